@@ -1,0 +1,194 @@
+#include "app/MainWindow.h"
+
+#include "app/runtime/Runtime.h"
+
+#include <QCloseEvent>
+#include <QFont>
+#include <QFontDatabase>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace quorlix {
+
+namespace {
+
+// The window's layout is given in twips; 15 of them make a pixel at 96 dpi.
+constexpr int px(int twips) { return twips / 15; }
+
+void place(QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(px(left), px(top), px(width), px(height));
+}
+
+QFont paneFont()
+{
+    QFont font(QStringLiteral("Courier New"));
+    font.setPointSizeF(8.25);
+    font.setWeight(QFont::Normal);
+    font.setStyleHint(QFont::TypeWriter);
+    if (!QFontInfo(font).fixedPitch()) {
+        // Not even a metric twin is installed: any monospace font will do.
+        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        font.setPointSizeF(8.25);
+    }
+    return font;
+}
+
+bool isEnterKey(QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const int key = static_cast<QKeyEvent *>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("main1"));
+    setWindowTitle(QStringLiteral("Quorlix"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/quorlix-32.xpm")));
+    setFixedSize(px(7395), px(4590));
+    createControls();
+    Form_Load();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::createControls()
+{
+    Label1 = new QLabel(QStringLiteral("URL:"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    place(Label1, 240, 120, 360, 180);
+
+    txtCommand = new QLineEdit(this);
+    txtCommand->setObjectName(QStringLiteral("txtCommand"));
+    place(txtCommand, 120, 360, 7095, 285);
+
+    Label2 = new QLabel(this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    place(Label2, 120, 720, 5775, 255);
+
+    Dir = new QPushButton(QStringLiteral("Output DIR"), this);
+    Dir->setObjectName(QStringLiteral("Dir"));
+    place(Dir, 6000, 720, 1215, 255);
+
+    txtOutputs = new QPlainTextEdit(this);
+    txtOutputs->setObjectName(QStringLiteral("txtOutputs"));
+    place(txtOutputs, 120, 1080, 7095, 2775);
+    txtOutputs->setFont(paneFont());
+    txtOutputs->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtOutputs->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    txtOutputs->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    txtOutputs->setTabChangesFocus(true);
+    // A long log is appended to in thousands of pieces: keeping each one
+    // for undo would cost more memory than the log itself.
+    txtOutputs->setUndoRedoEnabled(false);
+    QPalette palette = txtOutputs->palette();
+    palette.setColor(QPalette::Text, Qt::black);
+    txtOutputs->setPalette(palette);
+
+    cmdExecute = new QPushButton(QStringLiteral("Execute"), this);
+    cmdExecute->setObjectName(QStringLiteral("cmdExecute"));
+    place(cmdExecute, 3240, 4080, 1875, 375);
+
+    cmdExit = new QPushButton(QStringLiteral("Exit"), this);
+    cmdExit->setObjectName(QStringLiteral("cmdExit"));
+    place(cmdExit, 5280, 4080, 1875, 375);
+
+    // Enter on a focused button presses that button; anywhere else it
+    // presses the default button, "Execute".
+    for (QPushButton *button : {Dir, cmdExecute, cmdExit})
+        button->setAutoDefault(true);
+    cmdExecute->setDefault(true);
+    txtCommand->installEventFilter(this);
+    txtOutputs->installEventFilter(this);
+
+    setTabOrder(txtCommand, cmdExecute);
+    setTabOrder(cmdExecute, txtOutputs);
+    setTabOrder(txtOutputs, cmdExit);
+    setTabOrder(cmdExit, Dir);
+    txtCommand->setFocus();
+
+    connect(txtOutputs, &QPlainTextEdit::textChanged, this, &MainWindow::txtOutputs_Change);
+    connect(cmdExecute, &QPushButton::clicked, this, &MainWindow::cmdExecute_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &MainWindow::cmdExit_Click);
+    connect(Dir, &QPushButton::clicked, this, &MainWindow::Dir_Click);
+}
+
+void MainWindow::Form_Load()
+{
+    objDOS = process::DOSOutputs::create();
+    connect(objDOS.get(), &process::DOSOutputs::ReceiveOutputs, this, &MainWindow::objDOS_ReceiveOutputs);
+    connect(objDOS.get(), &process::DOSOutputs::Complete, this, &MainWindow::objDOS_Complete);
+
+    Label2->setText(runtime::Environ(QStringLiteral("HOME")) + QStringLiteral("/quorlix"));
+}
+
+QString MainWindow::outputsText() const
+{
+    QString text = txtOutputs->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return text;
+}
+
+void MainWindow::appendOutput(const QString &chunk)
+{
+    // The pane's text becomes its old text followed by the chunk. Appending
+    // at the end gives the same text and the same change event as writing
+    // the whole text back, without copying the whole log for every chunk.
+    if (chunk.isEmpty())
+        return;
+    QTextCursor end(txtOutputs->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(chunk);
+}
+
+void MainWindow::objDOS_ReceiveOutputs(QString &CommandOutputs) { appendOutput(CommandOutputs); }
+
+void MainWindow::hccDOS_ReceiveOutputs(QString &CommandOutputs) { appendOutput(CommandOutputs); }
+
+void MainWindow::txtOutputs_Change()
+{
+    QTextCursor caret = txtOutputs->textCursor();
+    caret.movePosition(QTextCursor::End);
+    txtOutputs->setTextCursor(caret);
+    txtOutputs->ensureCursorVisible();
+}
+
+void MainWindow::cmdExit_Click()
+{
+    objDOS.reset();
+    runtime::End();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // Closing through the frame while a command runs: ask it to stop (its
+    // process group is asked to close) so that nothing is left running.
+    if (objDOS && objDOS->isRunning())
+        objDOS->Cancel();
+    if (hccDOS && hccDOS->isRunning())
+        hccDOS->Cancel();
+    event->accept();
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if ((watched == txtCommand || watched == txtOutputs) && isEnterKey(event)) {
+        cmdExecute->click();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace quorlix

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "process/DOSOutputs.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace quorlix {
+
+// The program's one window: the site's address, the output folder, the
+// output pane that shows the programs' logs, and the buttons. It owns the two
+// command runners and receives their events; everything happens in its
+// handlers.
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Controls, by the names the rest of the program knows them by.
+    QLabel *Label1 = nullptr;
+    QLineEdit *txtCommand = nullptr;   // the site's address
+    QLabel *Label2 = nullptr;          // its caption is the output folder
+    QPushButton *Dir = nullptr;
+    QPlainTextEdit *txtOutputs = nullptr; // the output pane: the conversion log
+    QPushButton *cmdExecute = nullptr; // "Execute" while idle, "Cancel" while busy
+    QPushButton *cmdExit = nullptr;
+
+    // The downloader's runner, for the window's whole life; the compiler's,
+    // new for every conversion.
+    std::shared_ptr<process::DOSOutputs> objDOS;
+    std::shared_ptr<process::DOSOutputs> hccDOS;
+
+    // The pane's text as the log: line ends as "\n".
+    QString outputsText() const;
+
+    // Handlers.
+    void Form_Load();
+    void objDOS_ReceiveOutputs(QString &CommandOutputs);
+    void hccDOS_ReceiveOutputs(QString &CommandOutputs);
+    void txtOutputs_Change();
+    void cmdExit_Click();
+    void Dir_Click();
+    void cmdExecute_Click();
+    void objDOS_Complete();
+    void hccDOS_Complete();
+
+    QString StripOutputDir(const QString &path) const;
+
+    // Whether a conversion is still on the stack (it may be finishing its
+    // compile after a cancel).
+    bool conversionRunning() const { return mConversionDepth > 0; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void appendOutput(const QString &chunk);
+    void startCompile(const QString &projectPath);
+    void endConversion();
+
+    int mConversionDepth = 0;
+};
+
+} // namespace quorlix

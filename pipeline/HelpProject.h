@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace quorlix::pipeline {
+
+inline constexpr const char *kProjectFileName = "output.HHP";
+inline constexpr const char *kCompiledFileName = "output.chm";
+inline constexpr const char *kHelpTitle = "Quorlix";
+
+// The help project: options naming the compiled file and the first file as
+// the default topic, then every file, CRLF after every line. Encoded in the
+// locale's 8-bit encoding, so that names come out as the same bytes the
+// file system uses. files must not be empty.
+QByteArray HelpProjectBytes(const QString &compiledFile, const QStringList &files);
+
+// Writes the project in one piece: either the whole new file replaces the
+// old one, or nothing changes. Returns the system's reason on failure, empty
+// text on success.
+QString WriteProjectFile(const QString &path, const QByteArray &bytes);
+
+} // namespace quorlix::pipeline

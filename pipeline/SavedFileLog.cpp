@@ -1,0 +1,45 @@
+#include "pipeline/SavedFileLog.h"
+
+#include <QRegularExpression>
+#include <QSet>
+
+namespace quorlix::pipeline {
+
+QStringList SavedFilePaths(const QString &log)
+{
+    static const QRegularExpression pattern(QString::fromLatin1(kSavedFilePattern));
+    QStringList paths;
+    auto it = pattern.globalMatch(log);
+    while (it.hasNext())
+        paths << it.next().captured(1);
+    return paths;
+}
+
+QString StripOutputDir(const QString &path, const QString &outputDir)
+{
+    QString folder = outputDir;
+    folder.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (folder.isEmpty() || !path.startsWith(folder))
+        return path;
+    QString rest = path.mid(folder.size());
+    if (rest.startsWith(QLatin1Char('/')))
+        rest.remove(0, 1);
+    return rest;
+}
+
+QStringList ProjectFileList(const QStringList &savedPaths, const QString &outputDir)
+{
+    QStringList files;
+    QSet<QString> seen;
+    seen.reserve(savedPaths.size());
+    for (const QString &saved : savedPaths) {
+        QString relative = StripOutputDir(saved, outputDir);
+        if (seen.contains(relative))
+            continue;
+        seen.insert(relative);
+        files << std::move(relative);
+    }
+    return files;
+}
+
+} // namespace quorlix::pipeline

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace quorlix::pipeline {
+
+// The downloader logs every saved file as ... -> "PATH" ... . This pattern
+// takes everything after the marker up to the next double quote, across line
+// ends if need be; no closing quote is required.
+inline constexpr const char *kSavedFilePattern = R"(-> "([^"]*))";
+
+// Every capture of the pattern in the log, left to right.
+QStringList SavedFilePaths(const QString &log);
+
+// A saved path relative to the output folder. Backslashes in the folder are
+// taken as "/". The folder is removed only where it begins the path, and the
+// one "/" that then begins the rest is dropped, so the result is a relative
+// path. A path that does not begin with the folder (or an empty folder)
+// comes back unchanged.
+QString StripOutputDir(const QString &path, const QString &outputDir);
+
+// The paths relative to the output folder, each listed once, at its first
+// place.
+QStringList ProjectFileList(const QStringList &savedPaths, const QString &outputDir);
+
+} // namespace quorlix::pipeline
