@@ -69,6 +69,7 @@ void MainWindow::createControls()
     Label1 = new QLabel(QStringLiteral("URL:"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     place(Label1, 240, 120, 360, 180);
+    Label1->adjustSize(); // sized to its caption
 
     txtCommand = new QLineEdit(this);
     txtCommand->setObjectName(QStringLiteral("txtCommand"));
