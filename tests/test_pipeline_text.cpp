@@ -1,0 +1,279 @@
+// The conversion's text work without a window: the command lines, reading
+// the saved files out of the download log, and the help project's bytes.
+
+#include "pipeline/CompileCommand.h"
+#include "pipeline/DownloadCommand.h"
+#include "pipeline/HelpProject.h"
+#include "pipeline/PathJoin.h"
+#include "pipeline/SavedFileLog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace quorlix::pipeline;
+
+namespace {
+const QString kAgent = QStringLiteral("\"Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1; Trident/4.0)\"");
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+} // namespace
+
+class TestPipelineText : public QObject {
+    Q_OBJECT
+private slots:
+    void downloadCommandLine_data();
+    void downloadCommandLine();
+    void outputDirProblem_data();
+    void outputDirProblem();
+    void savedFilePaths_data();
+    void savedFilePaths();
+    void stripOutputDir_data();
+    void stripOutputDir();
+    void projectFileListKeepsFirstOfDuplicates();
+    void helpProjectBytes();
+    void buildPath_data();
+    void buildPath();
+    void compileAndViewerCommands_data();
+    void compileAndViewerCommands();
+    void writeProjectFileReplacesOldFileWholly();
+    void writeProjectFileFailsWithReason_data();
+    void writeProjectFileFailsWithReason();
+};
+
+void TestPipelineText::downloadCommandLine_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("expected");
+
+    const QString head = QStringLiteral("bin\\wget -U ") + kAgent + QStringLiteral(" -r -nv  -np  --random-wait -P \"");
+    QTest::newRow("folder with a blank") << "/tmp/Out dir" << "http://example.org/"
+                                         << head + "/tmp/Out dir\" http://example.org/";
+    QTest::newRow("empty address ends with quote and blank") << "/tmp/Out dir" << "" << head + "/tmp/Out dir\" ";
+    QTest::newRow("address with blanks is not quoted or trimmed")
+        << "/q" << " http://a/ b " << head + "/q\"  http://a/ b ";
+    QTest::newRow("folder kept as written") << "C:\\Out\\" << "x" << head + "C:\\Out\\\" x";
+}
+
+void TestPipelineText::downloadCommandLine()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, address);
+    QFETCH(QString, expected);
+    QCOMPARE(DownloadCommandLine(folder, address), expected);
+}
+
+void TestPipelineText::outputDirProblem_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<bool>("refused");
+
+    QTest::newRow("plain") << "/home/u/quorlix" << false;
+    QTest::newRow("blank and other punctuation") << "/tmp/a b'c$d\\e" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("double quote") << "/tmp/a\"b" << true;
+    QTest::newRow("smuggled argument") << "/tmp/x\" -O \"/etc/passwd" << true;
+}
+
+void TestPipelineText::outputDirProblem()
+{
+    QFETCH(QString, folder);
+    QFETCH(bool, refused);
+    const QString problem = OutputDirProblem(folder);
+    QCOMPARE(!problem.isEmpty(), refused);
+    if (refused)
+        QVERIFY2(problem.contains(folder), qPrintable(problem));
+}
+
+void TestPipelineText::savedFilePaths_data()
+{
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<QStringList>("paths");
+
+    QTest::newRow("wget -nv log")
+        << "2026-12-07 09:41:18 URL:http://h:1/ [380/380] -> \"/o/h:1/index.html\" [1]\n"
+           "http://h:1/robots.txt:\n"
+           "2026-12-07 09:41:18 ERROR 404: File not found.\n"
+           "2026-12-07 09:41:18 URL:http://h:1/a%20b.html [1/1] -> \"/o/h:1/a b.html\" [1]\n"
+           "FINISHED --2026-12-07 09:41:19--\n"
+           "Downloaded: 2 files, 381 in 0.2s (8.18 KB/s)\n"
+        << QStringList{"/o/h:1/index.html", "/o/h:1/a b.html"};
+    QTest::newRow("no saved-file line") << "ERROR 404: File not found.\n-> no quote\n" << QStringList{};
+    QTest::newRow("several on one line") << "-> \"a\" x -> \"b\"-> \"\"" << QStringList{"a", "b", ""};
+    QTest::newRow("missing closing quote runs across lines to the next quote")
+        << "x -> \"/o/a.html\nline two\" tail -> \"/o/b.html\" [1]\n"
+        << QStringList{"/o/a.html\nline two", "/o/b.html"};
+    QTest::newRow("missing closing quote at the end of the text") << "x -> \"/o/a\nb" << QStringList{"/o/a\nb"};
+    QTest::newRow("marker is exact") << "->\"a\" - > \"b\" --> \"c\"" << QStringList{"c"};
+    QTest::newRow("backslashes and non-ASCII kept") << "-> \"C:\\o\\caf\u00e9.html\"" << QStringList{"C:\\o\\caf\u00e9.html"};
+}
+
+void TestPipelineText::savedFilePaths()
+{
+    QFETCH(QString, log);
+    QFETCH(QStringList, paths);
+    QCOMPARE(SavedFilePaths(log), paths);
+}
+
+void TestPipelineText::stripOutputDir_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("folder and its one slash removed")
+        << "/tmp/q/127.0.0.1:80/index.html" << "/tmp/q" << "127.0.0.1:80/index.html";
+    QTest::newRow("folder ending in a slash") << "/tmp/q/h/index.html" << "/tmp/q/" << "h/index.html";
+    QTest::newRow("only one slash dropped") << "/tmp/q//h/a.html" << "/tmp/q" << "/h/a.html";
+    QTest::newRow("folder text repeated inside the path stays")
+        << "/quorlix/site/quorlix/a.html" << "/quorlix" << "site/quorlix/a.html";
+    QTest::newRow("folder found only inside the path: unchanged")
+        << "/srv/quorlix/a.html" << "/quorlix" << "/srv/quorlix/a.html";
+    QTest::newRow("backslashes in the folder count as slashes")
+        << "C:/Out/site/index.html" << "C:\\Out" << "site/index.html";
+    QTest::newRow("backslashes in the path: unchanged")
+        << "C:\\Out\\site\\index.html" << "C:\\Out" << "C:\\Out\\site\\index.html";
+    QTest::newRow("empty folder: unchanged") << "/tmp/q/a.html" << "" << "/tmp/q/a.html";
+    QTest::newRow("comparison is case-sensitive") << "/TMP/Q/a.html" << "/tmp/q" << "/TMP/Q/a.html";
+    QTest::newRow("blank in the folder") << "/tmp/Out dir/h/a b.html" << "/tmp/Out dir" << "h/a b.html";
+}
+
+void TestPipelineText::stripOutputDir()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, folder);
+    QFETCH(QString, expected);
+    QCOMPARE(StripOutputDir(path, folder), expected);
+}
+
+void TestPipelineText::projectFileListKeepsFirstOfDuplicates()
+{
+    // The start page is saved twice ("/" and "/index.html").
+    const QStringList saved{"/o/h/index.html", "/o/h/a.html", "/o/h/index.html", "/o/h/b.html", "/o/h/a.html"};
+    QCOMPARE(ProjectFileList(saved, "/o"), (QStringList{"h/index.html", "h/a.html", "h/b.html"}));
+    QCOMPARE(ProjectFileList({}, "/o"), QStringList{});
+}
+
+void TestPipelineText::helpProjectBytes()
+{
+    const QByteArray bytes = HelpProjectBytes(QStringLiteral("/tmp/Out dir/output.chm"),
+                                              {QStringLiteral("h/index.html"), QStringLiteral("h/caf\u00e9 1.html")});
+    const QByteArray expected = "[OPTIONS]\r\n"
+                                "Compatibility=1.1 or later\r\n"
+                                "Compiled file=/tmp/Out dir/output.chm\r\n"
+                                "Default topic=h/index.html\r\n"
+                                "Display compile progress=No\r\n"
+                                "Language=0x089 English (standard)\r\n"
+                                "Title=Quorlix\r\n"
+                                "\r\n"
+                                "[FILES]\r\n"
+                                "h/index.html\r\n"
+                                "h/caf\xc3\xa9 1.html\r\n"
+                                "\r\n"
+                                "[INFOTYPES]\r\n"
+                                "\r\n";
+    QCOMPARE(bytes, expected);
+}
+
+void TestPipelineText::buildPath_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("joined with one slash") << "/tmp/q" << "/tmp/q/output.HHP";
+    QTest::newRow("folder ending in a slash") << "/tmp/q/" << "/tmp/q/output.HHP";
+    QTest::newRow("blank kept") << "/tmp/Out dir" << "/tmp/Out dir/output.HHP";
+    QTest::newRow("root") << "/" << "/output.HHP";
+    QTest::newRow("empty folder") << "" << "output.HHP";
+}
+
+void TestPipelineText::buildPath()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, expected);
+    QCOMPARE(BuildPath(folder, QString::fromLatin1(kProjectFileName)), expected);
+}
+
+void TestPipelineText::compileAndViewerCommands_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("compile");
+    QTest::addColumn<QString>("viewer");
+
+    QTest::newRow("plain") << "/q/x" << "bin\\hhc \"/q/x\"" << "hh /q/x";
+    QTest::newRow("blank: compile quoted, viewer not") << "/tmp/Out dir/x" << "bin\\hhc \"/tmp/Out dir/x\""
+                                                       << "hh /tmp/Out dir/x";
+}
+
+void TestPipelineText::compileAndViewerCommands()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, compile);
+    QFETCH(QString, viewer);
+    QCOMPARE(CompileCommandLine(path), compile);
+    QCOMPARE(ViewerCommand(path), viewer);
+}
+
+void TestPipelineText::writeProjectFileReplacesOldFileWholly()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("output.HHP"));
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write(QByteArray(4096, 'x'));
+    old.close();
+
+    QCOMPARE(WriteProjectFile(path, "[OPTIONS]\r\n"), QString());
+    QCOMPARE(readAll(path), QByteArray("[OPTIONS]\r\n"));
+}
+
+void TestPipelineText::writeProjectFileFailsWithReason_data()
+{
+    QTest::addColumn<QString>("folderInTemp");
+    QTest::addColumn<bool>("readOnly");
+
+    QTest::newRow("missing folder") << "missing/deeper" << false;
+    // A folder under a regular file cannot exist, whoever runs the test.
+    QTest::newRow("folder under a file") << "plain-file/sub" << false;
+    QTest::newRow("read-only folder") << "locked" << true;
+}
+
+void TestPipelineText::writeProjectFileFailsWithReason()
+{
+    QFETCH(QString, folderInTemp);
+    QFETCH(bool, readOnly);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile plain(dir.filePath(QStringLiteral("plain-file")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const QString folder = dir.filePath(folderInTemp);
+    if (readOnly) {
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        QFile probe(folder + QStringLiteral("/probe"));
+        if (probe.open(QIODevice::WriteOnly)) {
+            probe.close();
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QSKIP("permissions do not bite for this user (root)");
+        }
+    }
+
+    const QString path = folder + QStringLiteral("/output.HHP");
+    const QString why = WriteProjectFile(path, "[OPTIONS]\r\n");
+    if (readOnly)
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY2(!why.isEmpty(), "writing reported success");
+    QVERIFY(!QFile::exists(path));
+}
+
+QTEST_GUILESS_MAIN(TestPipelineText)
+#include "test_pipeline_text.moc"
