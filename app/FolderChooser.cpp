@@ -10,12 +10,13 @@ namespace quorlix {
 
 void MainWindow::Dir_Click()
 {
-    // Always starts at the same place, remembers nothing, and changes the
-    // output folder only when a full path came back; a cancel or a failure
-    // leaves it as it was, without a word.
+    // Always starts at the same place and remembers nothing. The output
+    // folder changes only when a full path came back; a cancel, a failure or
+    // anything short of a full path leaves it as it was, without a word. The
+    // path is kept as it came, blanks and all: the download quotes it.
     const std::optional<QString> chosen =
         runtime::BrowseForFolder(QStringLiteral(" Select Output DIR"), QDir::homePath());
-    if (chosen && !chosen->isEmpty())
+    if (chosen && QDir::isAbsolutePath(*chosen))
         Label2->setText(*chosen);
 }
 

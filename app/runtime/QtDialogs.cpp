@@ -1,6 +1,7 @@
 #include "app/runtime/QtDialogs.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -22,14 +23,32 @@ void QtDialogs::messageBox(const QString &text, MsgIcon icon, const QString &tit
 
 std::optional<QString> QtDialogs::browseForFolder(const QString &title, const QString &root)
 {
-    // Not modal to the main window: it stays usable while the dialog is open.
+    // No owner and not modal: the main window goes on taking clicks and
+    // keys while the dialog is open, so the call waits in an event loop of
+    // its own rather than in exec(), which would block every other window.
     QFileDialog dialog(nullptr, title, root);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
     dialog.setWindowModality(Qt::NonModal);
-    if (dialog.exec() != QDialog::Accepted)
+
+    // What the dialog accepted, as it said so: asked afterwards it may
+    // answer with whatever its view shows by then.
+    QStringList chosen;
+    QObject::connect(&dialog, &QFileDialog::filesSelected,
+                     [&chosen](const QStringList &files) { chosen = files; });
+
+    QEventLoop untilClosed;
+    bool closed = false;
+    QObject::connect(&dialog, &QDialog::finished, &untilClosed, [&closed, &untilClosed] {
+        closed = true;
+        untilClosed.quit();
+    });
+    dialog.show();
+    if (!closed)
+        untilClosed.exec(); // also left when the application quits
+
+    if (!closed || dialog.result() != QDialog::Accepted)
         return std::nullopt;
-    const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty() || chosen.first().isEmpty())
         return std::nullopt;
     const QFileInfo info(chosen.first());
