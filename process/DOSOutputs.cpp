@@ -136,6 +136,10 @@ QString DOSOutputs::ExecuteCommand(const QString &CommandLine)
         if (nothingYet)
             continue;
         QString chunk = decoder.decode(QByteArrayView(buffer, got > 0 ? got : 0));
+        // Bytes that are only the start of a character wait for the rest:
+        // the one empty chunk is the last one, at the end of the output.
+        if (got > 0 && chunk.isEmpty())
+            continue;
         mOutputs += chunk;
         {
             QString copy = chunk;
