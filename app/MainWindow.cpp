@@ -16,6 +16,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <limits>
+
 namespace quorlix {
 
 namespace {
@@ -74,6 +76,9 @@ void MainWindow::createControls()
     txtCommand = new QLineEdit(this);
     txtCommand->setObjectName(QStringLiteral("txtCommand"));
     place(txtCommand, 120, 360, 7095, 285);
+    // The address is used as typed, however long: no silent cut at Qt's
+    // default of 32767 characters.
+    txtCommand->setMaxLength(std::numeric_limits<int>::max());
 
     Label2 = new QLabel(this);
     Label2->setObjectName(QStringLiteral("Label2"));
@@ -149,9 +154,18 @@ void MainWindow::appendOutput(const QString &chunk)
     // the whole text back, without copying the whole log for every chunk.
     if (chunk.isEmpty())
         return;
-    QTextCursor end(txtOutputs->document());
-    end.movePosition(QTextCursor::End);
-    end.insertText(chunk);
+    // The pane holds line breaks, not line-end characters, and takes "\r\n"
+    // as one break; it stays one when the two halves come in two chunks.
+    QTextDocument *document = txtOutputs->document();
+    const bool completesLineEnd = mChunkEndedInCR && chunk.front() == QLatin1Char('\n')
+                                  && document->characterCount() == mPaneLengthAfterChunk;
+    mChunkEndedInCR = chunk.back() == QLatin1Char('\r');
+    if (!completesLineEnd || chunk.size() > 1) {
+        QTextCursor end(document);
+        end.movePosition(QTextCursor::End);
+        end.insertText(completesLineEnd ? chunk.mid(1) : chunk);
+    }
+    mPaneLengthAfterChunk = document->characterCount();
 }
 
 void MainWindow::objDOS_ReceiveOutputs(QString &CommandOutputs) { appendOutput(CommandOutputs); }

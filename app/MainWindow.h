@@ -68,6 +68,10 @@ private:
     void endConversion();
 
     int mConversionDepth = 0;
+    // The latest chunk ended in "\r" and the pane has not changed since: a
+    // "\n" that begins the next chunk completes that line end.
+    bool mChunkEndedInCR = false;
+    int mPaneLengthAfterChunk = -1;
 };
 
 } // namespace quorlix

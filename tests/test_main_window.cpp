@@ -1,0 +1,418 @@
+// The main window: its controls and their layout, keyboard behaviour, the
+// output pane, the default output folder and Exit.
+
+#include "app/MainWindow.h"
+#include "support/RecordingDialogs.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+#include <optional>
+
+Q_DECLARE_METATYPE(std::optional<QByteArray>)
+
+using quorlix::MainWindow;
+using quorlix::test::RecordingDialogs;
+
+namespace {
+
+// The window's layout is given in twips, 15 to a pixel.
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+QString textOf(const QWidget *widget)
+{
+    if (auto label = qobject_cast<const QLabel *>(widget))
+        return label->text();
+    if (auto box = qobject_cast<const QLineEdit *>(widget))
+        return box->text();
+    if (auto button = qobject_cast<const QPushButton *>(widget))
+        return button->text();
+    if (auto pane = qobject_cast<const QPlainTextEdit *>(widget))
+        return pane->toPlainText();
+    return QStringLiteral("<unknown kind>");
+}
+
+// Sets or unsets HOME for as long as it lives.
+class HomeVariable {
+public:
+    explicit HomeVariable(const std::optional<QByteArray> &value)
+        : mHad(qEnvironmentVariableIsSet("HOME")), mOld(qgetenv("HOME"))
+    {
+        if (value)
+            qputenv("HOME", *value);
+        else
+            qunsetenv("HOME");
+    }
+    ~HomeVariable()
+    {
+        if (mHad)
+            qputenv("HOME", mOld);
+        else
+            qunsetenv("HOME");
+    }
+
+private:
+    bool mHad;
+    QByteArray mOld;
+};
+
+int caretPosition(const MainWindow &window) { return window.txtOutputs->textCursor().position(); }
+
+int textLength(const MainWindow &window) { return window.txtOutputs->document()->characterCount() - 1; }
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void windowItself();
+    void controls_data();
+    void controls();
+    void labelIsSizedToItsCaption();
+    void outputPane();
+    void tabOrderAndFirstFocus();
+    void enterPressesExecute_data();
+    void enterPressesExecute();
+    void enterOnFocusedButtonPressesThatButton_data();
+    void enterOnFocusedButtonPressesThatButton();
+    void appendedChunks_data();
+    void appendedChunks();
+    void changeEventForEveryChunk();
+    void caretFollowsEveryChange();
+    void viewShowsLastLine();
+    void defaultFolderFromHome_data();
+    void defaultFolderFromHome();
+    void exitReleasesRunnerAndEnds();
+
+private:
+    // A shown, active window whose "Execute" and "Output DIR" only count
+    // their clicks: what they would start is not this test's business.
+    void showWindow();
+
+    std::unique_ptr<RecordingDialogs> mDialogs;
+    std::unique_ptr<MainWindow> mWindow;
+};
+
+void TestMainWindow::init()
+{
+    mDialogs = std::make_unique<RecordingDialogs>();
+    mWindow = std::make_unique<MainWindow>();
+}
+
+void TestMainWindow::cleanup()
+{
+    mWindow.reset();
+    mDialogs.reset();
+}
+
+void TestMainWindow::showWindow()
+{
+    disconnect(mWindow->cmdExecute, &QPushButton::clicked, mWindow.get(), &MainWindow::cmdExecute_Click);
+    disconnect(mWindow->Dir, &QPushButton::clicked, mWindow.get(), &MainWindow::Dir_Click);
+    mWindow->show();
+    mWindow->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
+}
+
+void TestMainWindow::windowItself()
+{
+    MainWindow &w = *mWindow;
+    QCOMPARE(w.windowTitle(), QStringLiteral("Quorlix"));
+    QCOMPARE(w.objectName(), QStringLiteral("main1"));
+    QCOMPARE(w.size(), QSize(493, 306));
+    QVERIFY(!w.windowIcon().isNull());
+    QVERIFY(w.windowIcon().availableSizes().contains(QSize(32, 32)));
+    QVERIFY(w.objDOS);
+    QVERIFY(!w.hccDOS);
+    QVERIFY(!w.objDOS->isRunning());
+}
+
+void TestMainWindow::controls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QRect>("geometry");
+
+    QTest::newRow("txtCommand") << "txtCommand" << "QLineEdit" << "" << twips(120, 360, 7095, 285);
+    QTest::newRow("Dir") << "Dir" << "QPushButton" << "Output DIR" << twips(6000, 720, 1215, 255);
+    QTest::newRow("txtOutputs") << "txtOutputs" << "QPlainTextEdit" << "" << twips(120, 1080, 7095, 2775);
+    QTest::newRow("cmdExecute") << "cmdExecute" << "QPushButton" << "Execute" << twips(3240, 4080, 1875, 375);
+    QTest::newRow("cmdExit") << "cmdExit" << "QPushButton" << "Exit" << twips(5280, 4080, 1875, 375);
+    QTest::newRow("Label2") << "Label2" << "QLabel" << qEnvironmentVariable("HOME") + "/quorlix"
+                            << twips(120, 720, 5775, 255);
+}
+
+void TestMainWindow::controls()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(QString, text);
+    QFETCH(QRect, geometry);
+
+    auto *control = mWindow->findChild<QWidget *>(name);
+    QVERIFY2(control, qPrintable(name));
+    QCOMPARE(control->parentWidget(), mWindow.get());
+    QCOMPARE(QString::fromLatin1(control->metaObject()->className()), kind);
+    QCOMPARE(textOf(control), text);
+    QCOMPARE(control->geometry(), geometry);
+    QVERIFY(control->isEnabled());
+
+    // Nothing is laid out again when the window is shown.
+    mWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
+    QCOMPARE(control->geometry(), geometry);
+    QVERIFY(control->isVisible());
+}
+
+void TestMainWindow::labelIsSizedToItsCaption()
+{
+    QLabel *label = mWindow->Label1;
+    QCOMPARE(label->objectName(), QStringLiteral("Label1"));
+    QCOMPARE(label->text(), QStringLiteral("URL:"));
+    QCOMPARE(label->pos(), twips(240, 120, 0, 0).topLeft());
+    QCOMPARE(label->size(), label->sizeHint());
+}
+
+void TestMainWindow::outputPane()
+{
+    QPlainTextEdit *pane = mWindow->txtOutputs;
+    const QFont font = pane->font();
+    const QFontInfo resolved(font);
+    QVERIFY2(resolved.fixedPitch(), qPrintable(resolved.family()));
+    QCOMPARE(font.pointSizeF(), 8.25);
+    QCOMPARE(font.weight(), QFont::Normal);
+    QVERIFY(!font.italic() && !font.underline() && !font.strikeOut());
+    QCOMPARE(pane->palette().color(QPalette::Text), QColor(Qt::black));
+    // The other controls keep the window's font.
+    QCOMPARE(mWindow->txtCommand->font(), mWindow->font());
+    QCOMPARE(mWindow->cmdExecute->font(), mWindow->font());
+
+    QVERIFY(!pane->isReadOnly());
+    QCOMPARE(pane->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QVERIFY(pane->verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff);
+    QCOMPARE(pane->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    QCOMPARE(pane->maximumBlockCount(), 0);
+}
+
+void TestMainWindow::tabOrderAndFirstFocus()
+{
+    showWindow();
+    MainWindow &w = *mWindow;
+    QCOMPARE(QApplication::focusWidget(), w.txtCommand);
+
+    const QList<QWidget *> order{w.cmdExecute, w.txtOutputs, w.cmdExit, w.Dir, w.txtCommand};
+    for (QWidget *expected : order) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), expected);
+    }
+    // And back again.
+    for (qsizetype i = order.size() - 2; i >= 0; --i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), order.at(i));
+    }
+    QVERIFY(w.Label1->focusPolicy() == Qt::NoFocus && w.Label2->focusPolicy() == Qt::NoFocus);
+}
+
+void TestMainWindow::enterPressesExecute_data()
+{
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<int>("key");
+    QTest::newRow("URL box, Return") << "txtCommand" << int(Qt::Key_Return);
+    QTest::newRow("URL box, keypad Enter") << "txtCommand" << int(Qt::Key_Enter);
+    QTest::newRow("output pane, Return") << "txtOutputs" << int(Qt::Key_Return);
+    QTest::newRow("Execute itself") << "cmdExecute" << int(Qt::Key_Return);
+}
+
+void TestMainWindow::enterPressesExecute()
+{
+    QFETCH(QString, focus);
+    QFETCH(int, key);
+    showWindow();
+    MainWindow &w = *mWindow;
+    QVERIFY(w.cmdExecute->isDefault());
+    QSignalSpy execute(w.cmdExecute, &QPushButton::clicked);
+    QSignalSpy exit(w.cmdExit, &QPushButton::clicked);
+    QSignalSpy dir(w.Dir, &QPushButton::clicked);
+    const QString paneBefore = w.txtOutputs->toPlainText();
+
+    auto *target = w.findChild<QWidget *>(focus);
+    target->setFocus();
+    QCOMPARE(QApplication::focusWidget(), target);
+    QTest::keyClick(target, Qt::Key(key));
+
+    QCOMPARE(execute.size(), 1);
+    QCOMPARE(exit.size(), 0);
+    QCOMPARE(dir.size(), 0);
+    QCOMPARE(w.txtOutputs->toPlainText(), paneBefore);
+    QVERIFY(mDialogs->endCodes.empty());
+}
+
+void TestMainWindow::enterOnFocusedButtonPressesThatButton_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::newRow("Exit") << "cmdExit";
+    QTest::newRow("Output DIR") << "Dir";
+}
+
+void TestMainWindow::enterOnFocusedButtonPressesThatButton()
+{
+    QFETCH(QString, button);
+    showWindow();
+    MainWindow &w = *mWindow;
+    auto *focused = w.findChild<QPushButton *>(button);
+    QSignalSpy execute(w.cmdExecute, &QPushButton::clicked);
+    QSignalSpy pressed(focused, &QPushButton::clicked);
+    focused->setFocus();
+    QTest::keyClick(focused, Qt::Key_Return);
+    QCOMPARE(pressed.size(), 1);
+    QCOMPARE(execute.size(), 0);
+}
+
+void TestMainWindow::appendedChunks_data()
+{
+    QTest::addColumn<QStringList>("chunks");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("line continued by the next chunk")
+        << QStringList{"2026-12-07 URL:http://127.0.0.1/a.ht", "ml [12] -> \"a.html\" [1]\nnext"}
+        << "2026-12-07 URL:http://127.0.0.1/a.html [12] -> \"a.html\" [1]\nnext";
+    QTest::newRow("empty chunk changes nothing") << QStringList{"abc\n", "", "def", ""} << "abc\ndef";
+    QTest::newRow("only empty chunks") << QStringList{"", ""} << "";
+    QTest::newRow("blanks and tabs kept") << QStringList{"  a\t", " \n "} << "  a\t \n ";
+    QTest::newRow("line breaks at chunk edges") << QStringList{"\n", "a\n", "\nb", "\n"} << "\na\n\nb\n";
+    // The pane keeps line breaks, not line-end characters: "\r\n" is one
+    // break wherever the chunks were cut.
+    QTest::newRow("CR LF across chunks") << QStringList{"a\r\n", "b\r", "\nc\r"} << "a\nb\nc\n";
+    QTest::newRow("lone LF after CR LF") << QStringList{"a\r\n", "\n", "b"} << "a\n\nb";
+    QTest::newRow("characters beyond Latin") << QStringList{"caf\u00e9 ", "\u65e5\u672c"} << "caf\u00e9 \u65e5\u672c";
+}
+
+void TestMainWindow::appendedChunks()
+{
+    QFETCH(QStringList, chunks);
+    QFETCH(QString, text);
+
+    // Both runners' chunks go the same way, one after the other.
+    MainWindow &w = *mWindow;
+    for (qsizetype i = 0; i < chunks.size(); ++i) {
+        QString chunk = chunks.at(i);
+        if (i % 2)
+            w.hccDOS_ReceiveOutputs(chunk);
+        else
+            w.objDOS_ReceiveOutputs(chunk);
+        QCOMPARE(caretPosition(w), textLength(w));
+    }
+    QCOMPARE(w.outputsText(), text);
+    QCOMPARE(w.txtOutputs->toPlainText(), text);
+
+    // Where the chunks were cut makes no difference.
+    MainWindow whole;
+    QString all = chunks.join(QString());
+    whole.objDOS_ReceiveOutputs(all);
+    QCOMPARE(whole.outputsText(), text);
+}
+
+void TestMainWindow::changeEventForEveryChunk()
+{
+    MainWindow &w = *mWindow;
+    QSignalSpy changed(w.txtOutputs, &QPlainTextEdit::textChanged);
+    for (const char *piece : {"one ", "two\n", "three"}) {
+        QString chunk = QString::fromLatin1(piece);
+        const qsizetype before = changed.size();
+        w.objDOS_ReceiveOutputs(chunk);
+        QVERIFY(changed.size() > before);
+    }
+}
+
+void TestMainWindow::caretFollowsEveryChange()
+{
+    showWindow();
+    MainWindow &w = *mWindow;
+    QString chunk = QStringLiteral("first line\nsecond line\n");
+    w.objDOS_ReceiveOutputs(chunk);
+    QCOMPARE(caretPosition(w), textLength(w));
+
+    // The user types in the middle: every keystroke sends the caret to the end.
+    w.txtOutputs->setFocus();
+    QTextCursor middle = w.txtOutputs->textCursor();
+    middle.setPosition(3);
+    w.txtOutputs->setTextCursor(middle);
+    QCOMPARE(caretPosition(w), 3);
+    QTest::keyClick(w.txtOutputs, Qt::Key_X);
+    QCOMPARE(w.outputsText(), QStringLiteral("firxst line\nsecond line\n"));
+    QCOMPARE(caretPosition(w), textLength(w));
+    QTest::keyClick(w.txtOutputs, Qt::Key_Y);
+    QCOMPARE(w.outputsText(), QStringLiteral("firxst line\nsecond line\ny"));
+    QCOMPARE(caretPosition(w), textLength(w));
+
+    // Clearing the pane leaves the caret at the (now empty) end.
+    w.txtOutputs->clear();
+    QCOMPARE(caretPosition(w), 0);
+    chunk = QStringLiteral("again");
+    w.objDOS_ReceiveOutputs(chunk);
+    QCOMPARE(caretPosition(w), 5);
+    QVERIFY(!w.txtOutputs->textCursor().hasSelection());
+}
+
+void TestMainWindow::viewShowsLastLine()
+{
+    showWindow();
+    MainWindow &w = *mWindow;
+    for (int i = 0; i < 400; ++i) {
+        QString chunk = QStringLiteral("line %1\n").arg(i);
+        w.objDOS_ReceiveOutputs(chunk);
+    }
+    QCoreApplication::processEvents();
+    QScrollBar *bar = w.txtOutputs->verticalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    QVERIFY(w.txtOutputs->viewport()->rect().contains(w.txtOutputs->cursorRect()));
+}
+
+void TestMainWindow::defaultFolderFromHome_data()
+{
+    QTest::addColumn<std::optional<QByteArray>>("home");
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("set") << std::optional<QByteArray>("/home/ada") << "/home/ada/quorlix";
+    QTest::newRow("with blanks") << std::optional<QByteArray>("/home/ada lovelace") << "/home/ada lovelace/quorlix";
+    QTest::newRow("ending in a separator") << std::optional<QByteArray>("/home/ada/") << "/home/ada//quorlix";
+    QTest::newRow("root") << std::optional<QByteArray>("/") << "//quorlix";
+    QTest::newRow("empty") << std::optional<QByteArray>("") << "/quorlix";
+    QTest::newRow("unset") << std::optional<QByteArray>() << "/quorlix";
+}
+
+void TestMainWindow::defaultFolderFromHome()
+{
+    QFETCH(std::optional<QByteArray>, home);
+    QFETCH(QString, folder);
+    HomeVariable variable(home);
+    MainWindow window;
+    QCOMPARE(window.Label2->text(), folder);
+}
+
+void TestMainWindow::exitReleasesRunnerAndEnds()
+{
+    showWindow();
+    MainWindow &w = *mWindow;
+    std::weak_ptr<quorlix::process::DOSOutputs> runner = w.objDOS;
+    QTest::mouseClick(w.cmdExit, Qt::LeftButton);
+    QVERIFY(!w.objDOS);
+    QVERIFY(runner.expired());
+    QCOMPARE(mDialogs->endCodes.size(), std::size_t(1));
+    QVERIFY(mDialogs->messages.empty());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "test_main_window.moc"
