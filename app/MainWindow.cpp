@@ -95,6 +95,11 @@ void MainWindow::createControls()
     txtOutputs->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtOutputs->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     txtOutputs->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // Breaking anywhere, not only between words: appending to the last line
+    // then never makes a line narrower, which would send the pane's layout
+    // looking through every line of the log for the widest one, for every
+    // chunk (quadratic in the log's length).
+    txtOutputs->setWordWrapMode(QTextOption::WrapAnywhere);
     txtOutputs->setTabChangesFocus(true);
     // A long log is appended to in thousands of pieces: keeping each one
     // for undo would cost more memory than the log itself.
