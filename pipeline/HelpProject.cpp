@@ -25,7 +25,10 @@ QByteArray HelpProjectBytes(const QString &compiledFile, const QStringList &file
 QString WriteProjectFile(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a short write (a full disk) is seen here: a write
+    // that fails in the buffer's flush at commit is not reported, and the
+    // cut-off file would replace the old one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return file.errorString();
     if (file.write(bytes) != bytes.size()) {
         const QString why = file.errorString();

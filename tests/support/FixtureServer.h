@@ -19,7 +19,10 @@ public:
         int dropEvery = 0;           // every Nth request likewise (0: none)
     };
 
-    explicit FixtureServer(const QString &root, const Faults &faults = {});
+    // (Two constructors: GCC takes no default argument of a nested type
+    // with member initialisers inside the enclosing class.)
+    explicit FixtureServer(const QString &root) : FixtureServer(root, Faults()) {}
+    FixtureServer(const QString &root, const Faults &faults);
     ~FixtureServer();
     FixtureServer(const FixtureServer &) = delete;
     FixtureServer &operator=(const FixtureServer &) = delete;
