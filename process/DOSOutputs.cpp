@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QSocketNotifier>
@@ -122,6 +123,16 @@ QString DOSOutputs::ExecuteCommand(const QString &CommandLine)
     mOutputs.clear();
     mCancelled = false;
     mRunning = true;
+    const auto endRun = [&] {
+        posix::closeFd(pipe.readFd);
+        mRunning = false;
+    };
+    // A listener that throws ends the run as well: the runner must not stay
+    // "running" for good, and the child is still reaped.
+    auto onThrow = qScopeGuard([&] {
+        endRun();
+        ChildReaper::instance().reap(child.pid);
+    });
 
     QStringDecoder decoder(QStringDecoder::System);
     char buffer[kReadSize];
@@ -150,8 +161,8 @@ QString DOSOutputs::ExecuteCommand(const QString &CommandLine)
             break;
     }
 
-    posix::closeFd(pipe.readFd);
-    mRunning = false;
+    onThrow.dismiss();
+    endRun();
 
     const bool cancelled = mCancelled;
     if (cancelled) {

@@ -14,6 +14,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <functional>
+#include <stdexcept>
 #include <unistd.h>
 
 using quorlix::process::DOSOutputs;
@@ -94,6 +95,7 @@ private slots:
     void cancelFromCompleteListenerHasNoEffect();
     void nestedRunIsRefused();
     void ownerDroppingItsReferenceDoesNotEndRun();
+    void listenerThatThrowsLeavesRunnerUsable();
     void childSeesOnlyItsThreeDescriptors();
     void childLeadsGroupWithoutTerminal();
 
@@ -427,6 +429,27 @@ void TestRunner::ownerDroppingItsReferenceDoesNotEndRun()
     QVERIFY(watch.expired());
     QCOMPARE(log.completes(), 1);
     QVERIFY(result.endsWith(QStringLiteral("line 100 of 100\n")));
+}
+
+void TestRunner::listenerThatThrowsLeavesRunnerUsable()
+{
+    auto runner = DOSOutputs::create();
+    EventLog log(*runner);
+    log.onChunk = [](QString &) { throw std::runtime_error("listener failed"); };
+    bool thrown = false;
+    try {
+        runner->ExecuteCommand(childCommand(QStringLiteral("chatty 2000")));
+    } catch (const std::runtime_error &) {
+        thrown = true;
+    }
+    QVERIFY(thrown);
+    QVERIFY(!runner->isRunning());
+
+    // The run is over: the next one runs normally, and the child of the
+    // failed one is still reaped (see cleanup).
+    log.onChunk = nullptr;
+    QCOMPARE(runner->ExecuteCommand(childCommand(QStringLiteral("bytes 3"))), QStringLiteral("abc"));
+    QCOMPARE(log.completes(), 1);
 }
 
 void TestRunner::childSeesOnlyItsThreeDescriptors()
