@@ -1,0 +1,212 @@
+// A real conversion: a fixture site served on 127.0.0.1, the window driven
+// as a user would (address typed, "Execute" clicked), the real downloader
+// and help compiler from bin/. The compiled file is read back with chmlib.
+
+#include "app/MainWindow.h"
+#include "process/PosixProcess.h"
+#include "support/ConditionTrigger.h"
+#include "support/FixtureServer.h"
+#include "support/RecordingDialogs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <chm_lib.h>
+
+#include <memory>
+#include <optional>
+
+using quorlix::MainWindow;
+using quorlix::test::ConditionTrigger;
+using quorlix::test::FixtureServer;
+using quorlix::test::RecordingDialogs;
+
+namespace {
+
+const QString kSite = QStringLiteral(QUORLIX_FIXTURE_SITE);
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// A compiled help file opened with chmlib, for looking files up by name.
+class ChmReader {
+public:
+    explicit ChmReader(const QString &path) : mFile(chm_open(QFile::encodeName(path).constData())) {}
+    ~ChmReader()
+    {
+        if (mFile)
+            chm_close(mFile);
+    }
+    ChmReader(const ChmReader &) = delete;
+    ChmReader &operator=(const ChmReader &) = delete;
+
+    bool isOpen() const { return mFile != nullptr; }
+
+    // The stored bytes of "/" + path, or nothing when it is not there.
+    std::optional<QByteArray> lookUp(const QString &path)
+    {
+        const QByteArray name = "/" + path.toUtf8();
+        chmUnitInfo unit{};
+        if (chm_resolve_object(mFile, name.constData(), &unit) != CHM_RESOLVE_SUCCESS)
+            return std::nullopt;
+        QByteArray bytes(static_cast<qsizetype>(unit.length), Qt::Uninitialized);
+        const LONGINT64 got = chm_retrieve_object(mFile, &unit, reinterpret_cast<unsigned char *>(bytes.data()), 0,
+                                                  static_cast<LONGINT64>(unit.length));
+        bytes.truncate(static_cast<qsizetype>(got));
+        return bytes;
+    }
+
+private:
+    chmFile *mFile;
+};
+
+} // namespace
+
+class TestEndToEnd : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void convertsFixtureSite();
+    void cancelStopsDownloadAtOnce();
+
+private:
+    // Types the address into the URL box and clicks "Execute"; returns when
+    // the click's handler has.
+    void convert(const QString &address);
+
+    std::unique_ptr<QTemporaryDir> mTemp;
+    std::unique_ptr<RecordingDialogs> mDialogs;
+    std::unique_ptr<MainWindow> mWindow;
+    QString mFolder;
+};
+
+void TestEndToEnd::init()
+{
+    mTemp = std::make_unique<QTemporaryDir>();
+    QVERIFY(mTemp->isValid());
+    mFolder = mTemp->filePath(QStringLiteral("Out dir"));
+    mDialogs = std::make_unique<RecordingDialogs>();
+    mWindow = std::make_unique<MainWindow>();
+    mWindow->Label2->setText(mFolder);
+    mWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
+}
+
+void TestEndToEnd::cleanup()
+{
+    mWindow.reset();
+    mDialogs.reset();
+    mTemp.reset();
+}
+
+void TestEndToEnd::convert(const QString &address)
+{
+    QTest::keyClicks(mWindow->txtCommand, address);
+    QCOMPARE(mWindow->txtCommand->text(), address);
+    QTest::mouseClick(mWindow->cmdExecute, Qt::LeftButton);
+}
+
+void TestEndToEnd::convertsFixtureSite()
+{
+    FixtureServer server(kSite);
+    QVERIFY2(server.isListening(), qPrintable(server.errorString()));
+    convert(server.url());
+
+    QVERIFY2(mDialogs->messages.empty(), qPrintable(mDialogs->messages.empty() ? QString() : mDialogs->messages.front().text));
+    QCOMPARE(mWindow->cmdExecute->text(), QStringLiteral("Execute"));
+
+    // The start page is saved twice ("/" and "/index.html") and listed once;
+    // the files in the order the downloader saved them.
+    const QString host = server.hostFolder();
+    const QStringList files{host + "/index.html",           host + "/images/logo.png",
+                            host + "/docs/guide.html",      host + "/docs/two words.html",
+                            host + "/docs/caf\u00e9.html", host + "/docs/deep/details.html"};
+    QByteArray expected = "[OPTIONS]\r\nCompatibility=1.1 or later\r\nCompiled file=" + mFolder.toUtf8()
+                          + "/output.chm\r\nDefault topic=" + files.first().toUtf8()
+                          + "\r\nDisplay compile progress=No\r\nLanguage=0x089 English (standard)\r\n"
+                            "Title=Quorlix\r\n\r\n[FILES]\r\n";
+    for (const QString &file : files)
+        expected += file.toUtf8() + "\r\n";
+    expected += "\r\n[INFOTYPES]\r\n\r\n";
+    const QString project = mFolder + "/output.HHP";
+    QCOMPARE(readFile(project), expected);
+
+    // Every listed file is in the compiled file under its own name, with
+    // the bytes the site served.
+    const QString compiled = mFolder + "/output.chm";
+    {
+        ChmReader chm(compiled);
+        QVERIFY2(chm.isOpen(), qPrintable(compiled));
+        for (const QString &file : files) {
+            const std::optional<QByteArray> stored = chm.lookUp(file);
+            QVERIFY2(stored.has_value(), qPrintable("not in output.chm: /" + file));
+            QCOMPARE(*stored, readFile(kSite + file.mid(host.size())));
+        }
+    }
+
+    QCOMPARE(mDialogs->shellCalls.size(), size_t(1));
+    QCOMPARE(mDialogs->shellCalls[0].program, QStringLiteral("hh"));
+    QCOMPARE(mDialogs->shellCalls[0].arguments, QStringList{compiled});
+
+    // The pane: the download log, and directly after its last line the
+    // compiler's output (the same as the compiler prints when run again).
+    const QString pane = mWindow->outputsText();
+    const QString lastDownloadLine = QStringLiteral("\nDownloaded: 7 files");
+    const qsizetype last = pane.indexOf(lastDownloadLine);
+    QVERIFY2(last > 0, qPrintable(pane));
+    const qsizetype downloadEnd = pane.indexOf(QLatin1Char('\n'), last + 1) + 1;
+    const QString downloadLog = pane.left(downloadEnd);
+    static const QRegularExpression savedFirst(QStringLiteral("\\A\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d URL:"));
+    QVERIFY2(savedFirst.match(downloadLog).hasMatch(), qPrintable(downloadLog));
+    for (const QString &file : files)
+        QVERIFY2(downloadLog.contains(QStringLiteral("-> \"") + mFolder + QLatin1Char('/') + file + QLatin1Char('"')),
+                 qPrintable(file));
+    QProcess compiler;
+    compiler.setProcessChannelMode(QProcess::MergedChannels);
+    compiler.start(QStringLiteral("bin/hhc"), {project});
+    QVERIFY(compiler.waitForFinished(60000));
+    const QString compilerLog = QString::fromLocal8Bit(compiler.readAll());
+    QVERIFY(compilerLog.contains(QStringLiteral("Writing CHM ") + compiled));
+    QCOMPARE(pane.mid(downloadEnd), compilerLog);
+}
+
+void TestEndToEnd::cancelStopsDownloadAtOnce()
+{
+    FixtureServer::Faults slow;
+    slow.delaySeconds = 30;
+    FixtureServer server(kSite, slow);
+    QVERIFY2(server.isListening(), qPrintable(server.errorString()));
+
+    QString captionAfterCancel;
+    ConditionTrigger downloading([&] { return !server.requests().isEmpty(); },
+                                 [&] {
+                                     QTest::mouseClick(mWindow->cmdExecute, Qt::LeftButton);
+                                     captionAfterCancel = mWindow->cmdExecute->text();
+                                 });
+    convert(server.url());
+
+    QVERIFY(downloading.fired());
+    QCOMPARE(captionAfterCancel, QStringLiteral("Execute"));
+    const auto downloader = static_cast<pid_t>(mWindow->objDOS->lastProcessId());
+    QVERIFY(downloader > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!quorlix::posix::processGroupExists(downloader), 2000);
+    QVERIFY(!QFile::exists(mFolder + "/output.HHP"));
+    QVERIFY(!mWindow->hccDOS);
+    QVERIFY(mDialogs->shellCalls.empty());
+    QVERIFY(mDialogs->messages.empty());
+    QCOMPARE(mWindow->cmdExecute->text(), QStringLiteral("Execute"));
+}
+
+QTEST_MAIN(TestEndToEnd)
+#include "test_end_to_end.moc"
