@@ -2,6 +2,8 @@
 // output pane, the default output folder and Exit.
 
 #include "app/MainWindow.h"
+#include "support/ChildProcesses.h"
+#include "support/FakeTerminatorPlatform.h"
 #include "support/RecordingDialogs.h"
 
 #include <QLabel>
@@ -95,6 +97,7 @@ private slots:
     void defaultFolderFromHome_data();
     void defaultFolderFromHome();
     void exitReleasesRunnerAndEnds();
+    void closingWhileRunningCancelsTheRun();
 
 private:
     // A shown, active window whose "Execute" and "Output DIR" only count
@@ -412,6 +415,27 @@ void TestMainWindow::exitReleasesRunnerAndEnds()
     QVERIFY(runner.expired());
     QCOMPARE(mDialogs->endCodes.size(), std::size_t(1));
     QVERIFY(mDialogs->messages.empty());
+}
+
+void TestMainWindow::closingWhileRunningCancelsTheRun()
+{
+    showWindow();
+    MainWindow &w = *mWindow;
+    auto platform = std::make_shared<quorlix::test::FakeTerminatorPlatform>(
+        quorlix::process::TerminatorPlatform::system());
+    w.objDOS->setTerminatorPlatform(platform);
+    QSignalSpy completed(w.objDOS.get(), &quorlix::process::DOSOutputs::Complete);
+    // The window is closed through its frame once the child has said something.
+    connect(w.txtOutputs, &QPlainTextEdit::textChanged, &w, &QWidget::close, Qt::QueuedConnection);
+
+    w.objDOS->ExecuteCommand(quorlix::test::childCommand(QStringLiteral("ticker")));
+
+    QVERIFY(!w.isVisible());
+    QVERIFY(w.outputsText().startsWith(QStringLiteral("tick\n")));
+    QCOMPARE(completed.size(), 0);
+    QCOMPARE(platform->posted.size(), std::size_t(1));
+    QCOMPARE(platform->posted.front().first, std::int32_t(w.objDOS->lastProcessId()));
+    QTRY_VERIFY_WITH_TIMEOUT(quorlix::test::noChildLeft(), 10000);
 }
 
 QTEST_MAIN(TestMainWindow)

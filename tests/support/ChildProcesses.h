@@ -3,6 +3,7 @@
 // Starting the test child program (tests/children/runner_child.cpp) and
 // watching what becomes of the processes a test started.
 
+#include "process/ChildReaper.h"
 #include "process/PosixProcess.h"
 
 #include <QDir>
@@ -61,6 +62,14 @@ inline QList<int> zombieChildren()
             zombies << pid;
     }
     return zombies;
+}
+
+// Whether every child the runner handed over has been reaped and no other
+// child of ours is a zombie. Asking the reaper first keeps the answer from
+// flipping while a child turns from running to zombie between two looks.
+inline bool noChildLeft()
+{
+    return process::ChildReaper::instance().pending() == 0 && zombieChildren().isEmpty();
 }
 
 // The child in "group" mode started straight through the POSIX layer: a
