@@ -5,7 +5,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <deque>
 #include <optional>
 #include <vector>
 
@@ -37,11 +36,9 @@ public:
     std::optional<QString> browseForFolder(const QString &title, const QString &root) override
     {
         folderDialogs.push_back({title, root});
-        if (folderAnswers.empty())
+        if (nextFolderAnswer >= folderAnswers.size())
             return std::nullopt;
-        std::optional<QString> answer = folderAnswers.front();
-        folderAnswers.pop_front();
-        return answer;
+        return folderAnswers[nextFolderAnswer++];
     }
     bool shellRun(const QString &program, const QStringList &arguments) override
     {
@@ -52,7 +49,8 @@ public:
 
     std::vector<Message> messages;
     std::vector<std::pair<QString, QString>> folderDialogs; // title, root
-    std::deque<std::optional<QString>> folderAnswers;       // what the next dialogs return
+    std::vector<std::optional<QString>> folderAnswers;      // what the dialogs return, in turn
+    std::size_t nextFolderAnswer = 0;
     std::vector<ShellCall> shellCalls;
     bool shellSucceeds = true;
     std::vector<int> endCodes;
