@@ -19,6 +19,7 @@
 using quorlix::MainWindow;
 using quorlix::test::RecordingDialogs;
 using quorlix::test::ScratchCheckout;
+using quorlix::test::fileBytes;
 
 namespace {
 
@@ -34,12 +35,6 @@ const QList<std::pair<QString, QByteArray>> kExistingFiles{
     {QStringLiteral("output.HHP"), "an earlier project\r\n"},
     {QStringLiteral("output.chm"), "an earlier help file"},
 };
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -141,16 +136,16 @@ void TestBadInput::downloaderGetsExactWords()
 
     // The earlier files are all there; the project and the help file are new.
     for (const auto &[name, bytes] : kExistingFiles) {
-        const QByteArray now = readFile(QDir(folder).filePath(name));
+        const QByteArray now = fileBytes(QDir(folder).filePath(name));
         if (name.startsWith(QLatin1String("output.")))
             QVERIFY2(!now.isEmpty() && now != bytes, qPrintable(name));
         else if (folderExists)
             QCOMPARE(now, bytes);
     }
-    QVERIFY(readFile(QDir(folder).filePath(QStringLiteral("output.HHP")))
+    QVERIFY(fileBytes(QDir(folder).filePath(QStringLiteral("output.HHP")))
                 .startsWith("[OPTIONS]\r\nCompatibility=1.1 or later\r\nCompiled file=" + folder.toLocal8Bit()
                             + "/output.chm\r\nDefault topic=site/page1.html\r\n"));
-    QVERIFY(readFile(QDir(folder).filePath(QStringLiteral("output.chm"))).startsWith("ITSF"));
+    QVERIFY(fileBytes(QDir(folder).filePath(QStringLiteral("output.chm"))).startsWith("ITSF"));
     QDir outputDir(folder);
     QStringList expectedEntries{QStringLiteral("output.HHP"), QStringLiteral("output.chm"), QStringLiteral("site")};
     if (folderExists)

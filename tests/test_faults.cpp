@@ -25,6 +25,7 @@ using quorlix::test::ConditionTrigger;
 using quorlix::test::FixtureServer;
 using quorlix::test::RecordingDialogs;
 using quorlix::test::ScratchCheckout;
+using quorlix::test::fileBytes;
 using quorlix::test::processPresent;
 
 namespace {
@@ -33,12 +34,6 @@ const QString kNotFound = QStringLiteral("File or command not found");
 const QString kStillFinishing = QStringLiteral("The previous conversion is still finishing its help file.");
 const QString kProjectNotWritten = QStringLiteral("The help project could not be written:");
 const QString kNoFiles = QStringLiteral("No downloaded files were found in the log");
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QStringList messageTexts(const RecordingDialogs &dialogs)
 {
@@ -272,7 +267,7 @@ void TestFaults::siteFailsMidMirror()
     QVERIFY2(dialogs.messages.empty(), qPrintable(messageTexts(dialogs).join(QLatin1Char('\n'))));
     QCOMPARE(killer.fired(), killDownloader);
     // The project lists what was saved, and only that.
-    const QStringList files = projectFiles(readFile(QDir(folder).filePath(QStringLiteral("output.HHP"))));
+    const QStringList files = projectFiles(fileBytes(QDir(folder).filePath(QStringLiteral("output.HHP"))));
     QVERIFY(!files.isEmpty());
     QCOMPARE(files.first(), server.hostFolder() + QStringLiteral("/index.html"));
     for (const QString &file : files)
@@ -283,7 +278,7 @@ void TestFaults::siteFailsMidMirror()
                      qPrintable(file));
     if (killDownloader)
         QVERIFY(files.size() < 6);
-    QVERIFY(readFile(QDir(folder).filePath(QStringLiteral("output.chm"))).startsWith("ITSF"));
+    QVERIFY(fileBytes(QDir(folder).filePath(QStringLiteral("output.chm"))).startsWith("ITSF"));
     QCOMPARE(dialogs.shellCalls.size(), std::size_t(1));
     if (killDownloader)
         QVERIFY(allGone({static_cast<pid_t>(downloader)}));
@@ -350,7 +345,7 @@ void TestFaults::outputFolderUnwritable()
     const QString project = QDir(folder).filePath(QStringLiteral("output.HHP"));
     if (message.isEmpty()) {
         QVERIFY2(dialogs.messages.empty(), qPrintable(messageTexts(dialogs).join(QLatin1Char('\n'))));
-        QVERIFY(readFile(QDir(folder).filePath(QStringLiteral("output.chm"))).startsWith("ITSF"));
+        QVERIFY(fileBytes(QDir(folder).filePath(QStringLiteral("output.chm"))).startsWith("ITSF"));
         QCOMPARE(dialogs.shellCalls.size(), std::size_t(1));
         return;
     }
@@ -362,7 +357,7 @@ void TestFaults::outputFolderUnwritable()
     // Nothing compiled, nothing opened, and no half-written project.
     QVERIFY(scratch.pids(QStringLiteral("hhc")).isEmpty());
     QVERIFY(dialogs.shellCalls.empty());
-    QCOMPARE(readFile(project), fileSizeLimit ? earlierProject : QByteArray());
+    QCOMPARE(fileBytes(project), fileSizeLimit ? earlierProject : QByteArray());
     QCOMPARE(scratch.find(QStringLiteral("output\\.HHP.+")), QStringList());
 }
 

@@ -111,6 +111,13 @@ private:
     QList<QByteArray> mVariables;
 };
 
+// A file's bytes; empty when it cannot be read.
+inline QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // Whether a process with this ID is there at all (a zombie counts).
 inline bool processPresent(pid_t pid) { return QFile::exists(QStringLiteral("/proc/%1").arg(pid)); }
 
