@@ -1,16 +1,23 @@
 #include "FixtureServer.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 
 namespace quorlix::test {
 
 namespace {
 constexpr int kStartTimeoutMs = 10000;
+const QString kRequestLog = QStringLiteral("requests.log");
 } // namespace
 
 FixtureServer::FixtureServer(const QString &root, const Faults &faults)
 {
-    QStringList arguments{QStringLiteral(QUORLIX_FIXTURE_SERVER_SCRIPT), root, QStringLiteral("--stdin-lifeline")};
+    if (!mLogDir.isValid()) {
+        mError = QStringLiteral("no temporary folder for the request log");
+        return;
+    }
+    QStringList arguments{QStringLiteral(QUORLIX_FIXTURE_SERVER_SCRIPT), root, QStringLiteral("--stdin-lifeline"),
+                          QStringLiteral("--request-log"), mLogDir.filePath(kRequestLog)};
     if (faults.delaySeconds > 0)
         arguments << QStringLiteral("--delay") << QString::number(faults.delaySeconds);
     for (const QString &error : faults.errors)
@@ -26,22 +33,20 @@ FixtureServer::FixtureServer(const QString &root, const Faults &faults)
         mError = QStringLiteral("python3 could not be started: ") + mProcess.errorString();
         return;
     }
-    // The first line names the port once the server listens.
+    // Its one line of output names the port once the server listens.
+    QByteArray output;
     const QDeadlineTimer deadline(kStartTimeoutMs);
-    while (!mPending.contains('\n') && !deadline.hasExpired()) {
+    while (!output.contains('\n') && !deadline.hasExpired()) {
         if (!mProcess.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
             break;
-        mPending += mProcess.readAllStandardOutput();
+        output += mProcess.readAllStandardOutput();
     }
-    const qsizetype end = mPending.indexOf('\n');
-    const QByteArray first = end < 0 ? QByteArray() : mPending.left(end);
-    mPending.remove(0, end + 1);
+    const QByteArray first = output.left(output.indexOf('\n'));
     if (!first.startsWith("PORT ")) {
         mError = QStringLiteral("the fixture server did not start: ") + QString::fromLocal8Bit(first);
         return;
     }
     mPort = static_cast<quint16>(first.mid(5).toUInt());
-    QObject::connect(&mProcess, &QProcess::readyReadStandardOutput, [this] { readOutput(); });
 }
 
 FixtureServer::~FixtureServer()
@@ -61,24 +66,14 @@ QString FixtureServer::hostFolder() const { return QStringLiteral("127.0.0.1:%1"
 
 QString FixtureServer::url(const QString &path) const { return QStringLiteral("http://") + hostFolder() + path; }
 
-QStringList FixtureServer::requests()
+QStringList FixtureServer::requests() const
 {
-    while (mProcess.waitForReadyRead(0)) {
-    }
-    readOutput();
-    return mRequests;
-}
-
-void FixtureServer::readOutput()
-{
-    mPending += mProcess.readAllStandardOutput();
-    qsizetype end;
-    while ((end = mPending.indexOf('\n')) >= 0) {
-        const QByteArray line = mPending.left(end);
-        mPending.remove(0, end + 1);
-        if (line.startsWith("REQUEST "))
-            mRequests << QString::fromUtf8(line.mid(8));
-    }
+    QFile log(mLogDir.filePath(kRequestLog));
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    QStringList paths = QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'));
+    paths.removeLast(); // after the last line's end, or a line still being written
+    return paths;
 }
 
 } // namespace quorlix::test

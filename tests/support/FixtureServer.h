@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 namespace quorlix::test {
 
@@ -38,14 +39,11 @@ public:
     QString url(const QString &path = QStringLiteral("/")) const;
 
     // The paths requested so far, percent-decoded, in arrival order.
-    QStringList requests();
+    QStringList requests() const;
 
 private:
-    void readOutput();
-
     QProcess mProcess;
-    QByteArray mPending;
-    QStringList mRequests;
+    QTemporaryDir mLogDir;
     quint16 mPort = 0;
     QString mError;
 };

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Serves a folder over HTTP on 127.0.0.1 for the tests and benchmarks.
 
-Prints "PORT <n>" on its first line once it listens, then one line
-"REQUEST <path>" for every request it receives, so the caller can follow
-what the downloader asks for. Faults can be switched on to try the program
+Prints "PORT <n>" on its one line of output once it listens. With
+--request-log FILE it appends the path of every request it receives to FILE,
+one a line, so the caller can follow what the downloader asks for (a file,
+not standard output: a caller busy elsewhere would let a pipe fill up and
+stall the server). Faults can be switched on to try the program
 against a misbehaving site:
 
   --delay S           wait S seconds before answering each request
@@ -23,6 +25,7 @@ import functools
 import http.server
 import os
 import signal
+import socket
 import sys
 import threading
 import time
@@ -38,6 +41,7 @@ def parse_arguments():
     parser.add_argument("--drop", action="append", default=[], metavar="GLOB")
     parser.add_argument("--drop-every", type=int, default=0, metavar="N")
     parser.add_argument("--stdin-lifeline", action="store_true")
+    parser.add_argument("--request-log", metavar="FILE")
     return parser.parse_args()
 
 
@@ -74,16 +78,25 @@ class Handler(http.server.SimpleHTTPRequestHandler):
     # Keep-alive, as real sites have; every answer carries its length.
     protocol_version = "HTTP/1.1"
     faults = None
-    output_lock = threading.Lock()
+    request_log = None
+    request_log_lock = threading.Lock()
+
+    def setup(self):
+        super().setup()
+        # Headers and body go out in separate writes: without this, Nagle's
+        # algorithm holds the body back for the client's delayed ACK
+        # (about 40 ms a request on a kept-alive connection).
+        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
 
     def log_message(self, format, *args):
-        pass  # the caller reads our standard output; keep it to REQUEST lines
+        pass  # standard output carries the port only
 
     def announce(self):
         path = urllib.parse.unquote(urllib.parse.urlsplit(self.path).path)
-        with self.output_lock:
-            sys.stdout.write("REQUEST %s\n" % path)
-            sys.stdout.flush()
+        if self.request_log is not None:
+            with self.request_log_lock:
+                self.request_log.write(path + "\n")
+                self.request_log.flush()
         return path
 
     def handle_fault(self):
@@ -119,6 +132,8 @@ class Handler(http.server.SimpleHTTPRequestHandler):
 def main():
     arguments = parse_arguments()
     Handler.faults = Faults(arguments)
+    if arguments.request_log:
+        Handler.request_log = open(arguments.request_log, "a", encoding="utf-8")
     handler = functools.partial(Handler, directory=os.path.abspath(arguments.root))
     server = http.server.ThreadingHTTPServer(("127.0.0.1", arguments.port), handler)
     server.daemon_threads = True
