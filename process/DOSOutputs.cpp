@@ -77,12 +77,12 @@ void DOSOutputs::waitForOutput(int fd)
 
 QString DOSOutputs::ExecuteCommand(const QString &CommandLine)
 {
-    if (!CommandLine.isEmpty())
-        mCommandLine = CommandLine;
     // One run at a time: a nested call would share the members of the run
-    // under way and leave its child unread.
+    // under way and leave its child unread. A refused call changes nothing.
     if (mRunning)
         return QString();
+    if (!CommandLine.isEmpty())
+        mCommandLine = CommandLine;
     if (mCommandLine.isEmpty()) {
         MsgBox(QStringLiteral("Command Line empty"), MsgIcon::Stop);
         return QString();

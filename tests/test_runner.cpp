@@ -405,6 +405,7 @@ void TestRunner::nestedRunIsRefused()
     const QString result = runner->ExecuteCommand(childCommand(QStringLiteral("chatty 500")));
 
     QCOMPARE(nestedResult, QString());
+    QCOMPARE(runner->CommandLine(), childCommand(QStringLiteral("chatty 500")));
     QVERIFY(eventsDuringNested.isEmpty());
     QCOMPARE(childAfter, childBefore);
     QCOMPARE(log.completes(), 1);
