@@ -1,7 +1,7 @@
 // "Output DIR": the user picks the folder that the next conversion writes to.
 
 #include "app/MainWindow.h"
-#include "app/runtime/Runtime.h"
+#include "runtime/Runtime.h"
 
 #include <QDir>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "app/MainWindow.h"
 
-#include "app/runtime/Runtime.h"
+#include "runtime/Runtime.h"
 
 #include <QCloseEvent>
 #include <QFont>

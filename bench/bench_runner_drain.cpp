@@ -4,7 +4,7 @@
 //
 //   bench_runner_drain [MEGABYTES]     (default 10)
 
-#include "app/runtime/Runtime.h"
+#include "runtime/Runtime.h"
 #include "process/DOSOutputs.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "process/DOSOutputs.h"
 
-#include "app/runtime/Runtime.h"
+#include "runtime/Runtime.h"
 #include "process/ChildReaper.h"
 #include "process/CommandLineSplitter.h"
 #include "process/PosixProcess.h"

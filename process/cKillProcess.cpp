@@ -1,6 +1,6 @@
 #include "process/cKillProcess.h"
 
-#include "app/runtime/Runtime.h"
+#include "runtime/Runtime.h"
 
 namespace quorlix::process {
 

@@ -4,7 +4,7 @@
 // with the window ready again, nothing half-written, nothing left running.
 
 #include "app/MainWindow.h"
-#include "app/runtime/QtDialogs.h"
+#include "runtime/QtDialogs.h"
 #include "support/ConditionTrigger.h"
 #include "support/FixtureServer.h"
 #include "support/RecordingDialogs.h"

@@ -2,7 +2,7 @@
 // change the output folder, and that the real dialog leaves the window usable.
 
 #include "app/MainWindow.h"
-#include "app/runtime/Runtime.h"
+#include "runtime/Runtime.h"
 #include "support/RecordingDialogs.h"
 
 #include <QApplication>

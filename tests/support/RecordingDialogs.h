@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/runtime/Runtime.h"
+#include "runtime/Runtime.h"
 
 #include <QString>
 #include <QStringList>

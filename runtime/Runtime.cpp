@@ -1,6 +1,6 @@
-#include "app/runtime/Runtime.h"
+#include "runtime/Runtime.h"
 
-#include "app/runtime/QtDialogs.h"
+#include "runtime/QtDialogs.h"
 
 #include <QCoreApplication>
 #include <QStringList>

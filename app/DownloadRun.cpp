@@ -2,7 +2,7 @@
 // cancels the download under way. The button's caption is the only busy flag.
 
 #include "app/MainWindow.h"
-#include "app/runtime/Runtime.h"
+#include "runtime/Runtime.h"
 #include "pipeline/DownloadCommand.h"
 
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "app/runtime/QtDialogs.h"
+#include "runtime/QtDialogs.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -2,7 +2,7 @@
 // project in the output folder, which is then compiled.
 
 #include "app/MainWindow.h"
-#include "app/runtime/Runtime.h"
+#include "runtime/Runtime.h"
 #include "pipeline/HelpProject.h"
 #include "pipeline/PathJoin.h"
 #include "pipeline/SavedFileLog.h"

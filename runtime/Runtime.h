@@ -5,7 +5,7 @@
 // ends the process goes through a replaceable Dialogs object, so tests can
 // record what would have been shown instead of waiting for a person.
 
-#include "app/runtime/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 
 #include <QString>
 #include <optional>

@@ -2,7 +2,7 @@
 // download's, then open the compiled file in the help viewer.
 
 #include "app/MainWindow.h"
-#include "app/runtime/Runtime.h"
+#include "runtime/Runtime.h"
 #include "pipeline/CompileCommand.h"
 #include "pipeline/HelpProject.h"
 #include "pipeline/PathJoin.h"

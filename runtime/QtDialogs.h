@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/runtime/Runtime.h"
+#include "runtime/Runtime.h"
 
 namespace quorlix::runtime {
 
