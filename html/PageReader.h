@@ -1,0 +1,39 @@
+#pragma once
+
+// Reading a downloaded page: its charset, title, headings and, on request,
+// its visible text. Downloaded pages are untrusted input: any bytes give a
+// Page, never an exception or a crash.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorlix::html {
+
+// An h1-h3 heading. anchor is the id a link can point at (the heading's own,
+// that of the section it heads, or of an anchor in or right before it); ""
+// when there is none.
+struct Heading {
+    int level;
+    std::string text;
+    std::string anchor;
+};
+
+enum class PageParts { Outline, OutlineAndText };
+
+// All text is UTF-8, white space collapsed, character references decoded.
+struct Page {
+    std::string charset;           // the declared charset, lower case; "" when none was declared
+    std::string title;             // <title>; "" when none
+    std::string firstHeading;      // text of the first <h1>; "" when none
+    std::vector<Heading> headings; // h1-h3 in document order
+    std::string text;              // visible text (no script/style); OutlineAndText only
+};
+
+Page readPage(std::string_view bytes, PageParts parts = PageParts::Outline);
+
+// Whether a saved file is a page (.html, .htm, .xhtml, .shtml, .php, ...), as
+// opposed to a style sheet, a script or an image.
+bool isPageName(std::string_view fileName);
+
+} // namespace quorlix::html
