@@ -1,0 +1,46 @@
+#pragma once
+
+// The internal files a help file carries beside its pages: #SYSTEM, #ITBITS,
+// #STRINGS, #TOPICS, #URLTBL, #URLSTR and #IDXHDR. Viewers read the title,
+// default topic, language and the names of the contents and index files from
+// them, and search results name their pages through #TOPICS.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quorlix::chm {
+
+// One page of the help file. Its position in the list handed to
+// buildSystemFiles is its topic number; the search index refers to pages by it.
+struct Topic {
+    std::string name;  // as stored in the help file, with the leading slash: "/site/a.html"
+    std::string title; // UTF-8; empty when the page has none
+};
+
+struct SystemFileSettings {
+    std::string title;            // UTF-8
+    std::string defaultTopic;     // relative to the help file's root: "site/index.html"
+    std::string contentsFile;     // "output.hhc", or empty when there is none
+    std::string indexFile;        // "output.hhk", or empty when there is none
+    std::string compiledFileName; // "output.chm"
+    std::uint32_t languageId = 0x0409; // a Windows LCID; see languageIdFromProject
+    bool fullTextSearch = false;       // true when $FIftiMain is stored
+    std::int64_t timestamp = 0;        // seconds since 1970-01-01 UTC
+};
+
+struct StoredFile {
+    std::string name;                // with the leading slash: "/#SYSTEM"
+    std::vector<std::uint8_t> bytes;
+    bool compressed;                 // false: store in section 0 (uncompressed); true: in the LZX section
+};
+
+// The system files for a help file with these settings and topics, in no
+// particular order. Pure: the same input always gives the same bytes.
+std::vector<StoredFile> buildSystemFiles(const SystemFileSettings &settings, const std::vector<Topic> &topics);
+
+// The LCID in a project's "Language=" value ("0x409 English (United States)").
+// Values that are not a language readers know fall back to 0x0409.
+std::uint32_t languageIdFromProject(const std::string &value);
+
+} // namespace quorlix::chm
