@@ -5,6 +5,8 @@
 // default topic, language and the names of the contents and index files from
 // them, and search results name their pages through #TOPICS.
 
+#include "chm/LanguageId.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,13 +15,15 @@ namespace quorlix::chm {
 
 // One page of the help file. Its position in the list handed to
 // buildSystemFiles is its topic number; the search index refers to pages by it.
+// The contents and index files are not pages: buildSystemFiles adds their
+// topics itself, after the pages.
 struct Topic {
     std::string name;  // as stored in the help file, with the leading slash: "/site/a.html"
     std::string title; // UTF-8; empty when the page has none
 };
 
 struct SystemFileSettings {
-    std::string title;            // UTF-8
+    std::string title;            // UTF-8 (stored in the language's code page)
     std::string defaultTopic;     // relative to the help file's root: "site/index.html"
     std::string contentsFile;     // "output.hhc", or empty when there is none
     std::string indexFile;        // "output.hhk", or empty when there is none
@@ -30,17 +34,17 @@ struct SystemFileSettings {
 };
 
 struct StoredFile {
-    std::string name;                // with the leading slash: "/#SYSTEM"
+    std::string name;                // with the leading slash: "/#SYSTEM"; the other
+                                     // names in the settings and topics are stored as given
     std::vector<std::uint8_t> bytes;
     bool compressed;                 // false: store in section 0 (uncompressed); true: in the LZX section
 };
 
 // The system files for a help file with these settings and topics, in no
 // particular order. Pure: the same input always gives the same bytes.
+// The help file's header should carry the same languageId.
 std::vector<StoredFile> buildSystemFiles(const SystemFileSettings &settings, const std::vector<Topic> &topics);
 
-// The LCID in a project's "Language=" value ("0x409 English (United States)").
-// Values that are not a language readers know fall back to 0x0409.
-std::uint32_t languageIdFromProject(const std::string &value);
+// languageIdFromProject (chm/LanguageId.h) reads the project's "Language=" value.
 
 } // namespace quorlix::chm

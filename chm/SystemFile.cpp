@@ -1,0 +1,93 @@
+#include "chm/SystemFile.h"
+
+#include "chm/LanguageId.h"
+#include "chm/LittleEndianBytes.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+
+namespace quorlix::chm {
+
+namespace {
+
+enum SystemCode : std::uint16_t {
+    kContentsFile = 0,
+    kIndexFile = 1,
+    kDefaultTopic = 2,
+    kTitle = 3,
+    kLanguageAndFlags = 4,
+    kCompiledFile = 6,
+    kCompilerVersion = 9,
+    kTimestamp = 10,
+};
+
+// The version of Microsoft's compiler that viewers expect to find here.
+constexpr std::string_view kCompilerVersionText = "HHA Version 4.74.8702";
+
+// Seconds from 1601-01-01 (FILETIME's epoch) to 1970-01-01.
+constexpr std::int64_t kFiletimeEpochOffset = 11644473600;
+
+// A record's length is a word; longer text is cut so that it still ends in
+// its zero byte.
+constexpr std::size_t kLongestText = 0xfffe;
+
+void appendTextRecord(std::vector<std::uint8_t> &bytes, SystemCode code, std::string_view text)
+{
+    text = text.substr(0, std::min(text.find('\0'), kLongestText));
+    appendWord(bytes, code);
+    appendWord(bytes, static_cast<std::uint16_t>(text.size() + 1));
+    appendTerminated(bytes, text);
+}
+
+} // namespace
+
+std::string compiledFileStem(const std::string &compiledFileName)
+{
+    std::string stem = compiledFileName.substr(compiledFileName.find_last_of("/\\") + 1);
+    const std::size_t dot = stem.find_last_of('.');
+    if (dot != std::string::npos && dot > 0)
+        stem.resize(dot);
+    for (char &c : stem)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return stem;
+}
+
+std::vector<std::uint8_t> buildSystemFile(const SystemRecords &records)
+{
+    std::vector<std::uint8_t> bytes;
+    appendDword(bytes, 3); // version 3: code 4 carries the timestamp
+
+    // In the order Microsoft's compiler writes them.
+    appendWord(bytes, kTimestamp);
+    appendWord(bytes, 4);
+    appendDword(bytes, static_cast<std::uint32_t>(records.timestamp));
+
+    appendTextRecord(bytes, kCompilerVersion, kCompilerVersionText);
+
+    appendWord(bytes, kLanguageAndFlags);
+    appendWord(bytes, 36);
+    appendDword(bytes, records.languageId);
+    appendDword(bytes, usesDoubleByteCharacters(records.languageId) ? 1 : 0);
+    appendDword(bytes, records.fullTextSearch ? 1 : 0);
+    appendDword(bytes, 0); // no binary keyword index (KLinks)
+    appendDword(bytes, 0); // no binary associative index (ALinks)
+    const std::int64_t seconds = std::max<std::int64_t>(records.timestamp + kFiletimeEpochOffset, 0);
+    appendQword(bytes, static_cast<std::uint64_t>(seconds) * 10000000u);
+    appendDword(bytes, 0);
+    appendDword(bytes, 0);
+
+    if (!records.defaultTopic.empty())
+        appendTextRecord(bytes, kDefaultTopic, records.defaultTopic);
+    if (!records.title.empty())
+        appendTextRecord(bytes, kTitle, records.title);
+    if (!records.compiledStem.empty())
+        appendTextRecord(bytes, kCompiledFile, records.compiledStem);
+    if (!records.contentsFile.empty())
+        appendTextRecord(bytes, kContentsFile, records.contentsFile);
+    if (!records.indexFile.empty())
+        appendTextRecord(bytes, kIndexFile, records.indexFile);
+    return bytes;
+}
+
+} // namespace quorlix::chm
