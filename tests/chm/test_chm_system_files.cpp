@@ -1,0 +1,227 @@
+// The system files as readers walk them: #SYSTEM's records, and a topic
+// number through #TOPICS to its title in #STRINGS and its name through
+// #URLTBL and #URLSTR, with the block rules block-wise readers rely on.
+
+#include "chm/LanguageId.h"
+#include "chm/SystemFiles.h"
+
+#include <QTest>
+
+#include <map>
+
+using namespace quorlix::chm;
+
+Q_DECLARE_METATYPE(std::vector<quorlix::chm::Topic>)
+Q_DECLARE_METATYPE(std::string)
+Q_DECLARE_METATYPE(std::vector<std::string>)
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::uint32_t dwordAt(const Bytes &bytes, std::size_t at)
+{
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | std::uint32_t(bytes[at + 3]) << 24;
+}
+
+std::uint16_t wordAt(const Bytes &bytes, std::size_t at)
+{
+    return std::uint16_t(bytes[at] | bytes[at + 1] << 8);
+}
+
+std::string stringAt(const Bytes &bytes, std::size_t at)
+{
+    std::string text;
+    while (at < bytes.size() && bytes[at] != 0)
+        text.push_back(char(bytes[at++]));
+    return text;
+}
+
+const StoredFile &fileNamed(const std::vector<StoredFile> &files, const std::string &name)
+{
+    for (const StoredFile &file : files)
+        if (file.name == name)
+            return file;
+    qFatal("no %s", name.c_str());
+}
+
+// #SYSTEM's records by code, each with where it ends.
+std::map<int, std::pair<Bytes, std::size_t>> systemRecords(const Bytes &system)
+{
+    std::map<int, std::pair<Bytes, std::size_t>> records;
+    std::size_t at = 4;
+    while (at + 4 <= system.size()) {
+        const int code = wordAt(system, at);
+        const std::size_t length = wordAt(system, at + 2);
+        Bytes data(system.begin() + long(at + 4), system.begin() + long(at + 4 + length));
+        at += 4 + length;
+        records[code] = {data, at};
+    }
+    if (at != system.size())
+        qFatal("#SYSTEM records overrun the file");
+    return records;
+}
+
+std::vector<Topic> manyTopics(int count)
+{
+    std::vector<Topic> topics;
+    for (int i = 0; i < count; ++i)
+        topics.push_back({"/site/section" + std::to_string(i % 17) + "/page" + std::to_string(i) + ".html",
+                          i % 5 == 0 ? std::string() : "Page number " + std::to_string(i) + std::string(i % 90, 'x')});
+    return topics;
+}
+
+} // namespace
+
+class TestChmSystemFiles : public QObject {
+    Q_OBJECT
+
+private slots:
+    void topicsResolveAsReadersWalkThem_data()
+    {
+        QTest::addColumn<std::vector<Topic>>("topics");
+        QTest::addColumn<std::uint32_t>("languageId");
+        QTest::addColumn<std::vector<std::string>>("storedTitles");
+        QTest::newRow("no topics") << std::vector<Topic>{} << 0x0409u << std::vector<std::string>{};
+        QTest::newRow("non-ASCII titles, western")
+            << std::vector<Topic>{{"/site/index.html", "Fixture site"},
+                                  {"/site/docs/caf\xc3\xa9.html", "Caf\xc3\xa9 \xe2\x82\xac"},
+                                  {"/site/docs/ru.html", "\xd0\x9c\xd0\xb8\xd1\x80"},
+                                  {"/site/bad.html", "Bad \xe9 byte"}}
+            << 0x0409u << std::vector<std::string>{"Fixture site", "Caf\xe9 \x80", "???", "Bad \xe9 byte"};
+        QTest::newRow("non-ASCII titles, Russian")
+            << std::vector<Topic>{{"/ru.html", "\xd0\x9c\xd0\xb8\xd1\x80"}} << 0x0419u
+            << std::vector<std::string>{"\xcc\xe8\xf0"};
+        std::vector<std::string> many;
+        for (const Topic &topic : manyTopics(5000))
+            many.push_back(topic.title);
+        QTest::newRow("5000 topics, many blocks") << manyTopics(5000) << 0x0409u << many;
+    }
+
+    void topicsResolveAsReadersWalkThem()
+    {
+        QFETCH(std::vector<Topic>, topics);
+        QFETCH(std::uint32_t, languageId);
+        QFETCH(std::vector<std::string>, storedTitles);
+        SystemFileSettings settings{"Title", "site/index.html", "output.hhc", "output.hhk", "output.chm", languageId};
+        const auto files = buildSystemFiles(settings, topics);
+        const Bytes &topicTable = fileNamed(files, "/#TOPICS").bytes;
+        const Bytes &urlTable = fileNamed(files, "/#URLTBL").bytes;
+        const Bytes &urlStrings = fileNamed(files, "/#URLSTR").bytes;
+        const Bytes &strings = fileNamed(files, "/#STRINGS").bytes;
+
+        // Pages first, then the contents and index files.
+        const std::size_t rows = topics.size() + 2;
+        QCOMPARE(topicTable.size(), rows * 16);
+        QCOMPARE(urlTable.size(), rows * 12 + rows / 341 * 4);
+        QCOMPARE(int(strings.at(0)), 0);
+        QCOMPARE(int(urlStrings.at(0)), 0);
+        for (std::size_t topic = 0; topic < rows; ++topic) {
+            const std::size_t entry = topic * 16;
+            const bool page = topic < topics.size();
+            const std::uint32_t title = dwordAt(topicTable, entry + 4);
+            const std::uint32_t urlEntry = dwordAt(topicTable, entry + 8);
+            QCOMPARE(urlEntry % 4096 + 12 <= 4092, true);
+            QCOMPARE(std::size_t(dwordAt(urlTable, urlEntry + 4)), topic);
+            const std::uint32_t urlString = dwordAt(urlTable, urlEntry + 8);
+            const std::string name = stringAt(urlStrings, urlString + 8);
+            QCOMPARE(urlString / 4096, (urlString + 8 + name.size()) / 4096);
+            if (!page) {
+                QCOMPARE(name, std::string(topic == topics.size() ? "output.hhc" : "output.hhk"));
+                QCOMPARE(title, 0xffffffffu);
+                QCOMPARE(int(wordAt(topicTable, entry + 12)), 2);
+                continue;
+            }
+            QCOMPARE("/" + name, topics[topic].name);
+            QCOMPARE(int(wordAt(topicTable, entry + 12)), 6);
+            if (storedTitles[topic].empty()) {
+                QCOMPARE(title, 0xffffffffu);
+                continue;
+            }
+            QCOMPARE(stringAt(strings, title), storedTitles[topic]);
+            QCOMPARE(title / 4096, (title + storedTitles[topic].size()) / 4096); // within one block
+        }
+        for (std::size_t pad = 4092; pad + 4 <= urlTable.size(); pad += 4096)
+            QCOMPARE(dwordAt(urlTable, pad), 0u);
+
+        const Bytes &header = fileNamed(files, "/#IDXHDR").bytes;
+        QCOMPARE(header.size(), std::size_t(4096));
+        QCOMPARE(stringAt(header, 0).substr(0, 4), std::string("T#SM"));
+        QCOMPARE(std::size_t(dwordAt(header, 12)), rows);
+    }
+
+    void systemFileCarriesTheSettings_data()
+    {
+        QTest::addColumn<std::string>("title");
+        QTest::addColumn<std::string>("contents");
+        QTest::addColumn<std::string>("storedTitle");
+        QTest::addColumn<bool>("search");
+        QTest::newRow("contents, index, search") << std::string("Quorlix") << std::string("output.hhc")
+                                                 << std::string("Quorlix") << true;
+        QTest::newRow("no contents, no search, non-ASCII title")
+            << std::string("Caf\xc3\xa9") << std::string() << std::string("Caf\xe9") << false;
+    }
+
+    void systemFileCarriesTheSettings()
+    {
+        QFETCH(std::string, title);
+        QFETCH(std::string, contents);
+        QFETCH(std::string, storedTitle);
+        QFETCH(bool, search);
+        const std::string index = contents.empty() ? "" : "output.hhk";
+        SystemFileSettings settings{title, "site/index.html", contents, index, "Output.CHM", 0x0409, search,
+                                    1700000000};
+        const auto files = buildSystemFiles(settings, {{"/site/index.html", "Home"}});
+        const StoredFile &system = fileNamed(files, "/#SYSTEM");
+        QVERIFY(!system.compressed);
+        QCOMPARE(dwordAt(system.bytes, 0), 3u);
+        auto records = systemRecords(system.bytes);
+        auto text = [&](int code) { return stringAt(records.at(code).first, 0); };
+        QCOMPARE(records.count(0), std::size_t(!contents.empty()));
+        QCOMPARE(records.count(1), std::size_t(!contents.empty()));
+        if (!contents.empty()) {
+            QCOMPARE(text(0), contents);
+            QCOMPARE(text(1), index);
+        }
+        QCOMPARE(text(2), std::string("site/index.html"));
+        QCOMPARE(text(3), storedTitle);
+        QCOMPARE(text(6), std::string("output"));
+        const Bytes &language = records.at(4).first;
+        QCOMPARE(language.size(), std::size_t(36));
+        QCOMPARE(dwordAt(language, 0), 0x0409u);
+        QCOMPARE(dwordAt(language, 8), search ? 1u : 0u);
+        QCOMPARE(dwordAt(language, 12) | dwordAt(language, 16), 0u); // no binary index
+        const std::uint64_t filetime = dwordAt(language, 20) | std::uint64_t(dwordAt(language, 24)) << 32;
+        QCOMPARE(filetime, (1700000000ull + 11644473600ull) * 10000000ull);
+        QCOMPARE(dwordAt(records.at(10).first, 0), 1700000000u);
+        // Viewers read the first 4096 bytes after the version for these.
+        for (int code : {0, 1, 2, 3, 4})
+            if (records.count(code))
+                QVERIFY(records.at(code).second <= 4 + 4095);
+        QCOMPARE(fileNamed(files, "/#ITBITS").bytes.size(), std::size_t(0));
+    }
+
+    void languageIdFromProject_data()
+    {
+        QTest::addColumn<std::string>("value");
+        QTest::addColumn<std::uint32_t>("languageId");
+        QTest::newRow("Quorlix's own line") << std::string("0x089 English (standard)") << 0x0409u;
+        QTest::newRow("US English") << std::string("0x409 English (United States)") << 0x0409u;
+        QTest::newRow("Russian") << std::string(" 0x0419 Russian") << 0x0419u;
+        QTest::newRow("Chinese, no prefix") << std::string("804") << 0x0804u;
+        QTest::newRow("neutral sublanguage") << std::string("0x009") << 0x0409u;
+        QTest::newRow("no number") << std::string("English") << 0x0409u;
+        QTest::newRow("empty") << std::string() << 0x0409u;
+        QTest::newRow("too large") << std::string("0x12345") << 0x0409u;
+    }
+
+    void languageIdFromProject()
+    {
+        QFETCH(std::string, value);
+        QFETCH(std::uint32_t, languageId);
+        QCOMPARE(quorlix::chm::languageIdFromProject(value), languageId);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestChmSystemFiles)
+#include "test_chm_system_files.moc"
