@@ -12,9 +12,11 @@ namespace quorlix::chm {
 // viewers search. Pages are added in topic order (topic N is the N-th page of
 // the project, from 0); the same topic numbers appear in #TOPICS.
 //
-// Words are taken from the page's visible text and title as UTF-8, lower-cased
-// (ASCII letters only; other bytes are kept as they are, since readers compare
-// bytes). Title words are stored as title hits.
+// Words are taken from the page's title and visible text (see WordSplitter)
+// and stored as lower-case UTF-8, since readers compare bytes. Every word has
+// an entry listing all pages it occurs in, title or text; a word that occurs
+// in titles has a second entry, flagged as title hits, listing those pages.
+// Memory grows with the number of word occurrences, about two bytes each.
 class FullTextIndexBuilder {
 public:
     FullTextIndexBuilder();

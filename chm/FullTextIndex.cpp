@@ -1,0 +1,261 @@
+#include "FullTextIndex.h"
+
+#include "ScaleRootEncoder.h"
+#include "SearchTreeWriter.h"
+#include "WordSplitter.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+
+namespace quorlix::chm {
+
+namespace {
+
+// Words beyond this many in one page are not indexed: a page that size is
+// data, not text, and its hits would only bloat the index.
+constexpr std::size_t maxWordsPerPage = 1u << 20;
+
+constexpr std::size_t headerSize = 0x400;
+constexpr std::uint32_t utf8CodePage = 65001; // words are stored as UTF-8
+constexpr std::uint32_t englishUnitedStates = 0x0409;
+
+struct WordHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view word) const { return std::hash<std::string_view>{}(word); }
+};
+
+void putVarint(std::vector<std::uint8_t> &out, std::uint32_t value)
+{
+    while (value >= 0x80) {
+        out.push_back(static_cast<std::uint8_t>(0x80 | (value & 0x7F)));
+        value >>= 7;
+    }
+    out.push_back(static_cast<std::uint8_t>(value));
+}
+
+std::uint32_t takeVarint(const std::uint8_t *&p)
+{
+    std::uint32_t value = 0;
+    for (int shift = 0;; shift += 7) {
+        const std::uint8_t byte = *p++;
+        value |= static_cast<std::uint32_t>(byte & 0x7F) << shift;
+        if (!(byte & 0x80))
+            return value;
+    }
+}
+
+void setU32(std::vector<std::uint8_t> &out, std::size_t at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+} // namespace
+
+// Pages where one word occurs, held compactly while pages are added: for each
+// page the distance from the previous page's topic, the number of hits and the
+// distance of each hit from the previous one, as 7-bit groups. These are the
+// same numbers the index stores, only packed differently.
+struct Postings {
+    std::vector<std::uint8_t> packed;
+    std::uint32_t pages = 0;
+    std::uint32_t lastTopic = 0;
+};
+
+struct WordRecord {
+    std::string_view word; // the key in Words::ids, which stays where it is
+    Postings everywhere;   // title and text
+    Postings inTitles;
+};
+
+struct FullTextIndexBuilder::Words {
+    std::unordered_map<std::string, std::uint32_t, WordHash, std::equal_to<>> ids;
+    std::vector<WordRecord> records;
+
+    // How many significant bits the stored numbers have, to pick the
+    // encoding that packs them tightest.
+    ScaleRootEncoder::BitLengthCounts topicDeltaBits{}, hitCountBits{}, hitDeltaBits{};
+
+    bool anyDocument = false;
+    std::uint32_t lastTopic = 0;
+    std::uint64_t hitCount = 0;
+    std::uint64_t hitBytes = 0;
+
+    struct Hit {
+        std::uint32_t word;
+        std::uint32_t position;
+        bool inTitle;
+    };
+    std::vector<Hit> hits; // one page's, reused
+
+    std::uint32_t idOf(std::string_view word)
+    {
+        auto found = ids.find(word);
+        if (found == ids.end()) {
+            found = ids.emplace(std::string(word), static_cast<std::uint32_t>(records.size())).first;
+            records.push_back({found->first, {}, {}});
+        }
+        return found->second;
+    }
+
+    void collect(std::string_view text, bool inTitle, std::size_t firstPosition)
+    {
+        WordSplitter splitter(text);
+        std::string word;
+        std::size_t position = 0;
+        while (splitter.next(word, position)) {
+            const std::size_t at = firstPosition + position;
+            if (at >= maxWordsPerPage)
+                break;
+            hits.push_back({idOf(word), static_cast<std::uint32_t>(at), inTitle});
+            ++hitCount;
+            hitBytes += word.size();
+        }
+    }
+
+    // Appends one page's hits (in position order) to a word's list.
+    void append(Postings &postings, std::uint32_t topic, const Hit *first, const Hit *last)
+    {
+        const std::uint32_t topicDelta = topic - postings.lastTopic;
+        putVarint(postings.packed, topicDelta);
+        ++topicDeltaBits[ScaleRootEncoder::significantBits(topicDelta)];
+        const auto count = static_cast<std::uint32_t>(last - first);
+        putVarint(postings.packed, count);
+        ++hitCountBits[ScaleRootEncoder::significantBits(count)];
+        std::uint32_t previous = 0;
+        for (const Hit *hit = first; hit != last; ++hit) {
+            const std::uint32_t delta = hit->position - previous;
+            putVarint(postings.packed, delta);
+            ++hitDeltaBits[ScaleRootEncoder::significantBits(delta)];
+            previous = hit->position;
+        }
+        postings.lastTopic = topic;
+        ++postings.pages;
+    }
+};
+
+FullTextIndexBuilder::FullTextIndexBuilder() : words_(std::make_unique<Words>()) {}
+FullTextIndexBuilder::~FullTextIndexBuilder() = default;
+FullTextIndexBuilder::FullTextIndexBuilder(FullTextIndexBuilder &&) noexcept = default;
+FullTextIndexBuilder &FullTextIndexBuilder::operator=(FullTextIndexBuilder &&) noexcept = default;
+
+void FullTextIndexBuilder::addDocument(std::uint32_t topic, std::string_view title, std::string_view text)
+{
+    Words &w = *words_;
+    if (w.anyDocument && topic <= w.lastTopic)
+        throw std::invalid_argument("search index pages must come in increasing topic order");
+    w.anyDocument = true;
+    w.lastTopic = topic;
+
+    // Title words take the first positions, the text's follow.
+    w.hits.clear();
+    w.collect(title, true, 0);
+    const std::size_t titleWords = w.hits.empty() ? 0 : w.hits.back().position + 1;
+    w.collect(text, false, titleWords);
+
+    std::stable_sort(w.hits.begin(), w.hits.end(),
+                     [](const Words::Hit &a, const Words::Hit &b) { return a.word < b.word; });
+    std::vector<Words::Hit> titleHits;
+    for (auto group = w.hits.begin(); group != w.hits.end();) {
+        const auto end = std::find_if(group, w.hits.end(), [&](const Words::Hit &h) { return h.word != group->word; });
+        WordRecord &record = w.records[group->word];
+        w.append(record.everywhere, topic, &*group, &*group + (end - group));
+        titleHits.clear();
+        std::copy_if(group, end, std::back_inserter(titleHits), [](const Words::Hit &h) { return h.inTitle; });
+        if (!titleHits.empty())
+            w.append(record.inTitles, topic, titleHits.data(), titleHits.data() + titleHits.size());
+        group = end;
+    }
+}
+
+std::vector<std::uint8_t> FullTextIndexBuilder::build() const
+{
+    const Words &w = *words_;
+    std::vector<std::uint32_t> order(w.records.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return w.records[a].word < w.records[b].word; });
+
+    const unsigned topicRoot = ScaleRootEncoder::bestRoot(w.topicDeltaBits);
+    const unsigned countRoot = ScaleRootEncoder::bestRoot(w.hitCountBits);
+    const unsigned hitRoot = ScaleRootEncoder::bestRoot(w.hitDeltaBits);
+
+    std::vector<std::uint8_t> file(headerSize, 0);
+
+    // The word location codes of every word, then the word tree that points at them.
+    auto writeLocations = [&](const Postings &postings) {
+        WordLocations locations;
+        locations.pageCount = postings.pages;
+        locations.offset = static_cast<std::uint32_t>(file.size());
+        ScaleRootEncoder encoder(file);
+        const std::uint8_t *p = postings.packed.data();
+        for (std::uint32_t page = 0; page < postings.pages; ++page) {
+            encoder.put(takeVarint(p), topicRoot);
+            const std::uint32_t count = takeVarint(p);
+            encoder.put(count, countRoot);
+            for (std::uint32_t i = 0; i < count; ++i)
+                encoder.put(takeVarint(p), hitRoot);
+            encoder.alignToByte();
+        }
+        if (file.size() > UINT32_MAX)
+            throw std::length_error("search index over 4 GB");
+        locations.size = static_cast<std::uint32_t>(file.size() - locations.offset);
+        return locations;
+    };
+    struct Placed {
+        WordLocations everywhere, inTitles;
+    };
+    std::vector<Placed> placed(order.size());
+    std::uint32_t longestWord = 0;
+    std::uint64_t wordBytes = 0;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const WordRecord &record = w.records[order[i]];
+        placed[i].everywhere = writeLocations(record.everywhere);
+        if (record.inTitles.pages)
+            placed[i].inTitles = writeLocations(record.inTitles);
+        longestWord = std::max<std::uint32_t>(longestWord, static_cast<std::uint32_t>(record.word.size()));
+        wordBytes += record.word.size();
+    }
+
+    SearchTreeWriter tree(file);
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const WordRecord &record = w.records[order[i]];
+        tree.add(record.word, placed[i].everywhere, record.inTitles.pages ? &placed[i].inTitles : nullptr);
+    }
+    const SearchTreeWriter::Tree shape = tree.finish();
+
+    const std::uint32_t topics = w.anyDocument ? w.lastTopic + 1 : 0;
+    const auto clamp = [](std::uint64_t value) {
+        return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, UINT32_MAX));
+    };
+    file[0x02] = 0x28; // signature 00 00 28 00
+    setU32(file, 0x04, topics);
+    setU32(file, 0x08, shape.rootOffset);
+    setU32(file, 0x10, shape.leafCount);
+    setU32(file, 0x14, shape.rootOffset); // where readers start their descent
+    file[0x18] = static_cast<std::uint8_t>(shape.depth);
+    file[0x19] = static_cast<std::uint8_t>(shape.depth >> 8);
+    setU32(file, 0x1A, 7);
+    const std::uint8_t encodings[] = {2, static_cast<std::uint8_t>(topicRoot), 2, static_cast<std::uint8_t>(countRoot),
+                                      2, static_cast<std::uint8_t>(hitRoot)};
+    std::copy(std::begin(encodings), std::end(encodings), file.begin() + 0x1E);
+    setU32(file, 0x2E, SearchTreeWriter::nodeSize);
+    setU32(file, 0x36, 1);
+    setU32(file, 0x3A, 5);
+    setU32(file, 0x3E, longestWord);
+    setU32(file, 0x42, clamp(w.hitCount));
+    setU32(file, 0x46, clamp(w.records.size()));
+    setU32(file, 0x4A, static_cast<std::uint32_t>(w.hitBytes)); // 64 bits, low half first
+    setU32(file, 0x4E, static_cast<std::uint32_t>(w.hitBytes >> 32));
+    setU32(file, 0x52, clamp(wordBytes));
+    setU32(file, 0x56, shape.lastLeafFreeBytes);
+    setU32(file, 0x5E, topics ? topics - 1 : 0);
+    setU32(file, 0x7A, utf8CodePage);
+    setU32(file, 0x7E, englishUnitedStates);
+    return file;
+}
+
+} // namespace quorlix::chm

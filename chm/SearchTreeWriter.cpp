@@ -1,0 +1,207 @@
+#include "SearchTreeWriter.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace quorlix::chm {
+
+namespace {
+
+constexpr std::size_t leafHeaderSize = 8;  // next leaf, 0, free bytes
+constexpr std::size_t indexHeaderSize = 2; // free bytes
+
+void putU16(std::vector<std::uint8_t> &out, std::uint16_t value)
+{
+    out.push_back(static_cast<std::uint8_t>(value));
+    out.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+
+void putU32(std::vector<std::uint8_t> &out, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+void setU16(std::vector<std::uint8_t> &out, std::size_t at, std::uint16_t value)
+{
+    out[at] = static_cast<std::uint8_t>(value);
+    out[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void setU32(std::vector<std::uint8_t> &out, std::size_t at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// Counts in the word tree are groups of 7 bits, the lowest first, with the top
+// bit set on every byte but the last (the order the readers decode).
+void putCount(std::vector<std::uint8_t> &out, std::uint32_t value)
+{
+    while (value >= 0x80) {
+        out.push_back(static_cast<std::uint8_t>(0x80 | (value & 0x7F)));
+        value >>= 7;
+    }
+    out.push_back(static_cast<std::uint8_t>(value));
+}
+
+std::size_t countSize(std::uint32_t value)
+{
+    std::size_t size = 1;
+    while (value >= 0x80) {
+        value >>= 7;
+        ++size;
+    }
+    return size;
+}
+
+std::size_t sharedPrefix(std::string_view a, std::string_view b)
+{
+    const auto limit = std::min<std::size_t>({a.size(), b.size(), 255});
+    std::size_t n = 0;
+    while (n < limit && a[n] == b[n])
+        ++n;
+    return n;
+}
+
+// A word as stored after the previous one: its length beyond the shared
+// prefix plus one, the prefix length, and the rest of its bytes.
+void putWord(std::vector<std::uint8_t> &out, std::string_view word, std::size_t shared)
+{
+    const auto rest = word.substr(shared);
+    out.push_back(static_cast<std::uint8_t>(rest.size() + 1));
+    out.push_back(static_cast<std::uint8_t>(shared));
+    out.insert(out.end(), rest.begin(), rest.end());
+}
+
+std::size_t leafEntrySize(std::size_t restSize, const WordLocations &locations)
+{
+    return 2 + restSize + 1 + countSize(locations.pageCount) + 4 + 2 + countSize(locations.size);
+}
+
+void putLeafEntry(std::vector<std::uint8_t> &out, std::string_view word, std::size_t shared, bool title,
+                  const WordLocations &locations)
+{
+    putWord(out, word, shared);
+    out.push_back(title ? 1 : 0);
+    putCount(out, locations.pageCount);
+    putU32(out, locations.offset);
+    putU16(out, 0);
+    putCount(out, locations.size);
+}
+
+std::uint32_t fileOffset(const std::vector<std::uint8_t> &file)
+{
+    if (file.size() > UINT32_MAX)
+        throw std::length_error("search index over 4 GB");
+    return static_cast<std::uint32_t>(file.size());
+}
+
+} // namespace
+
+void SearchTreeWriter::add(std::string_view word, const WordLocations &everywhere, const WordLocations *inTitles)
+{
+    if (word.empty() || word.size() > 254)
+        throw std::invalid_argument("search index word of unsupported length");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const bool fresh = leaf_.empty();
+        if (fresh)
+            startLeaf();
+        const std::size_t shared = sharedPrefix(previousWord_, word);
+        std::size_t size = leafEntrySize(word.size() - shared, everywhere);
+        if (inTitles)
+            size += leafEntrySize(0, *inTitles);
+        if (leaf_.size() + size > nodeSize) {
+            if (fresh)
+                throw std::length_error("search index entry larger than a node");
+            closeLeaf();
+            continue;
+        }
+        putLeafEntry(leaf_, word, shared, false, everywhere);
+        if (inTitles)
+            putLeafEntry(leaf_, word, word.size(), true, *inTitles);
+        previousWord_.assign(word);
+        return;
+    }
+}
+
+void SearchTreeWriter::startLeaf()
+{
+    leaf_.reserve(nodeSize);
+    putU32(leaf_, 0); // the next leaf, set when it is written
+    putU16(leaf_, 0);
+    putU16(leaf_, 0); // free bytes, set when this one is written
+    previousWord_.clear();
+}
+
+void SearchTreeWriter::closeLeaf()
+{
+    const std::uint32_t offset = fileOffset(file_);
+    if (!leaves_.empty())
+        setU32(file_, leaves_.back().offset, offset);
+    lastLeafFreeBytes_ = static_cast<std::uint32_t>(nodeSize - leaf_.size());
+    setU16(leaf_, 6, static_cast<std::uint16_t>(lastLeafFreeBytes_));
+    leaf_.resize(nodeSize, 0);
+    file_.insert(file_.end(), leaf_.begin(), leaf_.end());
+    leaves_.push_back({previousWord_, offset});
+    leaf_.clear();
+    previousWord_.clear();
+}
+
+std::vector<SearchTreeWriter::ChildNode> SearchTreeWriter::writeIndexLevel(const std::vector<ChildNode> &children)
+{
+    std::vector<ChildNode> nodes;
+    std::vector<std::uint8_t> node;
+    std::string_view previous;
+    auto close = [&] {
+        const std::uint32_t offset = fileOffset(file_);
+        setU16(node, 0, static_cast<std::uint16_t>(nodeSize - node.size()));
+        node.resize(nodeSize, 0);
+        file_.insert(file_.end(), node.begin(), node.end());
+        nodes.push_back({std::string(previous), offset});
+        node.clear();
+        previous = {};
+    };
+    for (const auto &child : children) {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (node.empty())
+                putU16(node, 0); // free bytes, set when the node is written
+            const std::size_t shared = sharedPrefix(previous, child.lastWord);
+            const std::size_t size = 2 + child.lastWord.size() - shared + 4 + 2;
+            if (node.size() + size > nodeSize && node.size() > indexHeaderSize) {
+                close();
+                continue;
+            }
+            putWord(node, child.lastWord, shared);
+            putU32(node, child.offset);
+            putU16(node, 0);
+            previous = child.lastWord;
+            break;
+        }
+    }
+    if (!node.empty())
+        close();
+    return nodes;
+}
+
+SearchTreeWriter::Tree SearchTreeWriter::finish()
+{
+    if (!leaf_.empty() || leaves_.empty()) {
+        if (leaf_.empty())
+            startLeaf(); // an index without words still has its one (empty) leaf
+        closeLeaf();
+    }
+    Tree tree;
+    tree.leafCount = static_cast<std::uint32_t>(leaves_.size());
+    tree.lastLeafFreeBytes = lastLeafFreeBytes_;
+    tree.depth = 1;
+    std::vector<ChildNode> level = leaves_;
+    while (level.size() > 1) {
+        level = writeIndexLevel(level);
+        ++tree.depth;
+    }
+    tree.rootOffset = level.front().offset;
+    return tree;
+}
+
+} // namespace quorlix::chm
