@@ -1,0 +1,156 @@
+#!/usr/bin/python3
+"""Compiles the fixture site with quorlix-hhc and reads the help file back
+through Debian's python3-chm (chmlib) as help viewers do: the title, default
+topic, language and contents and index files named in #SYSTEM; the contents
+and index read back byte for byte; every topic's title and page through
+#TOPICS, #STRINGS, #URLTBL and #URLSTR; and search hits.
+
+test_help_file_readers.py QUORLIX_HHC FIXTURE_SITE"""
+
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+from chm import chm, chmlib
+
+# [FILES] in the order a download saves them; pages with their titles.
+FILES = ['site/index.html', 'site/docs/guide.html', 'site/docs/café.html', 'site/docs/two words.html',
+         'site/docs/deep/details.html', 'site/images/logo.png']
+TOPICS = [('site/index.html', 'Fixture site'), ('site/docs/guide.html', 'Guide'), ('site/docs/café.html', 'Café'),
+          ('site/docs/two words.html', 'Two words'), ('site/docs/deep/details.html', 'Details')]
+
+CONTENTS = '''<!DOCTYPE HTML PUBLIC "-//IETF//DTD HTML//EN">
+<HTML><HEAD></HEAD><BODY>
+<OBJECT type="text/site properties"></OBJECT>
+<UL>
+<LI><OBJECT type="text/sitemap"><param name="Name" value="Fixture site"><param name="Local" value="site/index.html"></OBJECT>
+<UL>
+<LI><OBJECT type="text/sitemap"><param name="Name" value="Caf&#233;"><param name="Local" value="site/docs/café.html"></OBJECT>
+</UL>
+</UL>
+</BODY></HTML>
+'''
+INDEX = '''<!DOCTYPE HTML PUBLIC "-//IETF//DTD HTML//EN">
+<HTML><HEAD></HEAD><BODY>
+<UL>
+<LI><OBJECT type="text/sitemap"><param name="Name" value="Guide"><param name="Local" value="site/docs/guide.html"></OBJECT>
+</UL>
+</BODY></HTML>
+'''
+
+# name: (title, with contents, index and search, search word and the page it is on)
+PROJECTS = {
+    'contents, index and search': ('Quorlix', True, [('back', 'site/docs/deep/details.html'),
+                                                     ('blank', 'site/index.html')]),
+    'bare, non-ASCII title': ('Café notes', False, []),
+}
+
+faults = []
+
+
+def check(condition, message):
+    if not condition:
+        faults.append(message)
+    return condition
+
+
+def ansi(text):
+    return text.encode('cp1252', 'replace')
+
+
+def read_whole(help_file, name):
+    result, unit = chmlib.chm_resolve_object(help_file.file, name.encode())
+    if result != chmlib.CHM_RESOLVE_SUCCESS:
+        return None
+    if unit.length == 0:
+        return b''
+    size, data = chmlib.chm_retrieve_object(help_file.file, unit, 0, unit.length)
+    return data[:size]
+
+
+def c_string(data, offset):
+    end = data.find(b'\0', offset)
+    return data[offset:end if end >= 0 else len(data)]
+
+
+def dword(data, offset):
+    return struct.unpack_from('<I', data, offset)[0]
+
+
+def write_project(folder, title, full):
+    lines = ['[OPTIONS]', 'Compatibility=1.1 or later', 'Compiled file=output.chm', 'Default topic=' + FILES[0],
+             'Display compile progress=No', 'Language=0x089 English (standard)', 'Title=' + title]
+    if full:
+        lines += ['Contents file=output.hhc', 'Index file=output.hhk', 'Full-text search=Yes']
+        with open(os.path.join(folder, 'output.hhc'), 'wb') as out:
+            out.write(CONTENTS.encode())
+        with open(os.path.join(folder, 'output.hhk'), 'wb') as out:
+            out.write(INDEX.encode())
+    lines += ['', '[FILES]'] + FILES + ['', '[INFOTYPES]', '', '']
+    with open(os.path.join(folder, 'output.HHP'), 'wb') as out:
+        out.write('\r\n'.join(lines).encode())
+
+
+def check_help_file(name, path, title, full, searches):
+    help_file = chm.CHMFile()
+    if not check(help_file.LoadCHM(path.encode()), name + ': python3-chm cannot open it'):
+        return
+    # Quorlix's "0x089" is no language readers know: 0x0409, whose strings are Windows-1252.
+    check(help_file.lcid == 0x0409, '%s: language %r, not 0x0409' % (name, help_file.lcid))
+    check(help_file.title == ansi(title), '%s: title %r' % (name, help_file.title))
+    check(help_file.home == b'/' + FILES[0].encode(), '%s: default topic %r' % (name, help_file.home))
+    for wanted, got, named in ((CONTENTS.encode(), help_file.GetTopicsTree(), help_file.topics),
+                               (INDEX.encode(), help_file.GetIndex(), help_file.index)):
+        if full:
+            check(named in (b'/output.hhc', b'/output.hhk'), '%s: names %r' % (name, named))
+            check(got == wanted, '%s: %r does not read back as it was' % (name, named))
+        else:
+            check(not named, '%s: names %r, though the project has none' % (name, named))
+
+    tables = {table: read_whole(help_file, '/#' + table) for table in ('TOPICS', 'STRINGS', 'URLTBL', 'URLSTR')}
+    if not all(check(data is not None, '%s: #%s is missing' % (name, table)) for table, data in tables.items()):
+        return
+    # Pages in their order, then the contents and index files, untitled.
+    expected = TOPICS + ([('output.hhc', ''), ('output.hhk', '')] if full else [])
+    topics = tables['TOPICS']
+    check(len(topics) == 16 * len(expected), '%s: %d topics, not %d' % (name, len(topics) // 16, len(expected)))
+    for number, (page, page_title) in enumerate(expected[:len(topics) // 16]):
+        title_at = dword(topics, number * 16 + 4)
+        url_entry = dword(topics, number * 16 + 8)
+        got_title = b'' if title_at == 0xffffffff else c_string(tables['STRINGS'], title_at)
+        check(got_title == ansi(page_title), '%s: topic %d has the title %r' % (name, number, got_title))
+        check(dword(tables['URLTBL'], url_entry + 4) == number, '%s: #URLTBL names another topic' % name)
+        url = c_string(tables['URLSTR'], dword(tables['URLTBL'], url_entry + 8) + 8)
+        check(url == page.encode(), '%s: topic %d is %r, not %s' % (name, number, url, page))
+        result, _ = chmlib.chm_resolve_object(help_file.file, b'/' + url)
+        check(result == chmlib.CHM_RESOLVE_SUCCESS, '%s: topic %d names %r, not stored' % (name, number, url))
+
+    check(bool(help_file.IsSearchable()) == full, '%s: searchable is %r' % (name, help_file.IsSearchable()))
+    for word, page in searches:
+        found = help_file.Search(word.encode())
+        pages = set(found[1].values()) if found else set()
+        check(pages == {page.encode()}, '%s: searching %r finds %r, not %s' % (name, word, sorted(pages), page))
+    help_file.CloseCHM()
+
+
+def main():
+    compiler, site = sys.argv[1], sys.argv[2]
+    for name, (title, full, searches) in PROJECTS.items():
+        with tempfile.TemporaryDirectory() as folder:
+            shutil.copytree(site, os.path.join(folder, 'site'))
+            write_project(folder, title, full)
+            run = subprocess.run([compiler, os.path.join(folder, 'output.HHP')], capture_output=True, text=True)
+            if not check(run.returncode == 0, '%s: quorlix-hhc failed: %s%s' % (name, run.stdout, run.stderr)):
+                continue
+            check_help_file(name, os.path.join(folder, 'output.chm'), title, full, searches)
+    for fault in faults:
+        print(fault)
+    print('%d faults' % len(faults))
+    return 1 if faults else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
