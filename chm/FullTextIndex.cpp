@@ -1,5 +1,7 @@
 #include "FullTextIndex.h"
 
+#include "AnsiText.h"
+#include "LanguageId.h"
 #include "ScaleRootEncoder.h"
 #include "SearchTreeWriter.h"
 #include "WordSplitter.h"
@@ -18,8 +20,7 @@ namespace {
 constexpr std::size_t maxWordsPerPage = 1u << 20;
 
 constexpr std::size_t headerSize = 0x400;
-constexpr std::uint32_t utf8CodePage = 65001; // words are stored as UTF-8
-constexpr std::uint32_t englishUnitedStates = 0x0409;
+constexpr std::uint32_t utf8CodePage = 65001; // for languages without an ANSI code page
 
 struct WordHash {
     using is_transparent = void;
@@ -71,6 +72,7 @@ struct WordRecord {
 };
 
 struct FullTextIndexBuilder::Words {
+    std::uint32_t languageId = 0;
     std::unordered_map<std::string, std::uint32_t, WordHash, std::equal_to<>> ids;
     std::vector<WordRecord> records;
 
@@ -136,7 +138,10 @@ struct FullTextIndexBuilder::Words {
     }
 };
 
-FullTextIndexBuilder::FullTextIndexBuilder() : words_(std::make_unique<Words>()) {}
+FullTextIndexBuilder::FullTextIndexBuilder(std::uint32_t languageId) : words_(std::make_unique<Words>())
+{
+    words_->languageId = languageId;
+}
 FullTextIndexBuilder::~FullTextIndexBuilder() = default;
 FullTextIndexBuilder::FullTextIndexBuilder(FullTextIndexBuilder &&) noexcept = default;
 FullTextIndexBuilder &FullTextIndexBuilder::operator=(FullTextIndexBuilder &&) noexcept = default;
@@ -173,11 +178,24 @@ void FullTextIndexBuilder::addDocument(std::uint32_t topic, std::string_view tit
 std::vector<std::uint8_t> FullTextIndexBuilder::build() const
 {
     const Words &w = *words_;
+
+    // Each word as stored, in the order of its bytes.
+    const unsigned codePage = codePageOf(w.languageId);
+    const AnsiText ansi(codePage);
+    std::vector<std::string> stored(w.records.size());
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        stored[i] = ansi.fromUtf8(w.records[i].word);
+        if (stored[i].find('?') != std::string::npos) // a character the code page lacks ('?' is no word character)
+            stored[i] = w.records[i].word;
+    }
     std::vector<std::uint32_t> order(w.records.size());
     for (std::uint32_t i = 0; i < order.size(); ++i)
         order[i] = i;
-    std::sort(order.begin(), order.end(),
-              [&](std::uint32_t a, std::uint32_t b) { return w.records[a].word < w.records[b].word; });
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return stored[a] < stored[b]; });
+    // A word kept as UTF-8 could equal another one's ANSI bytes: one entry for both.
+    order.erase(std::unique(order.begin(), order.end(),
+                            [&](std::uint32_t a, std::uint32_t b) { return stored[a] == stored[b]; }),
+                order.end());
 
     const unsigned topicRoot = ScaleRootEncoder::bestRoot(w.topicDeltaBits);
     const unsigned countRoot = ScaleRootEncoder::bestRoot(w.hitCountBits);
@@ -216,14 +234,14 @@ std::vector<std::uint8_t> FullTextIndexBuilder::build() const
         placed[i].everywhere = writeLocations(record.everywhere);
         if (record.inTitles.pages)
             placed[i].inTitles = writeLocations(record.inTitles);
-        longestWord = std::max<std::uint32_t>(longestWord, static_cast<std::uint32_t>(record.word.size()));
-        wordBytes += record.word.size();
+        longestWord = std::max<std::uint32_t>(longestWord, static_cast<std::uint32_t>(stored[order[i]].size()));
+        wordBytes += stored[order[i]].size();
     }
 
     SearchTreeWriter tree(file);
     for (std::size_t i = 0; i < order.size(); ++i) {
         const WordRecord &record = w.records[order[i]];
-        tree.add(record.word, placed[i].everywhere, record.inTitles.pages ? &placed[i].inTitles : nullptr);
+        tree.add(stored[order[i]], placed[i].everywhere, record.inTitles.pages ? &placed[i].inTitles : nullptr);
     }
     const SearchTreeWriter::Tree shape = tree.finish();
 
@@ -247,14 +265,14 @@ std::vector<std::uint8_t> FullTextIndexBuilder::build() const
     setU32(file, 0x3A, 5);
     setU32(file, 0x3E, longestWord);
     setU32(file, 0x42, clamp(w.hitCount));
-    setU32(file, 0x46, clamp(w.records.size()));
+    setU32(file, 0x46, clamp(order.size()));
     setU32(file, 0x4A, static_cast<std::uint32_t>(w.hitBytes)); // 64 bits, low half first
     setU32(file, 0x4E, static_cast<std::uint32_t>(w.hitBytes >> 32));
     setU32(file, 0x52, clamp(wordBytes));
     setU32(file, 0x56, shape.lastLeafFreeBytes);
     setU32(file, 0x5E, topics ? topics - 1 : 0);
-    setU32(file, 0x7A, utf8CodePage);
-    setU32(file, 0x7E, englishUnitedStates);
+    setU32(file, 0x7A, codePage ? codePage : utf8CodePage);
+    setU32(file, 0x7E, w.languageId);
     return file;
 }
 

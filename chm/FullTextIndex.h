@@ -12,14 +12,17 @@ namespace quorlix::chm {
 // viewers search. Pages are added in topic order (topic N is the N-th page of
 // the project, from 0); the same topic numbers appear in #TOPICS.
 //
-// Words are taken from the page's title and visible text (see WordSplitter)
-// and stored as lower-case UTF-8, since readers compare bytes. Every word has
+// Words are taken from the page's title and visible text (see WordSplitter),
+// lower-cased, and stored in the ANSI code page of the help file's language,
+// as its titles are: viewers compare bytes, and decode them by that code page.
+// A word the code page cannot hold is stored as UTF-8. Every word has
 // an entry listing all pages it occurs in, title or text; a word that occurs
 // in titles has a second entry, flagged as title hits, listing those pages.
 // Memory grows with the number of word occurrences, about two bytes each.
 class FullTextIndexBuilder {
 public:
-    FullTextIndexBuilder();
+    // languageId: the help file's LCID, as in #SYSTEM.
+    explicit FullTextIndexBuilder(std::uint32_t languageId = 0x0409);
     ~FullTextIndexBuilder();
     FullTextIndexBuilder(FullTextIndexBuilder&&) noexcept;
     FullTextIndexBuilder& operator=(FullTextIndexBuilder&&) noexcept;

@@ -1,0 +1,361 @@
+// The full-text search index ($FIftiMain) as readers walk it: down the index
+// nodes by last words, along the leaf, into the scale/root packed location
+// codes; and through python3-chm's search in a compiled help file.
+
+#include "chm/ChmWriter.h"
+#include "chm/FullTextIndex.h"
+#include "chm/SystemFiles.h"
+#include "chm/WordSplitter.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <map>
+
+using namespace quorlix::chm;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using PagePositions = std::map<std::uint32_t, std::vector<std::uint32_t>>; // topic -> word positions
+
+// Reads the index the way viewers do.
+class IndexReader {
+public:
+    explicit IndexReader(Bytes file) : f_(std::move(file)) {}
+
+    std::uint32_t u32(std::size_t at) const { return f_[at] | f_[at + 1] << 8 | f_[at + 2] << 16 | std::uint32_t(f_[at + 3]) << 24; }
+    std::uint16_t u16(std::size_t at) const { return std::uint16_t(f_[at] | f_[at + 1] << 8); }
+
+    // The pages of a word's entry (title hits or all), empty when it has none.
+    PagePositions find(const std::string &word, bool titles) const
+    {
+        std::size_t node = u32(0x14);
+        for (int depth = u16(0x18); depth > 1; --depth) {
+            std::size_t next = 0;
+            forEachEntry(node, 2, 6, [&](const std::string &last, std::size_t at) {
+                if (!next && word <= last)
+                    next = u32(at);
+            });
+            if (!next)
+                return {};
+            node = next;
+        }
+        PagePositions found;
+        forEachEntry(node, 8, 0, [&](const std::string &entry, std::size_t at) {
+            if (entry == word && f_[at] == (titles ? 1 : 0))
+                found = locations(at + 1);
+        });
+        return found;
+    }
+
+    // Every word along the chain of leaves, from the first.
+    std::vector<std::string> words() const
+    {
+        std::size_t node = u32(0x14);
+        for (int depth = u16(0x18); depth > 1; --depth)
+            node = u32(node + 2 + 2 + f_[node + 2] - 1);
+        std::vector<std::string> all;
+        for (std::uint32_t leaves = 0; node; node = u32(node), ++leaves) {
+            forEachEntry(node, 8, 0, [&](const std::string &word, std::size_t at) {
+                if (!f_[at])
+                    all.push_back(word);
+            });
+            if (leaves > u32(0x10))
+                qFatal("leaf chain longer than the leaf count");
+        }
+        return all;
+    }
+
+private:
+    template <typename F> void forEachEntry(std::size_t node, std::size_t header, std::size_t index, F onEntry) const
+    {
+        const std::size_t end = node + 4096 - u16(node + (index ? 0 : 6));
+        std::string word;
+        for (std::size_t at = node + header; at < end;) {
+            word.resize(f_[at + 1]);
+            word.append(reinterpret_cast<const char *>(&f_[at + 2]), f_[at] - 1);
+            at += 2 + f_[at] - 1;
+            onEntry(word, at);
+            if (index) {
+                at += index;
+            } else {
+                at += 1;
+                while (f_[at++] & 0x80) {}
+                at += 6;
+                while (f_[at++] & 0x80) {}
+            }
+        }
+    }
+
+    PagePositions locations(std::size_t entry) const
+    {
+        std::size_t at = entry;
+        auto takeCount = [&] {
+            std::size_t value = 0;
+            for (int shift = 0;; shift += 7) {
+                value |= std::size_t(f_[at] & 0x7F) << shift;
+                if (!(f_[at++] & 0x80))
+                    return value;
+            }
+        };
+        const std::size_t count = takeCount();
+        std::size_t pos = u32(at);
+        at += 6;
+        const std::size_t size = takeCount();
+        const std::size_t end = pos + size;
+        int bit = 7;
+        auto takeBit = [&] {
+            const bool one = f_[pos] >> bit & 1;
+            if (--bit < 0) bit = 7, ++pos;
+            return one;
+        };
+        auto take = [&](int root) {
+            int ones = 0;
+            while (takeBit()) ++ones;
+            const int bits = ones ? root + ones - 1 : root;
+            std::uint32_t value = 0;
+            for (int i = 0; i < bits; ++i) value = value << 1 | takeBit();
+            return ones ? value | 1u << bits : value;
+        };
+        PagePositions pages;
+        std::uint32_t topic = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            topic += take(f_[0x1F]);
+            std::uint32_t location = 0;
+            for (std::uint32_t hits = take(f_[0x21]); hits; --hits)
+                pages[topic].push_back(location += take(f_[0x23]));
+            if (bit != 7) bit = 7, ++pos;
+        }
+        if (pos != end)
+            qFatal("location codes end at %zu, not at %zu", pos, end);
+        return pages;
+    }
+
+    Bytes f_;
+};
+
+struct Page {
+    const char *title, *text;
+};
+
+const Page corpus[] = {
+    {"Getting started", "Install the program. Run it once."},
+    {"Café menu", "The café serves Crème brûlée and ÉCLAIRS. Москва 2024 read_file"},
+    {"Reference", "Install notes: the program reads __init__ files. x "
+                  "abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyz"},
+    {"Zebra", "the end"},
+};
+
+Bytes corpusIndex()
+{
+    FullTextIndexBuilder builder;
+    for (std::uint32_t topic = 0; topic < std::size(corpus); ++topic)
+        builder.addDocument(topic, corpus[topic].title, corpus[topic].text);
+    return builder.build();
+}
+
+std::vector<std::uint32_t> topicsOf(const PagePositions &pages)
+{
+    std::vector<std::uint32_t> topics;
+    for (const auto &page : pages)
+        topics.push_back(page.first);
+    return topics;
+}
+
+} // namespace
+
+using Topics = std::vector<std::uint32_t>;
+Q_DECLARE_METATYPE(Topics)
+Q_DECLARE_METATYPE(std::string)
+
+class TestFullTextIndex : public QObject {
+    Q_OBJECT
+
+private slots:
+    void splitsWords_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("punctuation") << QByteArray("Hello, world! It's (fine).") << "hello@0 world@1 it@2 s@3 fine@4";
+        QTest::newRow("numbers and identifiers") << QByteArray("v2.10 __init__ read_file") << "v2@0 10@1 init@2 read_file@3";
+        QTest::newRow("accents lower-cased") << QByteArray("ÀÉÎÕÜ Ÿ Łódź ΣΟΦΙΑ ЖУК") << "àéîõü@0 ÿ@1 łódź@2 σοφια@3 жук@4";
+        QTest::newRow("unicode separators") << QByteArray("a\u00A0b\u2014c\u201Cd\u201D e\u3001f") << "a@0 b@1 c@2 d@3 e@4 f@5";
+        QTest::newRow("CJK run is one word") << QByteArray("東京タワー。大阪") << "東京タワー@0 大阪@1";
+        QTest::newRow("malformed bytes separate") << QByteArray("ab\xff" "cd\xe2\x80" "ef\xc3") << "ab@0 cd@1 ef@2";
+        QTest::newRow("long word skipped, position kept")
+            << "a " + QByteArray(70, 'q') + " b " + QByteArray(64, 'z') << "a@0 b@2 " + QString(64, 'z') + "@3";
+    }
+
+    void splitsWords()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, words);
+        WordSplitter splitter({text.constData(), std::size_t(text.size())});
+        std::string word, found;
+        std::size_t position = 0;
+        while (splitter.next(word, position))
+            found += (found.empty() ? "" : " ") + word + "@" + std::to_string(position);
+        QCOMPARE(QString::fromStdString(found), words);
+    }
+
+    void findsWords_data()
+    {
+        QTest::addColumn<std::string>("word");
+        QTest::addColumn<Topics>("everywhere");
+        QTest::addColumn<Topics>("inTitles");
+        QTest::newRow("one page") << std::string("once") << Topics{0} << Topics{};
+        QTest::newRow("two pages") << std::string("install") << Topics{0, 2} << Topics{};
+        QTest::newRow("all pages") << std::string("the") << Topics{0, 1, 2, 3} << Topics{};
+        QTest::newRow("title only") << std::string("zebra") << Topics{3} << Topics{3};
+        QTest::newRow("title and text, in code page 1252") << std::string("caf\xe9") << Topics{1} << Topics{1};
+        QTest::newRow("accented capitals") << std::string("\xe9" "clairs") << Topics{1} << Topics{};
+        QTest::newRow("not in the code page: UTF-8") << std::string("москва") << Topics{1} << Topics{};
+        QTest::newRow("number") << std::string("2024") << Topics{1} << Topics{};
+        QTest::newRow("identifier") << std::string("read_file") << Topics{1} << Topics{};
+        QTest::newRow("underscores trimmed") << std::string("init") << Topics{2} << Topics{};
+        QTest::newRow("single letter") << std::string("x") << Topics{2} << Topics{};
+        QTest::newRow("long word skipped") << std::string("abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyz"
+                                                          "abcdefghijklmnopqrstuvwxyz") << Topics{} << Topics{};
+        QTest::newRow("prefix is not the word") << std::string("instal") << Topics{} << Topics{};
+    }
+
+    void findsWords()
+    {
+        QFETCH(std::string, word);
+        QFETCH(Topics, everywhere);
+        QFETCH(Topics, inTitles);
+        const IndexReader reader(corpusIndex());
+        QCOMPARE(topicsOf(reader.find(word, false)), everywhere);
+        QCOMPARE(topicsOf(reader.find(word, true)), inTitles);
+    }
+
+    void storesWordPositions()
+    {
+        const IndexReader reader(corpusIndex());
+        // Title words come first: "Getting started" are 0 and 1, then "Install the program".
+        QCOMPARE(reader.find("program", false), (PagePositions{{0, {4}}, {2, {4}}}));
+        QCOMPARE(reader.find("the", false).at(1), (std::vector<std::uint32_t>{2}));
+        QCOMPARE(reader.find("caf\xe9", false).at(1), (std::vector<std::uint32_t>{0, 3}));
+        QCOMPARE(reader.find("caf\xe9", true).at(1), (std::vector<std::uint32_t>{0}));
+        QCOMPARE(reader.u32(0x04), 4u);
+    }
+
+    void storesWordsInTheLanguagesCodePage_data()
+    {
+        QTest::addColumn<int>("languageId");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<std::string>("stored");
+        QTest::addColumn<int>("codePage");
+        QTest::newRow("Russian") << 0x419 << "Москва" << std::string("\xec\xee\xf1\xea\xe2\xe0") << 1251;
+        QTest::newRow("Japanese") << 0x411 << "東京" << std::string("\x93\x8c\x8b\x9e") << 932;
+        QTest::newRow("Greek") << 0x408 << "ΣΟΦΙΑ" << std::string("\xf3\xef\xf6\xe9\xe1") << 1253;
+    }
+
+    void storesWordsInTheLanguagesCodePage()
+    {
+        QFETCH(int, languageId);
+        QFETCH(QString, text);
+        QFETCH(std::string, stored);
+        QFETCH(int, codePage);
+        FullTextIndexBuilder builder(static_cast<std::uint32_t>(languageId));
+        builder.addDocument(0, "", text.toStdString());
+        const IndexReader reader(builder.build());
+        QCOMPARE(reader.words(), std::vector<std::string>{stored});
+        QCOMPARE(reader.u32(0x7A), std::uint32_t(codePage));
+        QCOMPARE(reader.u32(0x7E), std::uint32_t(languageId));
+    }
+
+    // Enough words for many leaves and one or two levels of index nodes.
+    void findsWordsAmongThousandsOfPages_data()
+    {
+        QTest::addColumn<int>("pages");
+        QTest::addColumn<int>("depth");
+        QTest::newRow("one index level") << 3000 << 2;
+        QTest::newRow("two index levels") << 80000 << 3;
+    }
+
+    void findsWordsAmongThousandsOfPages()
+    {
+        QFETCH(int, pages);
+        QFETCH(int, depth);
+        FullTextIndexBuilder builder;
+        for (int i = 0; i < pages; ++i) {
+            const std::string text = "common unique" + std::to_string(i) + " group" + std::to_string(i % 50);
+            builder.addDocument(std::uint32_t(i), "Page " + std::to_string(i), text);
+        }
+        const IndexReader reader(builder.build());
+        QCOMPARE(int(reader.u16(0x18)), depth);
+        QCOMPARE(reader.u32(0x04), std::uint32_t(pages));
+        const auto words = reader.words();
+        QCOMPARE(words.size(), std::size_t(pages + 50 + 2 + pages)); // uniqueN, groupN, common, page, title numbers
+        QVERIFY(std::is_sorted(words.begin(), words.end()));
+        QVERIFY(std::adjacent_find(words.begin(), words.end()) == words.end());
+        for (int i = 0; i < pages; i += pages / 97)
+            QCOMPARE(topicsOf(reader.find("unique" + std::to_string(i), false)), Topics{std::uint32_t(i)});
+        QCOMPARE(reader.find("common", false).size(), std::size_t(pages));
+        QCOMPARE(reader.find("group7", false).size(), std::size_t(pages / 50));
+        QCOMPARE(reader.find("page", true).size(), std::size_t(pages));
+        QCOMPARE(reader.find("uniquex", false).size(), std::size_t(0));
+    }
+
+    // A help file holding the index, searched by python3-chm (chmlib underneath).
+    void python3ChmFindsPages()
+    {
+        if (QProcess::execute("/usr/bin/python3", {"-c", "import chm.chm"}) != 0)
+            QSKIP("python3-chm is not installed");
+        QTemporaryDir dir;
+        const std::string path = dir.filePath("search.chm").toStdString();
+        ChmWriter writer(path, {});
+        std::vector<Topic> topics;
+        for (std::size_t i = 0; i < std::size(corpus); ++i) {
+            const std::string name = "/page" + std::to_string(i) + ".html";
+            const std::string html = std::string("<title>") + corpus[i].title + "</title>" + corpus[i].text;
+            writer.addFile(name, {reinterpret_cast<const std::uint8_t *>(html.data()), html.size()});
+            topics.push_back({name, corpus[i].title});
+        }
+        SystemFileSettings settings;
+        settings.title = "Search";
+        settings.defaultTopic = "page0.html";
+        settings.compiledFileName = "search.chm";
+        settings.fullTextSearch = true;
+        for (const StoredFile &file : buildSystemFiles(settings, topics))
+            writer.addFile(file.name, file.bytes, file.compressed);
+        writer.addFile("/$FIftiMain", corpusIndex());
+        writer.finish();
+
+        // Whole words, prefixes, titles only: the titles and pages each search names.
+        const char *script = R"(
+import sys
+from chm import chm
+f = chm.CHMFile()
+assert f.LoadCHM(sys.argv[1].encode())
+for word, whole, titles in [('install', 1, 0), ('once', 1, 0), ('café', 1, 0), ('café', 1, 1), ('zebra', 1, 0),
+                            ('москва', 0, 0), ('inst', 0, 0), ('the', 1, 1), ('nowhere', 0, 0)]:
+    try:
+        query = word.encode('cp1252')
+    except UnicodeError:
+        query = word.encode()
+    found = f.Search(query, whole, titles)[1]
+    print(word, whole, titles, ';'.join(sorted(t.decode('cp1252') + '=' + u.decode() for t, u in found.items())))
+)";
+        QProcess python;
+        python.start("/usr/bin/python3", {"-c", script, QString::fromStdString(path)});
+        QVERIFY(python.waitForFinished(60000));
+        QCOMPARE(QString::fromUtf8(python.readAllStandardError()), QString());
+        QCOMPARE(QString::fromUtf8(python.readAllStandardOutput()),
+                 QString("install 1 0 Getting started=page0.html;Reference=page2.html\n"
+                         "once 1 0 Getting started=page0.html\n"
+                         "café 1 0 Café menu=page1.html\n"
+                         "café 1 1 Café menu=page1.html\n"
+                         "zebra 1 0 Zebra=page3.html\n"
+                         "москва 0 0 Café menu=page1.html\n"
+                         "inst 0 0 Getting started=page0.html;Reference=page2.html\n"
+                         "the 1 1 \n"
+                         "nowhere 0 0 \n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFullTextIndex)
+#include "test_full_text_index.moc"
