@@ -20,6 +20,15 @@ std::string withoutLeadingSlash(std::string_view name)
     return std::string(name);
 }
 
+// A page without a title is shown by its file name, as in the contents:
+// viewers list search hits by title, and untitled ones all look alike.
+std::string displayTitle(const Topic &topic)
+{
+    if (!topic.title.empty())
+        return topic.title;
+    return topic.name.substr(topic.name.find_last_of('/') + 1);
+}
+
 } // namespace
 
 std::vector<StoredFile> buildSystemFiles(const SystemFileSettings &settings, const std::vector<Topic> &topics)
@@ -29,7 +38,7 @@ std::vector<StoredFile> buildSystemFiles(const SystemFileSettings &settings, con
     std::vector<TopicRow> rows;
     rows.reserve(topics.size() + 2);
     for (const Topic &topic : topics)
-        rows.push_back({withoutLeadingSlash(topic.name), ansi.fromUtf8(topic.title), true});
+        rows.push_back({withoutLeadingSlash(topic.name), ansi.fromUtf8(displayTitle(topic)), true});
     // The contents and index files are topics too, after the pages, so that
     // page topic numbers stay those the search index was given.
     if (!settings.contentsFile.empty())

@@ -19,7 +19,7 @@ namespace quorlix::chm {
 // topics itself, after the pages.
 struct Topic {
     std::string name;  // as stored in the help file, with the leading slash: "/site/a.html"
-    std::string title; // UTF-8; empty when the page has none
+    std::string title; // UTF-8; empty when the page has none (its file name is shown then)
 };
 
 struct SystemFileSettings {
