@@ -1,0 +1,80 @@
+// Writes a compiled help file (ITSF version 3): the header, the directory,
+// the uncompressed section 0 with the ::DataSpace files that describe the
+// LZX section, and the LZX section holding the files themselves.
+//
+// Files of the compressed section are streamed through the compressor as
+// they come; its output goes to an unnamed scratch file beside the result
+// and is copied behind the directory at the end, so memory stays small
+// whatever the size of the content.
+#pragma once
+
+#include "chm/DirectoryChunks.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+namespace quorlix::chm {
+
+class SectionCompressor;
+
+class ChmWriter {
+public:
+    struct Options {
+        std::uint32_t languageId = 0x0409;
+        std::uint32_t timestamp = 0;
+        unsigned threads = 0; // 0: every core
+    };
+
+    struct Totals {
+        std::uint64_t files = 0;
+        std::uint64_t contentBytes = 0;    // of the compressed section, before compression
+        std::uint64_t compressedBytes = 0; // of the compressed section, after
+        std::uint64_t fileSize = 0;
+    };
+
+    // Creates (truncates) file. Throws std::runtime_error when it cannot.
+    ChmWriter(const std::filesystem::path &file, Options options);
+    ~ChmWriter();
+    ChmWriter(const ChmWriter &) = delete;
+    ChmWriter &operator=(const ChmWriter &) = delete;
+
+    // Whether a name is taken already, ignoring the case of ASCII letters.
+    bool contains(std::string_view name) const;
+
+    // A file of the compressed section, in pieces: beginFile, write…, endFile.
+    void beginFile(std::string name);
+    void write(std::span<const std::uint8_t> bytes);
+    void endFile();
+
+    // A whole file at once, compressed or stored in section 0.
+    void addFile(std::string name, std::span<const std::uint8_t> bytes, bool compressed = true);
+
+    // Writes the directory and everything else. Throws std::runtime_error on
+    // a write error; the file is then incomplete.
+    Totals finish();
+
+private:
+    void claim(const std::string &name);
+    void append(std::FILE *file, std::span<const std::uint8_t> bytes);
+
+    Options options_;
+    std::filesystem::path path_;
+    std::FILE *out_ = nullptr;
+    std::FILE *scratch_ = nullptr;
+    std::unique_ptr<SectionCompressor> compressor_;
+    std::vector<DirectoryEntry> entries_;
+    std::unordered_set<std::string> folded_;
+    std::vector<std::uint8_t> section0_;
+    std::uint64_t contentOffset_ = 0;
+    bool inFile_ = false;
+    std::uint64_t files_ = 0;
+};
+
+} // namespace quorlix::chm

@@ -1,0 +1,345 @@
+#include "chm/HelpCompiler.h"
+
+#include "chm/ChmWriter.h"
+#include "chm/DirectoryName.h"
+#include "chm/FullTextIndex.h"
+#include "chm/HelpProjectFile.h"
+#include "chm/SystemFiles.h"
+#include "html/PageReader.h"
+
+#include <chrono>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <optional>
+#include <stdexcept>
+#include <unistd.h>
+#include <unordered_map>
+
+namespace quorlix::chm {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint64_t kLargestFile = 0xFFFFFFFFull; // offsets in the topic tables are 32-bit
+constexpr std::size_t kLongestName = 512;             // what chmlib can look up
+constexpr std::uintmax_t kLargestPageRead = 64u << 20; // pages above this keep their name as title
+constexpr std::size_t kStreamPiece = 1 << 20;
+
+// A project path as a name inside the help file: "/" and the path relative to
+// the project's folder with "/" separators. Empty when it leaves the folder.
+std::string storedName(std::string path)
+{
+    for (char &c : path)
+        if (c == '\\')
+            c = '/';
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t slash = path.find('/', start);
+        if (slash == std::string::npos)
+            slash = path.size();
+        const std::string part = path.substr(start, slash - start);
+        if (part == "..") {
+            if (parts.empty())
+                return {};
+            parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = slash + 1;
+    }
+    std::string name;
+    for (const std::string &part : parts)
+        name += "/" + part;
+    return name;
+}
+
+std::string megabytes(std::uint64_t bytes)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1e6);
+    return text;
+}
+
+// Where a listed file is read from: under the project's folder, or, for a
+// path that is absolute and not there, the path itself.
+fs::path sourceOf(const HelpProject &project, const std::string &listed, const std::string &name)
+{
+    fs::path inFolder = project.folder / fs::path(name.substr(1));
+    std::error_code error;
+    if (!fs::exists(inFolder, error) && !listed.empty() && listed[0] == '/' && fs::exists(fs::path(listed), error))
+        return fs::path(listed);
+    return inFolder;
+}
+
+struct ListedFile {
+    std::string name;
+    fs::path source;
+};
+
+class Compilation {
+public:
+    Compilation(const fs::path &projectFile, std::ostream &log, CompileOptions options)
+        : projectFile_(projectFile), log_(log), options_(options)
+    {
+    }
+
+    int run();
+
+private:
+    void warn(const std::string &text) { log_ << "Warning: " << text << "\n"; ++warnings_; }
+    std::vector<ListedFile> listFiles();
+    bool addListedFile(ChmWriter &writer, const ListedFile &file);
+    std::optional<std::string> addExtraFile(ChmWriter &writer, const std::string &listed, const char *what);
+
+    fs::path projectFile_;
+    std::ostream &log_;
+    CompileOptions options_;
+    HelpProject project_;
+    std::vector<Topic> topics_;
+    std::optional<FullTextIndexBuilder> search_;
+    std::uint64_t pageBytes_ = 0;
+    unsigned warnings_ = 0;
+};
+
+std::vector<ListedFile> Compilation::listFiles()
+{
+    std::vector<ListedFile> files;
+    std::unordered_map<std::string, std::string> byFolded; // folded name -> the name kept
+    for (const std::string &listed : project_.files) {
+        const std::string name = storedName(listed);
+        if (name.empty()) {
+            warn("\"" + listed + "\" is outside the project's folder; left out");
+            continue;
+        }
+        if (name.size() > kLongestName) {
+            warn("the name of \"" + listed + "\" is longer than " + std::to_string(kLongestName) +
+                 " bytes; left out");
+            continue;
+        }
+        const auto [kept, added] = byFolded.emplace(foldedName(name), name);
+        if (!added) {
+            // The same file listed twice is simply stored once; names that
+            // differ only in case would be one entry to every reader.
+            if (kept->second != name)
+                warn("\"" + listed + "\" differs from \"" + kept->second.substr(1) +
+                     "\" only in letter case; the first is kept");
+            continue;
+        }
+        files.push_back({name, sourceOf(project_, listed, name)});
+    }
+    return files;
+}
+
+bool Compilation::addListedFile(ChmWriter &writer, const ListedFile &file)
+{
+    std::error_code error;
+    const auto status = fs::status(file.source, error);
+    if (error || !fs::exists(status)) {
+        warn("cannot find " + file.source.string() + "; left out");
+        return false;
+    }
+    if (!fs::is_regular_file(status)) {
+        warn(file.source.string() + " is not a file; left out");
+        return false;
+    }
+    const std::uintmax_t size = fs::file_size(file.source, error);
+    if (!error && size > kLargestFile) {
+        warn(file.source.string() + " is larger than 4 GB, more than a help file can hold; left out");
+        return false;
+    }
+    std::ifstream in(file.source, std::ios::binary);
+    if (!in) {
+        warn("cannot read " + file.source.string() + " (" + std::strerror(errno) + "); left out");
+        return false;
+    }
+
+    const bool page = html::isPageName(file.name);
+    if (page && size <= kLargestPageRead) {
+        // A page is read whole: its title and text come from the parsed page.
+        std::string bytes(size, '\0');
+        in.read(bytes.data(), static_cast<std::streamsize>(size));
+        if (in.gcount() != static_cast<std::streamsize>(size) || in.bad()) {
+            warn("cannot read " + file.source.string() + " (" + std::strerror(errno) + "); left out");
+            return false;
+        }
+        const html::Page parsed =
+            html::readPage(bytes, search_ ? html::PageParts::OutlineAndText : html::PageParts::Outline);
+        std::string title = !parsed.title.empty() ? parsed.title : parsed.firstHeading;
+        writer.addFile(file.name, std::span(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size()));
+        if (search_)
+            search_->addDocument(static_cast<std::uint32_t>(topics_.size()), title, parsed.text);
+        topics_.push_back({file.name, std::move(title)});
+        pageBytes_ += size;
+        return true;
+    }
+
+    // Anything else streams through in pieces.
+    std::vector<char> piece(kStreamPiece);
+    writer.beginFile(file.name);
+    while (in) {
+        in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        if (got)
+            writer.write(std::span(reinterpret_cast<const std::uint8_t *>(piece.data()), got));
+    }
+    if (in.bad())
+        warn("reading " + file.source.string() + " failed part way (" + std::strerror(errno) +
+             "); what was read is stored");
+    writer.endFile();
+    if (page) {
+        if (search_)
+            search_->addDocument(static_cast<std::uint32_t>(topics_.size()), {}, {});
+        topics_.push_back({file.name, {}});
+    }
+    return true;
+}
+
+// The contents or index file: stored under its name when the project lists
+// it among [OPTIONS] only. Returns the name for #SYSTEM, or nothing when the
+// file is missing.
+std::optional<std::string> Compilation::addExtraFile(ChmWriter &writer, const std::string &listed, const char *what)
+{
+    const std::string name = storedName(listed);
+    if (name.empty()) {
+        warn(std::string("the ") + what + " file \"" + listed + "\" is outside the project's folder; left out");
+        return std::nullopt;
+    }
+    if (writer.contains(name))
+        return name.substr(1);
+    const fs::path source = sourceOf(project_, listed, name);
+    std::ifstream in(source, std::ios::binary);
+    if (!in) {
+        warn(std::string("cannot read the ") + what + " file " + source.string() + "; the help file has none");
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    writer.addFile(name, bytes);
+    return name.substr(1);
+}
+
+int Compilation::run()
+{
+    const auto started = std::chrono::steady_clock::now();
+    try {
+        project_ = readHelpProject(projectFile_);
+    } catch (const std::exception &error) {
+        log_ << "Error: " << error.what() << "\n";
+        return 1;
+    }
+    if (project_.files.empty()) {
+        log_ << "Error: the project " << projectFile_.string() << " lists no files under [FILES]\n";
+        return 1;
+    }
+
+    fs::path output = project_.compiledFile.empty() ? fs::path(projectFile_).replace_extension(".chm").filename()
+                                                   : fs::path(project_.compiledFile);
+    if (output.is_relative())
+        output = project_.folder / output;
+    const fs::path folder = output.parent_path();
+
+    const std::vector<ListedFile> files = listFiles();
+    const std::uint32_t languageId = languageIdFromProject(project_.language);
+    if (project_.fullTextSearch)
+        search_.emplace(languageId);
+    log_ << "Compiling " << files.size() << " files of " << projectFile_.string() << " into " << output.string()
+         << "\n";
+    log_.flush();
+
+    std::string temporary = (folder / ("." + output.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        log_ << "Error: cannot write into " << folder.string() << ": " << std::strerror(errno) << "\n";
+        return 1;
+    }
+    ::close(fd);
+
+    std::uint64_t stored = 0, storedBytes = 0;
+    try {
+        ChmWriter::Options writerOptions;
+        writerOptions.threads = options_.threads;
+        writerOptions.timestamp = static_cast<std::uint32_t>(std::time(nullptr));
+        writerOptions.languageId = languageId;
+        ChmWriter writer(temporary, writerOptions);
+
+        std::size_t done = 0;
+        unsigned quarter = 1;
+        for (const ListedFile &file : files) {
+            if (addListedFile(writer, file)) {
+                ++stored;
+                std::error_code error;
+                const auto size = fs::file_size(file.source, error);
+                storedBytes += error ? 0 : size;
+            }
+            ++done;
+            if (files.size() >= 100 && quarter < 4 && done == files.size() * quarter / 4) {
+                log_ << "  " << done << " of " << files.size() << " files\n";
+                log_.flush();
+                ++quarter;
+            }
+        }
+        if (stored == 0)
+            throw std::runtime_error("none of the listed files could be read");
+
+        const std::string defaultTopic = storedName(project_.defaultTopic);
+        if (project_.defaultTopic.empty())
+            warn("the project names no default topic");
+        else if (defaultTopic.empty() || !writer.contains(defaultTopic))
+            warn("the default topic \"" + project_.defaultTopic + "\" is not among the stored files");
+
+        SystemFileSettings settings;
+        settings.title = project_.title;
+        settings.defaultTopic = defaultTopic.empty() ? std::string() : defaultTopic.substr(1);
+        settings.compiledFileName = output.filename().string();
+        settings.languageId = writerOptions.languageId;
+        settings.timestamp = writerOptions.timestamp;
+        if (!project_.contentsFile.empty())
+            settings.contentsFile = addExtraFile(writer, project_.contentsFile, "contents").value_or("");
+        if (!project_.indexFile.empty())
+            settings.indexFile = addExtraFile(writer, project_.indexFile, "index").value_or("");
+        settings.fullTextSearch = search_.has_value();
+        for (StoredFile &file : buildSystemFiles(settings, topics_))
+            writer.addFile(file.name, file.bytes, file.compressed);
+        if (search_)
+            writer.addFile("/$FIftiMain", search_->build());
+
+        const ChmWriter::Totals totals = writer.finish();
+        std::error_code error;
+        fs::permissions(temporary,
+                        fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                            fs::perms::others_read,
+                        error);
+        if (std::rename(temporary.c_str(), output.c_str()) != 0)
+            throw std::runtime_error("cannot replace " + output.string() + ": " + std::strerror(errno));
+
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        char time[32];
+        std::snprintf(time, sizeof time, "%.2f s", seconds);
+        log_ << "Compiled " << stored << " files (" << megabytes(storedBytes) << ") into "
+             << output.filename().string() << " (" << megabytes(totals.fileSize) << ") in " << time;
+        if (warnings_)
+            log_ << ", " << warnings_ << (warnings_ == 1 ? " warning" : " warnings");
+        log_ << "\n";
+        log_.flush();
+        return 0;
+    } catch (const std::exception &error) {
+        std::remove(temporary.c_str());
+        log_ << "Error: " << error.what() << "; no help file was written\n";
+        log_.flush();
+        return 1;
+    }
+}
+
+} // namespace
+
+int compileHelpProject(const fs::path &project, std::ostream &log, CompileOptions options)
+{
+    return Compilation(project, log, options).run();
+}
+
+} // namespace quorlix::chm
