@@ -4,6 +4,8 @@
 // its visible text. Downloaded pages are untrusted input: any bytes give a
 // Page, never an exception or a crash.
 
+#include <atomic>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +33,10 @@ struct Page {
 };
 
 Page readPage(std::string_view bytes, PageParts parts = PageParts::Outline);
+
+// The same, for a reader on another thread: gives up as soon as stop is set,
+// even in the middle of a big page, and then gives nothing.
+std::optional<Page> readPage(std::string_view bytes, PageParts parts, const std::atomic<bool> &stop);
 
 // Whether a saved file is a page (.html, .htm, .xhtml, .shtml, .php, ...), as
 // opposed to a style sheet, a script or an image.

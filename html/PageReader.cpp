@@ -1,0 +1,361 @@
+#include "html/PageReader.h"
+
+#include "html/Charset.h"
+#include "html/CollapsedText.h"
+#include "html/ParsedDocument.h"
+
+#include <gumbo.h>
+
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace quorlix::html {
+
+namespace {
+
+bool isHtml(const GumboNode *node, GumboTag tag)
+{
+    return node->type == GUMBO_NODE_ELEMENT && node->v.element.tag == tag
+        && node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML;
+}
+
+int headingLevel(const GumboNode *node)
+{
+    if (isHtml(node, GUMBO_TAG_H1))
+        return 1;
+    if (isHtml(node, GUMBO_TAG_H2))
+        return 2;
+    if (isHtml(node, GUMBO_TAG_H3))
+        return 3;
+    return 0;
+}
+
+const char *attribute(const GumboNode *node, const char *name)
+{
+    if (node->type != GUMBO_NODE_ELEMENT)
+        return nullptr;
+    const GumboAttribute *found = gumbo_get_attribute(&node->v.element.attributes, name);
+    return found && found->value[0] != '\0' ? found->value : nullptr;
+}
+
+// The name a link can point at: any element's id, or an anchor's name.
+std::string linkTarget(const GumboNode *node)
+{
+    if (const char *id = attribute(node, "id"))
+        return id;
+    if (isHtml(node, GUMBO_TAG_A))
+        if (const char *name = attribute(node, "name"))
+            return name;
+    return {};
+}
+
+bool hasClass(const GumboNode *node, std::string_view wanted)
+{
+    const char *classes = attribute(node, "class");
+    if (!classes)
+        return false;
+    std::string_view list(classes);
+    while (!list.empty()) {
+        const std::size_t end = list.find_first_of(" \t\n\r\f");
+        if (list.substr(0, end) == wanted)
+            return true;
+        if (end == std::string_view::npos)
+            break;
+        list.remove_prefix(end + 1);
+    }
+    return false;
+}
+
+// Elements whose content nobody reads as text.
+bool isHidden(const GumboNode *node)
+{
+    if (node->type != GUMBO_NODE_ELEMENT)
+        return false;
+    switch (node->v.element.tag) {
+    case GUMBO_TAG_SCRIPT:
+    case GUMBO_TAG_STYLE:
+    case GUMBO_TAG_NOSCRIPT:
+    case GUMBO_TAG_TEMPLATE:
+        return true;
+    case GUMBO_TAG_TITLE:
+    case GUMBO_TAG_DESC:
+        return node->v.element.tag_namespace != GUMBO_NAMESPACE_HTML;
+    default:
+        return false;
+    }
+}
+
+// The permalink sign documentation generators put after a heading ("¶").
+bool isPermalink(const GumboNode *node)
+{
+    return isHtml(node, GUMBO_TAG_A) && (hasClass(node, "headerlink") || hasClass(node, "anchor"));
+}
+
+// Text elements that do not break a line; every other element does.
+bool isInline(const GumboNode *node)
+{
+    switch (node->v.element.tag) {
+    case GUMBO_TAG_A: case GUMBO_TAG_ABBR: case GUMBO_TAG_B: case GUMBO_TAG_BDI: case GUMBO_TAG_BDO:
+    case GUMBO_TAG_BIG: case GUMBO_TAG_CITE: case GUMBO_TAG_CODE: case GUMBO_TAG_DATA: case GUMBO_TAG_DFN:
+    case GUMBO_TAG_EM: case GUMBO_TAG_FONT: case GUMBO_TAG_I: case GUMBO_TAG_KBD: case GUMBO_TAG_MARK:
+    case GUMBO_TAG_NOBR: case GUMBO_TAG_Q: case GUMBO_TAG_S: case GUMBO_TAG_SAMP: case GUMBO_TAG_SMALL:
+    case GUMBO_TAG_SPAN: case GUMBO_TAG_STRIKE: case GUMBO_TAG_STRONG: case GUMBO_TAG_SUB: case GUMBO_TAG_SUP:
+    case GUMBO_TAG_TIME: case GUMBO_TAG_TT: case GUMBO_TAG_U: case GUMBO_TAG_VAR: case GUMBO_TAG_WBR:
+    case GUMBO_TAG_LABEL:
+        return true;
+    default:
+        return false;
+    }
+}
+
+const GumboVector *childrenOf(const GumboNode *node)
+{
+    if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE)
+        return &node->v.element.children;
+    if (node->type == GUMBO_NODE_DOCUMENT)
+        return &node->v.document.children;
+    return nullptr;
+}
+
+const GumboNode *child(const GumboVector *children, unsigned int index)
+{
+    return static_cast<const GumboNode *>(children->data[index]);
+}
+
+bool isBlankText(const GumboNode *node)
+{
+    if (node->type == GUMBO_NODE_WHITESPACE || node->type == GUMBO_NODE_COMMENT)
+        return true;
+    return false;
+}
+
+// Whether an element shows no text: an empty anchor or span that only
+// carries an id. Looks at a few nodes only; anything larger counts as text.
+bool showsNoText(const GumboNode *node)
+{
+    std::vector<const GumboNode *> pending{node};
+    for (int budget = 16; !pending.empty(); --budget) {
+        if (budget == 0)
+            return false;
+        const GumboNode *next = pending.back();
+        pending.pop_back();
+        if (next->type == GUMBO_NODE_TEXT || next->type == GUMBO_NODE_CDATA)
+            return false;
+        if (const GumboVector *children = childrenOf(next))
+            for (unsigned int i = 0; i < children->length; ++i)
+                pending.push_back(child(children, i));
+    }
+    return true;
+}
+
+// The id of the section a heading heads (Sphinx, MkDocs, HTML5 outlines):
+// the heading comes first in it, after nothing but blanks, comments and
+// empty elements.
+std::string sectionTarget(const GumboNode *heading)
+{
+    const GumboNode *parent = heading->parent;
+    if (!parent || !(isHtml(parent, GUMBO_TAG_SECTION) || isHtml(parent, GUMBO_TAG_DIV)
+                     || isHtml(parent, GUMBO_TAG_ARTICLE)))
+        return {};
+    const GumboVector *siblings = childrenOf(parent);
+    for (unsigned int i = 0; i < heading->index_within_parent && i < siblings->length; ++i) {
+        const GumboNode *sibling = child(siblings, i);
+        if (!isBlankText(sibling) && !(sibling->type == GUMBO_NODE_ELEMENT && showsNoText(sibling)))
+            return {};
+    }
+    const char *id = attribute(parent, "id");
+    return id ? id : std::string();
+}
+
+// An id or anchor name inside the heading (Doxygen, MediaWiki), the first
+// in document order.
+std::string innerTarget(const GumboNode *heading)
+{
+    std::vector<const GumboNode *> pending;
+    const GumboVector *children = childrenOf(heading);
+    for (unsigned int i = children->length; i-- > 0;)
+        pending.push_back(child(children, i));
+    for (int budget = 256; !pending.empty() && budget > 0; --budget) {
+        const GumboNode *node = pending.back();
+        pending.pop_back();
+        if (node->type != GUMBO_NODE_ELEMENT)
+            continue;
+        std::string target = linkTarget(node);
+        if (!target.empty())
+            return target;
+        const GumboVector *grandchildren = childrenOf(node);
+        for (unsigned int i = grandchildren->length; i-- > 0;)
+            pending.push_back(child(grandchildren, i));
+    }
+    return {};
+}
+
+// An empty anchor right before the heading (<a name="x"></a><h2>, as
+// older generators and Javadoc write them).
+std::string precedingTarget(const GumboNode *heading)
+{
+    const GumboNode *parent = heading->parent;
+    if (!parent)
+        return {};
+    const GumboVector *siblings = childrenOf(parent);
+    for (unsigned int i = heading->index_within_parent; i-- > 0 && i < siblings->length;) {
+        const GumboNode *sibling = child(siblings, i);
+        if (isBlankText(sibling))
+            continue;
+        if (sibling->type != GUMBO_NODE_ELEMENT || !showsNoText(sibling))
+            return {};
+        std::string target = linkTarget(sibling);
+        if (!target.empty())
+            return target;
+        // An empty element without a name (a <br>) does not part them.
+    }
+    return {};
+}
+
+std::string anchorOf(const GumboNode *heading)
+{
+    if (const char *id = attribute(heading, "id"))
+        return id;
+    for (auto find : {sectionTarget, innerTarget, precedingTarget}) {
+        std::string target = find(heading);
+        if (!target.empty())
+            return target;
+    }
+    return {};
+}
+
+// One walk through the tree, in document order, entering and leaving each
+// node; with an explicit stack, as pages can nest deeper than a thread's
+// stack allows.
+class PageWalk {
+public:
+    PageWalk(PageParts parts, const std::atomic<bool> *stop) : mWithText(parts == PageParts::OutlineAndText), mStop(stop) {}
+
+    bool walk(const GumboNode *root, Page &page)
+    {
+        std::vector<std::pair<const GumboNode *, bool>> pending{{root, false}};
+        unsigned int steps = 0;
+        while (!pending.empty()) {
+            if (mStop && ++steps % 4096 == 0 && mStop->load(std::memory_order_relaxed))
+                return false;
+            const auto [node, leaving] = pending.back();
+            pending.pop_back();
+            if (leaving) {
+                leave(node, page);
+                continue;
+            }
+            if (!enter(node))
+                continue;
+            pending.emplace_back(node, true);
+            if (const GumboVector *children = childrenOf(node))
+                for (unsigned int i = children->length; i-- > 0;)
+                    pending.emplace_back(child(children, i), false);
+        }
+        return true;
+    }
+
+private:
+    // Gives false for a node whose content is not to be walked.
+    bool enter(const GumboNode *node)
+    {
+        if (node->type == GUMBO_NODE_TEXT || node->type == GUMBO_NODE_CDATA || node->type == GUMBO_NODE_WHITESPACE) {
+            const char *text = node->v.text.text;
+            if (mTitle)
+                mTitleText.append(text);
+            else if (mWithText)
+                mText.append(text);
+            if (mHeading && !mPermalink)
+                mHeadingText.append(text);
+            return false;
+        }
+        if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE)
+            return node->type == GUMBO_NODE_DOCUMENT;
+        if (isHidden(node))
+            return false;
+        if (isHtml(node, GUMBO_TAG_TITLE)) {
+            if (mTitleDone)
+                return false;
+            mTitle = node;
+        } else if (!mHeading && headingLevel(node) > 0) {
+            mHeading = node;
+        } else if (mHeading && !mPermalink && isPermalink(node)) {
+            mPermalink = node;
+        }
+        separate(node);
+        return true;
+    }
+
+    void leave(const GumboNode *node, Page &page)
+    {
+        separate(node);
+        if (node == mTitle) {
+            page.title = mTitleText.take();
+            mTitle = nullptr;
+            mTitleDone = true;
+        } else if (node == mHeading) {
+            std::string text = mHeadingText.take();
+            mHeading = nullptr;
+            if (text.empty())
+                return;
+            const int level = headingLevel(node);
+            if (level == 1 && page.firstHeading.empty())
+                page.firstHeading = text;
+            page.headings.push_back({level, std::move(text), anchorOf(node)});
+        } else if (node == mPermalink) {
+            mPermalink = nullptr;
+        }
+    }
+
+    void separate(const GumboNode *node)
+    {
+        if (node->type != GUMBO_NODE_ELEMENT || isInline(node))
+            return;
+        mText.separate();
+        mHeadingText.separate();
+    }
+
+    const bool mWithText;
+    const std::atomic<bool> *mStop;
+    const GumboNode *mTitle = nullptr;
+    bool mTitleDone = false;
+    const GumboNode *mHeading = nullptr;
+    const GumboNode *mPermalink = nullptr;
+    CollapsedText mTitleText;
+    CollapsedText mHeadingText;
+    CollapsedText mText;
+
+public:
+    std::string takeText() { return mText.take(); }
+};
+
+std::optional<Page> read(std::string_view bytes, PageParts parts, const std::atomic<bool> *stop)
+{
+    Page page;
+    page.charset = declaredCharset(bytes);
+    const std::string utf8 = decodeToUtf8(bytes, page.charset);
+    const std::unique_ptr<ParsedDocument> document = ParsedDocument::parse(utf8, stop);
+    if (!document)
+        return std::nullopt;
+    PageWalk walk(parts, stop);
+    if (!walk.walk(document->root(), page))
+        return std::nullopt;
+    if (parts == PageParts::OutlineAndText)
+        page.text = walk.takeText();
+    return page;
+}
+
+} // namespace
+
+Page readPage(std::string_view bytes, PageParts parts)
+{
+    std::optional<Page> page = read(bytes, parts, nullptr);
+    return page ? std::move(*page) : Page{};
+}
+
+std::optional<Page> readPage(std::string_view bytes, PageParts parts, const std::atomic<bool> &stop)
+{
+    return read(bytes, parts, &stop);
+}
+
+} // namespace quorlix::html

@@ -1,0 +1,200 @@
+// Reading downloaded pages: the charset they declare (or do not), their
+// title and first heading, the headings a link can reach, and their text.
+
+#include "html/PageReader.h"
+
+#include <QtTest>
+
+#include <atomic>
+#include <thread>
+
+using namespace quorlix::html;
+
+namespace {
+QByteArray bytesOf(const char *text)
+{
+    return QByteArray(text);
+}
+
+std::string_view view(const QByteArray &bytes)
+{
+    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+// "2 Usage #usage" for each heading, one a line.
+QString outline(const Page &page)
+{
+    QStringList lines;
+    for (const Heading &heading : page.headings)
+        lines << QStringLiteral("%1 %2 #%3").arg(heading.level).arg(QString::fromStdString(heading.text),
+                                                                     QString::fromStdString(heading.anchor));
+    return lines.join(QLatin1Char('\n'));
+}
+} // namespace
+
+class TestPageReader : public QObject {
+    Q_OBJECT
+private slots:
+    void charsetAndTitle_data();
+    void charsetAndTitle();
+    void headingAnchors_data();
+    void headingAnchors();
+    void visibleText();
+    void pageNames_data();
+    void pageNames();
+    void stopsMidwayThroughABigPage();
+    void deeplyNestedPage();
+};
+
+void TestPageReader::charsetAndTitle_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("charset");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("firstHeading");
+
+    QTest::newRow("meta charset, references and white space")
+        << bytesOf("<!doctype html><meta charset=\"UTF-8\"><title>\n  Caf\xc3\xa9 &amp;\tCr&egrave;me &#x2014; &#8364;5 "
+                   "</title><h1>A <em>first</em>\nheading</h1><h1>second</h1>")
+        << "utf-8" << "Caf\u00e9 & Cr\u00e8me \u2014 \u20ac5" << "A first heading";
+    QTest::newRow("http-equiv windows-1252")
+        << bytesOf("<html><head><META HTTP-EQUIV='Content-Type' CONTENT='text/html; charset=windows-1252'>"
+                   "<title>Caf\xe9 \x80 \x93quoted\x94</title></head></html>")
+        << "windows-1252" << "Caf\u00e9 \u20ac \u201cquoted\u201d" << "";
+    QTest::newRow("latin-1 label reads as windows-1252")
+        << bytesOf("<meta http-equiv=content-type content=\"text/html;charset=ISO-8859-1\"><title>\x93\xe9\x94</title>")
+        << "iso-8859-1" << "\u201c\u00e9\u201d" << "";
+    QTest::newRow("none declared, valid UTF-8")
+        << bytesOf("<title>na\xc3\xafve \xe2\x80\x94 \xf0\x9f\x98\x80</title>") << "" << "na\u00efve \u2014 \U0001F600" << "";
+    QTest::newRow("none declared, not UTF-8: windows-1252")
+        << bytesOf("<title>Stra\xdf" "e \x85</title><h1>\xc4rger</h1>") << "" << "Stra\u00dfe \u2026" << "\u00c4rger";
+    QTest::newRow("UTF-8 declared but not UTF-8") << bytesOf("<meta charset=utf-8><title>Caf\xe9</title>") << "utf-8"
+                                                  << "Caf\u00e9" << "";
+    QTest::newRow("other charset through iconv")
+        << bytesOf("<meta charset=koi8-r><title>\xf0\xd2\xc9\xd7\xc5\xd4</title>") << "koi8-r"
+        << "\u041f\u0440\u0438\u0432\u0435\u0442" << "";
+    QTest::newRow("unknown charset: as if none") << bytesOf("<meta charset=x-nonsense><title>\xc3\xa9</title>")
+                                                 << "x-nonsense" << "\u00e9" << "";
+    QTest::newRow("byte order mark wins")
+        << bytesOf("\xef\xbb\xbf<meta charset=windows-1252><title>\xc3\xa9</title>") << "windows-1252" << "\u00e9" << "";
+    QTest::newRow("meta in a comment or an attribute does not count")
+        << bytesOf("<!-- <meta charset=koi8-r> --><div title='<meta charset=koi8-r>'></div>"
+                   "<meta charset=utf-8><title>x</title>")
+        << "utf-8" << "x" << "";
+    QTest::newRow("no title, no heading") << bytesOf("<p>just text</p>") << "" << "" << "";
+    QTest::newRow("an inline picture's title is not the page's")
+        << bytesOf("<body><svg><title>icon</title></svg><title>Page</title><h1></h1><h1>Real</h1>") << "" << "Page"
+        << "Real";
+    QTest::newRow("empty input") << QByteArray() << "" << "" << "";
+}
+
+void TestPageReader::charsetAndTitle()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, charset);
+    QFETCH(QString, title);
+    QFETCH(QString, firstHeading);
+    const Page page = readPage(view(bytes));
+    QCOMPARE(QString::fromStdString(page.charset), charset);
+    QCOMPARE(QString::fromStdString(page.title), title);
+    QCOMPARE(QString::fromStdString(page.firstHeading), firstHeading);
+}
+
+void TestPageReader::headingAnchors_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("own id, h4 and empty headings left out")
+        << bytesOf("<h1 id=top>Top</h1><h4 id=deep>Deep</h4><h2 id=e></h2><h3 id=x>Three</h3>") << "1 Top #top\n3 Three #x";
+    QTest::newRow("section and its permalink sign (Sphinx)")
+        << bytesOf("<section id=\"usage\">\n<span id=\"label\"></span><h2>Usage<a class=\"headerlink\" href=\"#usage\">"
+                   "\xc2\xb6</a></h2><p>text</p></section>")
+        << "2 Usage #usage";
+    QTest::newRow("div that does not begin with the heading")
+        << bytesOf("<div id=d><p>before</p><h2>Late</h2></div>") << "2 Late #";
+    QTest::newRow("anchor inside (Doxygen) and id inside (MediaWiki)")
+        << bytesOf("<h2 class=groupheader><a name=\"pub-methods\"></a>Public Member Functions</h2>"
+                   "<h3><span class=mw-headline id=\"See_also\">See also</span></h3>")
+        << "2 Public Member Functions #pub-methods\n3 See also #See_also";
+    QTest::newRow("empty anchor right before (Javadoc)")
+        << bytesOf("<p>x</p><a name=\"summary\"><!-- --></a>\n<h3>Summary</h3>") << "3 Summary #summary";
+    QTest::newRow("anchor with text before is not the heading's")
+        << bytesOf("<a name=\"n\">note</a><h3>Other</h3>") << "3 Other #";
+    QTest::newRow("no id anywhere") << bytesOf("<body><h2>Plain <br>two lines</h2>") << "2 Plain two lines #";
+}
+
+void TestPageReader::headingAnchors()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    QCOMPARE(outline(readPage(view(bytes))), expected);
+}
+
+void TestPageReader::visibleText()
+{
+    const QByteArray bytes("<title>T</title><style>p{}</style><script>var x='<p>';</script>"
+                           "<p>One<b>Two</b></p><div>Three</div><noscript>no</noscript>\n<p>&lt;four&gt;</p>");
+    QCOMPARE(readPage(view(bytes), PageParts::OutlineAndText).text, std::string("OneTwo Three <four>"));
+    QCOMPARE(readPage(view(bytes)).text, std::string());
+}
+
+void TestPageReader::pageNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("page");
+    for (const char *name : {"index.html", "a/b/Caf\u00e9.HTM", "x.xhtml", "ssi.shtml", "page.php", "page.php@id=3",
+                             "list.asp?x=1", "v1.2/notes.htm"})
+        QTest::newRow(name) << name << true;
+    for (const char *name : {"style.css", "style.css@v=2", "app.js", "logo@2x.png", "README", "html", ".html",
+                             "folder.html/", "data.json"})
+        QTest::newRow(name) << name << false;
+}
+
+void TestPageReader::pageNames()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, page);
+    QCOMPARE(isPageName(name.toStdString()), page);
+}
+
+void TestPageReader::stopsMidwayThroughABigPage()
+{
+    std::string big = "<title>Big</title>";
+    for (int i = 0; i < 200000; ++i)
+        big += "<div class=row><h2 id=h" + std::to_string(i) + ">Heading</h2><p>Some <b>text</b></p></div>";
+    std::atomic<bool> stop{true};
+    QVERIFY(!readPage(big, PageParts::Outline, stop));
+
+    stop = false;
+    std::thread stopper([&stop] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        stop = true;
+    });
+    QElapsedTimer timer;
+    timer.start();
+    const std::optional<Page> page = readPage(big, PageParts::OutlineAndText, stop);
+    stopper.join();
+    QVERIFY(!page);
+    qInfo("a %zu MB page given up %lld ms after the start", big.size() >> 20, static_cast<long long>(timer.elapsed()));
+
+    std::atomic<bool> never{false};
+    const std::optional<Page> whole = readPage(std::string_view(big).substr(0, 4000), PageParts::Outline, never);
+    QVERIFY(whole);
+    QCOMPARE(whole->title, std::string("Big"));
+}
+
+void TestPageReader::deeplyNestedPage()
+{
+    // Deeper than a thread's stack would allow a recursive walk or teardown.
+    std::string deep;
+    for (int i = 0; i < 5000; ++i)
+        deep += "<span><h2 id=x>";
+    deep += "text";
+    const Page page = readPage(deep, PageParts::OutlineAndText);
+    QCOMPARE(page.headings.size(), std::size_t(1));
+    QCOMPARE(page.text, std::string("text"));
+}
+
+QTEST_GUILESS_MAIN(TestPageReader)
+#include "test_page_reader.moc"
