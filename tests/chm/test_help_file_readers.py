@@ -5,7 +5,12 @@ topic, language and contents and index files named in #SYSTEM; the contents
 and index read back byte for byte; every topic's title and page through
 #TOPICS, #STRINGS, #URLTBL and #URLSTR; and search hits.
 
-test_help_file_readers.py QUORLIX_HHC FIXTURE_SITE"""
+With --viewers it opens the first project's help file in the real viewers on
+a private Xvfb display instead. A viewer names a help file it has loaded in
+its window title: "kchmviewer - <title>", "xCHM v. 1.35: <title>" (a file
+xchm cannot load leaves just "xCHM v. 1.35").
+
+test_help_file_readers.py QUORLIX_HHC FIXTURE_SITE [--viewers]"""
 
 import os
 import shutil
@@ -13,6 +18,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 
 from chm import chm, chmlib
 
@@ -43,9 +49,9 @@ INDEX = '''<!DOCTYPE HTML PUBLIC "-//IETF//DTD HTML//EN">
 
 # name: (title, with contents, index and search, search word and the page it is on)
 PROJECTS = {
-    'contents, index and search': ('Quorlix', True, [('back', 'site/docs/deep/details.html'),
+    'contents, index and search': ('Quorlix Café', True, [('back', 'site/docs/deep/details.html'),
                                                      ('blank', 'site/index.html')]),
-    'bare, non-ASCII title': ('Café notes', False, []),
+    'bare': ('Quorlix', False, []),
 }
 
 faults = []
@@ -136,8 +142,56 @@ def check_help_file(name, path, title, full, searches):
     help_file.CloseCHM()
 
 
+def start_display(log):
+    """A private Xvfb; returns it and its display name."""
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen(['Xvfb', '-displayfd', str(write_end), '-screen', '0', '1280x900x24', '-nolisten', 'tcp'],
+                              pass_fds=[write_end], stdout=log, stderr=log)
+    os.close(write_end)
+    number = b''
+    while not number.endswith(b'\n'):
+        chunk = os.read(read_end, 16)
+        if not chunk:
+            break
+        number += chunk
+    os.close(read_end)
+    return server, ':' + number.decode().strip()
+
+
+def window_titles(environment):
+    found = subprocess.run(['xdotool', 'search', '--name', '.'], env=environment, capture_output=True, text=True)
+    return [subprocess.run(['xdotool', 'getwindowname', window], env=environment, capture_output=True,
+                           text=True).stdout.strip() for window in found.stdout.split()]
+
+
+def check_viewers(folder, path, title):
+    with open(os.path.join(folder, 'x.log'), 'w') as log:
+        server, display = start_display(log)
+        environment = dict(os.environ, DISPLAY=display, HOME=folder, XDG_CONFIG_HOME=folder)
+        environment.pop('QT_QPA_PLATFORM', None)
+        try:
+            for viewer, wanted in (('kchmviewer', 'kchmviewer - ' + title), ('xchm', 'xCHM v. 1.35: ' + title)):
+                shown = subprocess.Popen([viewer, path], env=environment, stdout=log, stderr=log)
+                titles = []
+                deadline = time.monotonic() + 60
+                while wanted not in titles and time.monotonic() < deadline and shown.poll() is None:
+                    time.sleep(0.5)
+                    titles = window_titles(environment)
+                check(wanted in titles, '%s shows %r, not %r' % (viewer, titles, wanted))
+                shown.terminate()
+                try:
+                    shown.wait(10)
+                except subprocess.TimeoutExpired:
+                    shown.kill()
+                    shown.wait()
+        finally:
+            server.terminate()
+            server.wait()
+
+
 def main():
     compiler, site = sys.argv[1], sys.argv[2]
+    viewers = '--viewers' in sys.argv[3:]
     for name, (title, full, searches) in PROJECTS.items():
         with tempfile.TemporaryDirectory() as folder:
             shutil.copytree(site, os.path.join(folder, 'site'))
@@ -145,6 +199,9 @@ def main():
             run = subprocess.run([compiler, os.path.join(folder, 'output.HHP')], capture_output=True, text=True)
             if not check(run.returncode == 0, '%s: quorlix-hhc failed: %s%s' % (name, run.stdout, run.stderr)):
                 continue
+            if viewers:
+                check_viewers(folder, os.path.join(folder, 'output.chm'), title)
+                break
             check_help_file(name, os.path.join(folder, 'output.chm'), title, full, searches)
     for fault in faults:
         print(fault)
