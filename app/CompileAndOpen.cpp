@@ -1,16 +1,39 @@
 // The last stage: compile the project, show the compiler's log after the
 // download's, then open the compiled file in the help viewer.
 
+#include "app/LogExcerpt.h"
 #include "app/MainWindow.h"
 #include "runtime/Runtime.h"
 #include "pipeline/CompileCommand.h"
 #include "pipeline/HelpProject.h"
 #include "pipeline/PathJoin.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 
+#include <sys/stat.h>
+
 namespace quorlix {
+
+namespace {
+
+// Which file is at the path, and which version of it: a help file compiled
+// under another name and renamed into place has a new inode, one written in
+// place a new modification time. Empty when nothing (or an empty file) is there.
+QString fileStamp(const QString &path)
+{
+    struct stat info{};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || info.st_size == 0)
+        return {};
+    return QStringLiteral("%1:%2.%3:%4")
+        .arg(info.st_ino)
+        .arg(info.st_mtim.tv_sec)
+        .arg(info.st_mtim.tv_nsec)
+        .arg(info.st_size);
+}
+
+} // namespace
 
 void MainWindow::startCompile(const QString &projectPath)
 {
@@ -20,12 +43,26 @@ void MainWindow::startCompile(const QString &projectPath)
     connect(hccDOS.get(), &process::DOSOutputs::ReceiveOutputs, this, &MainWindow::hccDOS_ReceiveOutputs);
     connect(hccDOS.get(), &process::DOSOutputs::Complete, this, &MainWindow::hccDOS_Complete);
     hccDOS->setCommandLine(pipeline::CompileCommandLine(projectPath));
+    mCompiledStamp = fileStamp(pipeline::BuildPath(outputFolder(), QLatin1String(pipeline::kCompiledFileName)));
+    // The compile can take a while with the download's last line standing.
+    appendStatusLine(QStringLiteral("Compiling %1").arg(projectPath));
     hccDOS->ExecuteCommand();
 }
 
 void MainWindow::hccDOS_Complete()
 {
-    const QString compiled = pipeline::BuildPath(Label2->text(), QLatin1String(pipeline::kCompiledFileName));
+    const QString compiled = pipeline::BuildPath(outputFolder(), QLatin1String(pipeline::kCompiledFileName));
+    const QString stamp = fileStamp(compiled);
+    if (stamp.isEmpty() || stamp == mCompiledStamp) {
+        // No new help file: the viewer would show an old one, or nothing.
+        QString text = QStringLiteral("The help compiler made no help file:\n%1\n\n").arg(compiled);
+        const QStringList said = LastLines(hccDOS ? hccDOS->Outputs() : QString(), 6);
+        if (!said.isEmpty())
+            text += QStringLiteral("It said:\n") + QuotedLines(said);
+        runtime::MsgBox(text.trimmed(), runtime::MsgIcon::Stop);
+        endConversion();
+        return;
+    }
     try {
         runtime::ShellRun(pipeline::ViewerCommand(compiled));
     } catch (const runtime::RuntimeError &error) {

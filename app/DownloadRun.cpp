@@ -34,17 +34,31 @@ private:
 void MainWindow::cmdExecute_Click()
 {
     if (cmdExecute->text() != kExecute) {
+        const bool downloading = objDOS && objDOS->isRunning();
         if (objDOS)
             objDOS->Cancel();
+        // The runner notices the cancel only after its current wait, and
+        // whatever the user does next (a box, say) may hold it up: the
+        // downloader is asked to close now, so it ends at once regardless.
+        askToClose(objDOS);
         cmdExecute->setText(kExecute);
+        if (downloading)
+            appendStatusLine(QStringLiteral("Cancelled."));
+        else if (hccDOS && hccDOS->isRunning())
+            appendStatusLine(QStringLiteral("The help compiler cannot be stopped: the help file is finished and opened."));
         return;
     }
 
-    // A conversion cancelled during its compile is still finishing: a second
-    // one would interleave its log and files with it.
+    // A conversion that was cancelled is still on its way out: a second one
+    // would interleave its log and files with it. Say what is still running.
     if (conversionRunning()) {
-        runtime::MsgBox(QStringLiteral("The previous conversion is still finishing its help file.\n\n"
-                                       "Press \"Execute\" again when its output has ended."));
+        if (objDOS && objDOS->isRunning())
+            runtime::MsgBox(QStringLiteral("The cancelled download is still ending: its downloader has been asked "
+                                           "to close.\n\nPress \"Execute\" again in a moment."));
+        else
+            runtime::MsgBox(QStringLiteral("The previous conversion is still finishing its help file: the help "
+                                           "compiler is running.\n\nPress \"Execute\" again when its output has "
+                                           "ended."));
         return;
     }
     const QString folderProblem = pipeline::OutputDirProblem(Label2->text());
@@ -54,11 +68,17 @@ void MainWindow::cmdExecute_Click()
     }
 
     txtOutputs->clear();
+    // The whole conversion writes to the folder shown now.
+    mConversionFolder = Label2->text();
     DepthGuard onStack(mConversionDepth);
     try {
         if (!objDOS)
             throw runtime::RuntimeError(QStringLiteral("Object variable not set"), QStringLiteral("quorlix"), 91);
-        objDOS->setCommandLine(pipeline::DownloadCommandLine(Label2->text(), txtCommand->text()));
+        objDOS->setCommandLine(pipeline::DownloadCommandLine(mConversionFolder, txtCommand->text()));
+        // A site that is slow to answer would otherwise leave the pane empty.
+        const QString address = txtCommand->text().isEmpty() ? QStringLiteral("(no address)") : txtCommand->text();
+        mDownloadStartLine = QStringLiteral("Downloading %1 into %2").arg(address, mConversionFolder);
+        appendStatusLine(mDownloadStartLine);
         cmdExecute->setText(kCancel);
         objDOS->ExecuteCommand();
     } catch (const runtime::RuntimeError &error) {

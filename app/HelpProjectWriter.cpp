@@ -1,6 +1,7 @@
 // After the download: the saved files named in the log become a help
 // project in the output folder, which is then compiled.
 
+#include "app/LogExcerpt.h"
 #include "app/MainWindow.h"
 #include "runtime/Runtime.h"
 #include "pipeline/HelpProject.h"
@@ -14,19 +15,29 @@ namespace quorlix {
 
 QString MainWindow::StripOutputDir(const QString &path) const
 {
-    return pipeline::StripOutputDir(path, Label2->text());
+    return pipeline::StripOutputDir(path, outputFolder());
 }
 
 void MainWindow::objDOS_Complete()
 {
-    const QString folder = Label2->text();
+    const QString folder = outputFolder();
     const QString projectPath = pipeline::BuildPath(folder, QLatin1String(pipeline::kProjectFileName));
 
-    const QStringList files = pipeline::ProjectFileList(pipeline::SavedFilePaths(outputsText()), folder);
+    // The log is what the downloader wrote: the window's own first line is
+    // not part of it.
+    QString log = outputsText();
+    const QString startLine = mDownloadStartLine + QLatin1Char('\n');
+    if (!mDownloadStartLine.isEmpty() && log.startsWith(startLine))
+        log.remove(0, startLine.size());
+
+    const QStringList files = pipeline::ProjectFileList(pipeline::SavedFilePaths(log), folder);
     if (files.isEmpty()) {
-        runtime::MsgBox(QStringLiteral("No downloaded files were found in the log, so no help file was made.\n\n"
-                                       "Check that the address is right and that the site can be reached."),
-                        runtime::MsgIcon::Stop);
+        QString text = QStringLiteral("No downloaded files were found in the log, so no help file was made.\n\n");
+        const QStringList why = FailureLines(log, 4);
+        if (!why.isEmpty())
+            text += QStringLiteral("The downloader said:\n") + QuotedLines(why) + QLatin1Char('\n');
+        text += QStringLiteral("Check that the address is right and that the site can be reached.");
+        runtime::MsgBox(text, runtime::MsgIcon::Stop);
         endConversion();
         return;
     }

@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "process/PosixProcess.h"
 #include "runtime/Runtime.h"
 
 #include <QCloseEvent>
@@ -16,6 +17,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <csignal>
 #include <limits>
 
 namespace quorlix {
@@ -50,6 +52,12 @@ bool isEnterKey(QEvent *event)
         return false;
     const int key = static_cast<QKeyEvent *>(event)->key();
     return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+bool isEscapeKey(QEvent *event)
+{
+    return event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape
+           && static_cast<QKeyEvent *>(event)->modifiers() == Qt::NoModifier;
 }
 
 } // namespace
@@ -185,8 +193,34 @@ void MainWindow::txtOutputs_Change()
     txtOutputs->ensureCursorVisible();
 }
 
+QString MainWindow::outputFolder() const
+{
+    return conversionRunning() ? mConversionFolder : Label2->text();
+}
+
+void MainWindow::appendStatusLine(const QString &line)
+{
+    const QTextDocument *document = txtOutputs->document();
+    const int length = document->characterCount(); // one more than the text: the closing break
+    const bool lineOpen = length > 1 && document->characterAt(length - 2) != QChar::ParagraphSeparator;
+    QString copy = (lineOpen ? QStringLiteral("\n") : QString()) + line + QLatin1Char('\n');
+    appendOutput(copy);
+}
+
+void MainWindow::askToClose(const std::shared_ptr<process::DOSOutputs> &runner)
+{
+    // Until the runner's loop has ended the child is not reaped, so its ID
+    // (the leader of its own process group) still names it.
+    if (runner && runner->isRunning() && runner->lastProcessId() > 0)
+        posix::signalGroup(static_cast<pid_t>(runner->lastProcessId()), SIGTERM);
+}
+
 void MainWindow::cmdExit_Click()
 {
+    // The program ends at once and no runner will read on; a downloader
+    // left alone could go on for hours against a site that never answers.
+    askToClose(objDOS);
+    askToClose(hccDOS);
     objDOS.reset();
     runtime::End();
 }
@@ -194,7 +228,11 @@ void MainWindow::cmdExit_Click()
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Closing through the frame while a command runs: ask it to stop (its
-    // process group is asked to close) so that nothing is left running.
+    // process group is asked to close) so that nothing is left running. The
+    // close request goes out now, before the runner's own forced end, so a
+    // compiler can still clear away its temporary files.
+    askToClose(objDOS);
+    askToClose(hccDOS);
     if (objDOS && objDOS->isRunning())
         objDOS->Cancel();
     if (hccDOS && hccDOS->isRunning())
@@ -202,10 +240,26 @@ void MainWindow::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
+void MainWindow::keyPressEvent(QKeyEvent *event)
+{
+    // Escape cancels a conversion under way, as users expect of a busy
+    // window; when idle it does nothing.
+    if (isEscapeKey(event)) {
+        if (cmdExecute->text() != QStringLiteral("Execute"))
+            cmdExecute->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if ((watched == txtCommand || watched == txtOutputs) && isEnterKey(event)) {
         cmdExecute->click();
+        return true;
+    }
+    if ((watched == txtCommand || watched == txtOutputs) && isEscapeKey(event)) {
+        keyPressEvent(static_cast<QKeyEvent *>(event));
         return true;
     }
     return QWidget::eventFilter(watched, event);

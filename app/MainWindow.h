@@ -53,12 +53,18 @@ public:
 
     QString StripOutputDir(const QString &path) const;
 
+    // The folder a conversion writes to: the one shown when it started, for
+    // as long as it runs (a change applies to the next one); else the one
+    // shown now.
+    QString outputFolder() const;
+
     // Whether a conversion is still on the stack (it may be finishing its
     // compile after a cancel).
     bool conversionRunning() const { return mConversionDepth > 0; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -66,8 +72,18 @@ private:
     void appendOutput(const QString &chunk);
     void startCompile(const QString &projectPath);
     void endConversion();
+    // Adds a line of the window's own to the pane, on a line of its own.
+    void appendStatusLine(const QString &line);
+    // Asks the running command's process group to close, without waiting.
+    void askToClose(const std::shared_ptr<process::DOSOutputs> &runner);
 
     int mConversionDepth = 0;
+    QString mConversionFolder;
+    // The line the pane starts with while downloading; not part of the log.
+    QString mDownloadStartLine;
+    // The compiled file as it was before the compile (empty: there was none),
+    // to tell a new help file from an old one left in place.
+    QString mCompiledStamp;
     // The latest chunk ended in "\r" and the pane has not changed since: a
     // "\n" that begins the next chunk completes that line end.
     bool mChunkEndedInCR = false;

@@ -6,7 +6,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quorlix"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quorlix"));
+    // No display name: on X11 Qt would append it to every window title, and
+    // the boxes must read "quorlix" and the chooser " Select Output DIR".
     QApplication::setDesktopFileName(QStringLiteral("quorlix"));
 
     quorlix::MainWindow main1;

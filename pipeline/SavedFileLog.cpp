@@ -34,6 +34,9 @@ QStringList ProjectFileList(const QStringList &savedPaths, const QString &output
     seen.reserve(savedPaths.size());
     for (const QString &saved : savedPaths) {
         QString relative = StripOutputDir(saved, outputDir);
+        // Once only: Wget can log one file twice (the same page reached as
+        // "/" and as "/index.html"), and the help compiler would store a file
+        // listed twice two times over.
         if (seen.contains(relative))
             continue;
         seen.insert(relative);

@@ -28,6 +28,7 @@ using quorlix::test::RecordingDialogs;
 namespace {
 
 const QString kStandins = QStringLiteral(QUORLIX_STANDINS_DIR);
+const QString kCannotStop = QStringLiteral("The help compiler cannot be stopped: the help file is finished and opened.\n");
 
 // "<time> URL:<url> [n/n] -> "<path>" [1]", the downloader's line for a
 // saved file.
@@ -52,10 +53,14 @@ private slots:
     void fullConversion_data();
     void fullConversion();
     void captionDifferingInCaseCancels();
+    void cancelDuringDownload_data();
     void cancelDuringDownload();
     void cancelDuringCompileStillOpensTheResult();
     void executeWhileCompilingStartsNothing();
     void noSavedFileLine();
+    void compileMakesNoHelpFile_data();
+    void compileMakesNoHelpFile();
+    void folderChangedDuringRun();
     void projectCannotBeWritten();
     void folderWithDoubleQuoteRefused();
     void viewerFailureReportedByErrorTrap();
@@ -69,6 +74,11 @@ private:
     QByteArray readFile(const QString &path) const;
     // The canned logs of a conversion that saves two pages under folder.
     void cannedLogs(const QString &folder);
+    // The window's own lines before the download's log and the compiler's.
+    QString startLine() const;
+    QString compileLine() const;
+    // The pane after a whole conversion: the two logs, each after its line.
+    QString fullPane() const { return startLine() + mWgetLog + compileLine() + mHhcLog; }
 
     std::unique_ptr<QTemporaryDir> mWork;
     std::unique_ptr<RecordingDialogs> mDialogs;
@@ -143,6 +153,18 @@ void TestConversionFlow::cannedLogs(const QString &folder)
     writeFile(QStringLiteral("hhc.log"), mHhcLog.toUtf8());
 }
 
+QString TestConversionFlow::startLine() const
+{
+    const QString address = mWindow->txtCommand->text();
+    return QStringLiteral("Downloading %1 into %2\n")
+        .arg(address.isEmpty() ? QStringLiteral("(no address)") : address, mWindow->Label2->text());
+}
+
+QString TestConversionFlow::compileLine() const
+{
+    return QStringLiteral("Compiling %1/output.HHP\n").arg(mWindow->Label2->text());
+}
+
 void TestConversionFlow::fullConversion_data()
 {
     QTest::addColumn<QString>("address");
@@ -175,9 +197,9 @@ void TestConversionFlow::fullConversion()
     QCOMPARE(argsOf("wget"), QStringList({"-U", "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1; Trident/4.0)", "-r",
                                           "-nv", "-np", "--random-wait", "-P", mFolder})
                                  + addressArgs);
-    // The pane was cleared, then holds the download log and directly after
-    // it the compiler's.
-    QCOMPARE(mWindow->outputsText(), mWgetLog + mHhcLog);
+    // The pane was cleared, then holds the download log and after it the
+    // compiler's, each after a line that says what runs.
+    QCOMPARE(mWindow->outputsText(), fullPane());
     QCOMPARE(readFile(mFolder + "/output.HHP"),
              QByteArray("[OPTIONS]\r\nCompatibility=1.1 or later\r\nCompiled file=")
                  + mFolder.toUtf8()
@@ -203,13 +225,30 @@ void TestConversionFlow::captionDifferingInCaseCancels()
     QCOMPARE(mWindow->objDOS->lastProcessId(), 0);
 }
 
+void TestConversionFlow::cancelDuringDownload_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Cancel button") << "click";
+    QTest::newRow("Escape in the address box") << "txtCommand";
+    QTest::newRow("Escape on the button") << "cmdExecute";
+}
+
 void TestConversionFlow::cancelDuringDownload()
 {
+    QFETCH(QString, how);
+    // Escape does nothing while idle.
+    QTest::keyClick(mWindow->txtCommand, Qt::Key_Escape);
+    QCOMPARE(mWindow->cmdExecute->text(), QStringLiteral("Execute"));
+    QCOMPARE(argsOf("wget"), QStringList{"<not run>"});
+
     writeFile(QStringLiteral("wget.hold"), {});
     QString captionAfterCancel;
-    ConditionTrigger downloading([&] { return mWindow->outputsText() == mWgetLog; },
+    ConditionTrigger downloading([&] { return mWindow->outputsText().endsWith(mWgetLog); },
                                  [&] {
-                                     mWindow->cmdExecute->click();
+                                     if (how == "click")
+                                         mWindow->cmdExecute->click();
+                                     else
+                                         QTest::keyClick(mWindow->findChild<QWidget *>(how), Qt::Key_Escape);
                                      captionAfterCancel = mWindow->cmdExecute->text();
                                  });
     mWindow->cmdExecute->click();
@@ -217,7 +256,8 @@ void TestConversionFlow::cancelDuringDownload()
     QVERIFY(downloading.fired());
     QCOMPARE(captionAfterCancel, QStringLiteral("Execute"));
     QCOMPARE(mWindow->cmdExecute->text(), QStringLiteral("Execute"));
-    QCOMPARE(mWindow->outputsText(), mWgetLog); // what came before the cancel stays
+    // What came before the cancel stays.
+    QCOMPARE(mWindow->outputsText(), startLine() + mWgetLog + QStringLiteral("Cancelled.\n"));
     QVERIFY(!QFile::exists(mFolder + "/output.HHP"));
     QCOMPARE(argsOf("hhc"), QStringList{"<not run>"});
     QVERIFY(!mWindow->hccDOS);
@@ -242,7 +282,7 @@ void TestConversionFlow::cancelDuringCompileStillOpensTheResult()
     QVERIFY(compiling.fired());
     QCOMPARE(captionAfterCancel, QStringLiteral("Execute"));
     QCOMPARE(mWindow->cmdExecute->text(), QStringLiteral("Execute"));
-    QCOMPARE(mWindow->outputsText(), mWgetLog + mHhcLog);
+    QCOMPARE(mWindow->outputsText(), fullPane() + kCannotStop);
     QCOMPARE(mDialogs->shellCalls.size(), size_t(1));
     QCOMPARE(mDialogs->shellCalls[0].program, QStringLiteral("hh"));
     QCOMPARE(mDialogs->shellCalls[0].arguments, QStringList{mFolder + "/output.chm"});
@@ -270,11 +310,11 @@ void TestConversionFlow::executeWhileCompilingStartsNothing()
     // The second click started nothing and said why.
     QCOMPARE(argsOf("wget"), QStringList{"<not run>"});
     QCOMPARE(mWindow->objDOS->lastProcessId(), downloader);
-    QCOMPARE(paneAfterSecondClick, mWgetLog + mHhcLog);
+    QCOMPARE(paneAfterSecondClick, fullPane() + kCannotStop);
     QCOMPARE(mDialogs->messages.size(), size_t(1));
     QVERIFY2(mDialogs->messages[0].text.contains(QStringLiteral("still")), qPrintable(mDialogs->messages[0].text));
     // The running conversion finished intact.
-    QCOMPARE(mWindow->outputsText(), mWgetLog + mHhcLog);
+    QCOMPARE(mWindow->outputsText(), fullPane() + kCannotStop);
     QCOMPARE(mDialogs->shellCalls.size(), size_t(1));
     QCOMPARE(mWindow->cmdExecute->text(), QStringLiteral("Execute"));
     QVERIFY(!mWindow->conversionRunning());
@@ -288,10 +328,75 @@ void TestConversionFlow::noSavedFileLine()
     QCOMPARE(mDialogs->messages.size(), size_t(1));
     QVERIFY2(mDialogs->messages[0].text.contains(QStringLiteral("No downloaded files")),
              qPrintable(mDialogs->messages[0].text));
+    // The downloader's own words say why.
+    QVERIFY2(mDialogs->messages[0].text.contains(QStringLiteral("\n    2026-12-07 09:41:18 ERROR 404: File not found.\n")),
+             qPrintable(mDialogs->messages[0].text));
     QVERIFY(!QFile::exists(mFolder + "/output.HHP"));
     QCOMPARE(argsOf("hhc"), QStringList{"<not run>"});
     QVERIFY(mDialogs->shellCalls.empty());
     QCOMPARE(mWindow->cmdExecute->text(), QStringLiteral("Execute"));
+}
+
+void TestConversionFlow::compileMakesNoHelpFile_data()
+{
+    QTest::addColumn<QByteArray>("earlier"); // the help file before the conversion; empty: none
+    QTest::newRow("no help file before") << QByteArray();
+    QTest::newRow("an earlier help file") << QByteArray("ITSF an earlier help file");
+}
+
+void TestConversionFlow::compileMakesNoHelpFile()
+{
+    QFETCH(QByteArray, earlier);
+    if (!earlier.isEmpty())
+        writeFile(QStringLiteral("Out dir/output.chm"), earlier);
+    writeFile(QStringLiteral("hhc.nofile"), {});
+    writeFile(QStringLiteral("hhc.log"), "Warning: File h.test/a b.html does not exist\nhhc: no compiled file was made\n");
+    mWindow->cmdExecute->click();
+
+    QCOMPARE(mDialogs->messages.size(), size_t(1));
+    const RecordingDialogs::Message &message = mDialogs->messages[0];
+    QCOMPARE(message.icon, quorlix::runtime::MsgIcon::Stop);
+    QVERIFY2(message.text.startsWith(QStringLiteral("The help compiler made no help file:\n") + mFolder
+                                     + QStringLiteral("/output.chm")),
+             qPrintable(message.text));
+    QVERIFY2(message.text.endsWith(QStringLiteral("    Warning: File h.test/a b.html does not exist\n"
+                                                  "    hhc: no compiled file was made")),
+             qPrintable(message.text));
+    QVERIFY(mDialogs->shellCalls.empty());
+    QCOMPARE(readFile(mFolder + "/output.chm"), earlier.isEmpty() ? QByteArray("<missing>") : earlier);
+    QCOMPARE(mWindow->cmdExecute->text(), QStringLiteral("Execute"));
+}
+
+void TestConversionFlow::folderChangedDuringRun()
+{
+    const QString other = work(QStringLiteral("other"));
+    QVERIFY(QDir().mkpath(other));
+    mDialogs->folderAnswers = {other};
+    writeFile(QStringLiteral("wget.hold"), {});
+    ConditionTrigger downloading([&] { return mWindow->outputsText().endsWith(mWgetLog); },
+                                 [&] {
+                                     mWindow->Dir->click();
+                                     writeFile(QStringLiteral("wget.release"), {});
+                                 });
+    mWindow->cmdExecute->click();
+
+    // The change shows at once; the conversion under way keeps its folder.
+    QVERIFY(downloading.fired());
+    QCOMPARE(mWindow->Label2->text(), other);
+    QVERIFY(mDialogs->messages.empty());
+    QVERIFY(readFile(mFolder + "/output.HHP").contains("\r\n[FILES]\r\nh.test/index.html\r\nh.test/a b.html\r\n"));
+    QCOMPARE(argsOf("hhc"), QStringList{mFolder + "/output.HHP"});
+    QCOMPARE(mDialogs->shellCalls.size(), size_t(1));
+    QCOMPARE(mDialogs->shellCalls[0].arguments, QStringList{mFolder + "/output.chm"});
+    QCOMPARE(QDir(other).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+
+    // The next conversion goes to the new folder.
+    QFile::remove(work(QStringLiteral("wget.hold")));
+    cannedLogs(other);
+    mWindow->cmdExecute->click();
+    QCOMPARE(argsOf("wget").mid(7, 1), QStringList{other});
+    QCOMPARE(argsOf("hhc"), QStringList{other + "/output.HHP"});
+    QCOMPARE(mDialogs->shellCalls.size(), size_t(2));
 }
 
 void TestConversionFlow::projectCannotBeWritten()

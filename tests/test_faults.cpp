@@ -4,6 +4,7 @@
 // with the window ready again, nothing half-written, nothing left running.
 
 #include "app/MainWindow.h"
+#include "process/PosixProcess.h"
 #include "runtime/QtDialogs.h"
 #include "support/ConditionTrigger.h"
 #include "support/FixtureServer.h"
@@ -16,8 +17,12 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <arpa/inet.h>
 #include <csignal>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using quorlix::MainWindow;
 using quorlix::runtime::MsgIcon;
@@ -31,7 +36,8 @@ using quorlix::test::processPresent;
 namespace {
 
 const QString kNotFound = QStringLiteral("File or command not found");
-const QString kStillFinishing = QStringLiteral("The previous conversion is still finishing its help file.");
+const QString kStillFinishing = QStringLiteral("The previous conversion is still finishing its help file:");
+const QString kStillEnding = QStringLiteral("The cancelled download is still ending:");
 const QString kProjectNotWritten = QStringLiteral("The help project could not be written:");
 const QString kNoFiles = QStringLiteral("No downloaded files were found in the log");
 
@@ -111,6 +117,81 @@ private:
     void (*mOldHandler)(int) = nullptr;
 };
 
+// A site that takes the connection and never answers: a socket that listens
+// on 127.0.0.1 and never accepts (the system completes the connection).
+class SilentServer {
+public:
+    SilentServer()
+    {
+        mFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (mFd < 0 || ::bind(mFd, reinterpret_cast<sockaddr *>(&address), size) != 0 || ::listen(mFd, 16) != 0
+            || ::getsockname(mFd, reinterpret_cast<sockaddr *>(&address), &size) != 0)
+            return;
+        mPort = ntohs(address.sin_port);
+    }
+    ~SilentServer()
+    {
+        if (mFd >= 0)
+            ::close(mFd);
+    }
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(mPort); }
+    bool isListening() const { return mPort != 0; }
+
+private:
+    int mFd = -1;
+    quint16 mPort = 0;
+};
+
+// Like a real message box, holds up whatever runs below it for as long as
+// a person would read it (here until a condition holds, at most a second).
+class SlowReaderDialogs final : public quorlix::runtime::Dialogs {
+public:
+    explicit SlowReaderDialogs(std::function<bool()> readUntil) : mReadUntil(std::move(readUntil))
+    {
+        quorlix::runtime::setDialogs(this);
+    }
+    ~SlowReaderDialogs() override { quorlix::runtime::setDialogs(nullptr); }
+    void messageBox(const QString &text, MsgIcon, const QString &) override
+    {
+        messages << text;
+        conditionHeldWhileOpen << QTest::qWaitFor(mReadUntil, 1000);
+    }
+    std::optional<QString> browseForFolder(const QString &, const QString &) override { return std::nullopt; }
+    bool shellRun(const QString &, const QStringList &) override { return true; }
+    void endProgram(int) override {}
+    QStringList messages;
+    QList<bool> conditionHeldWhileOpen;
+
+private:
+    std::function<bool()> mReadUntil;
+};
+
+// Whether the process still runs: not when it is gone or has ended and
+// only waits to be reaped.
+bool processRunning(pid_t pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close >= 0 && line.mid(close + 2, 1) != "Z";
+}
+
+// Writes an executable shell script.
+void writeScript(const QString &path, const QByteArray &body)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("#!/bin/sh\n" + body);
+    file.close();
+    file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+}
+
 } // namespace
 
 class TestFaults : public QObject {
@@ -126,7 +207,11 @@ private slots:
     void outputFolderUnwritable();
     void clickStorm_data();
     void clickStorm();
+    void exitDuringDownload_data();
     void exitDuringDownload();
+    void cancelThenExecuteAtOnce();
+    void compileKeepsEarlierHelpFile_data();
+    void compileKeepsEarlierHelpFile();
 };
 
 void TestFaults::programMissing_data()
@@ -159,7 +244,8 @@ void TestFaults::programMissing()
     QVERIFY(dialogs.shellCalls.empty());
     // A missing compiler is found only after the project was written.
     QCOMPARE(QFile::exists(QDir(folder).filePath(QStringLiteral("output.HHP"))), missing == "hhc");
-    QCOMPARE(window.txtOutputs->toPlainText().isEmpty(), missing == "wget");
+    // Only the window's own line when the downloader never ran.
+    QCOMPARE(window.txtOutputs->toPlainText().trimmed().contains(QLatin1Char('\n')), missing != "wget");
 
     // The next click only gives the button back.
     const QString pane = window.txtOutputs->toPlainText();
@@ -269,7 +355,8 @@ void TestFaults::siteFailsMidMirror()
     // The project lists what was saved, and only that.
     const QStringList files = projectFiles(fileBytes(QDir(folder).filePath(QStringLiteral("output.HHP"))));
     QVERIFY(!files.isEmpty());
-    QCOMPARE(files.first(), server.hostFolder() + QStringLiteral("/index.html"));
+    // The downloader saves under Windows file-name rules: ":" becomes "+".
+    QCOMPARE(files.first(), server.hostFolder().replace(QLatin1Char(':'), QLatin1Char('+')) + QStringLiteral("/index.html"));
     for (const QString &file : files)
         QVERIFY2(QFileInfo(QDir(folder).filePath(file)).isFile(), qPrintable(file));
     if (!errors.isEmpty())
@@ -399,9 +486,10 @@ void TestFaults::clickStorm()
     // way out and start nothing.
     QCOMPARE(captions, QStringList(kClicks, QStringLiteral("Execute")));
     QCOMPARE(window.cmdExecute->text(), QStringLiteral("Execute"));
+    // Each says what is really still running.
     QCOMPARE(dialogs.messages.size(), std::size_t(kClicks - 1));
     for (const auto &message : dialogs.messages)
-        QVERIFY2(message.text.startsWith(kStillFinishing), qPrintable(message.text));
+        QVERIFY2(message.text.startsWith(busy == "wget" ? kStillEnding : kStillFinishing), qPrintable(message.text));
     QCOMPARE(scratch.pids(QStringLiteral("wget")).size(), 1);
     const bool compiled = busy == "hhc";
     QCOMPARE(scratch.pids(QStringLiteral("hhc")).size(), compiled ? 1 : 0);
@@ -416,34 +504,145 @@ void TestFaults::clickStorm()
     QCOMPARE(window.cmdExecute->text(), QStringLiteral("Execute"));
 }
 
+void TestFaults::exitDuringDownload_data()
+{
+    QTest::addColumn<bool>("realDownloader");
+    QTest::newRow("stand-in that talks") << false;
+    QTest::newRow("real downloader, site that never answers") << true;
+}
+
 void TestFaults::exitDuringDownload()
 {
+    QFETCH(bool, realDownloader);
+    SilentServer silent;
+    QVERIFY(silent.isListening());
     ScratchCheckout scratch;
-    scratch.addStandin(QStringLiteral("wget"));
+    if (realDownloader) {
+        scratch.addReal(QStringLiteral("wget"));
+    } else {
+        scratch.addStandin(QStringLiteral("wget"));
+        scratch.set(QStringLiteral("wget"), QStringLiteral("TALK_MS"), QStringLiteral("-1"));
+    }
     scratch.addStandin(QStringLiteral("hhc"));
-    scratch.set(QStringLiteral("wget"), QStringLiteral("TALK_MS"), QStringLiteral("-1"));
 
     RecordingDialogs dialogs;
     MainWindow window;
     window.Label2->setText(scratch.path(QStringLiteral("out")));
-    window.txtCommand->setText(QStringLiteral("http://127.0.0.1:9/"));
+    window.txtCommand->setText(silent.url());
     std::weak_ptr<quorlix::process::DOSOutputs> download = window.objDOS;
     std::vector<int> endedAtClick;
     bool stillDownloading = false;
-    ConditionTrigger exit([&] { return window.txtOutputs->toPlainText().contains(QStringLiteral("working")); },
+    pid_t downloader = 0;
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    ConditionTrigger exit([&] { return window.objDOS && window.objDOS->isRunning() && sinceStart.elapsed() > 500; },
                           [&] {
+                              downloader = static_cast<pid_t>(window.objDOS->lastProcessId());
                               window.cmdExit->click();
                               endedAtClick = dialogs.endCodes;
                               stillDownloading = download.lock() && download.lock()->isRunning();
-                              // What the end of the program would do to the downloader here.
-                              ::kill(-static_cast<pid_t>(download.lock()->lastProcessId()), SIGKILL);
                           });
     window.cmdExecute->click();
 
     QVERIFY(exit.fired());
     QCOMPARE(endedAtClick, std::vector<int>{0});
     QVERIFY(stillDownloading);
-    QVERIFY(allGone(scratch.pids(QStringLiteral("wget"))));
+    // Exit asked the downloader's group to close: nothing is left running.
+    QTRY_VERIFY_WITH_TIMEOUT(!quorlix::posix::processGroupExists(downloader), 2000);
+    QVERIFY(scratch.pids(QStringLiteral("hhc")).isEmpty());
+}
+
+void TestFaults::cancelThenExecuteAtOnce()
+{
+    // A quiet download: the runner sits in its wait when the clicks come.
+    SilentServer silent;
+    QVERIFY(silent.isListening());
+    ScratchCheckout scratch;
+    scratch.addReal(QStringLiteral("wget"));
+    scratch.addStandin(QStringLiteral("hhc"));
+
+    pid_t downloader = 0;
+    SlowReaderDialogs dialogs([&] { return !processRunning(downloader); });
+    MainWindow window;
+    window.Label2->setText(scratch.path(QStringLiteral("out")));
+    window.txtCommand->setText(silent.url());
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    ConditionTrigger clicks([&] { return window.objDOS->isRunning() && sinceStart.elapsed() > 500; },
+                            [&] {
+                                downloader = static_cast<pid_t>(window.objDOS->lastProcessId());
+                                window.cmdExecute->click(); // Cancel
+                                window.cmdExecute->click(); // Execute, while the box below holds the runner
+                            });
+    window.cmdExecute->click();
+
+    QVERIFY(clicks.fired());
+    QCOMPARE(dialogs.messages.size(), 1);
+    QVERIFY2(dialogs.messages[0].startsWith(kStillEnding), qPrintable(dialogs.messages[0]));
+    // The downloader was gone within the second the box stood open.
+    QCOMPARE(dialogs.conditionHeldWhileOpen, QList<bool>{true});
+    QVERIFY(window.outputsText().endsWith(QStringLiteral("\nCancelled.\n")));
+    QVERIFY(!QFile::exists(scratch.path(QStringLiteral("out/output.HHP"))));
+    QVERIFY(scratch.pids(QStringLiteral("hhc")).isEmpty());
+}
+
+void TestFaults::compileKeepsEarlierHelpFile_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("compiler finds none of the files") << "fails";
+    QTest::newRow("window closed during the compile") << "closed";
+}
+
+void TestFaults::compileKeepsEarlierHelpFile()
+{
+    QFETCH(QString, how);
+    ScratchCheckout scratch;
+    scratch.addReal(QStringLiteral("hhc"));
+    const QString folder = scratch.path(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(folder));
+    const QByteArray earlier = "ITSF an earlier help file";
+    QFile old(QDir(folder).filePath(QStringLiteral("output.chm")));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write(earlier);
+    old.close();
+    const QByteArray oldPath = qgetenv("PATH");
+    if (how == "fails") {
+        // The log names a file the downloader never saved.
+        writeScript(scratch.path(QStringLiteral("bin/wget")),
+                    "echo \"URL:http://h.test/ [1/1] -> \\\"" + folder.toLocal8Bit() + "/h.test/gone.html\\\" [1]\"\n");
+    } else {
+        scratch.addStandin(QStringLiteral("wget"));
+        scratch.set(QStringLiteral("wget"), QStringLiteral("SAVE"), QStringLiteral("1"));
+        // A compiler that writes part of its file, then takes its time.
+        QDir(scratch.path()).mkdir(QStringLiteral("path"));
+        writeScript(scratch.path(QStringLiteral("path/chmcmd")),
+                    "out=$(sed -n 's/^Compiled file=\\(.*\\)\\r$/\\1/p' \"$2\")\n"
+                    "printf 'ITSF half' > \"$out\"\necho compiling\nexec sleep 30\n");
+        qputenv("PATH", scratch.path(QStringLiteral("path")).toLocal8Bit() + ':' + oldPath);
+    }
+
+    RecordingDialogs dialogs;
+    MainWindow window;
+    window.show();
+    window.Label2->setText(folder);
+    window.txtCommand->setText(QStringLiteral("http://h.test/"));
+    ConditionTrigger close([&] { return how == "closed" && window.outputsText().endsWith(QStringLiteral("compiling\n")); },
+                           [&] { window.close(); });
+    window.cmdExecute->click();
+    qputenv("PATH", oldPath);
+
+    QCOMPARE(close.fired(), how == "closed");
+    QVERIFY(dialogs.shellCalls.empty());
+    if (how == "fails") {
+        QCOMPARE(dialogs.messages.size(), std::size_t(1));
+        QVERIFY2(dialogs.messages[0].text.startsWith(QStringLiteral("The help compiler made no help file:")),
+                 qPrintable(dialogs.messages[0].text));
+        QVERIFY2(dialogs.messages[0].text.contains(QStringLiteral("hhc: no compiled file was made")),
+                 qPrintable(dialogs.messages[0].text));
+    }
+    // The earlier help file is as it was, and no temporary file stays.
+    QCOMPARE(fileBytes(QDir(folder).filePath(QStringLiteral("output.chm"))), earlier);
+    QTRY_COMPARE_WITH_TIMEOUT(scratch.find(QStringLiteral("\\.hhc-.*")), QStringList(), 5000);
 }
 
 QTEST_MAIN(TestFaults)

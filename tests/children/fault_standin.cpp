@@ -14,6 +14,9 @@
 //   STANDIN_<NAME>_TALK_MS  then writes a line every 20 ms for that long
 //                         (-1: until it is ended)
 //   STANDIN_<NAME>_LINGER_MS  then closes its output and stays that long
+//   STANDIN_<NAME>_MAKE   when named hhc, like the compiler: unless this is
+//                         0, writes a small file at the path of the project's
+//                         "Compiled file=" line once it has talked
 
 #include <cctype>
 #include <cerrno>
@@ -89,6 +92,25 @@ void save(int argc, char *argv[], long pages)
     }
 }
 
+// Like the compiler: a small file where the project (argv[1]) says.
+void compile(const char *project)
+{
+    std::FILE *file = std::fopen(project, "rb");
+    if (!file)
+        return;
+    char line[4096];
+    while (std::fgets(line, sizeof line, file)) {
+        if (std::strncmp(line, "Compiled file=", 14) != 0)
+            continue;
+        std::string path = line + 14;
+        while (!path.empty() && (path.back() == '\n' || path.back() == '\r'))
+            path.pop_back();
+        writeFile(path.c_str(), "ITSF stand-in\n", O_TRUNC);
+        break;
+    }
+    std::fclose(file);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -124,6 +146,8 @@ int main(int argc, char *argv[])
         say("working " + std::to_string(spent) + "\n");
         ::usleep(20000);
     }
+    if (gName == "HHC" && argc == 2 && number("MAKE", 1) != 0)
+        compile(argv[1]);
     if (const long lingerMs = number("LINGER_MS", 0)) {
         ::close(STDOUT_FILENO);
         ::close(STDERR_FILENO);

@@ -1,0 +1,52 @@
+#include "app/LogExcerpt.h"
+
+#include <QRegularExpression>
+
+namespace quorlix {
+
+namespace {
+
+// Lines of a log, last first, blank ones left out; stops at `most` kept.
+template <typename Keep>
+QStringList lastLinesWhere(const QString &whole, int most, Keep keep)
+{
+    // What matters is at the end; a huge log is not searched through.
+    const QString log = whole.right(64 * 1024);
+    QStringList lines;
+    qsizetype end = log.size();
+    while (end > 0 && lines.size() < most) {
+        const qsizetype start = log.lastIndexOf(QLatin1Char('\n'), end - 1) + 1;
+        const QString line = log.mid(start, end - start).trimmed();
+        if (!line.isEmpty() && keep(line))
+            lines.prepend(line);
+        end = start - 1;
+    }
+    return lines;
+}
+
+} // namespace
+
+QStringList FailureLines(const QString &log, int most)
+{
+    // The words Wget's messages use when something went wrong.
+    static const QRegularExpression failure(
+        QStringLiteral("error|failed|unable|unsupported|giving up|invalid|missing|refused|timed out|not found"
+                       "|no such|cannot|can't"),
+        QRegularExpression::CaseInsensitiveOption);
+    return lastLinesWhere(log, most, [](const QString &line) { return failure.match(line).hasMatch(); });
+}
+
+QStringList LastLines(const QString &log, int most)
+{
+    return lastLinesWhere(log, most, [](const QString &) { return true; });
+}
+
+QString QuotedLines(const QStringList &lines)
+{
+    QString text;
+    for (const QString &line : lines)
+        text += QStringLiteral("    ") + line + QLatin1Char('\n');
+    return text;
+}
+
+} // namespace quorlix
