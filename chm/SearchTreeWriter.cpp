@@ -1,13 +1,13 @@
 #include "SearchTreeWriter.h"
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 
 namespace quorlix::chm {
 
 namespace {
 
-constexpr std::size_t leafHeaderSize = 8;  // next leaf, 0, free bytes
 constexpr std::size_t indexHeaderSize = 2; // free bytes
 
 void putU16(std::vector<std::uint8_t> &out, std::uint16_t value)
@@ -72,6 +72,11 @@ void putWord(std::vector<std::uint8_t> &out, std::string_view word, std::size_t 
     out.push_back(static_cast<std::uint8_t>(rest.size() + 1));
     out.push_back(static_cast<std::uint8_t>(shared));
     out.insert(out.end(), rest.begin(), rest.end());
+}
+
+std::size_t indexEntrySize(std::size_t restSize)
+{
+    return 2 + restSize + 4 + 2;
 }
 
 std::size_t leafEntrySize(std::size_t restSize, const WordLocations &locations)
@@ -148,27 +153,64 @@ void SearchTreeWriter::closeLeaf()
     previousWord_.clear();
 }
 
-std::vector<SearchTreeWriter::ChildNode> SearchTreeWriter::writeIndexLevel(const std::vector<ChildNode> &children)
+// Index entries no looked-up word stops at, filling bytes: their words, of
+// 0x01 bytes, sort below every real word. Each takes 9 to 262 bytes.
+void putPadding(std::vector<std::uint8_t> &node, std::size_t bytes, std::uint32_t child)
 {
+    if (bytes > 0 && bytes < 9)
+        throw std::logic_error("search index padding too small");
+    while (bytes > 0) {
+        std::size_t take = std::min<std::size_t>(bytes, 8 + 254);
+        if (bytes - take > 0 && bytes - take < 9)
+            take = bytes - 9;
+        putWord(node, std::string(take - 8, '\x01'), 0);
+        putU32(node, child);
+        putU16(node, 0);
+        bytes -= take;
+    }
+}
+
+std::optional<std::vector<SearchTreeWriter::ChildNode>>
+SearchTreeWriter::writeIndexLevel(const std::vector<ChildNode> &children, bool alignUnderRoot)
+{
+    const std::size_t base = file_.size();
+    std::vector<std::uint8_t> written;
     std::vector<ChildNode> nodes;
     std::vector<std::uint8_t> node;
     std::string_view previous;
+    // The entries the one node above would hold so far, and its last word.
+    std::size_t parentUsed = indexHeaderSize;
+    std::string previousInParent;
     auto close = [&] {
-        const std::uint32_t offset = fileOffset(file_);
+        if (base + written.size() > UINT32_MAX)
+            throw std::length_error("search index over 4 GB");
+        const auto offset = static_cast<std::uint32_t>(base + written.size());
         setU16(node, 0, static_cast<std::uint16_t>(nodeSize - node.size()));
         node.resize(nodeSize, 0);
-        file_.insert(file_.end(), node.begin(), node.end());
+        written.insert(written.end(), node.begin(), node.end());
         nodes.push_back({std::string(previous), offset});
+        parentUsed += indexEntrySize(previous.size() - sharedPrefix(previousInParent, previous));
+        previousInParent.assign(previous);
         node.clear();
         previous = {};
     };
     for (const auto &child : children) {
         for (int attempt = 0; attempt < 2; ++attempt) {
-            if (node.empty())
+            if (node.empty()) {
                 putU16(node, 0); // free bytes, set when the node is written
+                // python3-chm keeps its place in the node above when it reads
+                // a node: its entries start where their entry above is.
+                if (alignUnderRoot)
+                    putPadding(node, parentUsed - indexHeaderSize, child.offset);
+            }
             const std::size_t shared = sharedPrefix(previous, child.lastWord);
-            const std::size_t size = 2 + child.lastWord.size() - shared + 4 + 2;
-            if (node.size() + size > nodeSize && node.size() > indexHeaderSize) {
+            const std::size_t size = indexEntrySize(child.lastWord.size() - shared);
+            if (node.size() + size > nodeSize) {
+                if (previous.empty()) {
+                    if (alignUnderRoot)
+                        return std::nullopt;
+                    throw std::length_error("search index entry larger than a node");
+                }
                 close();
                 continue;
             }
@@ -181,6 +223,9 @@ std::vector<SearchTreeWriter::ChildNode> SearchTreeWriter::writeIndexLevel(const
     }
     if (!node.empty())
         close();
+    if (alignUnderRoot && nodes.size() > 1 && parentUsed > nodeSize)
+        return std::nullopt; // more than one node above: the padding would not line up
+    file_.insert(file_.end(), written.begin(), written.end());
     return nodes;
 }
 
@@ -197,7 +242,10 @@ SearchTreeWriter::Tree SearchTreeWriter::finish()
     tree.depth = 1;
     std::vector<ChildNode> level = leaves_;
     while (level.size() > 1) {
-        level = writeIndexLevel(level);
+        auto above = writeIndexLevel(level, true);
+        if (!above)
+            above = writeIndexLevel(level, false);
+        level = std::move(*above);
         ++tree.depth;
     }
     tree.rootOffset = level.front().offset;

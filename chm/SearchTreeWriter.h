@@ -3,9 +3,12 @@
 // The word tree of the search index: 4096-byte leaf nodes holding the words in
 // order, front-compressed, each with where its word location codes are, and
 // index nodes above them naming the last word of each node below. The root is
-// the last node written.
+// the last node written. Under a root over index nodes, each of those starts
+// its entries at the offset of its own entry in the root (after entries no
+// word stops at), since python3-chm reads on from there.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,7 +51,9 @@ private:
 
     void startLeaf();
     void closeLeaf();
-    std::vector<ChildNode> writeIndexLevel(const std::vector<ChildNode> &children);
+    // The index nodes over children. alignUnderRoot lays them out for the
+    // one node above them; nullopt when they need more than one.
+    std::optional<std::vector<ChildNode>> writeIndexLevel(const std::vector<ChildNode> &children, bool alignUnderRoot);
 
     std::vector<std::uint8_t> &file_;
     std::vector<std::uint8_t> leaf_; // the leaf being filled
