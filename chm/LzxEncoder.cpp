@@ -42,6 +42,62 @@ struct Choice {
     int gain = 0;
 };
 
+// One 32 KiB frame, parsed into literals and matches.
+struct Frame {
+    std::size_t begin = 0, end = 0;
+    std::vector<Token> tokens;
+    std::array<std::uint32_t, kMainSymbols> mainFrequencies{};
+    std::array<std::uint32_t, kLengthSymbols> lengthFrequencies{};
+    std::size_t footerBits = 0;
+    std::array<std::uint32_t, 3> repeatsAfter{};
+};
+
+using MainLengths = std::array<std::uint8_t, kMainSymbols>;
+using LengthLengths = std::array<std::uint8_t, kLengthSymbols>;
+
+// A verbatim block over one or more frames: its codes, how its header sends
+// them, and its size in bits.
+struct VerbatimBlock {
+    MainLengths main{};
+    LengthLengths length{};
+    std::vector<LzxTreeSegment> trees;
+    std::size_t bits = 0;
+
+    VerbatimBlock(std::span<const Frame* const> frames, const MainLengths& previousMain,
+                  const LengthLengths& previousLength)
+    {
+        std::array<std::uint32_t, kMainSymbols> mainFrequencies{};
+        std::array<std::uint32_t, kLengthSymbols> lengthFrequencies{};
+        std::size_t footerBits = 0;
+        for (const Frame* frame : frames) {
+            for (unsigned s = 0; s < kMainSymbols; ++s)
+                mainFrequencies[s] += frame->mainFrequencies[s];
+            for (unsigned s = 0; s < kLengthSymbols; ++s)
+                lengthFrequencies[s] += frame->lengthFrequencies[s];
+            footerBits += frame->footerBits;
+        }
+        buildHuffmanLengths(mainFrequencies, kMaxCodeLength, main);
+        buildHuffmanLengths(lengthFrequencies, kMaxCodeLength, length);
+        const std::span<const std::uint8_t> mainSpan(main), previousSpan(previousMain);
+        trees.emplace_back(mainSpan.first(kLiterals), previousSpan.first(kLiterals));
+        trees.emplace_back(mainSpan.subspan(kLiterals), previousSpan.subspan(kLiterals));
+        trees.emplace_back(length, previousLength);
+        bits = 3 + 24 + footerBits + 15 * (frames.size() - 1); // padding inside the block, at most
+        for (const auto& tree : trees)
+            bits += tree.bitSize();
+        for (unsigned s = 0; s < kMainSymbols; ++s)
+            bits += std::size_t{mainFrequencies[s]} * main[s];
+        for (unsigned s = 0; s < kLengthSymbols; ++s)
+            bits += std::size_t{lengthFrequencies[s]} * length[s];
+    }
+};
+
+std::size_t storedBits(const Frame& frame)
+{
+    const std::size_t size = frame.end - frame.begin;
+    return 3 + 24 + 16 + 96 + 8 * (size + (size & 1));
+}
+
 class IntervalEncoder {
 public:
     IntervalEncoder() : finder_(kMaxChain, kNiceLength) {}
@@ -56,19 +112,36 @@ public:
         finder_.reset(input.data(), input.size());
         nextInsert_ = 0;
         repeats_ = {1, 1, 1};
-        previousMain_.fill(0);
-        previousLength_.fill(0);
-        result.bytes.reserve(input.size() / 2 + 64);
+        const std::size_t frameCount = (input.size() + kLzxFrameSize - 1) / kLzxFrameSize;
+        for (std::size_t f = 0; f < frameCount; ++f)
+            parse(frames_[f], f * kLzxFrameSize, std::min((f + 1) * kLzxFrameSize, input.size()));
 
+        result.bytes.reserve(input.size() / 2 + 64);
         LzxBitWriter out(result.bytes);
         out.put(0, 1); // no Intel E8 translation
-        for (std::size_t begin = 0; begin < input.size(); begin += kLzxFrameSize) {
-            const std::size_t end = std::min(begin + kLzxFrameSize, input.size());
-            result.frameStarts.push_back(static_cast<std::uint32_t>(out.byteSize()));
-            const auto repeatsBefore = repeats_;
-            parse(begin, end);
-            writeBlock(out, begin, end, repeatsBefore);
-            out.alignToWord();
+        const MainLengths noMain{};
+        const LengthLengths noLength{};
+
+        // Either one verbatim block for the whole interval (one set of trees
+        // to send) or a block of the better kind for each frame.
+        const Frame* const all[2] = {&frames_[0], &frames_[1]};
+        const VerbatimBlock first(std::span(all, 1), noMain, noLength);
+        const bool firstStored = storedBits(frames_[0]) <= first.bits;
+        if (frameCount == 1) {
+            writeFrame(out, result, frames_[0], firstStored ? nullptr : &first);
+        } else {
+            const VerbatimBlock joint(std::span(all, 2), noMain, noLength);
+            const VerbatimBlock second(std::span(all + 1, 1), firstStored ? noMain : first.main,
+                                       firstStored ? noLength : first.length);
+            const std::size_t secondBits = std::min(second.bits, storedBits(frames_[1]));
+            const std::size_t separateBits = std::min(first.bits, storedBits(frames_[0])) + secondBits;
+            if (joint.bits < separateBits) {
+                writeBlock(out, result, std::span(all, 2), joint);
+            } else {
+                writeFrame(out, result, frames_[0], firstStored ? nullptr : &first);
+                const bool secondStored = storedBits(frames_[1]) <= second.bits;
+                writeFrame(out, result, frames_[1], secondStored ? nullptr : &second);
+            }
         }
         return result;
     }
@@ -114,16 +187,19 @@ private:
         return choice;
     }
 
-    void parse(std::size_t begin, std::size_t end)
+    void parse(Frame& frame, std::size_t begin, std::size_t end)
     {
-        tokens_.clear();
-        mainFrequencies_.fill(0);
-        lengthFrequencies_.fill(0);
+        frame.begin = begin;
+        frame.end = end;
+        frame.tokens.clear();
+        frame.mainFrequencies.fill(0);
+        frame.lengthFrequencies.fill(0);
+        frame.footerBits = 0;
         std::size_t pos = begin;
         Choice current = best(pos, end);
         while (pos < end) {
             if (current.length == 0) {
-                addLiteral(data_[pos]);
+                addLiteral(frame, data_[pos]);
                 ++pos;
                 if (pos < end)
                     current = best(pos, end);
@@ -132,26 +208,27 @@ private:
             if (current.length < kLazyLimit && pos + 1 < end) {
                 const Choice next = best(pos + 1, end);
                 if (next.gain > current.gain) {
-                    addLiteral(data_[pos]);
+                    addLiteral(frame, data_[pos]);
                     ++pos;
                     current = next;
                     continue;
                 }
             }
-            addMatch(current.length, current.distance);
+            addMatch(frame, current.length, current.distance);
             pos += current.length;
             if (pos < end)
                 current = best(pos, end);
         }
+        frame.repeatsAfter = repeats_;
     }
 
-    void addLiteral(std::uint8_t byte)
+    static void addLiteral(Frame& frame, std::uint8_t byte)
     {
-        tokens_.push_back({byte, kNoLength, 0, 0});
-        ++mainFrequencies_[byte];
+        frame.tokens.push_back({byte, kNoLength, 0, 0});
+        ++frame.mainFrequencies[byte];
     }
 
-    void addMatch(unsigned length, std::uint32_t distance)
+    void addMatch(Frame& frame, unsigned length, std::uint32_t distance)
     {
         unsigned slot;
         std::uint32_t footer = 0;
@@ -177,90 +254,81 @@ private:
         token.length = kNoLength;
         if (header >= kPrimaryLengths) {
             token.length = static_cast<std::uint16_t>(header - kPrimaryLengths);
-            ++lengthFrequencies_[token.length];
+            ++frame.lengthFrequencies[token.length];
         }
         token.footer = footer;
         token.footerBits = static_cast<std::uint8_t>(footerBits);
-        ++mainFrequencies_[token.main];
-        tokens_.push_back(token);
+        ++frame.mainFrequencies[token.main];
+        frame.footerBits += footerBits;
+        frame.tokens.push_back(token);
     }
 
-    void writeBlock(LzxBitWriter& out, std::size_t begin, std::size_t end,
-                    const std::array<std::uint32_t, 3>& repeatsBefore)
+    // One frame as a block of its own: verbatim with the given codes, or
+    // stored when there are none.
+    void writeFrame(LzxBitWriter& out, LzxInterval& result, const Frame& frame, const VerbatimBlock* block)
     {
-        const std::size_t size = end - begin;
-        std::array<std::uint8_t, kMainSymbols> mainLengths;
-        std::array<std::uint8_t, kLengthSymbols> lengthLengths;
-        buildHuffmanLengths(mainFrequencies_, kMaxCodeLength, mainLengths);
-        buildHuffmanLengths(lengthFrequencies_, kMaxCodeLength, lengthLengths);
-
-        const std::span<const std::uint8_t> main(mainLengths), previous(previousMain_);
-        const LzxTreeSegment literals(main.first(kLiterals), previous.first(kLiterals));
-        const LzxTreeSegment matches(main.subspan(kLiterals), previous.subspan(kLiterals));
-        const LzxTreeSegment lengths(lengthLengths, previousLength_);
-
-        std::size_t verbatimBits = 3 + 24 + literals.bitSize() + matches.bitSize() + lengths.bitSize();
-        for (unsigned s = 0; s < kMainSymbols; ++s)
-            verbatimBits += std::size_t{mainFrequencies_[s]} * mainLengths[s];
-        for (unsigned s = 0; s < kLengthSymbols; ++s)
-            verbatimBits += std::size_t{lengthFrequencies_[s]} * lengthLengths[s];
-        for (const Token& token : tokens_)
-            verbatimBits += token.footerBits;
-
-        const unsigned headerEnd = (out.pendingBits() + 27) % 16;
-        const std::size_t storedBits = 27 + (16 - headerEnd) + 96 + 8 * (size + (size & 1));
-
-        if (verbatimBits < storedBits) {
-            out.put(kVerbatimBlock, 3);
-            out.put(static_cast<std::uint32_t>(size), 24);
-            literals.write(out);
-            matches.write(out);
-            lengths.write(out);
-            std::array<std::uint16_t, kMainSymbols> mainCodes;
-            std::array<std::uint16_t, kLengthSymbols> lengthCodes;
-            buildHuffmanCodes(mainLengths, mainCodes);
-            buildHuffmanCodes(lengthLengths, lengthCodes);
-            for (const Token& token : tokens_) {
-                out.put(mainCodes[token.main], mainLengths[token.main]);
-                if (token.length != kNoLength)
-                    out.put(lengthCodes[token.length], lengthLengths[token.length]);
-                if (token.footerBits != 0)
-                    out.put(token.footer, token.footerBits);
-            }
-            previousMain_ = mainLengths;
-            previousLength_ = lengthLengths;
+        if (block) {
+            const Frame* const frames[1] = {&frame};
+            writeBlock(out, result, frames, *block);
             return;
         }
-
+        result.frameStarts.push_back(static_cast<std::uint32_t>(out.byteSize()));
         // Stored: after the header, 1 to 16 bits of padding up to a 16-bit
         // boundary (a whole word when already there), the three repeated
-        // offsets, the bytes, and a pad byte after an odd count. The code
-        // lengths of the last verbatim block stay in force.
+        // offsets, the bytes, and a pad byte after an odd count. The offsets
+        // are those the next frame was parsed with; the code lengths of the
+        // last verbatim block stay in force.
+        const std::size_t size = frame.end - frame.begin;
         out.put(kUncompressedBlock, 3);
         out.put(static_cast<std::uint32_t>(size), 24);
         out.put(0, out.pendingBits() == 0 ? 16 : 16 - out.pendingBits());
-        repeats_ = repeatsBefore;
-        for (const std::uint32_t r : repeats_) {
+        for (const std::uint32_t r : frame.repeatsAfter) {
             const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(r >> 8),
                                            static_cast<std::uint8_t>(r >> 16), static_cast<std::uint8_t>(r >> 24)};
             out.putBytes(bytes, 4);
         }
-        out.putBytes(data_ + begin, size);
+        out.putBytes(data_ + frame.begin, size);
         if (size & 1) {
             const std::uint8_t pad = 0;
             out.putBytes(&pad, 1);
         }
     }
 
+    // A verbatim block over the frames; the stream is realigned to 16 bits
+    // where each frame ends, as readers expect.
+    static void writeBlock(LzxBitWriter& out, LzxInterval& result, std::span<const Frame* const> frames,
+                           const VerbatimBlock& block)
+    {
+        result.frameStarts.push_back(static_cast<std::uint32_t>(out.byteSize()));
+        out.put(kVerbatimBlock, 3);
+        out.put(static_cast<std::uint32_t>(frames.back()->end - frames.front()->begin), 24);
+        for (const auto& tree : block.trees)
+            tree.write(out);
+        std::array<std::uint16_t, kMainSymbols> mainCodes;
+        std::array<std::uint16_t, kLengthSymbols> lengthCodes;
+        buildHuffmanCodes(block.main, mainCodes);
+        buildHuffmanCodes(block.length, lengthCodes);
+        for (std::size_t f = 0; f < frames.size(); ++f) {
+            if (f > 0) {
+                out.alignToWord();
+                result.frameStarts.push_back(static_cast<std::uint32_t>(out.byteSize()));
+            }
+            for (const Token& token : frames[f]->tokens) {
+                out.put(mainCodes[token.main], block.main[token.main]);
+                if (token.length != kNoLength)
+                    out.put(lengthCodes[token.length], block.length[token.length]);
+                if (token.footerBits != 0)
+                    out.put(token.footer, token.footerBits);
+            }
+        }
+        out.alignToWord();
+    }
+
     LzxMatchFinder finder_;
     const std::uint8_t* data_ = nullptr;
     std::size_t nextInsert_ = 0;
     std::array<std::uint32_t, 3> repeats_{1, 1, 1};
-    std::vector<Token> tokens_;
-    std::array<std::uint32_t, kMainSymbols> mainFrequencies_{};
-    std::array<std::uint32_t, kLengthSymbols> lengthFrequencies_{};
-    std::array<std::uint8_t, kMainSymbols> previousMain_{};
-    std::array<std::uint8_t, kLengthSymbols> previousLength_{};
+    Frame frames_[2];
 };
 
 } // namespace
