@@ -114,7 +114,6 @@ DirectoryChunks buildDirectoryChunks(const std::vector<DirectoryEntry> &entries)
     }
     chunks = listing.finish();
     if (chunks.empty()) { // no entries at all: one empty listing chunk
-        ChunkFiller empty(true, 0);
         chunks.emplace_back(kDirectoryChunkSize, 0);
         std::uint8_t *chunk = chunks.back().data();
         std::memcpy(chunk, "PMGL", 4);

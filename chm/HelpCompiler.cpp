@@ -93,7 +93,8 @@ public:
 private:
     void warn(const std::string &text) { log_ << "Warning: " << text << "\n"; ++warnings_; }
     std::vector<ListedFile> listFiles();
-    bool addListedFile(ChmWriter &writer, const ListedFile &file);
+    // The bytes stored, or nothing when the file was left out.
+    std::optional<std::uint64_t> addListedFile(ChmWriter &writer, const ListedFile &file);
     std::optional<std::string> addExtraFile(ChmWriter &writer, const std::string &listed, const char *what);
 
     fs::path projectFile_;
@@ -102,7 +103,8 @@ private:
     HelpProject project_;
     std::vector<Topic> topics_;
     std::optional<FullTextIndexBuilder> search_;
-    std::uint64_t pageBytes_ = 0;
+    std::string page_;        // the page being read, reused from page to page
+    std::vector<char> piece_; // a piece of any other file being streamed
     unsigned warnings_ = 0;
 };
 
@@ -135,37 +137,42 @@ std::vector<ListedFile> Compilation::listFiles()
     return files;
 }
 
-bool Compilation::addListedFile(ChmWriter &writer, const ListedFile &file)
+std::optional<std::uint64_t> Compilation::addListedFile(ChmWriter &writer, const ListedFile &file)
 {
     std::error_code error;
     const auto status = fs::status(file.source, error);
     if (error || !fs::exists(status)) {
         warn("cannot find " + file.source.string() + "; left out");
-        return false;
+        return std::nullopt;
     }
     if (!fs::is_regular_file(status)) {
         warn(file.source.string() + " is not a file; left out");
-        return false;
+        return std::nullopt;
     }
     const std::uintmax_t size = fs::file_size(file.source, error);
-    if (!error && size > kLargestFile) {
+    if (error) {
+        warn("cannot read " + file.source.string() + " (" + error.message() + "); left out");
+        return std::nullopt;
+    }
+    if (size > kLargestFile) {
         warn(file.source.string() + " is larger than 4 GB, more than a help file can hold; left out");
-        return false;
+        return std::nullopt;
     }
     std::ifstream in(file.source, std::ios::binary);
     if (!in) {
         warn("cannot read " + file.source.string() + " (" + std::strerror(errno) + "); left out");
-        return false;
+        return std::nullopt;
     }
 
     const bool page = html::isPageName(file.name);
     if (page && size <= kLargestPageRead) {
         // A page is read whole: its title and text come from the parsed page.
-        std::string bytes(size, '\0');
+        std::string &bytes = page_;
+        bytes.resize(size);
         in.read(bytes.data(), static_cast<std::streamsize>(size));
         if (in.gcount() != static_cast<std::streamsize>(size) || in.bad()) {
             warn("cannot read " + file.source.string() + " (" + std::strerror(errno) + "); left out");
-            return false;
+            return std::nullopt;
         }
         const html::Page parsed =
             html::readPage(bytes, search_ ? html::PageParts::OutlineAndText : html::PageParts::Outline);
@@ -174,18 +181,19 @@ bool Compilation::addListedFile(ChmWriter &writer, const ListedFile &file)
         if (search_)
             search_->addDocument(static_cast<std::uint32_t>(topics_.size()), title, parsed.text);
         topics_.push_back({file.name, std::move(title)});
-        pageBytes_ += size;
-        return true;
+        return size;
     }
 
     // Anything else streams through in pieces.
-    std::vector<char> piece(kStreamPiece);
+    piece_.resize(kStreamPiece);
+    std::uint64_t stored = 0;
     writer.beginFile(file.name);
     while (in) {
-        in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+        in.read(piece_.data(), static_cast<std::streamsize>(piece_.size()));
         const auto got = static_cast<std::size_t>(in.gcount());
         if (got)
-            writer.write(std::span(reinterpret_cast<const std::uint8_t *>(piece.data()), got));
+            writer.write(std::span(reinterpret_cast<const std::uint8_t *>(piece_.data()), got));
+        stored += got;
     }
     if (in.bad())
         warn("reading " + file.source.string() + " failed part way (" + std::strerror(errno) +
@@ -196,7 +204,7 @@ bool Compilation::addListedFile(ChmWriter &writer, const ListedFile &file)
             search_->addDocument(static_cast<std::uint32_t>(topics_.size()), {}, {});
         topics_.push_back({file.name, {}});
     }
-    return true;
+    return stored;
 }
 
 // The contents or index file: stored under its name when the project lists
@@ -269,11 +277,9 @@ int Compilation::run()
         std::size_t done = 0;
         unsigned quarter = 1;
         for (const ListedFile &file : files) {
-            if (addListedFile(writer, file)) {
+            if (const auto bytes = addListedFile(writer, file)) {
                 ++stored;
-                std::error_code error;
-                const auto size = fs::file_size(file.source, error);
-                storedBytes += error ? 0 : size;
+                storedBytes += *bytes;
             }
             ++done;
             if (files.size() >= 100 && quarter < 4 && done == files.size() * quarter / 4) {

@@ -1,0 +1,202 @@
+// The help compiler against chmcmd on the same project: a generated site of
+// thousands of files (bench/generate_site.py) with contents, index and
+// full-text search, compiled by quorlix-hhc and by chmcmd --no-html-scan.
+//
+//   bench_compile [--files N] [--rounds R] [--keep]     (defaults 4000 and 1)
+//
+// Prints each compile's time and peak memory (the child's maximum resident
+// set), both help files' sizes and the ratios. Rounds alternate which
+// compiler goes first; the first round is preceded by an untimed read of the
+// site to warm the caches.
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+extern char **environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void fail(const std::string &why)
+{
+    std::fprintf(stderr, "bench_compile: %s\n", why.c_str());
+    std::exit(1);
+}
+
+struct Run {
+    double seconds = 0;
+    long peakKilobytes = 0;
+    int status = -1;
+};
+
+// Runs a program in folder with its output going to log; times it and takes
+// its peak memory from the kernel's accounting of the child.
+Run runChild(const std::vector<std::string> &command, const fs::path &folder, const fs::path &log)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    std::vector<char *> argv;
+    for (const std::string &word : command)
+        argv.push_back(const_cast<char *>(word.c_str()));
+    argv.push_back(nullptr);
+
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        fail("cannot start " + command[0]);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid)
+        fail("lost the child " + command[0]);
+    Run run;
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.peakKilobytes = usage.ru_maxrss;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+void writeText(const fs::path &path, const std::string &text)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    if (!out)
+        fail("cannot write " + path.string());
+}
+
+// The project, a contents file (one entry per page, grouped by folder) and
+// an index (one keyword per page), as Quorlix writes them for a site.
+void writeProject(const fs::path &folder, const std::string &compiled, const std::vector<std::string> &files)
+{
+    std::string toc = "<html><body>\r\n<ul>\r\n", index = toc;
+    std::string group;
+    for (const std::string &file : files) {
+        if (file.size() < 5 || file.compare(file.size() - 5, 5, ".html") != 0)
+            continue;
+        const std::string folderName = file.substr(0, file.rfind('/'));
+        if (folderName != group) {
+            if (!group.empty())
+                toc += "</ul>\r\n";
+            group = folderName;
+            toc += "<li><object type=\"text/sitemap\"><param name=\"Name\" value=\"" + group +
+                   "\"></object>\r\n<ul>\r\n";
+        }
+        const std::string entry = "<li><object type=\"text/sitemap\"><param name=\"Name\" value=\"" + file +
+                                  "\"><param name=\"Local\" value=\"" + file + "\"></object>\r\n";
+        toc += entry;
+        index += entry;
+    }
+    toc += "</ul>\r\n</ul>\r\n</body></html>\r\n";
+    index += "</ul>\r\n</body></html>\r\n";
+    writeText(folder / "output.hhc", toc);
+    writeText(folder / "output.hhk", index);
+
+    std::string project = "[OPTIONS]\r\nCompatibility=1.1 or later\r\nCompiled file=" + compiled +
+                          "\r\nContents file=output.hhc\r\nIndex file=output.hhk\r\nDefault topic=" + files.front() +
+                          "\r\nDisplay compile progress=No\r\nFull-text search=Yes\r\n"
+                          "Language=0x409 English (United States)\r\nTitle=Benchmark\r\n\r\n[FILES]\r\n";
+    for (const std::string &file : files)
+        project += file + "\r\n";
+    project += "\r\n[INFOTYPES]\r\n\r\n";
+    writeText(folder / (compiled.substr(0, compiled.find('.')) + ".hhp"), project);
+}
+
+double megabytes(std::uintmax_t bytes) { return double(bytes) / 1e6; }
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    int files = 4000, rounds = 1;
+    bool keep = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--files" && i + 1 < argc)
+            files = std::atoi(argv[++i]);
+        else if (option == "--rounds" && i + 1 < argc)
+            rounds = std::max(1, std::atoi(argv[++i]));
+        else if (option == "--keep")
+            keep = true;
+        else
+            fail("usage: bench_compile [--files N] [--rounds R] [--keep]");
+    }
+
+    char pattern[] = "/tmp/bench_compile-XXXXXX";
+    if (!mkdtemp(pattern))
+        fail("cannot make a scratch folder");
+    const fs::path folder = pattern;
+    const Run generated = runChild({"python3", QUORLIX_SOURCE_DIR "/bench/generate_site.py", "site", "--files",
+                                    std::to_string(files)},
+                                   folder, folder / "generate.log");
+    if (generated.status != 0)
+        fail("generate_site.py failed; see " + (folder / "generate.log").string());
+
+    std::vector<std::string> listed;
+    std::uintmax_t siteBytes = 0;
+    for (const auto &entry : fs::recursive_directory_iterator(folder / "site"))
+        if (entry.is_regular_file()) {
+            listed.push_back(fs::relative(entry.path(), folder).generic_string());
+            siteBytes += entry.file_size();
+            std::ifstream warm(entry.path(), std::ios::binary); // into the page cache
+            std::vector<char> bytes(entry.file_size());
+            warm.read(bytes.data(), std::streamsize(bytes.size()));
+        }
+    std::sort(listed.begin(), listed.end());
+    const auto home = std::find(listed.begin(), listed.end(), "site/index.html");
+    if (home != listed.end())
+        std::rotate(listed.begin(), home, home + 1);
+    writeProject(folder, "quorlix.chm", listed);
+    writeProject(folder, "chmcmd.chm", listed);
+    std::printf("site: %zu files, %.1f MB, with contents, index and full-text search\n", listed.size(),
+                megabytes(siteBytes));
+
+    Run ours{}, theirs{};
+    double oursTotal = 0, theirsTotal = 0;
+    for (int round = 0; round < rounds; ++round) {
+        for (int turn = 0; turn < 2; ++turn) {
+            const bool oursNow = (turn == 0) == (round % 2 == 0);
+            if (oursNow) {
+                ours = runChild({QUORLIX_HHC, "quorlix.hhp"}, folder, folder / "quorlix.log");
+                if (ours.status != 0)
+                    fail("quorlix-hhc failed; see " + (folder / "quorlix.log").string());
+                oursTotal += ours.seconds;
+            } else {
+                theirs = runChild({"chmcmd", "--no-html-scan", "chmcmd.hhp"}, folder, folder / "chmcmd.log");
+                if (!fs::exists(folder / "chmcmd.chm"))
+                    fail("chmcmd made no help file; see " + (folder / "chmcmd.log").string());
+                theirsTotal += theirs.seconds;
+            }
+        }
+        std::printf("round %d: quorlix-hhc %.2f s, chmcmd %.2f s\n", round + 1, ours.seconds, theirs.seconds);
+    }
+    const double oursSeconds = oursTotal / rounds, theirsSeconds = theirsTotal / rounds;
+    const auto oursSize = fs::file_size(folder / "quorlix.chm");
+    const auto theirsSize = fs::file_size(folder / "chmcmd.chm");
+    std::printf("quorlix-hhc: %.2f s, %.2f MB, peak memory %.1f MB\n", oursSeconds, megabytes(oursSize),
+                ours.peakKilobytes / 1024.0);
+    std::printf("chmcmd:      %.2f s, %.2f MB, peak memory %.1f MB\n", theirsSeconds, megabytes(theirsSize),
+                theirs.peakKilobytes / 1024.0);
+    std::printf("speed-up: %.1fx (chmcmd time / quorlix-hhc time); size: %.3f (quorlix-hhc / chmcmd)\n",
+                theirsSeconds / oursSeconds, double(oursSize) / double(theirsSize));
+    if (keep)
+        std::printf("kept: %s\n", folder.c_str());
+    else
+        fs::remove_all(folder);
+    return 0;
+}
