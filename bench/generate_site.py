@@ -8,11 +8,20 @@ links to every section's start page, which links to every page of its
 section; every page shows one image of its section and links to the home
 page, its section's start, the pages before and after it, and a page of the
 next section. About three pages to each image.
+
+Pages are built as documentation generators build them: one style sheet for
+the whole site, linked root-relative with a version query
+("/style.css?v=1"), and sections with headings that carry ids (keywords
+for the index). The home page links to the sections as folders
+("section000/"), and the last page of every section has a name with a letter
+beyond ASCII ("café-3.html"), so the downloader's link conversion is
+exercised on the shapes that break in a help file.
 """
 
 import argparse
 import os
 import struct
+import urllib.parse
 import zlib
 
 PER_SECTION = 100  # files, the section's start page included
@@ -34,10 +43,24 @@ def png(seed, size):
 
 def page(title, image, links, words):
     items = "\n".join('<li><a href="%s">%s</a></li>' % (href, text) for href, text in links)
-    text = " ".join("Lorem%d ipsum dolor sit amet." % (i % 97) for i in range(words))
-    return ("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%s</title></head>\n<body>\n"
-            "<h1>%s</h1>\n<p><img src=\"%s\" alt=\"\"></p>\n<p>%s</p>\n<ul>\n%s\n</ul>\n</body></html>\n"
-            % (title, title, image, text, items)).encode("utf-8")
+    sections = "\n".join(
+        '<section id="part-%d"><h2>%s, part %d</h2>\n<p>%s</p></section>'
+        % (part, title, part, " ".join("Lorem%d ipsum dolor sit amet." % ((i + part) % 97)
+                                       for i in range(words // 3)))
+        for part in range(1, 4))
+    return ("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%s</title>\n"
+            "<link rel=\"stylesheet\" href=\"/style.css?v=1\"></head>\n<body>\n"
+            "<h1>%s</h1>\n<p><img src=\"%s\" alt=\"\"></p>\n%s\n<ul>\n%s\n</ul>\n</body></html>\n"
+            % (title, title, image, sections, items)).encode("utf-8")
+
+
+def page_name(section, number, pages):
+    """The last page of a section has a letter beyond ASCII in its name."""
+    return "caf\u00e9-%d.html" % section if number == pages - 1 else "page%03d.html" % number
+
+
+def link(name):
+    return urllib.parse.quote(name)
 
 
 def write(path, data):
@@ -61,9 +84,11 @@ def main():
 
     # Home page -> section start pages -> every page and image of the
     # section: all within the downloader's default depth of five.
-    home_links = [("%s/index.html" % section_name(s), "Section %d" % s) for s in range(sections)]
+    home_links = [("%s/" % section_name(s), "Section %d" % s) for s in range(sections)]
     write(os.path.join(arguments.root, "index.html"),
           page("Benchmark site", "%s/img00.png" % section_name(0), home_links, 40))
+    count += 1
+    write(os.path.join(arguments.root, "style.css"), b"body { font-family: sans-serif; }\nh2 { color: #225; }\n")
     count += 1
 
     for s in range(sections):
@@ -71,16 +96,17 @@ def main():
         for i in range(IMAGES_PER_SECTION):
             write(os.path.join(folder, "img%02d.png" % i), png(s * IMAGES_PER_SECTION + i, 8 + (i % 8) * 2))
             count += 1
-        start_links = [("page%03d.html" % p, "Page %d" % p) for p in range(pages)]
+        start_links = [(link(page_name(s, p, pages)), "Page %d" % p) for p in range(pages)]
         write(os.path.join(folder, "index.html"),
               page("Section %d" % s, "img00.png", [("../index.html", "Home")] + start_links, 20))
         count += 1
         for p in range(pages):
             links = [("../index.html", "Home"), ("index.html", "Section start"),
-                     ("page%03d.html" % ((p + 1) % pages), "Next"),
-                     ("page%03d.html" % ((p - 1) % pages), "Previous"),
-                     ("../%s/page%03d.html" % (section_name(s + 1), p), "Next section")]
-            write(os.path.join(folder, "page%03d.html" % p),
+                     (link(page_name(s, (p + 1) % pages, pages)), "Next"),
+                     (link(page_name(s, (p - 1) % pages, pages)), "Previous"),
+                     ("../%s/%s" % (section_name(s + 1), link(page_name((s + 1) % sections, p, pages))),
+                      "Next section")]
+            write(os.path.join(folder, page_name(s, p, pages)),
                   page("Section %d, page %d" % (s, p), "img%02d.png" % (p % IMAGES_PER_SECTION), links,
                        60 + (p * 7) % 120))
             count += 1
