@@ -120,6 +120,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                          QStringLiteral("Display compile progress=No"),
                          QStringLiteral("Language=0x089 English (standard)"),
                          QStringLiteral("Title=") + QLatin1String(kHelpTitle),
+                         QStringLiteral("Contents file=") + QLatin1String(kContentsFileName),
+                         QStringLiteral("Index file=") + QLatin1String(kIndexFileName),
+                         QStringLiteral("Full-text search=Yes"),
                          QString(),
                          QStringLiteral("[FILES]")};
     expected += files;

@@ -15,6 +15,9 @@ QByteArray HelpProjectBytes(const QString &compiledFile, const QStringList &file
     text += QStringLiteral("Display compile progress=No") + crlf;
     text += QStringLiteral("Language=0x089 English (standard)") + crlf;
     text += QStringLiteral("Title=") + QLatin1String(kHelpTitle) + crlf;
+    text += QStringLiteral("Contents file=") + QLatin1String(kContentsFileName) + crlf;
+    text += QStringLiteral("Index file=") + QLatin1String(kIndexFileName) + crlf;
+    text += QStringLiteral("Full-text search=Yes") + crlf;
     text += crlf + QStringLiteral("[FILES]") + crlf;
     for (const QString &file : files)
         text += file + crlf;

@@ -9,9 +9,12 @@ namespace quorlix::pipeline {
 inline constexpr const char *kProjectFileName = "output.HHP";
 inline constexpr const char *kCompiledFileName = "output.chm";
 inline constexpr const char *kHelpTitle = "Quorlix";
+inline constexpr const char *kContentsFileName = "output.hhc";
+inline constexpr const char *kIndexFileName = "output.hhk";
 
-// The help project: options naming the compiled file and the first file as
-// the default topic, then every file, CRLF after every line. Encoded in the
+// The help project: options naming the compiled file, the first file as
+// the default topic, the contents and index files beside the project, and
+// full-text search; then every file, CRLF after every line. Encoded in the
 // locale's 8-bit encoding, so that names come out as the same bytes the
 // file system uses. files must not be empty.
 QByteArray HelpProjectBytes(const QString &compiledFile, const QStringList &files);

@@ -1,0 +1,82 @@
+#include "pipeline/IndexFile.h"
+
+#include "pipeline/Sitemap.h"
+
+#include <QSet>
+
+#include <algorithm>
+#include <vector>
+
+namespace quorlix::pipeline {
+
+namespace {
+
+struct Place {
+    QString topic;
+    QString local;
+};
+
+struct Keyword {
+    QString text;
+    std::vector<Place> places;
+    QSet<QString> pages;
+};
+
+} // namespace
+
+IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages)
+{
+    std::vector<Keyword> keywords;
+    QHash<QString, std::size_t> byText;
+    auto add = [&](const QString &text, const QString &file, const QString &topic, const QString &local) {
+        if (text.isEmpty())
+            return;
+        auto found = byText.constFind(text);
+        if (found == byText.cend()) {
+            keywords.push_back(Keyword{text, {}, {}});
+            found = byText.insert(text, keywords.size() - 1);
+        }
+        Keyword &keyword = keywords[*found];
+        if (keyword.pages.contains(file))
+            return;
+        keyword.pages.insert(file);
+        keyword.places.push_back(Place{topic, local});
+    };
+
+    QSet<QString> seen;
+    for (const QString &file : files) {
+        const auto page = pages.constFind(file);
+        if (page == pages.cend() || seen.contains(file) || !html::isPageName(file.toStdString()))
+            continue;
+        seen.insert(file);
+        const QString topic = TopicName(file, &*page);
+        add(QString::fromStdString(page->title), file, topic, file);
+        for (const html::Heading &heading : page->headings)
+            if (!heading.anchor.empty())
+                add(QString::fromStdString(heading.text), file, topic,
+                    file + QLatin1Char('#') + QString::fromStdString(heading.anchor));
+    }
+
+    std::stable_sort(keywords.begin(), keywords.end(), [](const Keyword &a, const Keyword &b) {
+        const int order = QString::compare(a.text, b.text, Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : QString::compare(a.text, b.text, Qt::CaseSensitive) < 0;
+    });
+
+    IndexFile index;
+    index.keywords = static_cast<qsizetype>(keywords.size());
+    index.bytes = SitemapHead({}) + "<UL>\r\n";
+    for (const Keyword &keyword : keywords) {
+        QList<QPair<QString, QString>> params{{QStringLiteral("Name"), keyword.text}};
+        if (keyword.places.size() == 1) {
+            params.append({QStringLiteral("Local"), keyword.places.front().local});
+        } else {
+            for (const Place &place : keyword.places)
+                params << qMakePair(QStringLiteral("Name"), place.topic) << qMakePair(QStringLiteral("Local"), place.local);
+        }
+        index.bytes += SitemapEntry(params, 1);
+    }
+    index.bytes += "</UL>\r\n" + SitemapTail();
+    return index;
+}
+
+} // namespace quorlix::pipeline

@@ -1,0 +1,23 @@
+#pragma once
+
+// The index file (output.hhk): the keywords a viewer lists in its Index tab.
+
+#include "pipeline/SavedPages.h"
+
+#include <QByteArray>
+#include <QStringList>
+
+namespace quorlix::pipeline {
+
+struct IndexFile {
+    QByteArray bytes;
+    qsizetype keywords = 0;
+};
+
+// A keyword for every page title and every h1-h3 heading that a link can
+// reach (page#anchor), sorted without regard to case. A keyword found in
+// several pages is listed once with all of them, each named by its topic;
+// one page is named once under a keyword.
+IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages);
+
+} // namespace quorlix::pipeline

@@ -1,0 +1,169 @@
+#include "pipeline/PageOutlines.h"
+
+#include "pipeline/SavedFileLog.h"
+
+#include <QFile>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <exception>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quorlix::pipeline {
+
+namespace {
+
+// Read in pieces, so that a stop is seen between them; a page larger than
+// the limit is read as far as the limit (its title and first headings).
+constexpr std::size_t kPiece = 1 << 20;
+constexpr std::size_t kLargestPage = 64u << 20;
+
+enum class ReadResult { Done, Failed, Stopped };
+
+ReadResult readFile(const QString &path, const std::atomic<bool> &stop, std::string &bytes)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return ReadResult::Failed;
+    ReadResult result = ReadResult::Done;
+    bytes.clear();
+    while (bytes.size() < kLargestPage) {
+        if (stop.load(std::memory_order_relaxed)) {
+            result = ReadResult::Stopped;
+            break;
+        }
+        const std::size_t had = bytes.size();
+        bytes.resize(had + kPiece);
+        const ssize_t got = ::read(fd, bytes.data() + had, kPiece);
+        if (got < 0 && errno == EINTR) {
+            bytes.resize(had);
+            continue;
+        }
+        bytes.resize(had + static_cast<std::size_t>(got > 0 ? got : 0));
+        if (got < 0)
+            result = ReadResult::Failed;
+        if (got <= 0)
+            break;
+    }
+    ::close(fd);
+    return result;
+}
+
+} // namespace
+
+PageOutlines::PageOutlines(html::PageParts parts) : mParts(parts)
+{
+}
+
+PageOutlines::~PageOutlines()
+{
+    cancel();
+}
+
+void PageOutlines::start(const QString &outputFolder)
+{
+    cancel();
+    mOutputFolder = outputFolder;
+    mStop = false;
+    {
+        std::lock_guard lock(mMutex);
+        mQueue.clear();
+        mSeen.clear();
+        mPages.clear();
+        mFinishing = false;
+        mRunning = true;
+    }
+    mWorker = std::thread(&PageOutlines::work, this);
+}
+
+void PageOutlines::add(const QString &savedPath)
+{
+    const QString relative = StripOutputDir(savedPath, mOutputFolder);
+    if (!html::isPageName(relative.toStdString()))
+        return;
+    {
+        std::lock_guard lock(mMutex);
+        if (!mRunning || mFinishing || mSeen.contains(relative))
+            return;
+        mSeen.insert(relative);
+        mQueue.push_back(Job{savedPath, relative});
+    }
+    mWake.notify_one();
+}
+
+void PageOutlines::cancel()
+{
+    mStop = true;
+    stopWorker();
+    std::lock_guard lock(mMutex);
+    mQueue.clear();
+    mPages.clear();
+}
+
+SavedPages PageOutlines::finish()
+{
+    stopWorker();
+    std::lock_guard lock(mMutex);
+    mQueue.clear();
+    return std::exchange(mPages, {});
+}
+
+void PageOutlines::stopWorker()
+{
+    {
+        std::lock_guard lock(mMutex);
+        mFinishing = true;
+    }
+    mWake.notify_one();
+    if (mWorker.joinable())
+        mWorker.join();
+    std::lock_guard lock(mMutex);
+    mRunning = false;
+}
+
+void PageOutlines::work()
+{
+    std::vector<Job> failed;
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock lock(mMutex);
+            mWake.wait(lock, [this] { return mStop || mFinishing || !mQueue.empty(); });
+            if (mStop)
+                return;
+            if (mQueue.empty())
+                break; // finishing, and everything handed in is read
+            job = std::move(mQueue.front());
+            mQueue.pop_front();
+        }
+        if (!readOne(job))
+            failed.push_back(std::move(job));
+    }
+    for (const Job &job : failed)
+        if (mStop || !readOne(job))
+            return;
+}
+
+bool PageOutlines::readOne(const Job &job)
+{
+    try {
+        std::string bytes;
+        if (readFile(job.path, mStop, bytes) != ReadResult::Done)
+            return false;
+        std::optional<html::Page> page = html::readPage(bytes, mParts, mStop);
+        if (!page)
+            return false;
+        std::lock_guard lock(mMutex);
+        mPages.insert(job.relative, std::move(*page));
+        return true;
+    } catch (const std::exception &) {
+        return false; // out of memory on this page: it goes without an outline
+    }
+}
+
+} // namespace quorlix::pipeline

@@ -1,0 +1,65 @@
+#pragma once
+
+// Reads the saved pages on a worker thread while the download still runs:
+// each saved file is handed in as its log line arrives, and by the time the
+// download ends most pages have been read.
+
+#include "pipeline/SavedPages.h"
+
+#include <QSet>
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace quorlix::pipeline {
+
+class PageOutlines {
+public:
+    explicit PageOutlines(html::PageParts parts = html::PageParts::Outline);
+    ~PageOutlines(); // cancels
+    PageOutlines(const PageOutlines &) = delete;
+    PageOutlines &operator=(const PageOutlines &) = delete;
+
+    // A new conversion into outputFolder: what an earlier one left is dropped.
+    void start(const QString &outputFolder);
+    // A saved file as the download log names it. Pages among them are read
+    // in the order they come, each once; other files are passed over.
+    // Safe from any thread.
+    void add(const QString &savedPath);
+    // Stops at once, even in the middle of a big page; no thread is left.
+    void cancel();
+    // Waits until every page handed in is read and gives them, keyed by path
+    // relative to the output folder. A page that could not be read is tried
+    // once more here (the downloader may have been rewriting it) and is
+    // left out if it still cannot be.
+    SavedPages finish();
+
+private:
+    struct Job {
+        QString path;
+        QString relative;
+    };
+
+    void work();
+    bool readOne(const Job &job);
+    void stopWorker();
+
+    const html::PageParts mParts;
+    QString mOutputFolder;
+    std::thread mWorker;
+    std::atomic<bool> mStop{false};
+
+    std::mutex mMutex; // guards what follows
+    std::condition_variable mWake;
+    std::deque<Job> mQueue;
+    QSet<QString> mSeen;
+    SavedPages mPages;
+    bool mRunning = false;
+    bool mFinishing = false;
+};
+
+} // namespace quorlix::pipeline

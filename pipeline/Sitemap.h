@@ -1,0 +1,35 @@
+#pragma once
+
+// The text both the contents file and the index file are written in: an
+// HTML "sitemap" of <OBJECT type="text/sitemap"> entries in nested lists.
+
+#include "pipeline/SavedPages.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+namespace quorlix::pipeline {
+
+// A value in ASCII: markup characters as entities, everything outside
+// printable ASCII as a numeric character reference, so that it shows the
+// same in every viewer whatever the help file's language.
+QByteArray SitemapEscaped(const QString &text);
+
+// The document's start (with the object that carries its own properties)
+// and its end.
+QByteArray SitemapHead(const QByteArray &properties);
+QByteArray SitemapTail();
+
+// One <LI> entry with its parameters (name, value) in order, indented by
+// depth tabs.
+QByteArray SitemapEntry(const QList<QPair<QString, QString>> &params, int depth);
+
+// A topic's name: the page's title, else its first <h1>, else its file name.
+QString TopicName(const QString &file, const html::Page *page);
+
+// A folder's index page (index.html, default.htm, ...) stands for the folder.
+bool IsFolderIndexPage(const QString &file);
+
+} // namespace quorlix::pipeline
