@@ -6,8 +6,12 @@
 #include "support/FakeTerminatorPlatform.h"
 #include "support/RecordingDialogs.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -67,6 +71,57 @@ private:
     QByteArray mOld;
 };
 
+// Runs xdotool with the arguments on the display; its output without the
+// last line end.
+QString xdotool(const QString &display, const QStringList &arguments)
+{
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    tool.setProcessEnvironment(environment);
+    tool.start(QStringLiteral("xdotool"), arguments);
+    tool.waitForFinished(30000);
+    QString output = QString::fromLocal8Bit(tool.readAllStandardOutput());
+    if (output.endsWith(QLatin1Char('\n')))
+        output.chop(1);
+    return output;
+}
+
+// Every visible window on the display, by ID, with its name as the user
+// sees it (_NET_WM_NAME; xdotool's search looks at the Latin-1 WM_NAME and
+// ignores case).
+QList<std::pair<QString, QString>> visibleWindows(const QString &display)
+{
+    QList<std::pair<QString, QString>> windows;
+    for (const QString &id : xdotool(display, {QStringLiteral("search"), QStringLiteral("--maxdepth"), QStringLiteral("1"),
+                                               QStringLiteral("--onlyvisible"), QStringLiteral("--name"), QStringLiteral(".")})
+                                 .split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        windows.append({id, xdotool(display, {QStringLiteral("getwindowname"), id})});
+    return windows;
+}
+
+QStringList windowNames(const QString &display)
+{
+    QStringList names;
+    for (const auto &window : visibleWindows(display))
+        names << QLatin1Char('"') + window.second + QLatin1Char('"');
+    return names;
+}
+
+// The ID of a visible window whose whole name is name, waited for; empty
+// when none showed.
+QString waitForWindow(const QString &display, const QString &name)
+{
+    QString found;
+    QTest::qWaitFor([&] {
+        for (const auto &window : visibleWindows(display))
+            if (window.second == name)
+                found = window.first;
+        return !found.isEmpty();
+    }, 20000);
+    return found;
+}
+
 int caretPosition(const MainWindow &window) { return window.txtOutputs->textCursor().position(); }
 
 int textLength(const MainWindow &window) { return window.txtOutputs->document()->characterCount() - 1; }
@@ -98,6 +153,7 @@ private slots:
     void defaultFolderFromHome();
     void exitReleasesRunnerAndEnds();
     void closingWhileRunningCancelsTheRun();
+    void realTitlesOnX11();
 
 private:
     // A shown, active window whose "Execute" and "Output DIR" only count
@@ -436,6 +492,58 @@ void TestMainWindow::closingWhileRunningCancelsTheRun()
     QCOMPARE(platform->posted.size(), std::size_t(1));
     QCOMPARE(platform->posted.front().first, std::int32_t(w.objDOS->lastProcessId()));
     QTRY_VERIFY_WITH_TIMEOUT(quorlix::test::noChildLeft(), 10000);
+}
+
+void TestMainWindow::realTitlesOnX11()
+{
+    // Offscreen, Qt never composes a title with the application's name:
+    // only a real X server shows what a user sees.
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()
+        || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        QSKIP("needs Xvfb and xdotool (tools/setup)");
+    QProcess xvfb;
+    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                                        QStringLiteral("0"), QStringLiteral("640x420x24"), QStringLiteral("-nolisten"),
+                                        QStringLiteral("tcp")});
+    QVERIFY(xvfb.waitForStarted());
+    QVERIFY(QTest::qWaitFor([&] { return xvfb.canReadLine(); }, 20000));
+    const QString display = QLatin1Char(':') + QString::fromLatin1(xvfb.readLine()).trimmed();
+
+    // Started from a folder without bin/: "Execute" finds no downloader and
+    // the runner says so in a box.
+    QTemporaryDir scratch;
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("HOME"), scratch.path());
+    program.setProcessEnvironment(environment);
+    program.setWorkingDirectory(scratch.path());
+    program.start(qEnvironmentVariable("QUORLIX_BUILD_DIR") + QStringLiteral("/app/quorlix"));
+    QVERIFY(program.waitForStarted());
+    const auto stop = qScopeGuard([&] {
+        program.kill();
+        program.waitForFinished();
+        xvfb.terminate();
+        xvfb.waitForFinished();
+    });
+
+    const QString window = waitForWindow(display, QStringLiteral("Quorlix"));
+    QVERIFY2(!window.isEmpty(), qPrintable(windowNames(display).join(QLatin1Char('|'))));
+    // "Execute" and "Output DIR", clicked where they are.
+    const auto click = [&](QPoint at) {
+        xdotool(display, {QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(at.x()),
+                          QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")});
+    };
+    click(twips(3240, 4080, 1875, 375).center());
+    const QString box = waitForWindow(display, QStringLiteral("quorlix"));
+    QVERIFY2(!box.isEmpty(), qPrintable(windowNames(display).join(QLatin1Char('|'))));
+    xdotool(display, {QStringLiteral("key"), QStringLiteral("--window"), box, QStringLiteral("Return")});
+    QVERIFY(QTest::qWaitFor([&] { return !windowNames(display).contains(QStringLiteral("\"quorlix\"")); }, 10000));
+
+    click(twips(6000, 720, 1215, 255).center());
+    QVERIFY2(!waitForWindow(display, QStringLiteral(" Select Output DIR")).isEmpty(),
+             qPrintable(windowNames(display).join(QLatin1Char('|'))));
 }
 
 QTEST_MAIN(TestMainWindow)
