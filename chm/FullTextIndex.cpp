@@ -5,11 +5,11 @@
 #include "ScaleRootEncoder.h"
 #include "SearchTreeWriter.h"
 #include "WordSplitter.h"
+#include "WordTable.h"
 
 #include <algorithm>
 #include <stdexcept>
 #include <string>
-#include <unordered_map>
 
 namespace quorlix::chm {
 
@@ -21,11 +21,6 @@ constexpr std::size_t maxWordsPerPage = 1u << 20;
 
 constexpr std::size_t headerSize = 0x400;
 constexpr std::uint32_t utf8CodePage = 65001; // for languages without an ANSI code page
-
-struct WordHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view word) const { return std::hash<std::string_view>{}(word); }
-};
 
 void putVarint(std::vector<std::uint8_t> &out, std::uint32_t value)
 {
@@ -66,15 +61,14 @@ struct Postings {
 };
 
 struct WordRecord {
-    std::string_view word; // the key in Words::ids, which stays where it is
-    Postings everywhere;   // title and text
+    Postings everywhere; // title and text
     Postings inTitles;
 };
 
 struct FullTextIndexBuilder::Words {
     std::uint32_t languageId = 0;
-    std::unordered_map<std::string, std::uint32_t, WordHash, std::equal_to<>> ids;
-    std::vector<WordRecord> records;
+    WordTable table;
+    std::vector<WordRecord> records; // by word number
 
     // How many significant bits the stored numbers have, to pick the
     // encoding that packs them tightest.
@@ -85,40 +79,36 @@ struct FullTextIndexBuilder::Words {
     std::uint64_t hitCount = 0;
     std::uint64_t hitBytes = 0;
 
-    struct Hit {
-        std::uint32_t word;
-        std::uint32_t position;
-        bool inTitle;
-    };
-    std::vector<Hit> hits; // one page's, reused
+    // One page's hits, reused: the word number in the high half, the
+    // position in the low half, so that sorting groups them by word.
+    std::vector<std::uint64_t> hits;
+    static std::uint32_t wordOf(std::uint64_t hit) { return static_cast<std::uint32_t>(hit >> 32); }
+    static std::uint32_t positionOf(std::uint64_t hit) { return static_cast<std::uint32_t>(hit); }
 
-    std::uint32_t idOf(std::string_view word)
-    {
-        auto found = ids.find(word);
-        if (found == ids.end()) {
-            found = ids.emplace(std::string(word), static_cast<std::uint32_t>(records.size())).first;
-            records.push_back({found->first, {}, {}});
-        }
-        return found->second;
-    }
-
-    void collect(std::string_view text, bool inTitle, std::size_t firstPosition)
+    // Adds the words of text from position firstPosition on; returns the
+    // position after its last word.
+    std::size_t collect(std::string_view text, std::size_t firstPosition)
     {
         WordSplitter splitter(text);
         std::string word;
-        std::size_t position = 0;
+        std::size_t position = 0, end = firstPosition;
         while (splitter.next(word, position)) {
             const std::size_t at = firstPosition + position;
             if (at >= maxWordsPerPage)
                 break;
-            hits.push_back({idOf(word), static_cast<std::uint32_t>(at), inTitle});
+            const std::uint32_t id = table.idOf(word);
+            if (id == records.size())
+                records.emplace_back();
+            hits.push_back(std::uint64_t{id} << 32 | at);
             ++hitCount;
             hitBytes += word.size();
+            end = at + 1;
         }
+        return end;
     }
 
-    // Appends one page's hits (in position order) to a word's list.
-    void append(Postings &postings, std::uint32_t topic, const Hit *first, const Hit *last)
+    // Appends one page's hits of a word (in position order) to its list.
+    void append(Postings &postings, std::uint32_t topic, const std::uint64_t *first, const std::uint64_t *last)
     {
         const std::uint32_t topicDelta = topic - postings.lastTopic;
         putVarint(postings.packed, topicDelta);
@@ -127,11 +117,11 @@ struct FullTextIndexBuilder::Words {
         putVarint(postings.packed, count);
         ++hitCountBits[ScaleRootEncoder::significantBits(count)];
         std::uint32_t previous = 0;
-        for (const Hit *hit = first; hit != last; ++hit) {
-            const std::uint32_t delta = hit->position - previous;
+        for (const std::uint64_t *hit = first; hit != last; ++hit) {
+            const std::uint32_t delta = positionOf(*hit) - previous;
             putVarint(postings.packed, delta);
             ++hitDeltaBits[ScaleRootEncoder::significantBits(delta)];
-            previous = hit->position;
+            previous = positionOf(*hit);
         }
         postings.lastTopic = topic;
         ++postings.pages;
@@ -156,22 +146,20 @@ void FullTextIndexBuilder::addDocument(std::uint32_t topic, std::string_view tit
 
     // Title words take the first positions, the text's follow.
     w.hits.clear();
-    w.collect(title, true, 0);
-    const std::size_t titleWords = w.hits.empty() ? 0 : w.hits.back().position + 1;
-    w.collect(text, false, titleWords);
+    const std::size_t titleWords = w.collect(title, 0);
+    w.collect(text, titleWords);
 
-    std::stable_sort(w.hits.begin(), w.hits.end(),
-                     [](const Words::Hit &a, const Words::Hit &b) { return a.word < b.word; });
-    std::vector<Words::Hit> titleHits;
-    for (auto group = w.hits.begin(); group != w.hits.end();) {
-        const auto end = std::find_if(group, w.hits.end(), [&](const Words::Hit &h) { return h.word != group->word; });
-        WordRecord &record = w.records[group->word];
-        w.append(record.everywhere, topic, &*group, &*group + (end - group));
-        titleHits.clear();
-        std::copy_if(group, end, std::back_inserter(titleHits), [](const Words::Hit &h) { return h.inTitle; });
-        if (!titleHits.empty())
-            w.append(record.inTitles, topic, titleHits.data(), titleHits.data() + titleHits.size());
-        group = end;
+    std::sort(w.hits.begin(), w.hits.end());
+    const std::uint64_t *hits = w.hits.data();
+    for (std::size_t group = 0, end = 0; group < w.hits.size(); group = end) {
+        const std::uint32_t word = Words::wordOf(hits[group]);
+        std::size_t inTitle = group;
+        for (end = group; end < w.hits.size() && Words::wordOf(hits[end]) == word; ++end)
+            inTitle += Words::positionOf(hits[end]) < titleWords;
+        WordRecord &record = w.records[word];
+        w.append(record.everywhere, topic, hits + group, hits + end);
+        if (inTitle > group) // the title's hits come first, having the lowest positions
+            w.append(record.inTitles, topic, hits + group, hits + inTitle);
     }
 }
 
@@ -183,10 +171,10 @@ std::vector<std::uint8_t> FullTextIndexBuilder::build() const
     const unsigned codePage = codePageOf(w.languageId);
     const AnsiText ansi(codePage);
     std::vector<std::string> stored(w.records.size());
-    for (std::size_t i = 0; i < stored.size(); ++i) {
-        stored[i] = ansi.fromUtf8(w.records[i].word);
+    for (std::uint32_t i = 0; i < stored.size(); ++i) {
+        stored[i] = ansi.fromUtf8(w.table.word(i));
         if (stored[i].find('?') != std::string::npos) // a character the code page lacks ('?' is no word character)
-            stored[i] = w.records[i].word;
+            stored[i] = w.table.word(i);
     }
     std::vector<std::uint32_t> order(w.records.size());
     for (std::uint32_t i = 0; i < order.size(); ++i)
