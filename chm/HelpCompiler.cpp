@@ -15,6 +15,8 @@
 #include <fstream>
 #include <optional>
 #include <stdexcept>
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -80,6 +82,24 @@ struct ListedFile {
     std::string name;
     fs::path source;
 };
+
+// Temporary files of compiles that were ended by force, with no chance to
+// remove their own.
+void removeStaleTemporaryFiles(const fs::path &folder)
+{
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() < 10 || name.compare(0, 5, ".hhc-") != 0 || name.compare(name.size() - 4, 4, ".chm") != 0)
+            continue;
+        const std::string digits = name.substr(5, name.size() - 9);
+        if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const long pid = std::strtol(digits.c_str(), nullptr, 10);
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            fs::remove(it->path(), error);
+    }
+}
 
 class Compilation {
 public:
@@ -258,13 +278,20 @@ int Compilation::run()
          << "\n";
     log_.flush();
 
-    std::string temporary = (folder / ("." + output.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temporary.data());
+    removeStaleTemporaryFiles(folder);
+    const std::string temporary = temporaryHelpFile(folder, ::getpid()).string();
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         log_ << "Error: cannot write into " << folder.string() << ": " << std::strerror(errno) << "\n";
         return 1;
     }
     ::close(fd);
+    if (options_.temporaryFile)
+        options_.temporaryFile(temporary);
+    const auto forgetTemporary = [this] {
+        if (options_.temporaryFile)
+            options_.temporaryFile({});
+    };
 
     std::uint64_t stored = 0, storedBytes = 0;
     try {
@@ -321,6 +348,7 @@ int Compilation::run()
                         error);
         if (std::rename(temporary.c_str(), output.c_str()) != 0)
             throw std::runtime_error("cannot replace " + output.string() + ": " + std::strerror(errno));
+        forgetTemporary();
 
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -335,6 +363,7 @@ int Compilation::run()
         return 0;
     } catch (const std::exception &error) {
         std::remove(temporary.c_str());
+        forgetTemporary();
         log_ << "Error: " << error.what() << "; no help file was written\n";
         log_.flush();
         return 1;
@@ -342,6 +371,11 @@ int Compilation::run()
 }
 
 } // namespace
+
+fs::path temporaryHelpFile(const fs::path &folder, long pid)
+{
+    return folder / (".hhc-" + std::to_string(pid) + ".chm");
+}
 
 int compileHelpProject(const fs::path &project, std::ostream &log, CompileOptions options)
 {

@@ -4,13 +4,22 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <ostream>
+#include <string>
 
 namespace quorlix::chm {
 
 struct CompileOptions {
     unsigned threads = 0; // compressor threads; 0: every core
+    // Told the path of the temporary help file when it is made, and "" once
+    // it is renamed or removed: a program can remove it when it is stopped.
+    std::function<void(const std::string &)> temporaryFile;
 };
+
+// The temporary help file of a compile in folder run by process pid:
+// ".hhc-PID.chm". One left by a process that no longer runs is stale.
+std::filesystem::path temporaryHelpFile(const std::filesystem::path &folder, long pid);
 
 // Returns 0 when the help file was written, non-zero otherwise; the compiled
 // file is then left as it was (the new one is written beside it and renamed

@@ -3,8 +3,26 @@
 // status is 0 only when the help file was written.
 #include "chm/HelpCompiler.h"
 
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
+#include <unistd.h>
+
+namespace {
+
+// The temporary help file being written, for the signal handler: asked to
+// stop (the window's Cancel, Exit or close), the tool removes it first.
+char temporaryFile[4096];
+
+extern "C" void stop(int signal)
+{
+    if (temporaryFile[0])
+        ::unlink(temporaryFile);
+    ::_exit(128 + signal);
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -13,5 +31,32 @@ int main(int argc, char **argv)
         return 2;
     }
     std::ios::sync_with_stdio(false);
-    return quorlix::chm::compileHelpProject(argv[1], std::cout);
+
+    struct sigaction action {};
+    action.sa_handler = stop;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&action.sa_mask, signal);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
+
+    quorlix::chm::CompileOptions options;
+    // The name is set before the compressor's threads start, with the stop
+    // signals blocked so the handler never sees half of it; it is dropped
+    // with a single byte.
+    options.temporaryFile = [](const std::string &path) {
+        if (path.empty()) {
+            temporaryFile[0] = '\0';
+            return;
+        }
+        sigset_t stops, old;
+        sigemptyset(&stops);
+        for (int signal : {SIGTERM, SIGINT, SIGHUP})
+            sigaddset(&stops, signal);
+        pthread_sigmask(SIG_BLOCK, &stops, &old);
+        if (path.size() < sizeof temporaryFile)
+            std::memcpy(temporaryFile, path.c_str(), path.size() + 1);
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    };
+    return quorlix::chm::compileHelpProject(argv[1], std::cout, options);
 }

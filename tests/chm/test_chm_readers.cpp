@@ -112,6 +112,7 @@ private slots:
     void readsBackByteForByte();
     void contentsAndIndexReadBack();
     void compileMessages();
+    void stoppedCompileKeepsOldFile();
     void badProjects_data();
     void badProjects();
 
@@ -308,6 +309,23 @@ void TestChmReaders::compileMessages()
     QVERIFY2(log.count('\n') < 12, qPrintable(log));
 }
 
+// The window asks a running compile to stop with SIGTERM (Cancel, Exit,
+// closing): the help file there stays as it was, and no temporary is left.
+void TestChmReaders::stoppedCompileKeepsOldFile()
+{
+    const QByteArray before = readFile(chm_);
+    QProcess compile;
+    compile.setProcessChannelMode(QProcess::MergedChannels);
+    compile.start(kCompiler, {folder_.path() + "/output.HHP"});
+    QVERIFY(compile.waitForReadyRead(10000));
+    compile.terminate();
+    QVERIFY(compile.waitForFinished(20000));
+    if (compile.exitStatus() == QProcess::NormalExit && compile.exitCode() == 0)
+        QSKIP("the compile was over before it could be stopped");
+    QCOMPARE(readFile(chm_), before);
+    QCOMPARE(QDir(folder_.path()).entryList({".hhc-*"}, QDir::Hidden | QDir::Files), QStringList());
+}
+
 void TestChmReaders::badProjects_data()
 {
     QTest::addColumn<QByteArray>("projectText"); // "" for no project file at all
@@ -353,7 +371,7 @@ void TestChmReaders::badProjects()
         QCOMPARE(readFile(root + "/out.chm"), old);
     else
         QVERIFY(readFile(root + "/out.chm").startsWith("ITSF"));
-    QCOMPARE(QDir(root).entryList(QDir::Hidden | QDir::Files).filter(".out.chm").size(), 0); // no leftovers
+    QCOMPARE(QDir(root).entryList({".hhc-*"}, QDir::Hidden | QDir::Files), QStringList()); // no leftovers
 }
 
 QTEST_GUILESS_MAIN(TestChmReaders)
