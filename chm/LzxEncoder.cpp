@@ -24,7 +24,7 @@ constexpr unsigned kLazyLimit = 48;
 
 // Rough costs in quarter bits, for choosing between matches before the
 // block's real codes are known.
-constexpr int kLiteralCost = 26;
+constexpr int kLiteralCost = 20;
 constexpr int kLongLengthCost = 16;
 
 constexpr std::uint16_t kNoLength = 0xFFFF;
