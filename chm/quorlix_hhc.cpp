@@ -39,6 +39,10 @@ int main(int argc, char **argv)
         sigaddset(&action.sa_mask, signal);
     for (int signal : {SIGTERM, SIGINT, SIGHUP})
         sigaction(signal, &action, nullptr);
+    // Past a file size limit a write fails like one to a full disk, so the
+    // temporary is removed and the error reported, rather than the tool
+    // being ended on the spot.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     quorlix::chm::CompileOptions options;
     // The name is set before the compressor's threads start, with the stop
