@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <mutex>
 #include <thread>
 
@@ -12,6 +13,7 @@ struct LzxSectionCompressor::Workers {
     struct Job {
         std::vector<std::uint8_t> input;
         LzxInterval output;
+        std::exception_ptr failure; // out of memory, handed to the caller
         bool done = false;
     };
 
@@ -44,10 +46,17 @@ struct LzxSectionCompressor::Workers {
                 job = std::move(queue.front());
                 queue.pop_front();
             }
-            LzxInterval output = compressLzxInterval(job->input);
+            LzxInterval output;
+            std::exception_ptr failure;
+            try {
+                output = compressLzxInterval(job->input);
+            } catch (...) {
+                failure = std::current_exception();
+            }
             {
                 std::lock_guard lock(mutex);
                 job->output = std::move(output);
+                job->failure = failure;
                 job->input = {};
                 job->done = true;
             }
@@ -154,6 +163,8 @@ void LzxSectionCompressor::drain(bool wait, std::size_t keepAtMost)
             job = std::move(front);
             workers_->inFlight.pop_front();
         }
+        if (job->failure)
+            std::rethrow_exception(job->failure);
         deliver(std::move(job->output));
     }
 }

@@ -42,6 +42,8 @@ public:
     LzxSectionCompressor(const LzxSectionCompressor&) = delete;
     LzxSectionCompressor& operator=(const LzxSectionCompressor&) = delete;
 
+    // write and finish pass on what the sink throws, and a compression's
+    // own failure (out of memory); the compressor is unusable after that.
     void write(std::span<const std::uint8_t> data);
 
     struct Result {

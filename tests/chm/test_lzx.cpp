@@ -7,6 +7,7 @@
 #include "support/LzxReaders.h"
 
 #include "chm/LzxEncoder.h"
+#include "chm/LzxHuffman.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,6 +17,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <random>
 
@@ -24,6 +26,7 @@ using namespace quorlix::chm::test;
 using Bytes = std::vector<std::uint8_t>;
 
 Q_DECLARE_METATYPE(Bytes)
+Q_DECLARE_METATYPE(std::vector<std::uint32_t>)
 
 namespace {
 
@@ -100,6 +103,8 @@ private slots:
     void roundTripThroughReaders();
     void threadsGiveTheSameBytes();
     void intervalsStartFresh();
+    void codesAreCompleteAndShort_data();
+    void codesAreCompleteAndShort();
 };
 
 void TestLzx::roundTripThroughReaders_data()
@@ -197,6 +202,44 @@ void TestLzx::intervalsStartFresh()
         QCOMPARE(std::size_t(stream.frameOffsets[2 * interval + 1] - start), std::size_t(alone.frameStarts[1]));
         QVERIFY(std::equal(alone.bytes.begin(), alone.bytes.end(), stream.bytes.begin() + start));
     }
+}
+
+// Readers accept only complete codes within the length limit; skewed
+// frequencies that would make a plain Huffman tree too deep must not slip by.
+void TestLzx::codesAreCompleteAndShort_data()
+{
+    QTest::addColumn<std::vector<std::uint32_t>>("frequencies");
+    QTest::addColumn<unsigned>("maxLength");
+    std::vector<std::uint32_t> fibonacci(512, 0);
+    fibonacci[0] = fibonacci[1] = 1;
+    for (std::size_t i = 2; i < 40; ++i)
+        fibonacci[i] = fibonacci[i - 1] + fibonacci[i - 2];
+    QTest::newRow("fibonacci, 16 bits") << fibonacci << 16u;
+    QTest::newRow("fibonacci pretree, 15 bits") << std::vector<std::uint32_t>(fibonacci.begin(), fibonacci.begin() + 20)
+                                                << 15u;
+    std::vector<std::uint32_t> one(249, 0);
+    one[248] = 7;
+    QTest::newRow("one symbol") << one << 16u;
+    std::vector<std::uint32_t> first(20, 0);
+    first[0] = 3;
+    QTest::newRow("only the first symbol") << first << 15u;
+    QTest::newRow("all 512 alike") << std::vector<std::uint32_t>(512, 5) << 16u;
+}
+
+void TestLzx::codesAreCompleteAndShort()
+{
+    QFETCH(std::vector<std::uint32_t>, frequencies);
+    QFETCH(unsigned, maxLength);
+    std::vector<std::uint8_t> lengths(frequencies.size());
+    buildHuffmanLengths(frequencies, maxLength, lengths);
+    double kraft = 0;
+    for (std::size_t s = 0; s < lengths.size(); ++s) {
+        QVERIFY(lengths[s] <= maxLength);
+        QVERIFY(frequencies[s] == 0 || lengths[s] != 0);
+        if (lengths[s])
+            kraft += std::ldexp(1.0, -lengths[s]);
+    }
+    QCOMPARE(kraft, 1.0);
 }
 
 QTEST_GUILESS_MAIN(TestLzx)
