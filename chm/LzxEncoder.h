@@ -6,10 +6,12 @@
 // LzxSectionCompressor for the whole stream).
 //
 // Each interval starts with the one-bit "no Intel E8 translation" header.
-// Every frame is one block of its own (verbatim, or uncompressed when that is
-// smaller), no match reaches across a frame's end, and the bit stream is
-// padded to a 16-bit boundary at the end of every frame, where readers
-// realign. No frame's compressed form exceeds 32768 + 6144 bytes.
+// Its two frames share one verbatim block when that is smaller; otherwise
+// each frame is a block of its own, verbatim or uncompressed (data that does
+// not shrink). Blocks end with the interval, no match reaches across a
+// frame's end, and the bit stream is padded to a 16-bit boundary at the end
+// of every frame, where readers realign. No frame's compressed form exceeds
+// 32768 + 6144 bytes (chmlib's limit).
 
 #include <cstddef>
 #include <cstdint>
