@@ -4,7 +4,8 @@
 //
 //   bench_compile [--files N] [--rounds R] [--keep]     (defaults 4000 and 1)
 //
-// Prints each compile's time and peak memory (the child's maximum resident
+// Prints each compile's time (and CPU time, which a busy machine inflates
+// less) and peak memory (the child's maximum resident
 // set), both help files' sizes and the ratios. Rounds alternate which
 // compiler goes first; the first round is preceded by an untimed read of the
 // site to warm the caches.
@@ -38,6 +39,7 @@ namespace {
 
 struct Run {
     double seconds = 0;
+    double cpuSeconds = 0; // user and system, all threads
     long peakKilobytes = 0;
     int status = -1;
 };
@@ -68,6 +70,8 @@ Run runChild(const std::vector<std::string> &command, const fs::path &folder, co
     Run run;
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.peakKilobytes = usage.ru_maxrss;
+    run.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
@@ -183,7 +187,8 @@ int main(int argc, char **argv)
                 theirsTotal += theirs.seconds;
             }
         }
-        std::printf("round %d: quorlix-hhc %.2f s, chmcmd %.2f s\n", round + 1, ours.seconds, theirs.seconds);
+        std::printf("round %d: quorlix-hhc %.2f s (%.2f s CPU), chmcmd %.2f s (%.2f s CPU)\n", round + 1,
+                    ours.seconds, ours.cpuSeconds, theirs.seconds, theirs.cpuSeconds);
     }
     const double oursSeconds = oursTotal / rounds, theirsSeconds = theirsTotal / rounds;
     const auto oursSize = fs::file_size(folder / "quorlix.chm");

@@ -2,6 +2,7 @@
 
 #include "chm/ChmWriter.h"
 #include "chm/DirectoryName.h"
+#include "chm/FileReadAhead.h"
 #include "chm/FullTextIndex.h"
 #include "chm/HelpProjectFile.h"
 #include "chm/SystemFiles.h"
@@ -26,9 +27,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::uint64_t kLargestFile = 0xFFFFFFFFull; // offsets in the topic tables are 32-bit
 constexpr std::size_t kLongestName = 512;             // what chmlib can look up
-constexpr std::uintmax_t kLargestPageRead = 64u << 20; // pages above this keep their name as title
 constexpr std::size_t kStreamPiece = 1 << 20;
 
 // A project path as a name inside the help file: "/" and the path relative to
@@ -78,11 +77,6 @@ fs::path sourceOf(const HelpProject &project, const std::string &listed, const s
     return inFolder;
 }
 
-struct ListedFile {
-    std::string name;
-    fs::path source;
-};
-
 // Temporary files of compiles that were ended by force, with no chance to
 // remove their own.
 void removeStaleTemporaryFiles(const fs::path &folder)
@@ -114,7 +108,7 @@ private:
     void warn(const std::string &text) { log_ << "Warning: " << text << "\n"; ++warnings_; }
     std::vector<ListedFile> listFiles();
     // The bytes stored, or nothing when the file was left out.
-    std::optional<std::uint64_t> addListedFile(ChmWriter &writer, const ListedFile &file);
+    std::optional<std::uint64_t> addListedFile(ChmWriter &writer, const ListedFile &file, FileRead read);
     std::optional<std::string> addExtraFile(ChmWriter &writer, const std::string &listed, const char *what);
 
     fs::path projectFile_;
@@ -123,8 +117,7 @@ private:
     HelpProject project_;
     std::vector<Topic> topics_;
     std::optional<FullTextIndexBuilder> search_;
-    std::string page_;        // the page being read, reused from page to page
-    std::vector<char> piece_; // a piece of any other file being streamed
+    std::vector<char> piece_; // a piece of a large file being streamed
     unsigned warnings_ = 0;
 };
 
@@ -157,54 +150,44 @@ std::vector<ListedFile> Compilation::listFiles()
     return files;
 }
 
-std::optional<std::uint64_t> Compilation::addListedFile(ChmWriter &writer, const ListedFile &file)
+std::optional<std::uint64_t> Compilation::addListedFile(ChmWriter &writer, const ListedFile &file, FileRead read)
 {
-    std::error_code error;
-    const auto status = fs::status(file.source, error);
-    if (error || !fs::exists(status)) {
-        warn("cannot find " + file.source.string() + "; left out");
+    const std::string source = file.source.string();
+    switch (read.outcome) {
+    case FileRead::Outcome::Missing:
+        warn("cannot find " + source + "; left out");
         return std::nullopt;
-    }
-    if (!fs::is_regular_file(status)) {
-        warn(file.source.string() + " is not a file; left out");
+    case FileRead::Outcome::NotAFile:
+        warn(source + " is not a file; left out");
         return std::nullopt;
-    }
-    const std::uintmax_t size = fs::file_size(file.source, error);
-    if (error) {
-        warn("cannot read " + file.source.string() + " (" + error.message() + "); left out");
+    case FileRead::Outcome::TooLarge:
+        warn(source + " is larger than 4 GB, more than a help file can hold; left out");
         return std::nullopt;
-    }
-    if (size > kLargestFile) {
-        warn(file.source.string() + " is larger than 4 GB, more than a help file can hold; left out");
+    case FileRead::Outcome::Unreadable:
+        warn("cannot read " + source + " (" + read.error + "); left out");
         return std::nullopt;
+    case FileRead::Outcome::Read: {
+        writer.addFile(file.name,
+                       std::span(reinterpret_cast<const std::uint8_t *>(read.bytes.data()), read.bytes.size()));
+        if (read.page) {
+            std::string title = !read.parsed.title.empty() ? read.parsed.title : read.parsed.firstHeading;
+            if (search_)
+                search_->addDocument(static_cast<std::uint32_t>(topics_.size()), title, read.parsed.text);
+            topics_.push_back({file.name, std::move(title)});
+        }
+        return read.bytes.size();
     }
+    case FileRead::Outcome::Stream:
+        break;
+    }
+
+    // A large file streams through in pieces; a page this large keeps its
+    // name as its title and is not searched.
     std::ifstream in(file.source, std::ios::binary);
     if (!in) {
-        warn("cannot read " + file.source.string() + " (" + std::strerror(errno) + "); left out");
+        warn("cannot read " + source + " (" + std::strerror(errno) + "); left out");
         return std::nullopt;
     }
-
-    const bool page = html::isPageName(file.name);
-    if (page && size <= kLargestPageRead) {
-        // A page is read whole: its title and text come from the parsed page.
-        std::string &bytes = page_;
-        bytes.resize(size);
-        in.read(bytes.data(), static_cast<std::streamsize>(size));
-        if (in.gcount() != static_cast<std::streamsize>(size) || in.bad()) {
-            warn("cannot read " + file.source.string() + " (" + std::strerror(errno) + "); left out");
-            return std::nullopt;
-        }
-        const html::Page parsed =
-            html::readPage(bytes, search_ ? html::PageParts::OutlineAndText : html::PageParts::Outline);
-        std::string title = !parsed.title.empty() ? parsed.title : parsed.firstHeading;
-        writer.addFile(file.name, std::span(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size()));
-        if (search_)
-            search_->addDocument(static_cast<std::uint32_t>(topics_.size()), title, parsed.text);
-        topics_.push_back({file.name, std::move(title)});
-        return size;
-    }
-
-    // Anything else streams through in pieces.
     piece_.resize(kStreamPiece);
     std::uint64_t stored = 0;
     writer.beginFile(file.name);
@@ -216,10 +199,9 @@ std::optional<std::uint64_t> Compilation::addListedFile(ChmWriter &writer, const
         stored += got;
     }
     if (in.bad())
-        warn("reading " + file.source.string() + " failed part way (" + std::strerror(errno) +
-             "); what was read is stored");
+        warn("reading " + source + " failed part way (" + std::strerror(errno) + "); what was read is stored");
     writer.endFile();
-    if (page) {
+    if (read.page) {
         if (search_)
             search_->addDocument(static_cast<std::uint32_t>(topics_.size()), {}, {});
         topics_.push_back({file.name, {}});
@@ -301,10 +283,12 @@ int Compilation::run()
         writerOptions.languageId = languageId;
         ChmWriter writer(temporary, writerOptions);
 
+        FileReadAhead reader(files, search_ ? html::PageParts::OutlineAndText : html::PageParts::Outline,
+                             options_.threads);
         std::size_t done = 0;
         unsigned quarter = 1;
         for (const ListedFile &file : files) {
-            if (const auto bytes = addListedFile(writer, file)) {
+            if (const auto bytes = addListedFile(writer, file, reader.take(done))) {
                 ++stored;
                 storedBytes += *bytes;
             }

@@ -1,0 +1,111 @@
+#include "chm/FileReadAhead.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+namespace quorlix::chm {
+
+namespace fs = std::filesystem;
+
+FileReadAhead::FileReadAhead(const std::vector<ListedFile> &files, html::PageParts parts, unsigned threads)
+    : files_(files), parts_(parts)
+{
+    if (threads == 0)
+        threads = std::max(1u, std::thread::hardware_concurrency());
+    window_ = 4 * std::size_t(threads);
+    threads = static_cast<unsigned>(std::min<std::size_t>(threads, std::max<std::size_t>(1, files.size())));
+    for (unsigned i = 0; i < threads; ++i)
+        threads_.emplace_back([this] { work(); });
+}
+
+FileReadAhead::~FileReadAhead()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    room_.notify_all();
+    for (std::thread &thread : threads_)
+        thread.join();
+}
+
+void FileReadAhead::work()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        // The next file the taker waits for is always read; others only
+        // within the window and the byte budget.
+        room_.wait(lock, [this] {
+            return stopping_ || nextClaim_ >= files_.size() ||
+                   nextClaim_ == nextTake_ ||
+                   (nextClaim_ < nextTake_ + window_ && heldBytes_ < kReadAheadBytes);
+        });
+        if (stopping_ || nextClaim_ >= files_.size())
+            return;
+        const std::size_t index = nextClaim_++;
+        lock.unlock();
+        FileRead read = readOne(files_[index]);
+        lock.lock();
+        heldBytes_ += read.bytes.size();
+        done_.emplace(index, std::move(read));
+        ready_.notify_all();
+    }
+}
+
+FileRead FileReadAhead::take(std::size_t index)
+{
+    std::unique_lock lock(mutex_);
+    nextTake_ = index;
+    room_.notify_all();
+    ready_.wait(lock, [&] { return done_.count(index) != 0; });
+    auto node = done_.extract(index);
+    heldBytes_ -= node.mapped().bytes.size();
+    nextTake_ = index + 1;
+    room_.notify_all();
+    return std::move(node.mapped());
+}
+
+FileRead FileReadAhead::readOne(const ListedFile &file) const
+{
+    FileRead read;
+    std::error_code error;
+    const auto status = fs::status(file.source, error);
+    if (error || !fs::exists(status))
+        return read; // Missing
+    if (!fs::is_regular_file(status)) {
+        read.outcome = FileRead::Outcome::NotAFile;
+        return read;
+    }
+    read.size = fs::file_size(file.source, error);
+    if (error) {
+        read.outcome = FileRead::Outcome::Unreadable;
+        read.error = error.message();
+        return read;
+    }
+    if (read.size > kLargestFile) {
+        read.outcome = FileRead::Outcome::TooLarge;
+        return read;
+    }
+    read.page = html::isPageName(file.name);
+    if (read.size > (read.page ? kLargestPageRead : kLargestOtherRead)) {
+        read.outcome = FileRead::Outcome::Stream;
+        return read;
+    }
+    std::ifstream in(file.source, std::ios::binary);
+    if (in)
+        read.bytes.resize(read.size);
+    if (!in || !in.read(read.bytes.data(), static_cast<std::streamsize>(read.size))) {
+        read.outcome = FileRead::Outcome::Unreadable;
+        read.error = std::strerror(errno);
+        read.bytes.clear();
+        return read;
+    }
+    read.outcome = FileRead::Outcome::Read;
+    if (read.page)
+        read.parsed = html::readPage(read.bytes, parts_);
+    return read;
+}
+
+} // namespace quorlix::chm
