@@ -48,8 +48,6 @@ void setU32(std::vector<std::uint8_t> &out, std::size_t at, std::uint32_t value)
         out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-} // namespace
-
 // Pages where one word occurs, held compactly while pages are added: for each
 // page the distance from the previous page's topic, the number of hits and the
 // distance of each hit from the previous one, as 7-bit groups. These are the
@@ -64,6 +62,8 @@ struct WordRecord {
     Postings everywhere; // title and text
     Postings inTitles;
 };
+
+} // namespace
 
 struct FullTextIndexBuilder::Words {
     std::uint32_t languageId = 0;
