@@ -128,6 +128,14 @@ void appendUtf8(std::string &out, char32_t cp)
     }
 }
 
+// Scripts written without spaces between words: kana and ideographs.
+bool isWrittenWithoutSpaces(char32_t cp)
+{
+    return (cp >= 0x3040 && cp <= 0x30FF) || (cp >= 0x31F0 && cp <= 0x31FF) || (cp >= 0x3400 && cp <= 0x4DBF) ||
+           (cp >= 0x4E00 && cp <= 0x9FFF) || (cp >= 0xF900 && cp <= 0xFAFF) || (cp >= 0xFF66 && cp <= 0xFF9F) ||
+           (cp >= 0x20000 && cp <= 0x3FFFF);
+}
+
 bool isWordCharacter(char32_t cp)
 {
     if (cp < 0x80)
@@ -141,10 +149,23 @@ bool WordSplitter::next(std::string &word, std::size_t &position)
 {
     while (offset_ < text_.size()) {
         // Skip to the start of a word.
+        const std::size_t wordStart = offset_;
         char32_t cp = decode(text_, offset_);
         if (!isWordCharacter(cp))
             continue;
         word.clear();
+        if (isWrittenWithoutSpaces(cp)) {
+            // Each character with the one after it, or alone at the end of
+            // its run: any one or two characters of a run can be looked up.
+            const std::size_t second = offset_;
+            if (offset_ < text_.size() && isWrittenWithoutSpaces(decode(text_, offset_)))
+                word.assign(text_.substr(wordStart, offset_ - wordStart));
+            else
+                word.assign(text_.substr(wordStart, second - wordStart));
+            offset_ = second;
+            position = position_++;
+            return true;
+        }
         bool tooLong = false;
         for (;;) {
             if (!tooLong) {
@@ -155,7 +176,7 @@ bool WordSplitter::next(std::string &word, std::size_t &position)
             if (offset_ >= text_.size())
                 break;
             cp = decode(text_, offset_);
-            if (!isWordCharacter(cp)) {
+            if (!isWordCharacter(cp) || isWrittenWithoutSpaces(cp)) {
                 offset_ = start; // the separator is looked at again by the skip above
                 break;
             }

@@ -11,7 +11,9 @@ namespace quorlix::chm {
 
 // A word is a run of letters, digits and underscores (with the underscores at
 // either end dropped). Letters are ASCII letters and any other character that
-// is not punctuation, a symbol or a space; a run of CJK characters is one word.
+// is not punctuation, a symbol or a space. Kana and ideographs, written
+// without spaces, give a word for each character: it and the next one of its
+// run (the last one alone), so that readers find one- and two-character words.
 // ASCII, Latin, Greek and Cyrillic capitals are lower-cased; other characters
 // are kept as they are. Words longer than maxWordBytes bytes (hashes, encoded
 // data) are skipped, but still take a position.
