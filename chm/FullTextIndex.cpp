@@ -241,7 +241,9 @@ std::vector<std::uint8_t> FullTextIndexBuilder::build() const
     setU32(file, 0x04, topics);
     setU32(file, 0x08, shape.rootOffset);
     setU32(file, 0x10, shape.leafCount);
-    setU32(file, 0x14, shape.rootOffset); // where readers start their descent
+    // The root once more, the tree's depth (1: the root is a leaf), a fixed 7,
+    // then scale and root of the topic deltas, hit counts and hit deltas.
+    setU32(file, 0x14, shape.rootOffset); // where viewers start their descent
     file[0x18] = static_cast<std::uint8_t>(shape.depth);
     file[0x19] = static_cast<std::uint8_t>(shape.depth >> 8);
     setU32(file, 0x1A, 7);
@@ -249,8 +251,9 @@ std::vector<std::uint8_t> FullTextIndexBuilder::build() const
                                       2, static_cast<std::uint8_t>(hitRoot)};
     std::copy(std::begin(encodings), std::end(encodings), file.begin() + 0x1E);
     setU32(file, 0x2E, SearchTreeWriter::nodeSize);
-    setU32(file, 0x36, 1);
+    setU32(file, 0x36, 1); // two values of unknown use, as other compilers write them
     setU32(file, 0x3A, 5);
+    // Word statistics: the longest, hits, distinct words, their lengths.
     setU32(file, 0x3E, longestWord);
     setU32(file, 0x42, clamp(w.hitCount));
     setU32(file, 0x46, clamp(order.size()));
@@ -259,6 +262,8 @@ std::vector<std::uint8_t> FullTextIndexBuilder::build() const
     setU32(file, 0x52, clamp(wordBytes));
     setU32(file, 0x56, shape.lastLeafFreeBytes);
     setU32(file, 0x5E, topics ? topics - 1 : 0);
+    // The code page of the words and the language; python3-chm takes the
+    // help file's language from here.
     setU32(file, 0x7A, codePage ? codePage : utf8CodePage);
     setU32(file, 0x7E, w.languageId);
     return file;
