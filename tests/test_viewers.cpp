@@ -3,7 +3,10 @@
 // the downloader's Windows file-name rules), converted through the window,
 // then output.chm opened in kchmviewer and in xchm on a private Xvfb display.
 // A viewer that loaded the file names its title in its window title; one that
-// could not load it shows only its own name.
+// could not load it shows only its own name. The links between the saved
+// pages must lead to files inside the help file, spelt so that the viewers
+// follow them, and an address of a folder typed without its trailing slash
+// must convert that folder.
 //
 // Set QUORLIX_VIEWER_SHOTS to a folder to keep a screenshot of each viewer.
 
@@ -25,6 +28,7 @@
 
 #include <csignal>
 #include <memory>
+#include <vector>
 #include <unistd.h>
 
 using quorlix::MainWindow;
@@ -119,13 +123,43 @@ void takeScreenshot(const QString &display, const QString &path)
     import.waitForFinished(10000);
 }
 
-QString projectTitle(const QString &project)
+QString projectText(const QString &folder)
 {
-    QFile file(project);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
+    QFile file(folder + QStringLiteral("/output.HHP"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
+}
+
+QString projectTitle(const QString &folder)
+{
     static const QRegularExpression title(QStringLiteral("^Title=([^\r\n]*)"), QRegularExpression::MultilineOption);
-    return title.match(QString::fromLocal8Bit(file.readAll())).captured(1);
+    return title.match(projectText(folder)).captured(1);
+}
+
+QStringList projectFiles(const QString &folder)
+{
+    return projectText(folder).section(QStringLiteral("[FILES]\r\n"), 1).section(QStringLiteral("\r\n\r\n"), 0, 0)
+        .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+}
+
+// The address typed into the window and "Execute" clicked, as a user would;
+// returns once the conversion is over, with the pane's text.
+QString convertThroughWindow(const QString &folder, const QString &address,
+                             std::vector<RecordingDialogs::ShellCall> *shellCalls = nullptr)
+{
+    RecordingDialogs dialogs;
+    MainWindow window;
+    window.Label2->setText(folder);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return QStringLiteral("the window did not show");
+    QTest::keyClicks(window.txtCommand, address);
+    QTest::mouseClick(window.cmdExecute, Qt::LeftButton);
+    const QDeadlineTimer deadline(60000);
+    while (window.cmdExecute->text() != QStringLiteral("Execute") && !deadline.hasExpired())
+        QTest::qWait(50);
+    if (shellCalls)
+        *shellCalls = dialogs.shellCalls;
+    return window.outputsText();
 }
 
 } // namespace
@@ -136,6 +170,8 @@ private slots:
     void initTestCase();
     void opensInViewer_data();
     void opensInViewer();
+    void linksResolveInsideHelpFile();
+    void folderAddressWithoutSlash();
 
 private:
     std::unique_ptr<QTemporaryDir> mTemp;
@@ -143,36 +179,25 @@ private:
     QString mTitle;
 };
 
-// One conversion through the window for all viewers.
+// One conversion through the window for all the checks of its help file.
 void TestViewers::initTestCase()
 {
-    for (const char *tool : {"Xvfb", "xdotool"})
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QString::fromLatin1(tool))));
-
     mTemp = std::make_unique<QTemporaryDir>();
     QVERIFY(mTemp->isValid());
     const QString folder = mTemp->filePath(QStringLiteral("Out dir"));
     FixtureServer server(kSite);
     QVERIFY2(server.isListening(), qPrintable(server.errorString()));
-
-    RecordingDialogs dialogs;
-    MainWindow window;
-    window.Label2->setText(folder);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QTest::keyClicks(window.txtCommand, server.url());
-    QTest::mouseClick(window.cmdExecute, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(window.cmdExecute->text(), QStringLiteral("Execute"), 60000);
+    std::vector<RecordingDialogs::ShellCall> shellCalls;
+    const QString pane = convertThroughWindow(folder, server.url(), &shellCalls);
 
     mCompiled = folder + QStringLiteral("/output.chm");
-    QVERIFY2(QFileInfo(mCompiled).size() > 0, qPrintable(window.outputsText()));
-    QCOMPARE(dialogs.shellCalls.size(), std::size_t(1));
-    QCOMPARE(dialogs.shellCalls[0].arguments, QStringList{mCompiled});
+    QVERIFY2(QFileInfo(mCompiled).size() > 0, qPrintable(pane));
+    QCOMPARE(shellCalls.size(), std::size_t(1));
+    QCOMPARE(shellCalls[0].arguments, QStringList{mCompiled});
     // Saved under Windows file-name rules: no ':' in any name of the help file.
-    QVERIFY2(!QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot).join(QLatin1Char(' ')).contains(QLatin1Char(':')),
-             qPrintable(QDir(folder).entryList().join(QLatin1Char(' '))));
-    mTitle = projectTitle(folder + QStringLiteral("/output.HHP"));
+    for (const QString &file : projectFiles(folder))
+        QVERIFY2(!file.contains(QLatin1Char(':')), qPrintable(file));
+    mTitle = projectTitle(folder);
     QVERIFY(!mTitle.isEmpty());
 }
 
@@ -188,8 +213,9 @@ void TestViewers::opensInViewer()
 {
     QFETCH(QString, viewer);
     QFETCH(QString, titlePrefix);
-    if (QStandardPaths::findExecutable(viewer).isEmpty())
-        QSKIP(qPrintable(viewer + QStringLiteral(" is not installed")));
+    for (const QString &tool : {QStringLiteral("Xvfb"), QStringLiteral("xdotool"), viewer})
+        if (QStandardPaths::findExecutable(tool).isEmpty())
+            QSKIP(qPrintable(tool + QStringLiteral(" is not installed")));
 
     PrivateDisplay display;
     QVERIFY2(!display.name().isEmpty(), "Xvfb did not start");
@@ -229,6 +255,44 @@ void TestViewers::opensInViewer()
                                                        .arg(titles.join(QStringLiteral("\", \"")), viewer, output)));
     viewerProcess.stop();
     QCOMPARE(viewerProcess.process().state(), QProcess::NotRunning);
+}
+
+// Every link between the saved pages (the non-ASCII name, the blank, the
+// image) leads to a file in the help file, read back through chmlib.
+void TestViewers::linksResolveInsideHelpFile()
+{
+    QProcess measure;
+    measure.setProcessChannelMode(QProcess::MergedChannels);
+    measure.start(QStringLiteral("tools/measure-links"),
+                  {QStringLiteral("--target"), QStringLiteral("100"), QStringLiteral("--chm"), mCompiled});
+    QVERIFY2(measure.waitForFinished(60000), qPrintable(measure.errorString()));
+    const QString output = QString::fromLocal8Bit(measure.readAll());
+    if (output.contains(QStringLiteral("python3-chm is not installed")))
+        QSKIP("python3-chm is not installed");
+    QVERIFY2(measure.exitStatus() == QProcess::NormalExit && measure.exitCode() == 0, qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral(" 0 of them spelt so that viewers do not follow them")), qPrintable(output));
+}
+
+// "/docs" is a folder: the server redirects to "/docs/". Converted as that
+// address: its page first, only what lies below it and the pages' images.
+void TestViewers::folderAddressWithoutSlash()
+{
+    const QString folder = mTemp->filePath(QStringLiteral("without slash"));
+    FixtureServer server(kSite);
+    QVERIFY2(server.isListening(), qPrintable(server.errorString()));
+    const QString pane = convertThroughWindow(folder, server.url(QStringLiteral("/docs")));
+
+    const QString host = server.hostFolder().replace(QLatin1Char(':'), QLatin1Char('+'));
+    const QStringList files = projectFiles(folder);
+    QVERIFY2(!files.isEmpty(), qPrintable(pane));
+    QCOMPARE(files.first(), host + QStringLiteral("/docs/index.html"));
+    for (const QString &file : files) {
+        QVERIFY2(QFileInfo(folder + QLatin1Char('/') + file).isFile(), qPrintable(file));
+        QVERIFY2(file.startsWith(host + QStringLiteral("/docs/")) || file.startsWith(host + QStringLiteral("/images/")),
+                 qPrintable(file));
+    }
+    QVERIFY2(files.contains(host + QStringLiteral("/docs/deep/details.html")), qPrintable(files.join(QLatin1Char(' '))));
+    QVERIFY(QFileInfo(folder + QStringLiteral("/output.chm")).size() > 0);
 }
 
 QTEST_MAIN(TestViewers)
