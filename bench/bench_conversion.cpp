@@ -1,24 +1,39 @@
-// A whole conversion through the window against the bare tools, on the same
-// generated site served on 127.0.0.1, measured in the same run.
+// A whole conversion through the window against the bare tools doing the
+// same job by hand, on the same site served by nginx on 127.0.0.1, measured
+// in the same run.
 //
-//   bench_conversion [--files N] [--rounds R]     (defaults 4000 and 2)
+//   bench_conversion [--files N] [--rounds R] [--site FOLDER] [--links]
+//
+// The site is generated (about N files, default 4000), or an existing
+// folder such as Debian's Python documentation
+// (--site /usr/share/doc/python3.11/html). nginx serves it on a private
+// configuration: Python's http.server drops reused connections, which would
+// time the server instead of the program.
 //
 // Window: the address and output folder set, "Execute" clicked, offscreen,
-// with recorded dialogs so no viewer starts; timed until the click returns
-// (download, project, compile). Bare tools: wget with the same arguments,
-// then chmcmd --no-html-scan on a project listing the same files. Rounds
-// alternate which side goes first; an untimed download first warms the
-// caches. Prints each time and the ratio window / bare tools.
+// with recorded dialogs so no viewer starts; timed until the conversion is
+// over (download, reading the pages, contents and index, compile).
+// Bare tools: the downloader stand-in (Wget with its options) with the same
+// arguments; then, as a small script would, the saved pages read one after
+// another and the same project, contents and index files written; then the
+// help compiler. Rounds alternate which side goes first; an untimed bare
+// conversion first warms the caches. Prints each side's times, the figures
+// of the help file, and the ratio window / bare tools. --links also counts
+// the links between saved files that resolve inside the bare side's help
+// file (tools/measure-links).
 
 #include "app/MainWindow.h"
+#include "html/PageReader.h"
+#include "pipeline/ContentsFile.h"
 #include "pipeline/DownloadCommand.h"
 #include "pipeline/HelpProject.h"
+#include "pipeline/IndexFile.h"
 #include "pipeline/PathJoin.h"
 #include "pipeline/SavedFileLog.h"
-#include "support/FixtureServer.h"
 #include "support/RecordingDialogs.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -27,14 +42,19 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <vector>
 
 using quorlix::MainWindow;
-using quorlix::test::FixtureServer;
 using quorlix::test::RecordingDialogs;
 namespace pipeline = quorlix::pipeline;
 
@@ -44,7 +64,15 @@ const QString kSource = QStringLiteral(QUORLIX_SOURCE_DIR);
 
 struct Timing {
     double downloadSeconds = 0;
+    double projectSeconds = 0; // after the download, before the compile
     double totalSeconds = 0;
+};
+
+struct Figures {
+    qsizetype files = 0;
+    qsizetype topics = 0;
+    qsizetype keywords = 0;
+    qint64 size = 0;
 };
 
 [[noreturn]] void fail(const QString &why)
@@ -52,6 +80,95 @@ struct Timing {
     std::fprintf(stderr, "bench_conversion: %s\n", qPrintable(why));
     std::exit(1);
 }
+
+// nginx serving one folder on 127.0.0.1 from a configuration of its own,
+// in the foreground, for as long as this lives.
+class NginxServer {
+public:
+    NginxServer(const QString &root, const QString &workFolder)
+    {
+        QDir().mkpath(workFolder);
+        mPort = freePort();
+        QByteArray config;
+        config += "daemon off;\nworker_processes 1;\n";
+        // Run as root, nginx would hand its worker to "nobody", which may
+        // not read a private temporary folder.
+        if (::geteuid() == 0)
+            config += "user root;\n";
+        const QByteArray work = QFile::encodeName(workFolder);
+        config += "pid " + work + "/nginx.pid;\nerror_log " + work + "/error.log;\n";
+        config += "events { worker_connections 512; }\nhttp {\n  include /etc/nginx/mime.types;\n";
+        config += "  access_log off;\n  keepalive_requests 100000;\n";
+        for (const char *temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
+            config += QByteArray("  ") + temp + "_temp_path " + work + "/" + temp + ";\n";
+        config += "  server { listen 127.0.0.1:" + QByteArray::number(mPort) + "; root \""
+                  + QFile::encodeName(QDir(root).absolutePath()) + "\"; }\n}\n";
+        QFile file(workFolder + QStringLiteral("/nginx.conf"));
+        if (!file.open(QIODevice::WriteOnly) || file.write(config) != config.size())
+            fail(QStringLiteral("cannot write the nginx configuration"));
+        file.close();
+
+        mProcess.setProcessChannelMode(QProcess::ForwardedChannels);
+        mProcess.start(QStringLiteral("nginx"), {QStringLiteral("-p"), workFolder, QStringLiteral("-e"),
+                                                 workFolder + QStringLiteral("/error.log"), QStringLiteral("-c"),
+                                                 file.fileName()});
+        if (!mProcess.waitForStarted(10000))
+            fail(QStringLiteral("nginx could not be started (Debian package nginx-light): ") + mProcess.errorString());
+        const QDeadlineTimer deadline(10000);
+        while (!accepts(mPort)) {
+            if (deadline.hasExpired() || mProcess.state() == QProcess::NotRunning)
+                fail(QStringLiteral("nginx did not listen; see ") + workFolder + QStringLiteral("/error.log"));
+            QThread::msleep(50);
+        }
+    }
+    ~NginxServer()
+    {
+        // nginx ends its worker on SIGQUIT or SIGTERM sent to the master.
+        mProcess.terminate();
+        if (!mProcess.waitForFinished(5000)) {
+            mProcess.kill();
+            mProcess.waitForFinished(5000);
+        }
+    }
+    NginxServer(const NginxServer &) = delete;
+    NginxServer &operator=(const NginxServer &) = delete;
+
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(mPort); }
+
+private:
+    static sockaddr_in loopback(quint16 port)
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return address;
+    }
+    // A port nothing listens on now (the system's pick for port 0).
+    static quint16 freePort()
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address = loopback(0);
+        socklen_t length = sizeof address;
+        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+            || ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            fail(QStringLiteral("no free port"));
+        ::close(fd);
+        return ntohs(address.sin_port);
+    }
+    static bool accepts(quint16 port)
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const sockaddr_in address = loopback(port);
+        const bool connected = fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        return connected;
+    }
+
+    QProcess mProcess;
+    quint16 mPort = 0;
+};
 
 QStringList downloadArguments(const QString &folder, const QString &address)
 {
@@ -73,12 +190,19 @@ void runTool(const QString &program, const QStringList &arguments, const QString
         fail(program + QStringLiteral(" did not run: ") + tool.errorString());
 }
 
-QString readText(const QString &path)
+QByteArray readBytes(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         fail(QStringLiteral("cannot read ") + path);
-    return QString::fromLocal8Bit(file.readAll());
+    return file.readAll();
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        fail(QStringLiteral("cannot write ") + path);
 }
 
 void requireFile(const QString &path)
@@ -103,45 +227,65 @@ Timing convertThroughWindow(const QString &folder, const QString &address, Recor
                      [&](QString &) { lastDownloadChunk = clock.nsecsElapsed() / 1e9; });
     clock.start();
     window.cmdExecute->click();
+    // The click returns when the conversion is over, or sooner if work goes
+    // on in the background; either way it ends with the caption restored.
+    while (window.cmdExecute->text() != QStringLiteral("Execute"))
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     const double total = clock.nsecsElapsed() / 1e9;
 
-    if (!dialogs.messages.empty())
-        fail(QStringLiteral("the window said: ") + dialogs.messages.front().text);
+    for (const RecordingDialogs::Message &message : dialogs.messages)
+        if (message.icon == quorlix::runtime::MsgIcon::Stop)
+            fail(QStringLiteral("the window said: ") + message.text);
     requireFile(folder + QStringLiteral("/output.chm"));
-    return {lastDownloadChunk, total};
+    return {lastDownloadChunk, 0, total};
 }
 
-Timing convertWithBareTools(const QString &folder, const QString &address)
+// The bare tools, and what a small script does between them.
+Timing convertWithBareTools(const QString &folder, const QString &address, Figures *figures = nullptr)
 {
     QDir().mkpath(folder);
     const QString log = folder + QStringLiteral(".log");
     QElapsedTimer clock;
     clock.start();
-    runTool(QStringLiteral("wget"), downloadArguments(folder, address), folder, log);
+    runTool(kSource + QStringLiteral("/bin/wget"), downloadArguments(folder, address), folder, log);
     const double download = clock.nsecsElapsed() / 1e9;
 
-    // The project is the program's work, not the tools': not timed.
-    const QStringList files = pipeline::ProjectFileList(pipeline::SavedFilePaths(readText(log)), folder);
+    const QStringList files = pipeline::ProjectFileList(
+        pipeline::SavedFilePaths(QString::fromLocal8Bit(readBytes(log))), folder);
     if (files.isEmpty())
         fail(QStringLiteral("the bare download saved nothing; see ") + log);
+    pipeline::SavedPages pages;
+    for (const QString &file : files) {
+        if (!quorlix::html::isPageName(QFile::encodeName(file).toStdString()))
+            continue;
+        const QByteArray bytes = readBytes(pipeline::BuildPath(folder, file));
+        pages.insert(file, quorlix::html::readPage(std::string_view(bytes.constData(), size_t(bytes.size()))));
+    }
+    const pipeline::ContentsFile contents = pipeline::MakeContentsFile(files, pages);
+    const pipeline::IndexFile index = pipeline::MakeIndexFile(files, pages);
+    writeBytes(pipeline::BuildPath(folder, QString::fromLatin1(pipeline::kContentsFileName)), contents.bytes);
+    writeBytes(pipeline::BuildPath(folder, QString::fromLatin1(pipeline::kIndexFileName)), index.bytes);
     const QString project = pipeline::BuildPath(folder, QString::fromLatin1(pipeline::kProjectFileName));
     const QString failure = pipeline::WriteProjectFile(
         project, pipeline::HelpProjectBytes(pipeline::BuildPath(folder, QString::fromLatin1(pipeline::kCompiledFileName)),
                                             files));
     if (!failure.isEmpty())
         fail(failure);
+    const double projectDone = clock.nsecsElapsed() / 1e9;
 
-    clock.restart();
-    runTool(QStringLiteral("chmcmd"), {QStringLiteral("--no-html-scan"), QString::fromLatin1(pipeline::kProjectFileName)},
-            folder, folder + QStringLiteral(".chmcmd.log"));
-    requireFile(folder + QStringLiteral("/output.chm"));
-    return {download, download + clock.nsecsElapsed() / 1e9};
+    runTool(kSource + QStringLiteral("/bin/hhc"), {project}, folder, folder + QStringLiteral(".hhc.log"));
+    const QString compiled = folder + QStringLiteral("/output.chm");
+    requireFile(compiled);
+    if (figures)
+        *figures = {files.size(), contents.topics, index.keywords, QFileInfo(compiled).size()};
+    return {download, projectDone - download, clock.nsecsElapsed() / 1e9};
 }
 
 // The files a project lists, without its options (which name its folder).
 QStringList listedFiles(const QString &folder)
 {
-    const QString project = readText(pipeline::BuildPath(folder, QString::fromLatin1(pipeline::kProjectFileName)));
+    const QString project = QString::fromLocal8Bit(
+        readBytes(pipeline::BuildPath(folder, QString::fromLatin1(pipeline::kProjectFileName))));
     return project.section(QStringLiteral("[FILES]\r\n"), 1).split(QStringLiteral("\r\n"));
 }
 
@@ -162,33 +306,58 @@ int main(int argc, char *argv[])
 
     int files = 4000;
     int rounds = 2;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--files") == 0)
-            files = std::atoi(argv[i + 1]);
-        else if (std::strcmp(argv[i], "--rounds") == 0)
-            rounds = std::atoi(argv[i + 1]);
+    QString site;
+    bool links = false;
+    for (int i = 1; i < argc; ++i) {
+        const bool hasValue = i + 1 < argc;
+        if (std::strcmp(argv[i], "--files") == 0 && hasValue)
+            files = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--rounds") == 0 && hasValue)
+            rounds = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--site") == 0 && hasValue)
+            site = QFile::decodeName(argv[++i]);
+        else if (std::strcmp(argv[i], "--links") == 0)
+            links = true;
+        else
+            fail(QStringLiteral("usage: bench_conversion [--files N] [--rounds R] [--site FOLDER] [--links]"));
     }
 
     QTemporaryDir temp;
     if (!temp.isValid())
         fail(QStringLiteral("no temporary folder"));
-    const QString site = temp.filePath(QStringLiteral("site"));
-    runTool(QStringLiteral("python3"),
-            {kSource + QStringLiteral("/bench/generate_site.py"), site, QStringLiteral("--files"), QString::number(files)},
-            temp.path(), temp.filePath(QStringLiteral("generate.log")));
+    if (site.isEmpty()) {
+        site = temp.filePath(QStringLiteral("site"));
+        runTool(QStringLiteral("python3"),
+                {kSource + QStringLiteral("/bench/generate_site.py"), site, QStringLiteral("--files"),
+                 QString::number(files)},
+                temp.path(), temp.filePath(QStringLiteral("generate.log")));
+    }
 
-    FixtureServer server(site);
-    if (!server.isListening())
-        fail(server.errorString());
+    NginxServer server(site, temp.filePath(QStringLiteral("nginx")));
     // The window starts bin/wget and bin/hhc relative to its working folder.
     QDir::setCurrent(kSource);
     RecordingDialogs dialogs;
 
-    convertWithBareTools(temp.filePath(QStringLiteral("warm-up")), server.url());
+    Figures figures;
+    const QString warmUp = temp.filePath(QStringLiteral("warm-up"));
+    convertWithBareTools(warmUp, server.url(), &figures);
 
     std::vector<double> ratios;
-    std::printf("site: %d files generated, served at %s\n", files, qPrintable(server.url()));
-    std::printf("%-6s %-12s %12s %12s %12s\n", "round", "side", "download s", "compile s", "total s");
+    std::printf("site: %s, served by nginx at %s\n", qPrintable(site), qPrintable(server.url()));
+    std::printf("help file: %lld files, %lld topics, %lld index keywords, %.1f MB\n",
+                static_cast<long long>(figures.files), static_cast<long long>(figures.topics),
+                static_cast<long long>(figures.keywords), figures.size / 1e6);
+    if (links) {
+        std::fflush(stdout);
+        QProcess measure;
+        measure.setProcessChannelMode(QProcess::ForwardedChannels);
+        measure.start(kSource + QStringLiteral("/tools/measure-links"),
+                      {QStringLiteral("--show"), QStringLiteral("5"), QStringLiteral("--chm"),
+                       warmUp + QStringLiteral("/output.chm")});
+        measure.waitForFinished(-1);
+    }
+    std::printf("%-6s %-12s %12s %12s %12s %12s\n", "round", "side", "download s", "after it s", "compile s",
+                "total s");
     for (int round = 1; round <= rounds; ++round) {
         const QString windowFolder = temp.filePath(QStringLiteral("window-%1").arg(round));
         const QString bareFolder = temp.filePath(QStringLiteral("bare-%1").arg(round));
@@ -203,9 +372,13 @@ int main(int argc, char *argv[])
         }
         if (listedFiles(windowFolder) != listedFiles(bareFolder))
             fail(QStringLiteral("the window and the bare tools listed different files"));
-        for (const auto &[side, t] : {std::pair{"window", window}, std::pair{"bare tools", bare}})
-            std::printf("%-6d %-12s %12.2f %12.2f %12.2f\n", round, side, t.downloadSeconds,
-                        t.totalSeconds - t.downloadSeconds, t.totalSeconds);
+        // The window's reading overlaps the download, so its time after the
+        // download is shown together with the compile.
+        std::printf("%-6d %-12s %12.2f %12s %12.2f %12.2f\n", round, "window", window.downloadSeconds, "-",
+                    window.totalSeconds - window.downloadSeconds, window.totalSeconds);
+        std::printf("%-6d %-12s %12.2f %12.2f %12.2f %12.2f\n", round, "bare tools", bare.downloadSeconds,
+                    bare.projectSeconds, bare.totalSeconds - bare.downloadSeconds - bare.projectSeconds,
+                    bare.totalSeconds);
         ratios.push_back(window.totalSeconds / bare.totalSeconds);
         std::printf("%-6d ratio window / bare tools: %.3f\n", round, ratios.back());
         std::fflush(stdout);
