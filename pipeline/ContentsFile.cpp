@@ -1,6 +1,7 @@
 #include "pipeline/ContentsFile.h"
 
 #include "pipeline/Sitemap.h"
+#include "pipeline/TopicNames.h"
 
 #include <QSet>
 
@@ -64,6 +65,7 @@ ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages)
         withPages.insert(folderOf(file));
     }
 
+    const TopicNames names(pageFiles, pages);
     std::vector<Entry> entries(1); // entries[0]: the top level
     QHash<QString, int> books;
     for (const QString &file : pageFiles) {
@@ -81,16 +83,16 @@ ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages)
             }
             parent = *found;
         }
-        auto page = pages.constFind(file);
-        const html::Page *read = page == pages.cend() ? nullptr : &*page;
         Entry &holder = entries[static_cast<std::size_t>(parent)];
         if (holder.book && holder.local.isEmpty() && IsFolderIndexPage(file)) {
+            // Named by the page, or by the folder rather than "index.html".
             holder.local = file;
-            if (read && (!read->title.empty() || !read->firstHeading.empty()))
-                holder.name = TopicName(file, read);
+            const auto page = pages.constFind(file);
+            if (page != pages.cend() && (!page->title.empty() || !page->firstHeading.empty()))
+                holder.name = names.name(file);
             continue;
         }
-        entries.push_back(Entry{TopicName(file, read), file, false, {}});
+        entries.push_back(Entry{names.name(file), file, false, {}});
         entries[static_cast<std::size_t>(parent)].children.push_back(static_cast<int>(entries.size()) - 1);
     }
 

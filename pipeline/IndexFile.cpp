@@ -1,6 +1,7 @@
 #include "pipeline/IndexFile.h"
 
 #include "pipeline/Sitemap.h"
+#include "pipeline/TopicNames.h"
 
 #include <QSet>
 
@@ -43,14 +44,15 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages)
         keyword.places.push_back(Place{topic, local});
     };
 
+    const TopicNames names(files, pages);
     QSet<QString> seen;
     for (const QString &file : files) {
         const auto page = pages.constFind(file);
         if (page == pages.cend() || seen.contains(file) || !html::isPageName(file.toStdString()))
             continue;
         seen.insert(file);
-        const QString topic = TopicName(file, &*page);
-        add(QString::fromStdString(page->title), file, topic, file);
+        const QString topic = names.name(file);
+        add(names.title(file), file, topic, file);
         for (const html::Heading &heading : page->headings)
             if (!heading.anchor.empty())
                 add(QString::fromStdString(heading.text), file, topic,

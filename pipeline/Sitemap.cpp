@@ -57,15 +57,6 @@ QByteArray SitemapEntry(const QList<QPair<QString, QString>> &params, int depth)
     return out;
 }
 
-QString TopicName(const QString &file, const html::Page *page)
-{
-    if (page && !page->title.empty())
-        return QString::fromStdString(page->title);
-    if (page && !page->firstHeading.empty())
-        return QString::fromStdString(page->firstHeading);
-    return file.mid(file.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
 bool IsFolderIndexPage(const QString &file)
 {
     const QString name = file.mid(file.lastIndexOf(QLatin1Char('/')) + 1).toLower();

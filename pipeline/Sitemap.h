@@ -26,9 +26,6 @@ QByteArray SitemapTail();
 // depth tabs.
 QByteArray SitemapEntry(const QList<QPair<QString, QString>> &params, int depth);
 
-// A topic's name: the page's title, else its first <h1>, else its file name.
-QString TopicName(const QString &file, const html::Page *page);
-
 // A folder's index page (index.html, default.htm, ...) stands for the folder.
 bool IsFolderIndexPage(const QString &file);
 

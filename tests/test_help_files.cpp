@@ -9,6 +9,7 @@
 #include "pipeline/IndexFile.h"
 #include "pipeline/PageOutlines.h"
 #include "pipeline/Sitemap.h"
+#include "pipeline/TopicNames.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -73,6 +74,8 @@ class TestHelpFiles : public QObject {
 private slots:
     void contentsTree();
     void indexKeywords();
+    void siteEndingLeftOff_data();
+    void siteEndingLeftOff();
     void escapedValues_data();
     void escapedValues();
     void summaryLine_data();
@@ -134,6 +137,36 @@ void TestHelpFiles::indexKeywords()
                                                     "Usage|B page|s/b.html#usage|c.html|s/c.html#u\n"
                                                     "usage|s/a.html#use\n"
                                                     "&#201;t&#233;|s/c.html#ete"));
+}
+
+void TestHelpFiles::siteEndingLeftOff_data()
+{
+    QTest::addColumn<QStringList>("titles");
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("most share it")
+        << QStringList{"A \u2014 Foo 2.1 docs", "B \u2014 Foo 2.1 docs", "C \u2014 x \u2014 Foo 2.1 docs", "Foo 2.1 docs",
+                       "", "Other - page"}
+        << QStringList{"A", "B", "C \u2014 x", "Foo 2.1 docs", "h5", "Other - page"};
+    QTest::newRow("too few pages") << QStringList{"A | Site", "B | Site"} << QStringList{"A | Site", "B | Site"};
+    QTest::newRow("only some share it") << QStringList{"A - S", "B - S", "C - S", "D", "E", "F", "G"}
+                                        << QStringList{"A - S", "B - S", "C - S", "D", "E", "F", "G"};
+}
+
+void TestHelpFiles::siteEndingLeftOff()
+{
+    QFETCH(QStringList, titles);
+    QFETCH(QStringList, names);
+    QStringList files;
+    SavedPages pages;
+    for (const QString &title : titles) {
+        files << QStringLiteral("s/p%1.html").arg(files.size());
+        pages.insert(files.last(), page(title.toUtf8().constData(), ("h" + QByteArray::number(files.size())).constData()));
+    }
+    const TopicNames topics(files, pages);
+    QStringList got;
+    for (const QString &file : files)
+        got << topics.name(file);
+    QCOMPARE(got, names);
 }
 
 void TestHelpFiles::escapedValues_data()

@@ -1,0 +1,32 @@
+#pragma once
+
+// The names pages go by in the contents and the index.
+
+#include "pipeline/SavedPages.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+namespace quorlix::pipeline {
+
+class TopicNames {
+public:
+    // Most sites end every title with their own name ("Usage - Foo 2.1
+    // documentation"); in a help file of that one site it says nothing, so
+    // when most titled pages among files share such an ending it is left off.
+    TopicNames(const QStringList &files, const SavedPages &pages);
+
+    // The page's title, else its first <h1>, else its file name.
+    QString name(const QString &file) const;
+    // The page's title alone; "" when it has none.
+    QString title(const QString &file) const;
+    // The ending left off, with its separator; "" when none is.
+    const QString &siteEnding() const { return mEnding; }
+
+private:
+    const SavedPages &mPages;
+    QString mEnding;
+};
+
+} // namespace quorlix::pipeline
