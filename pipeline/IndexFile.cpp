@@ -12,14 +12,9 @@ namespace quorlix::pipeline {
 
 namespace {
 
-struct Place {
-    QString topic;
-    QString local;
-};
-
 struct Keyword {
     QString text;
-    std::vector<Place> places;
+    QStringList places; // page or page#anchor
     QSet<QString> pages;
 };
 
@@ -29,7 +24,7 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages)
 {
     std::vector<Keyword> keywords;
     QHash<QString, std::size_t> byText;
-    auto add = [&](const QString &text, const QString &file, const QString &topic, const QString &local) {
+    auto add = [&](const QString &text, const QString &file, const QString &place) {
         if (text.isEmpty())
             return;
         auto found = byText.constFind(text);
@@ -41,7 +36,7 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages)
         if (keyword.pages.contains(file))
             return;
         keyword.pages.insert(file);
-        keyword.places.push_back(Place{topic, local});
+        keyword.places << place;
     };
 
     const TopicNames names(files, pages);
@@ -51,11 +46,10 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages)
         if (page == pages.cend() || seen.contains(file) || !html::isPageName(file.toStdString()))
             continue;
         seen.insert(file);
-        const QString topic = names.name(file);
-        add(names.title(file), file, topic, file);
+        add(names.title(file), file, file);
         for (const html::Heading &heading : page->headings)
             if (!heading.anchor.empty())
-                add(QString::fromStdString(heading.text), file, topic,
+                add(QString::fromStdString(heading.text), file,
                     file + QLatin1Char('#') + QString::fromStdString(heading.anchor));
     }
 
@@ -68,13 +62,12 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages)
     index.keywords = static_cast<qsizetype>(keywords.size());
     index.bytes = SitemapHead({}) + "<UL>\r\n";
     for (const Keyword &keyword : keywords) {
-        QList<QPair<QString, QString>> params{{QStringLiteral("Name"), keyword.text}};
-        if (keyword.places.size() == 1) {
-            params.append({QStringLiteral("Local"), keyword.places.front().local});
-        } else {
-            for (const Place &place : keyword.places)
-                params << qMakePair(QStringLiteral("Name"), place.topic) << qMakePair(QStringLiteral("Local"), place.local);
-        }
+        // Each place as a Name/Local pair that repeats the keyword: viewers
+        // take either the first or the last Name of an entry as its keyword
+        // (and name the places by their topics' titles themselves).
+        QList<QPair<QString, QString>> params;
+        for (const QString &place : keyword.places)
+            params << qMakePair(QStringLiteral("Name"), keyword.text) << qMakePair(QStringLiteral("Local"), place);
         index.bytes += SitemapEntry(params, 1);
     }
     index.bytes += "</UL>\r\n" + SitemapTail();

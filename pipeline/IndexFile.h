@@ -16,8 +16,8 @@ struct IndexFile {
 
 // A keyword for every page title and every h1-h3 heading that a link can
 // reach (page#anchor), sorted without regard to case. A keyword found in
-// several pages is listed once with all of them, each named by its topic;
-// one page is named once under a keyword.
+// several pages is listed once with all of them; one page is listed once
+// under a keyword.
 IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages);
 
 } // namespace quorlix::pipeline

@@ -12,9 +12,10 @@
 
 namespace quorlix::pipeline {
 
-// A value in ASCII: markup characters as entities, everything outside
-// printable ASCII as a numeric character reference, so that it shows the
-// same in every viewer whatever the help file's language.
+// A value in ASCII: markup characters and a few typographic signs (dashes,
+// quotes) as named references, everything else outside printable ASCII as
+// a numeric character reference, so that it shows the same in every viewer
+// whatever the help file's language.
 QByteArray SitemapEscaped(const QString &text);
 
 // The document's start (with the object that carries its own properties)

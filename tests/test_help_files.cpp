@@ -110,7 +110,7 @@ void TestHelpFiles::contentsTree()
                                                        "  Guide|h/guide/index.htm\n"
                                                        "    B heading|h/guide/b.html\n"
                                                        "    deep|h/guide/deep/index.html\n"
-                                                       "      C &#8212; &#128512;|h/guide/deep/c.html\n"
+                                                       "      C &mdash; &#128512;|h/guide/deep/c.html\n"
                                                        "  v1\n"
                                                        "    X|h/api/v1/x.html\n"
                                                        "  d.html|h/d.html\n"
@@ -130,11 +130,11 @@ void TestHelpFiles::indexKeywords()
     QVERIFY(isAscii(index.bytes));
     QCOMPARE(index.keywords, 6);
     // One place per page under a keyword (the title's, before the heading
-    // of the same name); several places are named by their topics.
+    // of the same name); several places each repeat the keyword.
     QCOMPARE(outlineOf(index.bytes), QStringLiteral("B page|s/b.html\n"
                                                     "Install|s/a.html\n"
                                                     "install|s/b.html#i2\n"
-                                                    "Usage|B page|s/b.html#usage|c.html|s/c.html#u\n"
+                                                    "Usage|s/b.html#usage|Usage|s/c.html#u\n"
                                                     "usage|s/a.html#use\n"
                                                     "&#201;t&#233;|s/c.html#ete"));
 }
@@ -175,6 +175,8 @@ void TestHelpFiles::escapedValues_data()
     QTest::addColumn<QByteArray>("expected");
     QTest::newRow("markup") << "a<b>&\"c'" << QByteArray("a&lt;b&gt;&amp;&quot;c'");
     QTest::newRow("Latin-1, BMP and beyond") << "\u00e9\u4e2d\U0001F600" << QByteArray("&#233;&#20013;&#128512;");
+    QTest::newRow("typographic signs by name")
+        << "\u2014\u2013\u201cq\u201d\u2026\u20ac\u00bb" << QByteArray("&mdash;&ndash;&ldquo;q&rdquo;&hellip;&euro;&#187;");
     QTest::newRow("controls") << QString::fromUtf8("a\tb\nc\x01\x7f\u0085d") << QByteArray("a b cd");
     QTest::newRow("lone surrogate dropped") << QString(QChar(0xD800)) + "x" << QByteArray("x");
 }
