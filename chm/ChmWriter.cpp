@@ -216,7 +216,9 @@ ChmWriter::Totals ChmWriter::finish()
     for (std::size_t frame = 0; frame < frames; ++frame)
         appendLe64(bytes, lzx.frameOffsets[frame]);
     appendLe64(bytes, framesEnd);
-    addSystem(kStorage + "Transform/" + std::string(kLzxTransform) + "/InstanceData/ResetTable", bytes);
+    const std::string instanceData = kStorage + "Transform/" + std::string(kLzxTransform) + "/InstanceData/";
+    addSystem(instanceData + "ResetTable", bytes);
+    entries_.push_back({instanceData, 0, 0, 0}); // its folder, as the storage readers of Windows list it
 
     entries_.push_back({kStorage + "Content", 0, section0_.size(), lzx.compressedSize});
 
