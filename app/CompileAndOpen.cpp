@@ -5,10 +5,12 @@
 #include "app/MainWindow.h"
 #include "runtime/Runtime.h"
 #include "pipeline/CompileCommand.h"
+#include "pipeline/CompiledFileCheck.h"
 #include "pipeline/HelpProject.h"
 #include "pipeline/PathJoin.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 
@@ -63,6 +65,7 @@ void MainWindow::hccDOS_Complete()
         endConversion();
         return;
     }
+    checkCompiledFile(compiled);
     try {
         runtime::ShellRun(pipeline::ViewerCommand(compiled));
     } catch (const runtime::RuntimeError &error) {
@@ -71,6 +74,37 @@ void MainWindow::hccDOS_Complete()
         runtime::ReportError(error);
     }
     endConversion();
+}
+
+void MainWindow::checkCompiledFile(const QString &compiled)
+{
+    // Read back as a viewer would: is every listed file in it?
+    const QString defaultTopic = mListedFiles.isEmpty() ? QString() : mListedFiles.first();
+    const pipeline::CompiledFileReport report = pipeline::CheckCompiledFile(compiled, mListedFiles, defaultTopic);
+    pipeline::HelpFileFigures figures;
+    figures.path = compiled;
+    figures.files = mListedFiles.size();
+    figures.topics = mTopics;
+    figures.keywords = mKeywords;
+    figures.search = report.hasSearch;
+    figures.size = report.opened ? report.size : QFileInfo(compiled).size();
+    figures.milliseconds = mConversionClock.elapsed();
+    QString summary = pipeline::HelpFileSummary(figures);
+    if (!report.opened)
+        summary += QStringLiteral(" (it could not be read back to check it)");
+    appendStatusLine(summary);
+
+    if (report.opened && (!report.missing.isEmpty() || report.defaultTopicMissing)) {
+        constexpr int kNamed = 5;
+        QString text = QStringLiteral("The help file lacks %1 of the %2 files the project lists").arg(report.missing.size()).arg(mListedFiles.size());
+        if (report.defaultTopicMissing)
+            text += QStringLiteral(", among them its first page");
+        text += QStringLiteral(":\n") + QuotedLines(report.missing.mid(0, kNamed));
+        if (report.missing.size() > kNamed)
+            text += QStringLiteral("    and %1 more\n").arg(report.missing.size() - kNamed);
+        text += QStringLiteral("\nIt opens all the same; the pages it lacks will not show.");
+        runtime::MsgBox(text, runtime::MsgIcon::Stop);
+    }
 }
 
 void MainWindow::endConversion() { cmdExecute->setText(QStringLiteral("Execute")); }

@@ -4,6 +4,7 @@
 #include "app/MainWindow.h"
 #include "runtime/Runtime.h"
 #include "pipeline/DownloadCommand.h"
+#include "pipeline/PageOutlines.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -42,8 +43,10 @@ void MainWindow::cmdExecute_Click()
         // downloader is asked to close now, so it ends at once regardless.
         askToClose(objDOS);
         cmdExecute->setText(kExecute);
-        if (downloading)
+        if (downloading) {
+            mOutlines->cancel();
             appendStatusLine(QStringLiteral("Cancelled."));
+        }
         else if (hccDOS && hccDOS->isRunning())
             appendStatusLine(QStringLiteral("The help compiler cannot be stopped: the help file is finished and opened."));
         return;
@@ -70,6 +73,9 @@ void MainWindow::cmdExecute_Click()
     txtOutputs->clear();
     // The whole conversion writes to the folder shown now.
     mConversionFolder = Label2->text();
+    mConversionClock.start();
+    mSavedFiles.reset();
+    mOutlines->start(mConversionFolder);
     DepthGuard onStack(mConversionDepth);
     try {
         if (!objDOS)
@@ -88,6 +94,8 @@ void MainWindow::cmdExecute_Click()
     } catch (const std::exception &error) {
         runtime::ReportError({QString::fromLocal8Bit(error.what()), QStringLiteral("quorlix"), 5});
     }
+    // However the run ended, the page reader's thread ends with it.
+    mOutlines->cancel();
 }
 
 } // namespace quorlix

@@ -4,7 +4,10 @@
 #include "app/LogExcerpt.h"
 #include "app/MainWindow.h"
 #include "runtime/Runtime.h"
+#include "pipeline/ContentsFile.h"
 #include "pipeline/HelpProject.h"
+#include "pipeline/IndexFile.h"
+#include "pipeline/PageOutlines.h"
 #include "pipeline/PathJoin.h"
 #include "pipeline/SavedFileLog.h"
 
@@ -30,8 +33,10 @@ void MainWindow::objDOS_Complete()
     if (!mDownloadStartLine.isEmpty() && log.startsWith(startLine))
         log.remove(0, startLine.size());
 
-    const QStringList files = pipeline::ProjectFileList(pipeline::SavedFilePaths(log), folder);
+    const QStringList saved = pipeline::SavedFilePaths(log);
+    const QStringList files = pipeline::ProjectFileList(saved, folder);
     if (files.isEmpty()) {
+        mOutlines->cancel();
         QString text = QStringLiteral("No downloaded files were found in the log, so no help file was made.\n\n");
         const QStringList why = FailureLines(log, 4);
         if (!why.isEmpty())
@@ -42,14 +47,34 @@ void MainWindow::objDOS_Complete()
         return;
     }
 
+    // Most pages were read while the download ran; any the log's lines did
+    // not hand over one by one (the user typed into the pane, say) are read now.
+    for (const QString &path : saved)
+        mOutlines->add(path);
+    const pipeline::SavedPages pages = mOutlines->finish();
+    const pipeline::ContentsFile contents = pipeline::MakeContentsFile(files, pages);
+    const pipeline::IndexFile index = pipeline::MakeIndexFile(files, pages);
+    mListedFiles = files;
+    mTopics = contents.topics;
+    mKeywords = index.keywords;
+
+    // The contents and the index first: the project names them, and a
+    // failure leaves the earlier project as it was.
     const QByteArray project = pipeline::HelpProjectBytes(
         pipeline::BuildPath(folder, QLatin1String(pipeline::kCompiledFileName)), files);
-    const QString failure = pipeline::WriteProjectFile(projectPath, project);
-    if (!failure.isEmpty()) {
-        runtime::MsgBox(QStringLiteral("The help project could not be written:\n%1\n\n%2").arg(projectPath, failure),
-                        runtime::MsgIcon::Stop);
-        endConversion();
-        return;
+    const std::pair<const char *, const QByteArray *> outputs[] = {
+        {pipeline::kContentsFileName, &contents.bytes},
+        {pipeline::kIndexFileName, &index.bytes},
+        {pipeline::kProjectFileName, &project}};
+    for (const auto &[name, bytes] : outputs) {
+        const QString path = pipeline::BuildPath(folder, QLatin1String(name));
+        const QString failure = pipeline::WriteProjectFile(path, *bytes);
+        if (!failure.isEmpty()) {
+            runtime::MsgBox(QStringLiteral("The help project could not be written:\n%1\n\n%2").arg(path, failure),
+                            runtime::MsgIcon::Stop);
+            endConversion();
+            return;
+        }
     }
 
     startCompile(projectPath);

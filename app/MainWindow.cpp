@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "pipeline/PageOutlines.h"
 #include "process/PosixProcess.h"
 #include "runtime/Runtime.h"
 
@@ -68,6 +69,7 @@ MainWindow::MainWindow(QWidget *parent) : QWidget(parent)
     setWindowTitle(QStringLiteral("Quorlix"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/quorlix-32.xpm")));
     setFixedSize(px(7395), px(4590));
+    mOutlines = std::make_unique<pipeline::PageOutlines>();
     createControls();
     Form_Load();
 }
@@ -181,7 +183,13 @@ void MainWindow::appendOutput(const QString &chunk)
     mPaneLengthAfterChunk = document->characterCount();
 }
 
-void MainWindow::objDOS_ReceiveOutputs(QString &CommandOutputs) { appendOutput(CommandOutputs); }
+void MainWindow::objDOS_ReceiveOutputs(QString &CommandOutputs)
+{
+    appendOutput(CommandOutputs);
+    // Each saved file goes to the page reader as soon as its line is whole.
+    for (const QString &path : mSavedFiles.add(CommandOutputs))
+        mOutlines->add(path);
+}
 
 void MainWindow::hccDOS_ReceiveOutputs(QString &CommandOutputs) { appendOutput(CommandOutputs); }
 
@@ -233,6 +241,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // compiler can still clear away its temporary files.
     askToClose(objDOS);
     askToClose(hccDOS);
+    mOutlines->cancel();
     if (objDOS && objDOS->isRunning())
         objDOS->Cancel();
     if (hccDOS && hccDOS->isRunning())

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "app/SavedFileFeed.h"
 #include "process/DOSOutputs.h"
 
+#include <QElapsedTimer>
+#include <QStringList>
 #include <QWidget>
 
 #include <memory>
@@ -12,6 +15,10 @@ class QPlainTextEdit;
 class QPushButton;
 
 namespace quorlix {
+
+namespace pipeline {
+class PageOutlines;
+}
 
 // The program's one window: the site's address, the output folder, the
 // output pane that shows the programs' logs, and the buttons. It owns the two
@@ -72,6 +79,9 @@ private:
     void appendOutput(const QString &chunk);
     void startCompile(const QString &projectPath);
     void endConversion();
+    // After a compile: the help file read back, its summary line, and a box
+    // when files are missing from it.
+    void checkCompiledFile(const QString &compiled);
     // Adds a line of the window's own to the pane, on a line of its own.
     void appendStatusLine(const QString &line);
     // Asks the running command's process group to close, without waiting.
@@ -84,6 +94,15 @@ private:
     // The compiled file as it was before the compile (empty: there was none),
     // to tell a new help file from an old one left in place.
     QString mCompiledStamp;
+
+    // Saved pages are read on a worker thread while the download runs.
+    std::unique_ptr<pipeline::PageOutlines> mOutlines;
+    SavedFileFeed mSavedFiles;
+    // What the summary after the compile tells.
+    QStringList mListedFiles;
+    qsizetype mTopics = 0;
+    qsizetype mKeywords = 0;
+    QElapsedTimer mConversionClock;
     // The latest chunk ended in "\r" and the pane has not changed since: a
     // "\n" that begins the next chunk completes that line end.
     bool mChunkEndedInCR = false;

@@ -147,7 +147,8 @@ void TestBadInput::downloaderGetsExactWords()
                             + "/output.chm\r\nDefault topic=site/page1.html\r\n"));
     QVERIFY(fileBytes(QDir(folder).filePath(QStringLiteral("output.chm"))).startsWith("ITSF"));
     QDir outputDir(folder);
-    QStringList expectedEntries{QStringLiteral("output.HHP"), QStringLiteral("output.chm"), QStringLiteral("site")};
+    QStringList expectedEntries{QStringLiteral("output.HHP"), QStringLiteral("output.chm"), QStringLiteral("output.hhc"),
+                                QStringLiteral("output.hhk"), QStringLiteral("site")};
     if (folderExists)
         expectedEntries << QStringLiteral("notes.txt") << QStringLiteral("older site");
     expectedEntries.sort();

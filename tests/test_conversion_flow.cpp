@@ -79,6 +79,8 @@ private:
     QString compileLine() const;
     // The pane after a whole conversion: the two logs, each after its line.
     QString fullPane() const { return startLine() + mWgetLog + compileLine() + mHhcLog; }
+    // The pane without the summary line that follows a compile.
+    QString paneBeforeSummary() const;
 
     std::unique_ptr<QTemporaryDir> mWork;
     std::unique_ptr<RecordingDialogs> mDialogs;
@@ -160,6 +162,13 @@ QString TestConversionFlow::startLine() const
         .arg(address.isEmpty() ? QStringLiteral("(no address)") : address, mWindow->Label2->text());
 }
 
+QString TestConversionFlow::paneBeforeSummary() const
+{
+    QString pane = mWindow->outputsText();
+    static const QRegularExpression summary(QStringLiteral("^Help file: .*\n"), QRegularExpression::MultilineOption);
+    return pane.remove(summary);
+}
+
 QString TestConversionFlow::compileLine() const
 {
     return QStringLiteral("Compiling %1/output.HHP\n").arg(mWindow->Label2->text());
@@ -199,12 +208,18 @@ void TestConversionFlow::fullConversion()
                                  + addressArgs);
     // The pane was cleared, then holds the download log and after it the
     // compiler's, each after a line that says what runs.
-    QCOMPARE(mWindow->outputsText(), fullPane());
+    QCOMPARE(paneBeforeSummary(), fullPane());
+    // The compiler's stand-in writes no real help file, and the summary says so.
+    const QString summary = mWindow->outputsText().section(QLatin1Char('\n'), -2);
+    QVERIFY2(summary.startsWith(QStringLiteral("Help file: ") + mFolder + QStringLiteral(
+        "/output.chm: 2 files, 2 topics, 0 index keywords, no full-text search, 14 bytes, made in ")), qPrintable(summary));
+    QVERIFY2(summary.endsWith(QStringLiteral(" s (it could not be read back to check it)\n")), qPrintable(summary));
     QCOMPARE(readFile(mFolder + "/output.HHP"),
              QByteArray("[OPTIONS]\r\nCompatibility=1.1 or later\r\nCompiled file=")
                  + mFolder.toUtf8()
                  + "/output.chm\r\nDefault topic=h.test/index.html\r\nDisplay compile progress=No\r\n"
-                   "Language=0x089 English (standard)\r\nTitle=Quorlix\r\n\r\n[FILES]\r\n"
+                   "Language=0x089 English (standard)\r\nTitle=Quorlix\r\nContents file=output.hhc\r\n"
+                   "Index file=output.hhk\r\nFull-text search=Yes\r\n\r\n[FILES]\r\n"
                    "h.test/index.html\r\nh.test/a b.html\r\n\r\n[INFOTYPES]\r\n\r\n");
     QCOMPARE(argsOf("hhc"), QStringList{mFolder + "/output.HHP"});
     QCOMPARE(mDialogs->shellCalls.size(), size_t(1));
@@ -282,7 +297,7 @@ void TestConversionFlow::cancelDuringCompileStillOpensTheResult()
     QVERIFY(compiling.fired());
     QCOMPARE(captionAfterCancel, QStringLiteral("Execute"));
     QCOMPARE(mWindow->cmdExecute->text(), QStringLiteral("Execute"));
-    QCOMPARE(mWindow->outputsText(), fullPane() + kCannotStop);
+    QCOMPARE(paneBeforeSummary(), fullPane() + kCannotStop);
     QCOMPARE(mDialogs->shellCalls.size(), size_t(1));
     QCOMPARE(mDialogs->shellCalls[0].program, QStringLiteral("hh"));
     QCOMPARE(mDialogs->shellCalls[0].arguments, QStringList{mFolder + "/output.chm"});
@@ -314,7 +329,7 @@ void TestConversionFlow::executeWhileCompilingStartsNothing()
     QCOMPARE(mDialogs->messages.size(), size_t(1));
     QVERIFY2(mDialogs->messages[0].text.contains(QStringLiteral("still")), qPrintable(mDialogs->messages[0].text));
     // The running conversion finished intact.
-    QCOMPARE(mWindow->outputsText(), fullPane() + kCannotStop);
+    QCOMPARE(paneBeforeSummary(), fullPane() + kCannotStop);
     QCOMPARE(mDialogs->shellCalls.size(), size_t(1));
     QCOMPARE(mWindow->cmdExecute->text(), QStringLiteral("Execute"));
     QVERIFY(!mWindow->conversionRunning());
@@ -409,7 +424,7 @@ void TestConversionFlow::projectCannotBeWritten()
 
     QCOMPARE(mDialogs->messages.size(), size_t(1));
     const QString text = mDialogs->messages[0].text;
-    QVERIFY2(text.contains(folder + QStringLiteral("/output.HHP")), qPrintable(text));
+    QVERIFY2(text.contains(folder + QStringLiteral("/output.hhc")), qPrintable(text));
     QCOMPARE(mDialogs->messages[0].icon, quorlix::runtime::MsgIcon::Stop);
     QCOMPARE(argsOf("hhc"), QStringList{"<not run>"});
     QVERIFY(mDialogs->shellCalls.empty());

@@ -144,6 +144,10 @@ void TestEndToEnd::convertsFixtureSite()
     const QString project = mFolder + "/output.HHP";
     QCOMPARE(readFile(project), expected);
 
+    // The contents and the index beside the project, named from the pages.
+    QVERIFY(readFile(mFolder + "/output.hhc").contains("<param name=\"Name\" value=\"Fixture site\">"));
+    QVERIFY(readFile(mFolder + "/output.hhk").contains("<param name=\"Name\" value=\"Fixture site\">"));
+
     // Every listed file is in the compiled file under its own name, with
     // the bytes that were saved (links in pages are converted on saving).
     const QString compiled = mFolder + "/output.chm";
@@ -186,8 +190,16 @@ void TestEndToEnd::convertsFixtureSite()
     const QString compilerLog = QString::fromLocal8Bit(compiler.readAll());
     QVERIFY(compilerLog.contains(QStringLiteral("hhc: compiled file: ") + compiled));
     static const QRegularExpression temporary(QStringLiteral("\\.hhc-\\d+\\."));
-    QCOMPARE(QString(pane.mid(downloadEnd)).replace(temporary, QStringLiteral(".hhc-N.")),
-             QStringLiteral("Compiling %1\n").arg(project) + QString(compilerLog).replace(temporary, QStringLiteral(".hhc-N.")));
+    const QString compileStage = QString(pane.mid(downloadEnd)).replace(temporary, QStringLiteral(".hhc-N."));
+    const QString compileLog =
+        QStringLiteral("Compiling %1\n").arg(project) + QString(compilerLog).replace(temporary, QStringLiteral(".hhc-N."));
+    QCOMPARE(compileStage.left(compileLog.size()), compileLog);
+    // Then the help file read back: everything listed is in it.
+    static const QRegularExpression summary(QStringLiteral(
+        "\\AHelp file: (.+): 6 files, 5 topics, \\d+ index keywords, full-text search, [\\d.]+ kB, made in [\\d.]+ s\n\\z"));
+    const QRegularExpressionMatch figures = summary.match(compileStage.mid(compileLog.size()));
+    QVERIFY2(figures.hasMatch(), qPrintable(compileStage.mid(compileLog.size())));
+    QCOMPARE(figures.captured(1), compiled);
 }
 
 void TestEndToEnd::cancelStopsDownloadAtOnce()

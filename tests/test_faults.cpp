@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QtTest>
 
 #include <arpa/inet.h>
@@ -212,6 +213,7 @@ private slots:
     void cancelThenExecuteAtOnce();
     void compileKeepsEarlierHelpFile_data();
     void compileKeepsEarlierHelpFile();
+    void helpFileLacksFiles();
 };
 
 void TestFaults::programMissing_data()
@@ -439,13 +441,16 @@ void TestFaults::outputFolderUnwritable()
     QCOMPARE(dialogs.messages.size(), std::size_t(1));
     QVERIFY2(dialogs.messages[0].text.startsWith(message), qPrintable(dialogs.messages[0].text));
     QCOMPARE(dialogs.messages[0].icon, MsgIcon::Stop);
+    // It names the file that could not be written: the contents file,
+    // written first, so that the earlier project stays as it was.
     if (message == kProjectNotWritten)
-        QVERIFY2(dialogs.messages[0].text.contains(project), qPrintable(dialogs.messages[0].text));
+        QVERIFY2(dialogs.messages[0].text.contains(QDir(folder).filePath(QStringLiteral("output.hhc"))),
+                 qPrintable(dialogs.messages[0].text));
     // Nothing compiled, nothing opened, and no half-written project.
     QVERIFY(scratch.pids(QStringLiteral("hhc")).isEmpty());
     QVERIFY(dialogs.shellCalls.empty());
     QCOMPARE(fileBytes(project), fileSizeLimit ? earlierProject : QByteArray());
-    QCOMPARE(scratch.find(QStringLiteral("output\\.HHP.+")), QStringList());
+    QCOMPARE(scratch.find(QStringLiteral("output\\.(HHP|hhc|hhk).+")), QStringList());
 }
 
 void TestFaults::clickStorm_data()
@@ -643,6 +648,40 @@ void TestFaults::compileKeepsEarlierHelpFile()
     // The earlier help file is as it was, and no temporary file stays.
     QCOMPARE(fileBytes(QDir(folder).filePath(QStringLiteral("output.chm"))), earlier);
     QTRY_COMPARE_WITH_TIMEOUT(scratch.find(QStringLiteral("\\.hhc-.*")), QStringList(), 5000);
+}
+
+void TestFaults::helpFileLacksFiles()
+{
+    FixtureServer server(QDir(qEnvironmentVariable("QUORLIX_SOURCE_DIR")).filePath(QStringLiteral("tests/fixtures/site")));
+    QVERIFY2(server.isListening(), qPrintable(server.errorString()));
+    ScratchCheckout scratch;
+    scratch.addReal(QStringLiteral("wget"));
+    scratch.addReal(QStringLiteral("hhc"));
+    // A compiler that leaves two of the listed pages out.
+    const QString chmcmd = QStandardPaths::findExecutable(QStringLiteral("chmcmd"));
+    QVERIFY(!chmcmd.isEmpty());
+    QDir(scratch.path()).mkdir(QStringLiteral("path"));
+    writeScript(scratch.path(QStringLiteral("path/chmcmd")),
+                "sed -i -e '/guide\\.html/d' -e '/details\\.html/d' \"$2\"\nexec " + chmcmd.toLocal8Bit() + " \"$@\"\n");
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", scratch.path(QStringLiteral("path")).toLocal8Bit() + ':' + oldPath);
+
+    RecordingDialogs dialogs;
+    MainWindow window;
+    window.Label2->setText(scratch.path(QStringLiteral("out")));
+    window.txtCommand->setText(server.url());
+    window.cmdExecute->click();
+    qputenv("PATH", oldPath);
+
+    // Said, with the missing files named; the help file still opens.
+    QCOMPARE(dialogs.messages.size(), std::size_t(1));
+    const QString host = server.hostFolder().replace(QLatin1Char(':'), QLatin1Char('+'));
+    QCOMPARE(dialogs.messages[0].text, QStringLiteral("The help file lacks 2 of the 6 files the project lists:\n"
+                                                      "    %1/docs/guide.html\n    %1/docs/deep/details.html\n\n"
+                                                      "It opens all the same; the pages it lacks will not show.")
+                                           .arg(host));
+    QCOMPARE(dialogs.shellCalls.size(), std::size_t(1));
+    QVERIFY2(window.outputsText().contains(QStringLiteral(": 6 files, 5 topics, ")), qPrintable(window.outputsText()));
 }
 
 QTEST_MAIN(TestFaults)
