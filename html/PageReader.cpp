@@ -6,6 +6,7 @@
 
 #include <gumbo.h>
 
+#include <chrono>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -329,12 +330,21 @@ public:
     std::string takeText() { return mText.take(); }
 };
 
+// Some markup (elements nested tens of thousands deep) costs gumbo time that
+// grows with the square of the page; a page gets what an ordinary page of its
+// size needs, many times over, and is given up after that.
+std::chrono::steady_clock::time_point deadlineFor(std::size_t size)
+{
+    using namespace std::chrono_literals;
+    return std::chrono::steady_clock::now() + 4s + 2s * static_cast<long>(size >> 20);
+}
+
 std::optional<Page> read(std::string_view bytes, PageParts parts, const std::atomic<bool> *stop)
 {
     Page page;
     page.charset = declaredCharset(bytes);
     const std::string utf8 = decodeToUtf8(bytes, page.charset);
-    const std::unique_ptr<ParsedDocument> document = ParsedDocument::parse(utf8, stop);
+    const std::unique_ptr<ParsedDocument> document = ParsedDocument::parse(utf8, stop, deadlineFor(utf8.size()));
     if (!document)
         return std::nullopt;
     PageWalk walk(parts, stop);

@@ -2,7 +2,9 @@
 
 // Reading a downloaded page: its charset, title, headings and, on request,
 // its visible text. Downloaded pages are untrusted input: any bytes give a
-// Page, never an exception or a crash.
+// Page, never an exception or a crash; a page whose markup would take far
+// longer to read than its size calls for (elements nested tens of thousands
+// deep) is given up and reads as empty.
 
 #include <atomic>
 #include <optional>

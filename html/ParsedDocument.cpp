@@ -20,6 +20,8 @@ struct ParsedDocument::Allocations {
 
     Block list{&list, &list};
     const std::atomic<bool> *stop = nullptr;
+    std::chrono::steady_clock::time_point deadline;
+    unsigned int count = 0;
     std::jmp_buf escape;
 
     ~Allocations()
@@ -37,6 +39,8 @@ struct ParsedDocument::Allocations {
     {
         auto *self = static_cast<Allocations *>(userdata);
         if (self->stop && self->stop->load(std::memory_order_relaxed))
+            std::longjmp(self->escape, 1);
+        if (++self->count % 256 == 0 && std::chrono::steady_clock::now() > self->deadline)
             std::longjmp(self->escape, 1);
         auto *block = static_cast<Block *>(std::malloc(sizeof(Block) + size));
         if (!block)
@@ -70,10 +74,12 @@ GumboOutput *parseOrEscape(const GumboOptions *options, std::jmp_buf &escape, co
 
 } // namespace
 
-std::unique_ptr<ParsedDocument> ParsedDocument::parse(std::string_view utf8, const std::atomic<bool> *stop)
+std::unique_ptr<ParsedDocument> ParsedDocument::parse(std::string_view utf8, const std::atomic<bool> *stop,
+                                                      std::chrono::steady_clock::time_point deadline)
 {
     auto allocations = std::make_unique<Allocations>();
     allocations->stop = stop;
+    allocations->deadline = deadline;
     GumboOptions options = kGumboDefaultOptions;
     options.allocator = &Allocations::allocate;
     options.deallocator = &Allocations::release;

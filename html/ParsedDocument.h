@@ -5,6 +5,7 @@
 // to stop) and the tree freed without walking it.
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string_view>
 
@@ -15,9 +16,10 @@ namespace quorlix::html {
 
 class ParsedDocument {
 public:
-    // The parse of utf8, or nullptr when stop was set while it ran (or
-    // memory ran out). stop may be nullptr.
-    static std::unique_ptr<ParsedDocument> parse(std::string_view utf8, const std::atomic<bool> *stop);
+    // The parse of utf8, or nullptr when stop was set while it ran, the
+    // deadline passed or memory ran out. stop may be nullptr.
+    static std::unique_ptr<ParsedDocument> parse(std::string_view utf8, const std::atomic<bool> *stop,
+                                                 std::chrono::steady_clock::time_point deadline);
 
     ~ParsedDocument();
     ParsedDocument(const ParsedDocument &) = delete;
