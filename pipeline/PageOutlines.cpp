@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <exception>
 #include <optional>
 #include <string>
@@ -77,6 +78,7 @@ void PageOutlines::start(const QString &outputFolder)
         mPages.clear();
         mFinishing = false;
         mRunning = true;
+        mWorking = true;
     }
     mWorker = std::thread(&PageOutlines::work, this);
 }
@@ -105,8 +107,21 @@ void PageOutlines::cancel()
     mPages.clear();
 }
 
-SavedPages PageOutlines::finish()
+SavedPages PageOutlines::finish(const std::function<void()> &whileWaiting)
 {
+    {
+        std::unique_lock lock(mMutex);
+        mFinishing = true;
+        mWake.notify_one();
+        while (whileWaiting && mWorking && !mStop) {
+            mWorkerEnded.wait_for(lock, std::chrono::milliseconds(20));
+            lock.unlock();
+            whileWaiting();
+            lock.lock();
+        }
+    }
+    if (mStop)
+        return {}; // cancelled while waiting
     stopWorker();
     std::lock_guard lock(mMutex);
     mQueue.clear();
@@ -128,6 +143,15 @@ void PageOutlines::stopWorker()
 
 void PageOutlines::work()
 {
+    struct Ended {
+        PageOutlines *outlines;
+        ~Ended()
+        {
+            std::lock_guard lock(outlines->mMutex);
+            outlines->mWorking = false;
+            outlines->mWorkerEnded.notify_all();
+        }
+    } ended{this};
     std::vector<Job> failed;
     for (;;) {
         Job job;

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -35,8 +36,10 @@ public:
     // Waits until every page handed in is read and gives them, keyed by path
     // relative to the output folder. A page that could not be read is tried
     // once more here (the downloader may have been rewriting it) and is
-    // left out if it still cannot be.
-    SavedPages finish();
+    // left out if it still cannot be. While it waits it calls whileWaiting
+    // every few milliseconds (where the window lets its events run); a
+    // cancel() from in there ends the wait at once, with nothing.
+    SavedPages finish(const std::function<void()> &whileWaiting = {});
 
 private:
     struct Job {
@@ -55,11 +58,13 @@ private:
 
     std::mutex mMutex; // guards what follows
     std::condition_variable mWake;
+    std::condition_variable mWorkerEnded;
     std::deque<Job> mQueue;
     QSet<QString> mSeen;
     SavedPages mPages;
     bool mRunning = false;
     bool mFinishing = false;
+    bool mWorking = false; // the worker thread has not ended yet
 };
 
 } // namespace quorlix::pipeline
