@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -26,9 +27,20 @@ constexpr std::size_t kLargestPage = 64u << 20;
 
 enum class ReadResult { Done, Failed, Stopped };
 
+// Whether the name still stands for the file that was read, as it was: the
+// downloader rewrites every page once more at its end (to point its links at
+// the saved files) by removing it and writing it anew.
+bool unchanged(const QByteArray &name, int fd, std::size_t size)
+{
+    struct stat read, now;
+    return ::fstat(fd, &read) == 0 && ::stat(name.constData(), &now) == 0 && read.st_ino == now.st_ino
+        && read.st_dev == now.st_dev && static_cast<std::size_t>(now.st_size) == size;
+}
+
 ReadResult readFile(const QString &path, const std::atomic<bool> &stop, std::string &bytes)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return ReadResult::Failed;
     ReadResult result = ReadResult::Done;
@@ -51,6 +63,8 @@ ReadResult readFile(const QString &path, const std::atomic<bool> &stop, std::str
         if (got <= 0)
             break;
     }
+    if (result == ReadResult::Done && bytes.size() < kLargestPage && !unchanged(name, fd, bytes.size()))
+        result = ReadResult::Failed; // read again at the end
     ::close(fd);
     return result;
 }

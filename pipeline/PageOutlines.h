@@ -34,9 +34,9 @@ public:
     // Stops at once, even in the middle of a big page; no thread is left.
     void cancel();
     // Waits until every page handed in is read and gives them, keyed by path
-    // relative to the output folder. A page that could not be read is tried
-    // once more here (the downloader may have been rewriting it) and is
-    // left out if it still cannot be. While it waits it calls whileWaiting
+    // relative to the output folder. A page that could not be read, or that
+    // changed while it was read (the downloader rewrites pages at its end),
+    // is read once more here and is left out if it still cannot be. While it waits it calls whileWaiting
     // every few milliseconds (where the window lets its events run); a
     // cancel() from in there ends the wait at once, with nothing.
     SavedPages finish(const std::function<void()> &whileWaiting = {});
