@@ -43,12 +43,13 @@ void MainWindow::cmdExecute_Click()
         // downloader is asked to close now, so it ends at once regardless.
         askToClose(objDOS);
         cmdExecute->setText(kExecute);
-        if (downloading) {
+        if (downloading || mReadingPages) {
+            mPagesCancelled = mReadingPages;
             mOutlines->cancel();
             appendStatusLine(QStringLiteral("Cancelled."));
         }
         else if (hccDOS && hccDOS->isRunning())
-            appendStatusLine(QStringLiteral("The help compiler cannot be stopped: the help file is finished and opened."));
+            appendStatusLine(QStringLiteral("The help compiler cannot be stopped: the compile runs to its end."));
         return;
     }
 
@@ -58,6 +59,9 @@ void MainWindow::cmdExecute_Click()
         if (objDOS && objDOS->isRunning())
             runtime::MsgBox(QStringLiteral("The cancelled download is still ending: its downloader has been asked "
                                            "to close.\n\nPress \"Execute\" again in a moment."));
+        else if (!hccDOS || !hccDOS->isRunning())
+            runtime::MsgBox(QStringLiteral("The cancelled conversion is still ending.\n\n"
+                                           "Press \"Execute\" again in a moment."));
         else
             runtime::MsgBox(QStringLiteral("The previous conversion is still finishing its help file: the help "
                                            "compiler is running.\n\nPress \"Execute\" again when its output has "

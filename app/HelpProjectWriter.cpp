@@ -51,7 +51,12 @@ void MainWindow::objDOS_Complete()
     // not hand over one by one (the user typed into the pane, say) are read now.
     for (const QString &path : saved)
         mOutlines->add(path);
-    const pipeline::SavedPages pages = mOutlines->finish();
+    mReadingPages = true;
+    mPagesCancelled = false;
+    const pipeline::SavedPages pages = mOutlines->finish([] { runtime::DoEvents(); });
+    mReadingPages = false;
+    if (mPagesCancelled)
+        return; // the cancel has said so and given the button back
     const pipeline::ContentsFile contents = pipeline::MakeContentsFile(files, pages);
     const pipeline::IndexFile index = pipeline::MakeIndexFile(files, pages);
     mListedFiles = files;

@@ -241,6 +241,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // compiler can still clear away its temporary files.
     askToClose(objDOS);
     askToClose(hccDOS);
+    mPagesCancelled = mReadingPages;
     mOutlines->cancel();
     if (objDOS && objDOS->isRunning())
         objDOS->Cancel();

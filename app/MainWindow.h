@@ -98,6 +98,10 @@ private:
     // Saved pages are read on a worker thread while the download runs.
     std::unique_ptr<pipeline::PageOutlines> mOutlines;
     SavedFileFeed mSavedFiles;
+    // Waiting for the last pages to be read (the window's events run meanwhile),
+    // and whether a cancel or close ended that wait.
+    bool mReadingPages = false;
+    bool mPagesCancelled = false;
     // What the summary after the compile tells.
     QStringList mListedFiles;
     qsizetype mTopics = 0;

@@ -28,7 +28,7 @@ using quorlix::test::RecordingDialogs;
 namespace {
 
 const QString kStandins = QStringLiteral(QUORLIX_STANDINS_DIR);
-const QString kCannotStop = QStringLiteral("The help compiler cannot be stopped: the help file is finished and opened.\n");
+const QString kCannotStop = QStringLiteral("The help compiler cannot be stopped: the compile runs to its end.\n");
 
 // "<time> URL:<url> [n/n] -> "<path>" [1]", the downloader's line for a
 // saved file.
