@@ -82,6 +82,8 @@ void TestPageReader::charsetAndTitle_data()
         << bytesOf("<!-- <meta charset=koi8-r> --><div title='<meta charset=koi8-r>'></div>"
                    "<meta charset=utf-8><title>x</title>")
         << "utf-8" << "x" << "";
+    QTest::newRow("out-of-range reference") << bytesOf("<title>a&#x2CCCCCCCCCCCCCCCC01bd;b</title>") << ""
+                                            << "a\ufffdb" << "";
     QTest::newRow("no title, no heading") << bytesOf("<p>just text</p>") << "" << "" << "";
     QTest::newRow("an inline picture's title is not the page's")
         << bytesOf("<body><svg><title>icon</title></svg><title>Page</title><h1></h1><h1>Real</h1>") << "" << "Page"
