@@ -87,10 +87,18 @@ bool isHidden(const GumboNode *node)
     }
 }
 
-// The permalink sign documentation generators put after a heading ("¶").
+// The permalink sign documentation generators put in a heading ("¶", "#",
+// "§"): Sphinx and MkDocs, GitHub, rustdoc, Docusaurus, VuePress and
+// markdown-it, anchor.js, Docsy.
 bool isPermalink(const GumboNode *node)
 {
-    return isHtml(node, GUMBO_TAG_A) && (hasClass(node, "headerlink") || hasClass(node, "anchor"));
+    if (!isHtml(node, GUMBO_TAG_A))
+        return false;
+    for (std::string_view name : {"headerlink", "anchor", "doc-anchor", "hash-link", "header-anchor", "anchorjs-link",
+                                  "td-heading-self-link"})
+        if (hasClass(node, name))
+            return true;
+    return false;
 }
 
 // Text elements that do not break a line; every other element does.

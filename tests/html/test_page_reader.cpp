@@ -114,6 +114,11 @@ void TestPageReader::headingAnchors_data()
         << bytesOf("<section id=\"usage\">\n<span id=\"label\"></span><h2>Usage<a class=\"headerlink\" href=\"#usage\">"
                    "\xc2\xb6</a></h2><p>text</p></section>")
         << "2 Usage #usage";
+    QTest::newRow("other generators' permalink signs")
+        << bytesOf("<h2 id=a><a class=\"doc-anchor\" href=\"#a\">\xc2\xa7</a>Examples</h2>"
+                   "<h2 id=b>Setup<a class=\"hash-link\" href=\"#b\">\xe2\x80\x8b</a></h2>"
+                   "<h2 id=c><a class=\"header-anchor\" href=\"#c\">#</a> Notes</h2>")
+        << "2 Examples #a\n2 Setup #b\n2 Notes #c";
     QTest::newRow("div that does not begin with the heading")
         << bytesOf("<div id=d><p>before</p><h2>Late</h2></div>") << "2 Late #";
     QTest::newRow("anchor inside (Doxygen) and id inside (MediaWiki)")
