@@ -48,6 +48,11 @@ void CollapsedText::append(std::string_view utf8)
             utf8.remove_prefix(1);
             continue;
         }
+        if (utf8.starts_with("\xC2\xA0")) {
+            mBlank = !mText.empty();
+            utf8.remove_prefix(2);
+            continue;
+        }
         if (byte < 0x20 || byte == 0x7F) {
             utf8.remove_prefix(1);
             continue;

@@ -1,8 +1,8 @@
 #pragma once
 
 // Text gathered piece by piece from a page, as a reader sees it: every run
-// of white space becomes one blank, none at either end; control characters
-// are dropped.
+// of white space (no-break spaces too) becomes one blank, none at either
+// end; control characters are dropped.
 
 #include <string>
 #include <string_view>

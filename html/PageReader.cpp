@@ -68,12 +68,14 @@ bool hasClass(const GumboNode *node, std::string_view wanted)
     return false;
 }
 
-// Elements whose content nobody reads as text.
+// Elements whose content nobody reads as text (a button's label is the
+// page's furniture: "Copy item path" in a heading).
 bool isHidden(const GumboNode *node)
 {
     if (node->type != GUMBO_NODE_ELEMENT)
         return false;
     switch (node->v.element.tag) {
+    case GUMBO_TAG_BUTTON:
     case GUMBO_TAG_SCRIPT:
     case GUMBO_TAG_STYLE:
     case GUMBO_TAG_NOSCRIPT:

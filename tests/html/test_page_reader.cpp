@@ -130,6 +130,9 @@ void TestPageReader::headingAnchors_data()
     QTest::newRow("anchor with text before is not the heading's")
         << bytesOf("<a name=\"n\">note</a><h3>Other</h3>") << "3 Other #";
     QTest::newRow("no id anywhere") << bytesOf("<body><h2>Plain <br>two lines</h2>") << "2 Plain two lines #";
+    QTest::newRow("button and no-break spaces (rustdoc)")
+        << bytesOf("<h1>Struct <span>Vec</span>&nbsp;<button id=\"copy-path\">Copy item path</button></h1>")
+        << "1 Struct Vec #copy-path";
 }
 
 void TestPageReader::headingAnchors()
