@@ -129,6 +129,25 @@ std::string metaCharset(std::string_view s, std::size_t &pos)
     return contentType ? charsetInContent(content) : std::string();
 }
 
+// An XHTML page may name its charset only in its XML declaration
+// (<?xml version="1.0" encoding="ISO-8859-1"?>).
+std::string xmlDeclaredCharset(std::string_view s)
+{
+    const std::size_t start = s.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+    if (s.compare(start, 5, "<?xml") != 0)
+        return {};
+    const std::size_t end = s.find("?>", start);
+    if (end == std::string_view::npos)
+        return {};
+    const std::string_view declaration = s.substr(start + 5, end - start - 5);
+    std::size_t pos = 0;
+    std::string name, value;
+    while (nextAttribute(declaration, pos, name, value))
+        if (name == "encoding")
+            return lowerTrimmed(value);
+    return {};
+}
+
 enum class Encoding { Utf8, Windows1252, Other };
 
 // The labels that mean UTF-8 or Windows-1252; in HTML the Latin-1 and
@@ -269,7 +288,7 @@ std::string declaredCharset(std::string_view bytes)
             ++pos;
         }
     }
-    return {};
+    return xmlDeclaredCharset(s);
 }
 
 bool isValidUtf8(std::string_view bytes)

@@ -10,7 +10,8 @@ namespace quorlix::html {
 
 // The charset named by a <meta charset> or <meta http-equiv="Content-Type"
 // content="...; charset=..."> near the start of the page, found by a scan of
-// its first bytes as browsers do before they parse; lower case, "" when none.
+// its first bytes as browsers do before they parse, else by an XML
+// declaration at its start; lower case, "" when none.
 std::string declaredCharset(std::string_view bytes);
 
 // The page's text as UTF-8. A byte order mark wins; then the declared

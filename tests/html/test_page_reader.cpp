@@ -84,6 +84,9 @@ void TestPageReader::charsetAndTitle_data()
         << "utf-8" << "x" << "";
     QTest::newRow("out-of-range reference") << bytesOf("<title>a&#x2CCCCCCCCCCCCCCCC01bd;b</title>") << ""
                                             << "a\ufffdb" << "";
+    QTest::newRow("XML declaration only")
+        << bytesOf("<?xml version=\"1.0\" encoding=\"ISO-8859-15\"?>\n<html><title>\xa4 \xe9</title></html>")
+        << "iso-8859-15" << "\u20ac \u00e9" << "";
     QTest::newRow("no title, no heading") << bytesOf("<p>just text</p>") << "" << "" << "";
     QTest::newRow("an inline picture's title is not the page's")
         << bytesOf("<body><svg><title>icon</title></svg><title>Page</title><h1></h1><h1>Real</h1>") << "" << "Page"
