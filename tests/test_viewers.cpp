@@ -71,30 +71,44 @@ private:
     QProcess mProcess;
 };
 
-// An Xvfb server on the first free display, which it picks itself.
+// An Xvfb server on a display of its own. The number is picked from a range
+// that depends on this process's ID, away from the low numbers that other
+// programs on a shared machine ask for by name; a number in use is skipped
+// (Xvfb then ends at once) and the next one tried.
 class PrivateDisplay {
 public:
     PrivateDisplay()
     {
-        mServer.process().start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                                         QStringLiteral("-screen"), QStringLiteral("0"),
-                                                         QStringLiteral("1280x900x24"), QStringLiteral("-nolisten"),
-                                                         QStringLiteral("tcp")});
-        const QDeadlineTimer deadline(10000);
-        QByteArray output;
-        while (!output.contains('\n') && mServer.process().waitForReadyRead(int(deadline.remainingTime())))
-            output += mServer.process().readAllStandardOutput();
-        bool ok = false;
-        const int number = output.trimmed().toInt(&ok);
-        if (ok)
-            mName = QStringLiteral(":%1").arg(number);
+        const int base = 300 + int(::getpid() % 400);
+        for (int attempt = 0; attempt < 20 && mName.isEmpty(); ++attempt) {
+            const int number = base + attempt;
+            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
+                continue;
+            mServer = std::make_unique<GroupProcess>();
+            QProcess &server = mServer->process();
+            server.setProcessChannelMode(QProcess::SeparateChannels);
+            // -displayfd: it writes the number once it accepts connections.
+            server.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(number), QStringLiteral("-displayfd"),
+                                                  QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
+                                                  QStringLiteral("1280x900x24"), QStringLiteral("-nolisten"),
+                                                  QStringLiteral("tcp")});
+            const QDeadlineTimer deadline(10000);
+            QByteArray output;
+            while (!output.contains('\n') && server.state() != QProcess::NotRunning
+                   && server.waitForReadyRead(int(deadline.remainingTime())))
+                output += server.readAllStandardOutput();
+            if (output.trimmed().toInt() == number && server.state() == QProcess::Running)
+                mName = QStringLiteral(":%1").arg(number);
+            else
+                mServer.reset();
+        }
     }
 
-    // ":N", or empty when the server did not start.
+    // ":N", or empty when no server could be started.
     QString name() const { return mName; }
 
 private:
-    GroupProcess mServer;
+    std::unique_ptr<GroupProcess> mServer;
     QString mName;
 };
 
