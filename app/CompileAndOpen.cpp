@@ -53,6 +53,10 @@ void MainWindow::startCompile(const QString &projectPath)
 
 void MainWindow::hccDOS_Complete()
 {
+    if (mClosing) {
+        endConversion();
+        return;
+    }
     const QString compiled = pipeline::BuildPath(outputFolder(), QLatin1String(pipeline::kCompiledFileName));
     const QString stamp = fileStamp(compiled);
     if (stamp.isEmpty() || stamp == mCompiledStamp) {

@@ -70,6 +70,9 @@ MainWindow::MainWindow(QWidget *parent) : QWidget(parent)
     setWindowIcon(QIcon(QStringLiteral(":/icons/quorlix-32.xpm")));
     setFixedSize(px(7395), px(4590));
     mOutlines = std::make_unique<pipeline::PageOutlines>();
+    mPanePaint.setSingleShot(true);
+    mPanePaint.setInterval(100);
+    connect(&mPanePaint, &QTimer::timeout, this, [this] { txtOutputs->setUpdatesEnabled(true); });
     createControls();
     Form_Load();
 }
@@ -169,6 +172,12 @@ void MainWindow::appendOutput(const QString &chunk)
     // the whole text back, without copying the whole log for every chunk.
     if (chunk.isEmpty())
         return;
+    // The runner lets events run after every 256-byte chunk: painting the
+    // pane each time would cost the download more than the log is worth.
+    if (!mPanePaint.isActive() && isVisible()) {
+        txtOutputs->setUpdatesEnabled(false);
+        mPanePaint.start();
+    }
     // The pane holds line breaks, not line-end characters, and takes "\r\n"
     // as one break; it stays one when the two halves come in two chunks.
     QTextDocument *document = txtOutputs->document();
@@ -235,18 +244,18 @@ void MainWindow::cmdExit_Click()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    // Closing through the frame while a command runs: ask it to stop (its
-    // process group is asked to close) so that nothing is left running. The
-    // close request goes out now, before the runner's own forced end, so a
-    // compiler can still clear away its temporary files.
+    // Closing through the frame while a command runs: its process group is
+    // asked to close, so that nothing is left running. The download is
+    // cancelled outright; the compiler is left to end by itself, which it
+    // does at once, clearing away its temporary files (a forced end right
+    // behind the request would not give it the time).
+    mClosing = true;
     askToClose(objDOS);
     askToClose(hccDOS);
     mPagesCancelled = mReadingPages;
     mOutlines->cancel();
     if (objDOS && objDOS->isRunning())
         objDOS->Cancel();
-    if (hccDOS && hccDOS->isRunning())
-        hccDOS->Cancel();
     event->accept();
 }
 

@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -88,6 +89,10 @@ private:
     void askToClose(const std::shared_ptr<process::DOSOutputs> &runner);
 
     int mConversionDepth = 0;
+    bool mClosing = false; // the window was closed: nothing more is shown or opened
+    // While output streams in, the pane is painted a few times a second
+    // rather than after every chunk.
+    QTimer mPanePaint;
     QString mConversionFolder;
     // The line the pane starts with while downloading; not part of the log.
     QString mDownloadStartLine;
