@@ -58,8 +58,6 @@ private slots:
     void cancelDuringCompileStillOpensTheResult();
     void executeWhileCompilingStartsNothing();
     void noSavedFileLine();
-    void compileMakesNoHelpFile_data();
-    void compileMakesNoHelpFile();
     void folderChangedDuringRun();
     void projectCannotBeWritten();
     void folderWithDoubleQuoteRefused();
@@ -349,36 +347,6 @@ void TestConversionFlow::noSavedFileLine()
     QVERIFY(!QFile::exists(mFolder + "/output.HHP"));
     QCOMPARE(argsOf("hhc"), QStringList{"<not run>"});
     QVERIFY(mDialogs->shellCalls.empty());
-    QCOMPARE(mWindow->cmdExecute->text(), QStringLiteral("Execute"));
-}
-
-void TestConversionFlow::compileMakesNoHelpFile_data()
-{
-    QTest::addColumn<QByteArray>("earlier"); // the help file before the conversion; empty: none
-    QTest::newRow("no help file before") << QByteArray();
-    QTest::newRow("an earlier help file") << QByteArray("ITSF an earlier help file");
-}
-
-void TestConversionFlow::compileMakesNoHelpFile()
-{
-    QFETCH(QByteArray, earlier);
-    if (!earlier.isEmpty())
-        writeFile(QStringLiteral("Out dir/output.chm"), earlier);
-    writeFile(QStringLiteral("hhc.nofile"), {});
-    writeFile(QStringLiteral("hhc.log"), "Warning: File h.test/a b.html does not exist\nhhc: no compiled file was made\n");
-    mWindow->cmdExecute->click();
-
-    QCOMPARE(mDialogs->messages.size(), size_t(1));
-    const RecordingDialogs::Message &message = mDialogs->messages[0];
-    QCOMPARE(message.icon, quorlix::runtime::MsgIcon::Stop);
-    QVERIFY2(message.text.startsWith(QStringLiteral("The help compiler made no help file:\n") + mFolder
-                                     + QStringLiteral("/output.chm")),
-             qPrintable(message.text));
-    QVERIFY2(message.text.endsWith(QStringLiteral("    Warning: File h.test/a b.html does not exist\n"
-                                                  "    hhc: no compiled file was made")),
-             qPrintable(message.text));
-    QVERIFY(mDialogs->shellCalls.empty());
-    QCOMPARE(readFile(mFolder + "/output.chm"), earlier.isEmpty() ? QByteArray("<missing>") : earlier);
     QCOMPARE(mWindow->cmdExecute->text(), QStringLiteral("Execute"));
 }
 
