@@ -157,6 +157,7 @@ private slots:
     void compileKeepsEarlierHelpFile_data();
     void compileKeepsEarlierHelpFile();
     void helpFileLacksFiles();
+    void cancelWhileLastPagesAreRead();
 };
 
 void TestFaults::programMissing_data()
@@ -629,6 +630,40 @@ void TestFaults::helpFileLacksFiles()
                                            .arg(host));
     QCOMPARE(dialogs.shellCalls.size(), std::size_t(1));
     QVERIFY2(window.outputsText().contains(QStringLiteral(": 6 files, 5 topics, ")), qPrintable(window.outputsText()));
+}
+
+void TestFaults::cancelWhileLastPagesAreRead()
+{
+    // A downloader that saves one huge page and ends: reading it takes a while.
+    ScratchCheckout scratch;
+    scratch.addStandin(QStringLiteral("hhc"));
+    const QString folder = scratch.path(QStringLiteral("out"));
+    writeScript(scratch.path(QStringLiteral("bin/wget")),
+                "mkdir -p \"" + folder.toLocal8Bit() + "/site\"\npage=\"" + folder.toLocal8Bit()
+                    + "/site/big.html\"\n{ echo '<html><body>'; yes '<h2 id=\"a\">heading</h2><p>text</p>' | "
+                      "head -n 600000; } > \"$page\"\necho \"URL:http://h.test/ [1/1] -> \\\"$page\\\" [1]\"\n");
+
+    RecordingDialogs dialogs;
+    MainWindow window;
+    window.Label2->setText(folder);
+    window.txtCommand->setText(QStringLiteral("http://h.test/"));
+    QElapsedTimer sinceCancel;
+    ConditionTrigger cancel([&] { return !window.objDOS->isRunning() && window.objDOS->lastProcessId() > 0; },
+                            [&] {
+                                window.cmdExecute->click();
+                                sinceCancel.start();
+                            });
+    window.cmdExecute->click();
+
+    // The wait for the page ended at once, and nothing was written or compiled.
+    QVERIFY(cancel.fired());
+    QVERIFY2(sinceCancel.elapsed() < 500, qPrintable(QString::number(sinceCancel.elapsed())));
+    QVERIFY(window.outputsText().endsWith(QStringLiteral("\nCancelled.\n")));
+    QVERIFY(!QFile::exists(QDir(folder).filePath(QStringLiteral("output.HHP"))));
+    QVERIFY(!QFile::exists(QDir(folder).filePath(QStringLiteral("output.hhc"))));
+    QVERIFY(scratch.pids(QStringLiteral("hhc")).isEmpty());
+    QVERIFY(dialogs.messages.empty());
+    QCOMPARE(window.cmdExecute->text(), QStringLiteral("Execute"));
 }
 
 QTEST_MAIN(TestFaults)
