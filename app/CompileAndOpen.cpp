@@ -100,7 +100,9 @@ void MainWindow::checkCompiledFile(const QString &compiled)
 
     if (report.opened && (!report.missing.isEmpty() || report.defaultTopicMissing)) {
         constexpr int kNamed = 5;
-        QString text = QStringLiteral("The help file lacks %1 of the %2 files the project lists").arg(report.missing.size()).arg(mListedFiles.size());
+        QString text = QStringLiteral("The help file lacks %1 of the %2 files the project lists")
+                           .arg(report.missing.size())
+                           .arg(mListedFiles.size());
         if (report.defaultTopicMissing)
             text += QStringLiteral(", among them its first page");
         text += QStringLiteral(":\n") + QuotedLines(report.missing.mid(0, kNamed));
