@@ -93,13 +93,10 @@ std::uint32_t languageIdFromProject(const std::string &value)
     const char *begin = value.c_str() + at;
     char *end = nullptr;
     const unsigned long parsed = std::strtoul(begin, &end, 16); // takes an optional 0x
-    if (end == begin || parsed > 0xffff)
+    const bool wholeWord = *end == '\0' || std::isspace(static_cast<unsigned char>(*end));
+    if (end == begin || !wholeWord || parsed == 0 || parsed > 0xffff)
         return kDefaultLanguageId;
-    const auto languageId = static_cast<std::uint32_t>(parsed);
-    const std::uint32_t sublanguage = languageId >> 10;
-    if (sublanguage == 0 || findPrimary(languageId) == nullptr)
-        return kDefaultLanguageId;
-    return languageId;
+    return static_cast<std::uint32_t>(parsed);
 }
 
 unsigned codePageOf(std::uint32_t languageId)
@@ -110,8 +107,10 @@ unsigned codePageOf(std::uint32_t languageId)
     case 0x082c: case 0x0843: return 1251;              // Azeri and Uzbek, Cyrillic
     default: break;
     }
-    const auto *entry = findPrimary(languageId);
-    return entry ? entry->second : 1252;
+    // A language viewers do not know (no such primary language, or the
+    // neutral sublanguage, as in "0x089") makes them read the file as UTF-8.
+    const auto *entry = (languageId >> 10) == 0 ? nullptr : findPrimary(languageId);
+    return entry ? entry->second : 0;
 }
 
 bool usesDoubleByteCharacters(std::uint32_t languageId)

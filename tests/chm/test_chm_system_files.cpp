@@ -178,13 +178,14 @@ private slots:
     {
         QTest::addColumn<std::string>("value");
         QTest::addColumn<std::uint32_t>("languageId");
-        QTest::newRow("Quorlix's own line") << std::string("0x089 English (standard)") << 0x0409u;
+        QTest::newRow("Quorlix's own line") << std::string("0x089 English (standard)") << 0x0089u;
         QTest::newRow("US English") << std::string("0x409 English (United States)") << 0x0409u;
         QTest::newRow("Russian") << std::string(" 0x0419 Russian") << 0x0419u;
         QTest::newRow("Chinese, no prefix") << std::string("804") << 0x0804u;
-        QTest::newRow("neutral sublanguage") << std::string("0x009") << 0x0409u;
+        QTest::newRow("neutral sublanguage") << std::string("0x009") << 0x0009u;
         QTest::newRow("no number") << std::string("English") << 0x0409u;
         QTest::newRow("empty") << std::string() << 0x0409u;
+        QTest::newRow("zero") << std::string("0x0") << 0x0409u;
         QTest::newRow("too large") << std::string("0x12345") << 0x0409u;
     }
 

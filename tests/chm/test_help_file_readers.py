@@ -64,7 +64,8 @@ def check(condition, message):
 
 
 def ansi(text):
-    return text.encode('cp1252', 'replace')
+    # Quorlix's "0x089" is no language viewers know, so strings stay UTF-8.
+    return text.encode()
 
 
 def read_whole(help_file, name):
@@ -104,8 +105,8 @@ def check_help_file(name, path, title, full, searches):
     help_file = chm.CHMFile()
     if not check(help_file.LoadCHM(path.encode()), name + ': python3-chm cannot open it'):
         return
-    # Quorlix's "0x089" is no language readers know: 0x0409, whose strings are Windows-1252.
-    check(help_file.lcid == 0x0409, '%s: language %r, not 0x0409' % (name, help_file.lcid))
+    # The project's language is kept as written.
+    check(help_file.lcid == 0x0089, '%s: language %r, not 0x0089' % (name, help_file.lcid))
     check(help_file.title == ansi(title), '%s: title %r' % (name, help_file.title))
     check(help_file.home == b'/' + FILES[0].encode(), '%s: default topic %r' % (name, help_file.home))
     for wanted, got, named in ((CONTENTS.encode(), help_file.GetTopicsTree(), help_file.topics),
@@ -170,7 +171,10 @@ def check_viewers(folder, path, title):
         environment = dict(os.environ, DISPLAY=display, HOME=folder, XDG_CONFIG_HOME=folder)
         environment.pop('QT_QPA_PLATFORM', None)
         try:
-            for viewer, wanted in (('kchmviewer', 'kchmviewer - ' + title), ('xchm', 'xCHM v. 1.35: ' + title)):
+            # xchm reads the strings of a help file in a language it does not
+            # know as Latin-1 (kchmviewer, the viewer Quorlix opens, as UTF-8).
+            latin1 = title.encode().decode('latin-1')
+            for viewer, wanted in (('kchmviewer', 'kchmviewer - ' + title), ('xchm', 'xCHM v. 1.35: ' + latin1)):
                 shown = subprocess.Popen([viewer, path], env=environment, stdout=log, stderr=log)
                 titles = []
                 deadline = time.monotonic() + 60
