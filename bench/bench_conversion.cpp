@@ -2,7 +2,7 @@
 // same job by hand, on the same site served by nginx on 127.0.0.1, measured
 // in the same run.
 //
-//   bench_conversion [--files N] [--rounds R] [--site FOLDER] [--links]
+//   bench_conversion [--files N] [--rounds R] [--site FOLDER] [--links] [--bare-chmcmd]
 //
 // The site is generated (about N files, default 4000), or an existing
 // folder such as Debian's Python documentation
@@ -20,7 +20,9 @@
 // conversion first warms the caches. Prints each side's times, the figures
 // of the help file, and the ratio window / bare tools. --links also counts
 // the links between saved files that resolve inside the bare side's help
-// file (tools/measure-links).
+// file (tools/measure-links). --bare-chmcmd has the bare tools compile with
+// chmcmd, the help compiler Quorlix used before its own, while the window
+// keeps its own.
 
 #include "app/MainWindow.h"
 #include "html/PageReader.h"
@@ -177,11 +179,14 @@ QStringList downloadArguments(const QString &folder, const QString &address)
             QStringLiteral("-P"),  folder, address};
 }
 
+bool bareChmcmd = false;
+
 // Runs a program to its end; its output goes to outputFile.
 void runTool(const QString &program, const QStringList &arguments, const QString &workingDir,
-             const QString &outputFile)
+             const QString &outputFile, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess tool;
+    tool.setProcessEnvironment(environment);
     tool.setWorkingDirectory(workingDir);
     tool.setProcessChannelMode(QProcess::MergedChannels);
     tool.setStandardOutputFile(outputFile);
@@ -278,7 +283,11 @@ Timing convertWithBareTools(const QString &folder, const QString &address, Figur
         fail(failure);
     const double projectDone = clock.nsecsElapsed() / 1e9;
 
-    runTool(kSource + QStringLiteral("/bin/hhc"), {project}, folder, folder + QStringLiteral(".hhc.log"));
+    QProcessEnvironment compilerEnvironment = QProcessEnvironment::systemEnvironment();
+    if (bareChmcmd)
+        compilerEnvironment.insert(QStringLiteral("QUORLIX_HHC"), QStringLiteral("chmcmd"));
+    runTool(kSource + QStringLiteral("/bin/hhc"), {project}, folder, folder + QStringLiteral(".hhc.log"),
+            compilerEnvironment);
     const QString compiled = folder + QStringLiteral("/output.chm");
     requireFile(compiled);
     if (figures)
@@ -323,8 +332,11 @@ int main(int argc, char *argv[])
             site = QFile::decodeName(argv[++i]);
         else if (std::strcmp(argv[i], "--links") == 0)
             links = true;
+        else if (std::strcmp(argv[i], "--bare-chmcmd") == 0)
+            bareChmcmd = true;
         else
-            fail(QStringLiteral("usage: bench_conversion [--files N] [--rounds R] [--site FOLDER] [--links]"));
+            fail(QStringLiteral("usage: bench_conversion [--files N] [--rounds R] [--site FOLDER] [--links] "
+                                "[--bare-chmcmd]"));
     }
 
     QTemporaryDir temp;
