@@ -41,6 +41,10 @@ public:
 
     // Creates (truncates) file. Throws std::runtime_error when it cannot.
     ChmWriter(const std::filesystem::path &file, Options options);
+
+    // The language the headers name, when it is settled only after the
+    // files were added; before finish().
+    void setLanguageId(std::uint32_t languageId) { options_.languageId = languageId; }
     ~ChmWriter();
     ChmWriter(const ChmWriter &) = delete;
     ChmWriter &operator=(const ChmWriter &) = delete;

@@ -163,6 +163,8 @@ void FullTextIndexBuilder::addDocument(std::uint32_t topic, std::string_view tit
     }
 }
 
+void FullTextIndexBuilder::setLanguageId(std::uint32_t languageId) { words_->languageId = languageId; }
+
 std::vector<std::uint8_t> FullTextIndexBuilder::build() const
 {
     const Words &w = *words_;

@@ -30,6 +30,10 @@ public:
     // title and text are UTF-8; topics must come in increasing order.
     void addDocument(std::uint32_t topic, std::string_view title, std::string_view text);
 
+    // The help file's language, when it is settled only after the pages
+    // were added (words are stored in its code page by build()).
+    void setLanguageId(std::uint32_t languageId);
+
     // The bytes of the $FIftiMain file.
     std::vector<std::uint8_t> build() const;
 

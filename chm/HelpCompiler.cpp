@@ -59,10 +59,15 @@ std::string storedName(std::string path)
     return name;
 }
 
-std::string megabytes(std::uint64_t bytes)
+// A size as people read it: kB below a megabyte, so small sites do not
+// read "0.0 MB".
+std::string readableSize(std::uint64_t bytes)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1e6);
+    if (bytes < 1000000)
+        std::snprintf(text, sizeof text, "%.1f kB", double(bytes) / 1e3);
+    else
+        std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1e6);
     return text;
 }
 
@@ -116,6 +121,7 @@ private:
     CompileOptions options_;
     HelpProject project_;
     std::vector<Topic> topics_;
+    std::size_t windows1252Pages_ = 0; // pages read as Windows-1252
     std::optional<FullTextIndexBuilder> search_;
     std::vector<char> piece_; // a piece of a large file being streamed
     unsigned warnings_ = 0;
@@ -174,6 +180,7 @@ std::optional<std::uint64_t> Compilation::addListedFile(ChmWriter &writer, const
             if (search_)
                 search_->addDocument(static_cast<std::uint32_t>(topics_.size()), title, read.parsed.text);
             topics_.push_back({file.name, std::move(title)});
+            windows1252Pages_ += read.parsed.windows1252 ? 1 : 0;
         }
         return read.bytes.size();
     }
@@ -308,6 +315,17 @@ int Compilation::run()
         else if (defaultTopic.empty() || !writer.contains(defaultTopic))
             warn("the default topic \"" + project_.defaultTopic + "\" is not among the stored files");
 
+        // kchmviewer shows every page in the encoding of the help file's
+        // language, whatever a page declares, and a language it does not know
+        // (Quorlix's own "0x089") as UTF-8. A site written mostly in
+        // Windows-1252 is then better named English, whose code page it is.
+        if (codePageOf(languageId) == 0 && windows1252Pages_ * 2 > topics_.size()) {
+            writerOptions.languageId = kDefaultLanguageId;
+            writer.setLanguageId(kDefaultLanguageId);
+            if (search_)
+                search_->setLanguageId(kDefaultLanguageId);
+        }
+
         SystemFileSettings settings;
         settings.title = project_.title;
         settings.defaultTopic = defaultTopic.empty() ? std::string() : defaultTopic.substr(1);
@@ -338,8 +356,8 @@ int Compilation::run()
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         char time[32];
         std::snprintf(time, sizeof time, "%.2f s", seconds);
-        log_ << "Compiled " << stored << " files (" << megabytes(storedBytes) << ") into "
-             << output.filename().string() << " (" << megabytes(totals.fileSize) << ") in " << time;
+        log_ << "Compiled " << stored << " files (" << readableSize(storedBytes) << ") into "
+             << output.filename().string() << " (" << readableSize(totals.fileSize) << ") in " << time;
         if (warnings_)
             log_ << ", " << warnings_ << (warnings_ == 1 ? " warning" : " warnings");
         log_ << "\n";

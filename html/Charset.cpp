@@ -327,11 +327,14 @@ bool isValidUtf8(std::string_view bytes)
     return true;
 }
 
-std::string decodeToUtf8(std::string_view bytes, std::string_view declared)
+namespace {
+
+// decodeToUtf8, telling whether the bytes were read as Windows-1252.
+std::string decode(std::string_view bytes, std::string_view declared, bool &windows1252)
 {
     std::string out;
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
-        return decodeToUtf8(bytes.substr(3), "utf-8");
+        return decode(bytes.substr(3), "utf-8", windows1252);
     if (bytes.substr(0, 2) == "\xFF\xFE" && convertWithIconv(bytes.substr(2), "UTF-16LE", out))
         return out;
     if (bytes.substr(0, 2) == "\xFE\xFF" && convertWithIconv(bytes.substr(2), "UTF-16BE", out))
@@ -340,6 +343,7 @@ std::string decodeToUtf8(std::string_view bytes, std::string_view declared)
     const std::string label = lowerTrimmed(declared);
     switch (encodingOf(label)) {
     case Encoding::Windows1252:
+        windows1252 = true;
         return fromWindows1252(bytes);
     case Encoding::Other:
         if (!label.empty() && convertWithIconv(bytes, iconvName(label), out))
@@ -350,7 +354,19 @@ std::string decodeToUtf8(std::string_view bytes, std::string_view declared)
     }
     if (isValidUtf8(bytes))
         return std::string(bytes);
+    windows1252 = true;
     return fromWindows1252(bytes);
+}
+
+} // namespace
+
+std::string decodeToUtf8(std::string_view bytes, std::string_view declared, bool *readAsWindows1252)
+{
+    bool windows1252 = false;
+    std::string out = decode(bytes, declared, windows1252);
+    if (readAsWindows1252)
+        *readAsWindows1252 = windows1252;
+    return out;
 }
 
 } // namespace quorlix::html

@@ -17,8 +17,10 @@ std::string declaredCharset(std::string_view bytes);
 // The page's text as UTF-8. A byte order mark wins; then the declared
 // charset; with none (or one the system does not know) the bytes are taken
 // as UTF-8 when they are valid UTF-8 and as Windows-1252 when they are not.
-// Bytes that are invalid in the charset become U+FFFD.
-std::string decodeToUtf8(std::string_view bytes, std::string_view declared);
+// Bytes that are invalid in the charset become U+FFFD. readAsWindows1252,
+// when given, tells whether the bytes were read as Windows-1252 (declared so,
+// as Latin-1 or ASCII, or not valid UTF-8).
+std::string decodeToUtf8(std::string_view bytes, std::string_view declared, bool *readAsWindows1252 = nullptr);
 
 bool isValidUtf8(std::string_view bytes);
 

@@ -353,7 +353,7 @@ std::optional<Page> read(std::string_view bytes, PageParts parts, const std::ato
 {
     Page page;
     page.charset = declaredCharset(bytes);
-    const std::string utf8 = decodeToUtf8(bytes, page.charset);
+    const std::string utf8 = decodeToUtf8(bytes, page.charset, &page.windows1252);
     const std::unique_ptr<ParsedDocument> document = ParsedDocument::parse(utf8, stop, deadlineFor(utf8.size()));
     if (!document)
         return std::nullopt;

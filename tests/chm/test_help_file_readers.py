@@ -47,11 +47,12 @@ INDEX = '''<!DOCTYPE HTML PUBLIC "-//IETF//DTD HTML//EN">
 </BODY></HTML>
 '''
 
-# name: (title, with contents, index and search, search word and the page it is on)
+# name: (title, with contents, index and search, search word and the page it is on, pages in Windows-1252)
 PROJECTS = {
     'contents, index and search': ('Quorlix Café', True, [('back', 'site/docs/deep/details.html'),
-                                                     ('blank', 'site/index.html')]),
-    'bare': ('Quorlix', False, []),
+                                                     ('blank', 'site/index.html')], False),
+    'bare': ('Quorlix', False, [], False),
+    'pages in Windows-1252': ('Quorlix Café', False, [], True),
 }
 
 faults = []
@@ -63,9 +64,10 @@ def check(condition, message):
     return condition
 
 
-def ansi(text):
-    # Quorlix's "0x089" is no language viewers know, so strings stay UTF-8.
-    return text.encode()
+def ansi(text, windows1252):
+    # Quorlix's "0x089" is no language viewers know, so strings stay UTF-8,
+    # unless most pages are Windows-1252: then the file is English, in that code page.
+    return text.encode('cp1252') if windows1252 else text.encode()
 
 
 def read_whole(help_file, name):
@@ -101,13 +103,14 @@ def write_project(folder, title, full):
         out.write('\r\n'.join(lines).encode())
 
 
-def check_help_file(name, path, title, full, searches):
+def check_help_file(name, path, title, full, searches, windows1252):
     help_file = chm.CHMFile()
     if not check(help_file.LoadCHM(path.encode()), name + ': python3-chm cannot open it'):
         return
-    # The project's language is kept as written.
-    check(help_file.lcid == 0x0089, '%s: language %r, not 0x0089' % (name, help_file.lcid))
-    check(help_file.title == ansi(title), '%s: title %r' % (name, help_file.title))
+    # The project's language is kept as written, unless the pages are Windows-1252.
+    language = 0x0409 if windows1252 else 0x0089
+    check(help_file.lcid == language, '%s: language %r, not %r' % (name, help_file.lcid, language))
+    check(help_file.title == ansi(title, windows1252), '%s: title %r' % (name, help_file.title))
     check(help_file.home == b'/' + FILES[0].encode(), '%s: default topic %r' % (name, help_file.home))
     for wanted, got, named in ((CONTENTS.encode(), help_file.GetTopicsTree(), help_file.topics),
                                (INDEX.encode(), help_file.GetIndex(), help_file.index)):
@@ -128,7 +131,7 @@ def check_help_file(name, path, title, full, searches):
         title_at = dword(topics, number * 16 + 4)
         url_entry = dword(topics, number * 16 + 8)
         got_title = b'' if title_at == 0xffffffff else c_string(tables['STRINGS'], title_at)
-        check(got_title == ansi(page_title), '%s: topic %d has the title %r' % (name, number, got_title))
+        check(got_title == ansi(page_title, windows1252), '%s: topic %d has the title %r' % (name, number, got_title))
         check(dword(tables['URLTBL'], url_entry + 4) == number, '%s: #URLTBL names another topic' % name)
         url = c_string(tables['URLSTR'], dword(tables['URLTBL'], url_entry + 8) + 8)
         check(url == page.encode(), '%s: topic %d is %r, not %s' % (name, number, url, page))
@@ -196,9 +199,15 @@ def check_viewers(folder, path, title):
 def main():
     compiler, site = sys.argv[1], sys.argv[2]
     viewers = '--viewers' in sys.argv[3:]
-    for name, (title, full, searches) in PROJECTS.items():
+    for name, (title, full, searches, windows1252) in PROJECTS.items():
         with tempfile.TemporaryDirectory() as folder:
             shutil.copytree(site, os.path.join(folder, 'site'))
+            for page, _ in TOPICS if windows1252 else []:
+                with open(os.path.join(folder, page), 'r+b') as file:
+                    text = file.read().decode()
+                    file.seek(0)
+                    file.write(text.replace('charset="utf-8"', 'charset="windows-1252"').encode('cp1252'))
+                    file.truncate()
             write_project(folder, title, full)
             run = subprocess.run([compiler, os.path.join(folder, 'output.HHP')], capture_output=True, text=True)
             if not check(run.returncode == 0, '%s: quorlix-hhc failed: %s%s' % (name, run.stdout, run.stderr)):
@@ -206,7 +215,7 @@ def main():
             if viewers:
                 check_viewers(folder, os.path.join(folder, 'output.chm'), title)
                 break
-            check_help_file(name, os.path.join(folder, 'output.chm'), title, full, searches)
+            check_help_file(name, os.path.join(folder, 'output.chm'), title, full, searches, windows1252)
     for fault in faults:
         print(fault)
     print('%d faults' % len(faults))
