@@ -28,11 +28,11 @@ enum class PageParts { Outline, OutlineAndText };
 // All text is UTF-8, white space collapsed, character references decoded.
 struct Page {
     std::string charset;           // the declared charset, lower case; "" when none was declared
-    bool windows1252 = false;      // read as Windows-1252 (declared so, or not valid UTF-8)
     std::string title;             // <title>; "" when none
     std::string firstHeading;      // text of the first <h1>; "" when none
     std::vector<Heading> headings; // h1-h3 in document order
     std::string text;              // visible text (no script/style); OutlineAndText only
+    bool windows1252 = false;      // read as Windows-1252 (declared so, or not valid UTF-8)
 };
 
 Page readPage(std::string_view bytes, PageParts parts = PageParts::Outline);
