@@ -4,6 +4,7 @@
 #include "app/MainWindow.h"
 #include "support/ChildProcesses.h"
 #include "support/FakeTerminatorPlatform.h"
+#include "support/OnDisplay.h"
 #include "support/RecordingDialogs.h"
 
 #include <QDir>
@@ -74,13 +75,7 @@ private:
 // Runs xdotool on the display; its output lines.
 QStringList xdotool(const QString &display, const QString &arguments)
 {
-    QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), display);
-    tool.setProcessEnvironment(environment);
-    tool.start(QStringLiteral("xdotool"), arguments.split(QLatin1Char('|')));
-    tool.waitForFinished(30000);
-    return QString::fromLocal8Bit(tool.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return quorlix::test::runOnDisplay(display, QStringLiteral("xdotool"), arguments.split(QLatin1Char('|')));
 }
 
 // The names of the visible windows as the user sees them (_NET_WM_NAME;

@@ -12,6 +12,7 @@
 
 #include "app/MainWindow.h"
 #include "support/FixtureServer.h"
+#include "support/OnDisplay.h"
 #include "support/RecordingDialogs.h"
 
 #include <QDeadlineTimer>
@@ -115,26 +116,17 @@ private:
 // The names of the visible windows on display whose name matches pattern.
 QStringList windowTitles(const QString &display, const QString &pattern)
 {
-    QProcess search;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), display);
-    search.setProcessEnvironment(environment);
-    search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                             QStringLiteral("--name"), pattern, QStringLiteral("getwindowname"),
-                                             QStringLiteral("%@")});
-    if (!search.waitForFinished(5000))
-        return {};
-    return QString::fromUtf8(search.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return quorlix::test::runOnDisplay(display, QStringLiteral("xdotool"),
+                                       {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                        QStringLiteral("--name"), pattern, QStringLiteral("getwindowname"),
+                                        QStringLiteral("%@")},
+                                       5000);
 }
 
 void takeScreenshot(const QString &display, const QString &path)
 {
-    QProcess import;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), display);
-    import.setProcessEnvironment(environment);
-    import.start(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), path});
-    import.waitForFinished(10000);
+    quorlix::test::runOnDisplay(display, QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), path},
+                                10000);
 }
 
 QString projectText(const QString &folder)
