@@ -25,6 +25,10 @@ namespace quorlix {
 
 namespace {
 
+// cmdExecute's two captions, which are also the run state.
+const QString kExecute = QStringLiteral("Execute");
+const QString kCancel = QStringLiteral("Cancel");
+
 // The window's layout is given in twips; 15 of them make a pixel at 96 dpi.
 constexpr int px(int twips) { return twips / 15; }
 
@@ -121,7 +125,7 @@ void MainWindow::createControls()
     palette.setColor(QPalette::Text, Qt::black);
     txtOutputs->setPalette(palette);
 
-    cmdExecute = new QPushButton(QStringLiteral("Execute"), this);
+    cmdExecute = new QPushButton(kExecute, this);
     cmdExecute->setObjectName(QStringLiteral("cmdExecute"));
     place(cmdExecute, 3240, 4080, 1875, 375);
 
@@ -215,6 +219,10 @@ QString MainWindow::outputFolder() const
     return conversionRunning() ? mConversionFolder : Label2->text();
 }
 
+bool MainWindow::idle() const { return cmdExecute->text() == kExecute; }
+
+void MainWindow::setIdle(bool idle) { cmdExecute->setText(idle ? kExecute : kCancel); }
+
 void MainWindow::appendStatusLine(const QString &line)
 {
     const QTextDocument *document = txtOutputs->document();
@@ -264,7 +272,7 @@ void MainWindow::keyPressEvent(QKeyEvent *event)
     // Escape cancels a conversion under way, as users expect of a busy
     // window; when idle it does nothing.
     if (isEscapeKey(event)) {
-        if (cmdExecute->text() != QStringLiteral("Execute"))
+        if (!idle())
             cmdExecute->click();
         return;
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/SavedFileFeed.h"
+#include "pipeline/SavedFileFeed.h"
 #include "process/DOSOutputs.h"
 
 #include <QElapsedTimer>
@@ -28,6 +28,7 @@ class PageOutlines;
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
+    // MainWindow.cpp: the controls, the output pane, the keys, closing.
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
@@ -54,12 +55,6 @@ public:
     void hccDOS_ReceiveOutputs(QString &CommandOutputs);
     void txtOutputs_Change();
     void cmdExit_Click();
-    void Dir_Click();
-    void cmdExecute_Click();
-    void objDOS_Complete();
-    void hccDOS_Complete();
-
-    QString StripOutputDir(const QString &path) const;
 
     // The folder a conversion writes to: the one shown when it started, for
     // as long as it runs (a change applies to the next one); else the one
@@ -70,23 +65,44 @@ public:
     // compile after a cancel).
     bool conversionRunning() const { return mConversionDepth > 0; }
 
+    // MainWindow_FolderChooser.cpp: "Output DIR" picks the output folder.
+    void Dir_Click();
+
+    // MainWindow_Download.cpp: "Execute" starts the download, "Cancel" stops it.
+    void cmdExecute_Click();
+
+    // MainWindow_HelpProject.cpp: the saved files become the help project.
+    void objDOS_Complete();
+    QString StripOutputDir(const QString &path) const;
+
+    // MainWindow_CompileAndOpen.cpp: the compile, its check and the viewer.
+    void hccDOS_Complete();
+
 protected:
+    // MainWindow.cpp
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // MainWindow.cpp
     void createControls();
     void appendOutput(const QString &chunk);
-    void startCompile(const QString &projectPath);
-    void endConversion();
-    // After a compile: the help file read back, its summary line, and a box
-    // when files are missing from it.
-    void checkCompiledFile(const QString &compiled);
     // Adds a line of the window's own to the pane, on a line of its own.
     void appendStatusLine(const QString &line);
     // Asks the running command's process group to close, without waiting.
     void askToClose(const std::shared_ptr<process::DOSOutputs> &runner);
+    // The run state is cmdExecute's caption and nothing else: "Execute"
+    // (exactly) while idle, "Cancel" while a conversion runs.
+    bool idle() const;
+    void setIdle(bool idle);
+
+    // MainWindow_CompileAndOpen.cpp
+    void startCompile(const QString &projectPath);
+    // After a compile: the help file read back, its summary line, and a box
+    // when files are missing from it.
+    void checkCompiledFile(const QString &compiled);
+    void endConversion();
 
     int mConversionDepth = 0;
     bool mClosing = false; // the window was closed: nothing more is shown or opened
@@ -102,7 +118,7 @@ private:
 
     // Saved pages are read on a worker thread while the download runs.
     std::unique_ptr<pipeline::PageOutlines> mOutlines;
-    SavedFileFeed mSavedFiles;
+    pipeline::SavedFileFeed mSavedFiles;
     // Waiting for the last pages to be read (the window's events run meanwhile),
     // and whether a cancel or close ended that wait.
     bool mReadingPages = false;

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace quorlix {
+namespace quorlix::pipeline {
 
 // Picks the saved files out of the download log while it arrives: each
 // chunk is added as it comes, and the files named on the lines it completes
@@ -18,4 +18,4 @@ private:
     QString mOpenLine;
 };
 
-} // namespace quorlix
+} // namespace quorlix::pipeline

@@ -1,12 +1,12 @@
 // The last stage: compile the project, show the compiler's log after the
 // download's, then open the compiled file in the help viewer.
 
-#include "app/LogExcerpt.h"
 #include "app/MainWindow.h"
 #include "runtime/Runtime.h"
 #include "pipeline/CompileCommand.h"
 #include "pipeline/CompiledFileCheck.h"
 #include "pipeline/HelpProject.h"
+#include "pipeline/LogExcerpt.h"
 #include "pipeline/PathJoin.h"
 
 #include <QFile>
@@ -62,9 +62,9 @@ void MainWindow::hccDOS_Complete()
     if (stamp.isEmpty() || stamp == mCompiledStamp) {
         // No new help file: the viewer would show an old one, or nothing.
         QString text = QStringLiteral("The help compiler made no help file:\n%1\n\n").arg(compiled);
-        const QStringList said = LastLines(hccDOS ? hccDOS->Outputs() : QString(), 6);
+        const QStringList said = pipeline::LastLines(hccDOS ? hccDOS->Outputs() : QString(), 6);
         if (!said.isEmpty())
-            text += QStringLiteral("It said:\n") + QuotedLines(said);
+            text += QStringLiteral("It said:\n") + pipeline::QuotedLines(said);
         runtime::MsgBox(text.trimmed(), runtime::MsgIcon::Stop);
         endConversion();
         return;
@@ -105,7 +105,7 @@ void MainWindow::checkCompiledFile(const QString &compiled)
                            .arg(mListedFiles.size());
         if (report.defaultTopicMissing)
             text += QStringLiteral(", among them its first page");
-        text += QStringLiteral(":\n") + QuotedLines(report.missing.mid(0, kNamed));
+        text += QStringLiteral(":\n") + pipeline::QuotedLines(report.missing.mid(0, kNamed));
         if (report.missing.size() > kNamed)
             text += QStringLiteral("    and %1 more\n").arg(report.missing.size() - kNamed);
         text += QStringLiteral("\nIt opens all the same; the pages it lacks will not show.");
@@ -113,6 +113,6 @@ void MainWindow::checkCompiledFile(const QString &compiled)
     }
 }
 
-void MainWindow::endConversion() { cmdExecute->setText(QStringLiteral("Execute")); }
+void MainWindow::endConversion() { setIdle(true); }
 
 } // namespace quorlix

@@ -1,5 +1,6 @@
 // The "Execute"/"Cancel" button: starts a conversion with the download, or
-// cancels the download under way. The button's caption is the only busy flag.
+// cancels the download under way. The button's caption is the only busy flag
+// (MainWindow::idle).
 
 #include "app/MainWindow.h"
 #include "runtime/Runtime.h"
@@ -14,9 +15,6 @@
 namespace quorlix {
 
 namespace {
-
-const QString kExecute = QStringLiteral("Execute");
-const QString kCancel = QStringLiteral("Cancel");
 
 // Counts the conversions on the stack for as long as one is there.
 class DepthGuard {
@@ -34,7 +32,7 @@ private:
 
 void MainWindow::cmdExecute_Click()
 {
-    if (cmdExecute->text() != kExecute) {
+    if (!idle()) {
         const bool downloading = objDOS && objDOS->isRunning();
         if (objDOS)
             objDOS->Cancel();
@@ -42,7 +40,7 @@ void MainWindow::cmdExecute_Click()
         // whatever the user does next (a box, say) may hold it up: the
         // downloader is asked to close now, so it ends at once regardless.
         askToClose(objDOS);
-        cmdExecute->setText(kExecute);
+        setIdle(true);
         if (downloading || mReadingPages) {
             mPagesCancelled = mReadingPages;
             mOutlines->cancel();
@@ -89,7 +87,7 @@ void MainWindow::cmdExecute_Click()
         const QString address = txtCommand->text().isEmpty() ? QStringLiteral("(no address)") : txtCommand->text();
         mDownloadStartLine = QStringLiteral("Downloading %1 into %2").arg(address, mConversionFolder);
         appendStatusLine(mDownloadStartLine);
-        cmdExecute->setText(kCancel);
+        setIdle(false);
         objDOS->ExecuteCommand();
     } catch (const runtime::RuntimeError &error) {
         runtime::ReportError(error);

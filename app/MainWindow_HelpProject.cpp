@@ -1,12 +1,12 @@
 // After the download: the saved files named in the log become a help
 // project in the output folder, which is then compiled.
 
-#include "app/LogExcerpt.h"
 #include "app/MainWindow.h"
 #include "runtime/Runtime.h"
 #include "pipeline/ContentsFile.h"
 #include "pipeline/HelpProject.h"
 #include "pipeline/IndexFile.h"
+#include "pipeline/LogExcerpt.h"
 #include "pipeline/PageOutlines.h"
 #include "pipeline/PathJoin.h"
 #include "pipeline/SavedFileLog.h"
@@ -38,9 +38,9 @@ void MainWindow::objDOS_Complete()
     if (files.isEmpty()) {
         mOutlines->cancel();
         QString text = QStringLiteral("No downloaded files were found in the log, so no help file was made.\n\n");
-        const QStringList why = FailureLines(log, 4);
+        const QStringList why = pipeline::FailureLines(log, 4);
         if (!why.isEmpty())
-            text += QStringLiteral("The downloader said:\n") + QuotedLines(why) + QLatin1Char('\n');
+            text += QStringLiteral("The downloader said:\n") + pipeline::QuotedLines(why) + QLatin1Char('\n');
         text += QStringLiteral("Check that the address is right and that the site can be reached.");
         runtime::MsgBox(text, runtime::MsgIcon::Stop);
         endConversion();

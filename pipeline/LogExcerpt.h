@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace quorlix {
+namespace quorlix::pipeline {
 
 // The last lines of a program's log that say why it failed, for a message
 // box: the downloader's errors ("ERROR 404", "failed: Connection refused",
@@ -17,4 +17,4 @@ QStringList LastLines(const QString &log, int most);
 // Lines for a message box, each indented, one per line.
 QString QuotedLines(const QStringList &lines);
 
-} // namespace quorlix
+} // namespace quorlix::pipeline

@@ -1,8 +1,8 @@
-#include "app/SavedFileFeed.h"
+#include "pipeline/SavedFileFeed.h"
 
 #include "pipeline/SavedFileLog.h"
 
-namespace quorlix {
+namespace quorlix::pipeline {
 
 QStringList SavedFileFeed::add(const QString &chunk)
 {
@@ -19,8 +19,8 @@ QStringList SavedFileFeed::add(const QString &chunk)
     QStringList paths;
     for (QStringView line : QStringView(lines).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         if (line.contains(QStringLiteral("-> \"")))
-            paths += pipeline::SavedFilePaths(line.toString());
+            paths += SavedFilePaths(line.toString());
     return paths;
 }
 
-} // namespace quorlix
+} // namespace quorlix::pipeline

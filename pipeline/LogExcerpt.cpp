@@ -1,8 +1,8 @@
-#include "app/LogExcerpt.h"
+#include "pipeline/LogExcerpt.h"
 
 #include <QRegularExpression>
 
-namespace quorlix {
+namespace quorlix::pipeline {
 
 namespace {
 
@@ -49,4 +49,4 @@ QString QuotedLines(const QStringList &lines)
     return text;
 }
 
-} // namespace quorlix
+} // namespace quorlix::pipeline
