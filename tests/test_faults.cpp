@@ -539,6 +539,7 @@ void TestFaults::compileKeepsEarlierHelpFile_data()
 {
     QTest::addColumn<QString>("how");
     QTest::newRow("compiler finds none of the files") << "fails";
+    QTest::newRow("no quorlix-hhc built, chmcmd installed") << "unbuilt";
     QTest::newRow("window closed during the compile") << "closed";
 }
 
@@ -555,7 +556,10 @@ void TestFaults::compileKeepsEarlierHelpFile()
     old.write(earlier);
     old.close();
     const QByteArray oldPath = qgetenv("PATH");
-    if (how == "fails") {
+    const QByteArray buildDir = qgetenv("QUORLIX_BUILD_DIR");
+    if (how == "unbuilt")
+        qunsetenv("QUORLIX_BUILD_DIR"); // and the scratch checkout has no build/
+    if (how != "closed") {
         // The log names a file the downloader never saved.
         writeScript(scratch.path(QStringLiteral("bin/wget")),
                     "echo \"URL:http://h.test/ [1/1] -> \\\"" + folder.toLocal8Bit() + "/h.test/gone.html\\\" [1]\"\n");
@@ -581,15 +585,19 @@ void TestFaults::compileKeepsEarlierHelpFile()
     window.cmdExecute->click();
     qputenv("PATH", oldPath);
     qunsetenv("QUORLIX_HHC");
+    qputenv("QUORLIX_BUILD_DIR", buildDir);
 
     QCOMPARE(close.fired(), how == "closed");
     QVERIFY(dialogs.shellCalls.empty());
-    if (how == "fails") {
+    if (how != "closed") {
+        // The compiler's own words, in the box and in the pane.
+        const QString said = how == "fails" ? QStringLiteral("hhc: no compiled file was made")
+                                            : QStringLiteral("hhc: quorlix-hhc not found: build it with");
         QCOMPARE(dialogs.messages.size(), std::size_t(1));
         QVERIFY2(dialogs.messages[0].text.startsWith(QStringLiteral("The help compiler made no help file:")),
                  qPrintable(dialogs.messages[0].text));
-        QVERIFY2(dialogs.messages[0].text.contains(QStringLiteral("hhc: no compiled file was made")),
-                 qPrintable(dialogs.messages[0].text));
+        QVERIFY2(dialogs.messages[0].text.contains(said), qPrintable(dialogs.messages[0].text));
+        QVERIFY2(window.outputsText().contains(said), qPrintable(window.outputsText()));
     }
     // The earlier help file is as it was, and no temporary file stays.
     QCOMPARE(fileBytes(QDir(folder).filePath(QStringLiteral("output.chm"))), earlier);

@@ -95,7 +95,7 @@ void TestInstall::filesPresent_data()
 
     QTest::newRow("launcher") << QStringLiteral("bin/quorlix") << true;
     QTest::newRow("program") << kAppDir + QStringLiteral("/quorlix") << true;
-    for (const char *standIn : {"wget", "hhc", "hh", "quorlix-hhc"})
+    for (const char *standIn : {"wget", "hhc", "hhc-chmcmd", "hh", "quorlix-hhc"})
         QTest::newRow(standIn) << kAppDir + QStringLiteral("/bin/") + QLatin1String(standIn) << true;
     QTest::newRow("desktop entry") << QStringLiteral("share/applications/quorlix.desktop") << false;
     QTest::newRow("scalable icon") << QStringLiteral("share/icons/hicolor/scalable/apps/quorlix.svg")
