@@ -73,7 +73,6 @@ public:
 
     // MainWindow_HelpProject.cpp: the saved files become the help project.
     void objDOS_Complete();
-    QString StripOutputDir(const QString &path) const;
 
     // MainWindow_CompileAndOpen.cpp: the compile, its check and the viewer.
     void hccDOS_Complete();

@@ -16,11 +16,6 @@
 
 namespace quorlix {
 
-QString MainWindow::StripOutputDir(const QString &path) const
-{
-    return pipeline::StripOutputDir(path, outputFolder());
-}
-
 void MainWindow::objDOS_Complete()
 {
     const QString folder = outputFolder();

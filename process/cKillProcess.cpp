@@ -37,6 +37,10 @@ bool cKillProcess::PIDInUse(std::int32_t lProcessID)
 
 void cKillProcess::DetectPlatform()
 {
+    // The test is Windows' (which versions need a forced end). On this
+    // platform queryVersion() returns zeros, so mCanTerminate stays false and
+    // the SIGHUP request and the SIGKILL are reached only from the tests,
+    // through a fake platform that reports a version.
     const TerminatorPlatform::Version v = mPlatform->queryVersion();
     mCanTerminate = (v.platformId == 1 && (v.major > 4 || (v.major == 4 && v.minor == 0)))
                     || (v.major == 4 && v.minor > 0);
