@@ -1,11 +1,11 @@
 #include "chm/HelpCompiler.h"
 
-#include "chm/ChmWriter.h"
-#include "chm/DirectoryName.h"
+#include "chm/container/ChmWriter.h"
+#include "chm/container/DirectoryName.h"
 #include "chm/FileReadAhead.h"
-#include "chm/FullTextIndex.h"
 #include "chm/HelpProjectFile.h"
-#include "chm/SystemFiles.h"
+#include "chm/search/FullTextIndex.h"
+#include "chm/system/InternalFiles.h"
 #include "html/PageReader.h"
 
 #include <chrono>
@@ -326,7 +326,7 @@ int Compilation::run()
                 search_->setLanguageId(kDefaultLanguageId);
         }
 
-        SystemFileSettings settings;
+        InternalFileSettings settings;
         settings.title = project_.title;
         settings.defaultTopic = defaultTopic.empty() ? std::string() : defaultTopic.substr(1);
         settings.compiledFileName = output.filename().string();
@@ -337,7 +337,7 @@ int Compilation::run()
         if (!project_.indexFile.empty())
             settings.indexFile = addExtraFile(writer, project_.indexFile, "index").value_or("");
         settings.fullTextSearch = search_.has_value();
-        for (StoredFile &file : buildSystemFiles(settings, topics_))
+        for (StoredFile &file : buildInternalFiles(settings, topics_))
             writer.addFile(file.name, file.bytes, file.compressed);
         if (search_)
             writer.addFile("/$FIftiMain", search_->build());

@@ -1,6 +1,6 @@
 #include "chm/HelpProjectFile.h"
 
-#include "chm/DirectoryName.h"
+#include "chm/container/DirectoryName.h"
 
 #include <cerrno>
 #include <cstring>

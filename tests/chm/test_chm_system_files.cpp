@@ -2,8 +2,8 @@
 // number through #TOPICS to its title in #STRINGS and its name through
 // #URLTBL and #URLSTR, with the block rules block-wise readers rely on.
 
-#include "chm/LanguageId.h"
-#include "chm/SystemFiles.h"
+#include "chm/language/LanguageId.h"
+#include "chm/system/InternalFiles.h"
 
 #include <QTest>
 
@@ -104,8 +104,8 @@ private slots:
         QFETCH(std::vector<Topic>, topics);
         QFETCH(std::uint32_t, languageId);
         QFETCH(std::vector<std::string>, storedTitles);
-        SystemFileSettings settings{"Title", "site/index.html", "output.hhc", "output.hhk", "output.chm", languageId};
-        const auto files = buildSystemFiles(settings, topics);
+        InternalFileSettings settings{"Title", "site/index.html", "output.hhc", "output.hhk", "output.chm", languageId};
+        const auto files = buildInternalFiles(settings, topics);
         const Bytes &topicTable = fileNamed(files, "/#TOPICS").bytes;
         const Bytes &urlTable = fileNamed(files, "/#URLTBL").bytes;
         const Bytes &urlStrings = fileNamed(files, "/#URLSTR").bytes;
@@ -151,9 +151,9 @@ private slots:
     // time, and where the records viewers need sit.
     void systemFileRecords()
     {
-        SystemFileSettings settings{"Caf\xc3\xa9", "site/index.html", "output.hhc", "output.hhk", "Output.CHM",
+        InternalFileSettings settings{"Caf\xc3\xa9", "site/index.html", "output.hhc", "output.hhk", "Output.CHM",
                                     0x0409, true, 1700000000};
-        const auto files = buildSystemFiles(settings, {{"/site/index.html", "Home"}});
+        const auto files = buildInternalFiles(settings, {{"/site/index.html", "Home"}});
         const StoredFile &system = fileNamed(files, "/#SYSTEM");
         QVERIFY(!system.compressed);
         QCOMPARE(dwordAt(system.bytes, 0), 3u);

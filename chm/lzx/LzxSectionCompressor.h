@@ -24,7 +24,7 @@
 //   of the compressed stream; the first is 0 (also for an empty stream, which
 //   has no bytes at all).
 
-#include "chm/LzxEncoder.h"
+#include "chm/lzx/LzxEncoder.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,6 @@
-#include "chm/StringsFile.h"
+#include "chm/system/StringsFile.h"
 
-#include "chm/LittleEndianBytes.h"
+#include "chm/container/LittleEndianBytes.h"
 
 namespace quorlix::chm {
 

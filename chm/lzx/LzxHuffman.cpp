@@ -1,4 +1,4 @@
-#include "chm/LzxHuffman.h"
+#include "chm/lzx/LzxHuffman.h"
 
 #include <algorithm>
 #include <cassert>

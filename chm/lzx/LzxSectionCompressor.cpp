@@ -1,4 +1,4 @@
-#include "chm/LzxSectionCompressor.h"
+#include "chm/lzx/LzxSectionCompressor.h"
 
 #include <algorithm>
 #include <condition_variable>

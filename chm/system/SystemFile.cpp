@@ -1,7 +1,7 @@
-#include "chm/SystemFile.h"
+#include "chm/system/SystemFile.h"
 
-#include "chm/LanguageId.h"
-#include "chm/LittleEndianBytes.h"
+#include "chm/container/LittleEndianBytes.h"
+#include "chm/language/LanguageId.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
-#include "chm/IndexHeader.h"
+#include "chm/system/IndexHeader.h"
 
-#include "chm/LittleEndianBytes.h"
+#include "chm/container/LittleEndianBytes.h"
 
 namespace quorlix::chm {
 

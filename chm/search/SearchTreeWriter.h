@@ -24,7 +24,7 @@ struct WordLocations {
 
 class SearchTreeWriter {
 public:
-    static constexpr std::size_t nodeSize = 4096;
+    static constexpr std::size_t kNodeSize = 4096;
 
     struct Tree {
         std::uint32_t rootOffset = 0;

@@ -15,11 +15,11 @@ namespace quorlix::chm {
 // without spaces, give a word for each character: it and the next one of its
 // run (the last one alone), so that readers find one- and two-character words.
 // ASCII, Latin, Greek and Cyrillic capitals are lower-cased; other characters
-// are kept as they are. Words longer than maxWordBytes bytes (hashes, encoded
+// are kept as they are. Words longer than kMaxWordBytes bytes (hashes, encoded
 // data) are skipped, but still take a position.
 class WordSplitter {
 public:
-    static constexpr std::size_t maxWordBytes = 64;
+    static constexpr std::size_t kMaxWordBytes = 64;
 
     explicit WordSplitter(std::string_view text) : text_(text) {}
 

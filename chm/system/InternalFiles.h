@@ -5,7 +5,7 @@
 // default topic, language and the names of the contents and index files from
 // them, and search results name their pages through #TOPICS.
 
-#include "chm/LanguageId.h"
+#include "chm/language/LanguageId.h"
 
 #include <cstdint>
 #include <string>
@@ -14,15 +14,15 @@
 namespace quorlix::chm {
 
 // One page of the help file. Its position in the list handed to
-// buildSystemFiles is its topic number; the search index refers to pages by it.
-// The contents and index files are not pages: buildSystemFiles adds their
+// buildInternalFiles is its topic number; the search index refers to pages by it.
+// The contents and index files are not pages: buildInternalFiles adds their
 // topics itself, after the pages.
 struct Topic {
     std::string name;  // as stored in the help file, with the leading slash: "/site/a.html"
     std::string title; // UTF-8; empty when the page has none (its file name is shown then)
 };
 
-struct SystemFileSettings {
+struct InternalFileSettings {
     std::string title;            // UTF-8 (stored in the language's code page)
     std::string defaultTopic;     // relative to the help file's root: "site/index.html"
     std::string contentsFile;     // "output.hhc", or empty when there is none
@@ -43,7 +43,7 @@ struct StoredFile {
 // The system files for a help file with these settings and topics, in no
 // particular order. Pure: the same input always gives the same bytes.
 // The help file's header should carry the same languageId.
-std::vector<StoredFile> buildSystemFiles(const SystemFileSettings &settings, const std::vector<Topic> &topics);
+std::vector<StoredFile> buildInternalFiles(const InternalFileSettings &settings, const std::vector<Topic> &topics);
 
 // languageIdFromProject (chm/LanguageId.h) reads the project's "Language=" value.
 

@@ -1,8 +1,8 @@
-#include "chm/LzxTreeSegment.h"
+#include "chm/lzx/LzxTreeSegment.h"
 
-#include "chm/LzxBitWriter.h"
-#include "chm/LzxFormat.h"
-#include "chm/LzxHuffman.h"
+#include "chm/lzx/LzxBitWriter.h"
+#include "chm/lzx/LzxFormat.h"
+#include "chm/lzx/LzxHuffman.h"
 
 #include <algorithm>
 #include <cassert>

@@ -1,4 +1,4 @@
-#include "WordTable.h"
+#include "chm/search/WordTable.h"
 
 #include <functional>
 #include <stdexcept>

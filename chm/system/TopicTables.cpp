@@ -1,7 +1,7 @@
-#include "chm/TopicTables.h"
+#include "chm/system/TopicTables.h"
 
-#include "chm/LittleEndianBytes.h"
-#include "chm/StringsFile.h"
+#include "chm/container/LittleEndianBytes.h"
+#include "chm/system/StringsFile.h"
 
 namespace quorlix::chm {
 

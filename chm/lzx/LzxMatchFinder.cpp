@@ -1,6 +1,6 @@
-#include "chm/LzxMatchFinder.h"
+#include "chm/lzx/LzxMatchFinder.h"
 
-#include "chm/LzxFormat.h"
+#include "chm/lzx/LzxFormat.h"
 
 #include <algorithm>
 #include <cstring>

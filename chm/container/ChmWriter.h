@@ -8,7 +8,7 @@
 // whatever the size of the content.
 #pragma once
 
-#include "chm/DirectoryChunks.h"
+#include "chm/container/DirectoryChunks.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,10 +1,10 @@
-#include "chm/LzxEncoder.h"
+#include "chm/lzx/LzxEncoder.h"
 
-#include "chm/LzxBitWriter.h"
-#include "chm/LzxFormat.h"
-#include "chm/LzxHuffman.h"
-#include "chm/LzxMatchFinder.h"
-#include "chm/LzxTreeSegment.h"
+#include "chm/lzx/LzxBitWriter.h"
+#include "chm/lzx/LzxFormat.h"
+#include "chm/lzx/LzxHuffman.h"
+#include "chm/lzx/LzxMatchFinder.h"
+#include "chm/lzx/LzxTreeSegment.h"
 
 #include <algorithm>
 #include <array>

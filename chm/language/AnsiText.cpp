@@ -1,4 +1,4 @@
-#include "chm/AnsiText.h"
+#include "chm/language/AnsiText.h"
 
 #include <iconv.h>
 

@@ -1,4 +1,4 @@
-#include "WordSplitter.h"
+#include "chm/search/WordSplitter.h"
 
 #include <cstdint>
 
@@ -6,9 +6,9 @@ namespace quorlix::chm {
 
 namespace {
 
-constexpr char32_t invalid = 0xFFFFFFFF;
+constexpr char32_t kInvalid = 0xFFFFFFFF;
 
-// The code point at text[offset], advancing offset; invalid for a malformed
+// The code point at text[offset], advancing offset; kInvalid for a malformed
 // sequence (one byte is consumed then).
 char32_t decode(std::string_view text, std::size_t &offset)
 {
@@ -27,20 +27,20 @@ char32_t decode(std::string_view text, std::size_t &offset)
         extra = 3;
         cp = lead & 0x07;
     } else {
-        return invalid;
+        return kInvalid;
     }
     if (offset + extra > text.size())
-        return invalid;
+        return kInvalid;
     for (int i = 0; i < extra; ++i) {
         const auto byte = static_cast<unsigned char>(text[offset + i]);
         if ((byte & 0xC0) != 0x80)
-            return invalid;
+            return kInvalid;
         cp = (cp << 6) | (byte & 0x3F);
     }
     // Overlong forms, surrogates and values past U+10FFFF are not characters.
-    static constexpr char32_t smallest[] = {0, 0x80, 0x800, 0x10000};
-    if (cp < smallest[extra] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
-        return invalid;
+    static constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kSmallest[extra] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
+        return kInvalid;
     offset += extra;
     return cp;
 }
@@ -54,7 +54,7 @@ bool isWordCharacterBeyondAscii(char32_t cp)
     if (cp == 0xD7 || cp == 0xF7) // multiplication and division signs
         return false;
     struct Range { char32_t first, last; };
-    static constexpr Range separators[] = {
+    static constexpr Range kSeparators[] = {
         {0x2000, 0x2BFF}, // general punctuation, super/subscripts, currency, arrows, maths, boxes, shapes, dingbats
         {0x2E00, 0x2E7F}, // supplemental punctuation
         {0x3000, 0x303F}, // CJK spaces and punctuation
@@ -69,7 +69,7 @@ bool isWordCharacterBeyondAscii(char32_t cp)
         {0xFFF0, 0xFFFF}, // specials
         {0x1F000, 0x1FAFF}, // emoji and pictographs
     };
-    for (const auto &range : separators) {
+    for (const auto &range : kSeparators) {
         if (cp < range.first)
             return true;
         if (cp <= range.last)
@@ -140,7 +140,7 @@ bool isWordCharacter(char32_t cp)
 {
     if (cp < 0x80)
         return (cp >= 'a' && cp <= 'z') || (cp >= 'A' && cp <= 'Z') || (cp >= '0' && cp <= '9') || cp == '_';
-    return cp != invalid && isWordCharacterBeyondAscii(cp);
+    return cp != kInvalid && isWordCharacterBeyondAscii(cp);
 }
 
 } // namespace
@@ -170,7 +170,7 @@ bool WordSplitter::next(std::string &word, std::size_t &position)
         for (;;) {
             if (!tooLong) {
                 appendUtf8(word, toLower(cp));
-                tooLong = word.size() > 2 * maxWordBytes; // leaves room for underscores trimmed below
+                tooLong = word.size() > 2 * kMaxWordBytes; // leaves room for underscores trimmed below
             }
             const std::size_t start = offset_;
             if (offset_ >= text_.size())
@@ -186,7 +186,7 @@ bool WordSplitter::next(std::string &word, std::size_t &position)
             continue; // underscores only: not a word
         word.erase(word.find_last_not_of('_') + 1);
         word.erase(0, first);
-        if (tooLong || word.size() > maxWordBytes) {
+        if (tooLong || word.size() > kMaxWordBytes) {
             ++position_;
             continue;
         }

@@ -1,4 +1,4 @@
-#include "ScaleRootEncoder.h"
+#include "chm/search/ScaleRootEncoder.h"
 
 #include <bit>
 

@@ -1,10 +1,10 @@
-#include "chm/SystemFiles.h"
+#include "chm/system/InternalFiles.h"
 
-#include "chm/AnsiText.h"
-#include "chm/IndexHeader.h"
-#include "chm/StringsFile.h"
-#include "chm/SystemFile.h"
-#include "chm/TopicTables.h"
+#include "chm/language/AnsiText.h"
+#include "chm/system/IndexHeader.h"
+#include "chm/system/StringsFile.h"
+#include "chm/system/SystemFile.h"
+#include "chm/system/TopicTables.h"
 
 #include <string_view>
 #include <utility>
@@ -31,7 +31,7 @@ std::string displayTitle(const Topic &topic)
 
 } // namespace
 
-std::vector<StoredFile> buildSystemFiles(const SystemFileSettings &settings, const std::vector<Topic> &topics)
+std::vector<StoredFile> buildInternalFiles(const InternalFileSettings &settings, const std::vector<Topic> &topics)
 {
     const AnsiText ansi(codePageOf(settings.languageId));
 

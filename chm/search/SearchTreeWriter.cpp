@@ -1,4 +1,4 @@
-#include "SearchTreeWriter.h"
+#include "chm/search/SearchTreeWriter.h"
 
 #include <algorithm>
 #include <optional>
@@ -8,7 +8,7 @@ namespace quorlix::chm {
 
 namespace {
 
-constexpr std::size_t indexHeaderSize = 2; // free bytes
+constexpr std::size_t kIndexNodeHeaderSize = 2; // free bytes
 
 void putU16(std::vector<std::uint8_t> &out, std::uint16_t value)
 {
@@ -116,7 +116,7 @@ void SearchTreeWriter::add(std::string_view word, const WordLocations &everywher
         std::size_t size = leafEntrySize(word.size() - shared, everywhere);
         if (inTitles)
             size += leafEntrySize(0, *inTitles);
-        if (leaf_.size() + size > nodeSize) {
+        if (leaf_.size() + size > kNodeSize) {
             if (fresh)
                 throw std::length_error("search index entry larger than a node");
             closeLeaf();
@@ -132,7 +132,7 @@ void SearchTreeWriter::add(std::string_view word, const WordLocations &everywher
 
 void SearchTreeWriter::startLeaf()
 {
-    leaf_.reserve(nodeSize);
+    leaf_.reserve(kNodeSize);
     putU32(leaf_, 0); // the next leaf, set when it is written
     putU16(leaf_, 0);
     putU16(leaf_, 0); // free bytes, set when this one is written
@@ -144,9 +144,9 @@ void SearchTreeWriter::closeLeaf()
     const std::uint32_t offset = fileOffset(file_);
     if (!leaves_.empty())
         setU32(file_, leaves_.back().offset, offset);
-    lastLeafFreeBytes_ = static_cast<std::uint32_t>(nodeSize - leaf_.size());
+    lastLeafFreeBytes_ = static_cast<std::uint32_t>(kNodeSize - leaf_.size());
     setU16(leaf_, 6, static_cast<std::uint16_t>(lastLeafFreeBytes_));
-    leaf_.resize(nodeSize, 0);
+    leaf_.resize(kNodeSize, 0);
     file_.insert(file_.end(), leaf_.begin(), leaf_.end());
     leaves_.push_back({previousWord_, offset});
     leaf_.clear();
@@ -179,14 +179,14 @@ SearchTreeWriter::writeIndexLevel(const std::vector<ChildNode> &children, bool a
     std::vector<std::uint8_t> node;
     std::string_view previous;
     // The entries the one node above would hold so far, and its last word.
-    std::size_t parentUsed = indexHeaderSize;
+    std::size_t parentUsed = kIndexNodeHeaderSize;
     std::string previousInParent;
     auto close = [&] {
         if (base + written.size() > UINT32_MAX)
             throw std::length_error("search index over 4 GB");
         const auto offset = static_cast<std::uint32_t>(base + written.size());
-        setU16(node, 0, static_cast<std::uint16_t>(nodeSize - node.size()));
-        node.resize(nodeSize, 0);
+        setU16(node, 0, static_cast<std::uint16_t>(kNodeSize - node.size()));
+        node.resize(kNodeSize, 0);
         written.insert(written.end(), node.begin(), node.end());
         nodes.push_back({std::string(previous), offset});
         parentUsed += indexEntrySize(previous.size() - sharedPrefix(previousInParent, previous));
@@ -201,11 +201,11 @@ SearchTreeWriter::writeIndexLevel(const std::vector<ChildNode> &children, bool a
                 // python3-chm keeps its place in the node above when it reads
                 // a node: its entries start where their entry above is.
                 if (alignUnderRoot)
-                    putPadding(node, parentUsed - indexHeaderSize, child.offset);
+                    putPadding(node, parentUsed - kIndexNodeHeaderSize, child.offset);
             }
             const std::size_t shared = sharedPrefix(previous, child.lastWord);
             const std::size_t size = indexEntrySize(child.lastWord.size() - shared);
-            if (node.size() + size > nodeSize) {
+            if (node.size() + size > kNodeSize) {
                 if (previous.empty()) {
                     if (alignUnderRoot)
                         return std::nullopt;
@@ -223,7 +223,7 @@ SearchTreeWriter::writeIndexLevel(const std::vector<ChildNode> &children, bool a
     }
     if (!node.empty())
         close();
-    if (alignUnderRoot && nodes.size() > 1 && parentUsed > nodeSize)
+    if (alignUnderRoot && nodes.size() > 1 && parentUsed > kNodeSize)
         return std::nullopt; // more than one node above: the padding would not line up
     file_.insert(file_.end(), written.begin(), written.end());
     return nodes;

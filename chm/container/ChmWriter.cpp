@@ -1,8 +1,8 @@
-#include "chm/ChmWriter.h"
+#include "chm/container/ChmWriter.h"
 
-#include "chm/DirectoryName.h"
-#include "chm/Encint.h"
-#include "chm/LzxSectionCompressor.h"
+#include "chm/container/DirectoryName.h"
+#include "chm/container/Encint.h"
+#include "chm/lzx/LzxSectionCompressor.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
-#include "chm/DirectoryChunks.h"
+#include "chm/container/DirectoryChunks.h"
 
-#include "chm/Encint.h"
+#include "chm/container/Encint.h"
 
 #include <cstring>
 #include <stdexcept>

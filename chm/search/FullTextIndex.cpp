@@ -1,11 +1,11 @@
-#include "FullTextIndex.h"
+#include "chm/search/FullTextIndex.h"
 
-#include "AnsiText.h"
-#include "LanguageId.h"
-#include "ScaleRootEncoder.h"
-#include "SearchTreeWriter.h"
-#include "WordSplitter.h"
-#include "WordTable.h"
+#include "chm/language/AnsiText.h"
+#include "chm/language/LanguageId.h"
+#include "chm/search/ScaleRootEncoder.h"
+#include "chm/search/SearchTreeWriter.h"
+#include "chm/search/WordSplitter.h"
+#include "chm/search/WordTable.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -17,10 +17,10 @@ namespace {
 
 // Words beyond this many in one page are not indexed: a page that size is
 // data, not text, and its hits would only bloat the index.
-constexpr std::size_t maxWordsPerPage = 1u << 20;
+constexpr std::size_t kMaxWordsPerPage = 1u << 20;
 
-constexpr std::size_t headerSize = 0x400;
-constexpr std::uint32_t utf8CodePage = 65001; // for languages without an ANSI code page
+constexpr std::size_t kHeaderSize = 0x400;
+constexpr std::uint32_t kUtf8CodePage = 65001; // for languages without an ANSI code page
 
 void putVarint(std::vector<std::uint8_t> &out, std::uint32_t value)
 {
@@ -94,7 +94,7 @@ struct FullTextIndexBuilder::Words {
         std::size_t position = 0, end = firstPosition;
         while (splitter.next(word, position)) {
             const std::size_t at = firstPosition + position;
-            if (at >= maxWordsPerPage)
+            if (at >= kMaxWordsPerPage)
                 break;
             const std::uint32_t id = table.idOf(word);
             if (id == records.size())
@@ -191,7 +191,7 @@ std::vector<std::uint8_t> FullTextIndexBuilder::build() const
     const unsigned countRoot = ScaleRootEncoder::bestRoot(w.hitCountBits);
     const unsigned hitRoot = ScaleRootEncoder::bestRoot(w.hitDeltaBits);
 
-    std::vector<std::uint8_t> file(headerSize, 0);
+    std::vector<std::uint8_t> file(kHeaderSize, 0);
 
     // The word location codes of every word, then the word tree that points at them.
     auto writeLocations = [&](const Postings &postings) {
@@ -252,7 +252,7 @@ std::vector<std::uint8_t> FullTextIndexBuilder::build() const
     const std::uint8_t encodings[] = {2, static_cast<std::uint8_t>(topicRoot), 2, static_cast<std::uint8_t>(countRoot),
                                       2, static_cast<std::uint8_t>(hitRoot)};
     std::copy(std::begin(encodings), std::end(encodings), file.begin() + 0x1E);
-    setU32(file, 0x2E, SearchTreeWriter::nodeSize);
+    setU32(file, 0x2E, SearchTreeWriter::kNodeSize);
     setU32(file, 0x36, 1); // two values of unknown use, as other compilers write them
     setU32(file, 0x3A, 5);
     // Word statistics: the longest, hits, distinct words, their lengths.
@@ -266,7 +266,7 @@ std::vector<std::uint8_t> FullTextIndexBuilder::build() const
     setU32(file, 0x5E, topics ? topics - 1 : 0);
     // The code page of the words and the language; python3-chm takes the
     // help file's language from here.
-    setU32(file, 0x7A, codePage ? codePage : utf8CodePage);
+    setU32(file, 0x7A, codePage ? codePage : kUtf8CodePage);
     setU32(file, 0x7E, w.languageId);
     return file;
 }

@@ -1,4 +1,4 @@
-#include "chm/LanguageId.h"
+#include "chm/language/LanguageId.h"
 
 #include <array>
 #include <cctype>
