@@ -5,6 +5,7 @@
 #include "chm/FileReadAhead.h"
 #include "chm/HelpProjectFile.h"
 #include "chm/search/FullTextIndex.h"
+#include "chm/sheets/StyleSheetFlattener.h"
 #include "chm/system/InternalFiles.h"
 #include "html/PageReader.h"
 
@@ -57,6 +58,11 @@ std::string storedName(std::string path)
     for (const std::string &part : parts)
         name += "/" + part;
     return name;
+}
+
+bool isStyleSheet(std::string_view name)
+{
+    return name.size() > 4 && foldedName(name.substr(name.size() - 4)) == ".css";
 }
 
 // A size as people read it: kB below a megabyte, so small sites do not
@@ -115,6 +121,8 @@ private:
     // The bytes stored, or nothing when the file was left out.
     std::optional<std::uint64_t> addListedFile(ChmWriter &writer, const ListedFile &file, FileRead read);
     std::optional<std::string> addExtraFile(ChmWriter &writer, const std::string &listed, const char *what);
+    // A listed style sheet's text as saved, for the sheets that import it.
+    std::optional<std::string> readSheet(const std::string &name) const;
 
     fs::path projectFile_;
     std::ostream &log_;
@@ -124,6 +132,7 @@ private:
     std::size_t windows1252Pages_ = 0; // pages read as Windows-1252
     std::optional<FullTextIndexBuilder> search_;
     std::vector<char> piece_; // a piece of a large file being streamed
+    std::unordered_map<std::string, fs::path> sheetSources_; // folded stored name -> source
     unsigned warnings_ = 0;
 };
 
@@ -152,8 +161,22 @@ std::vector<ListedFile> Compilation::listFiles()
             continue;
         }
         files.push_back({name, sourceOf(project_, listed, name)});
+        if (isStyleSheet(name))
+            sheetSources_.emplace(foldedName(name), files.back().source);
     }
     return files;
+}
+
+std::optional<std::string> Compilation::readSheet(const std::string &name) const
+{
+    const auto found = sheetSources_.find(foldedName(name));
+    std::error_code error;
+    if (found == sheetSources_.end() || fs::file_size(found->second, error) > FileReadAhead::kLargestOtherRead || error)
+        return std::nullopt;
+    std::ifstream in(found->second, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 std::optional<std::uint64_t> Compilation::addListedFile(ChmWriter &writer, const ListedFile &file, FileRead read)
@@ -173,6 +196,8 @@ std::optional<std::uint64_t> Compilation::addListedFile(ChmWriter &writer, const
         warn("cannot read " + source + " (" + read.error + "); left out");
         return std::nullopt;
     case FileRead::Outcome::Read: {
+        if (isStyleSheet(file.name))
+            read.bytes = flattenStyleSheet(file.name, read.bytes, [this](const std::string &name) { return readSheet(name); });
         writer.addFile(file.name,
                        std::span(reinterpret_cast<const std::uint8_t *>(read.bytes.data()), read.bytes.size()));
         if (read.page) {
