@@ -361,6 +361,12 @@ int Compilation::run()
             settings.contentsFile = addExtraFile(writer, project_.contentsFile, "contents").value_or("");
         if (!project_.indexFile.empty())
             settings.indexFile = addExtraFile(writer, project_.indexFile, "index").value_or("");
+        if (!settings.indexFile.empty()) {
+            std::ifstream in(sourceOf(project_, project_.indexFile, "/" + settings.indexFile), std::ios::binary);
+            const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            settings.keywords = readIndexKeywords(bytes);
+        }
+        settings.defaultFont = project_.defaultFont;
         settings.fullTextSearch = search_.has_value();
         for (StoredFile &file : buildInternalFiles(settings, topics_))
             writer.addFile(file.name, file.bytes, file.compressed);

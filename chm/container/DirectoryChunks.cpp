@@ -9,8 +9,8 @@ namespace quorlix::chm {
 
 namespace {
 
-constexpr std::uint32_t kListingHeaderSize = 0x14;
-constexpr std::uint32_t kIndexHeaderSize = 0x08;
+constexpr std::uint32_t kListingChunkHeaderSize = 0x14;
+constexpr std::uint32_t kIndexChunkHeaderSize = 0x08;
 constexpr std::uint32_t kEntriesPerQuickref = 1 + (1u << kQuickrefDensity);
 
 // Bytes the end of a chunk needs for n entries: the entry count and one
@@ -25,7 +25,7 @@ std::uint32_t tailSize(std::uint32_t entryCount)
 class ChunkFiller {
 public:
     ChunkFiller(bool listing, std::uint32_t firstNumber)
-        : listing_(listing), headerSize_(listing ? kListingHeaderSize : kIndexHeaderSize),
+        : listing_(listing), headerSize_(listing ? kListingChunkHeaderSize : kIndexChunkHeaderSize),
           firstNumber_(firstNumber)
     {
     }
@@ -117,7 +117,7 @@ DirectoryChunks buildDirectoryChunks(const std::vector<DirectoryEntry> &entries)
         chunks.emplace_back(kDirectoryChunkSize, 0);
         std::uint8_t *chunk = chunks.back().data();
         std::memcpy(chunk, "PMGL", 4);
-        putLe32(chunk + 4, kDirectoryChunkSize - kListingHeaderSize);
+        putLe32(chunk + 4, kDirectoryChunkSize - kListingChunkHeaderSize);
         putLe32(chunk + 0x0C, 0xFFFFFFFFu);
     }
     DirectoryChunks result;

@@ -4,16 +4,47 @@
 
 namespace quorlix::chm {
 
+namespace {
+
+// Field offsets.
+constexpr std::size_t kIdxUnknown = 0x04;
+constexpr std::size_t kIdxAlwaysOne = 0x08;
+constexpr std::size_t kIdxTopicCount = 0x0c;
+constexpr std::size_t kIdxImageList = 0x14;
+constexpr std::size_t kIdxBackground = 0x20;
+constexpr std::size_t kIdxForeground = 0x24;
+constexpr std::size_t kIdxFont = 0x28;
+constexpr std::size_t kIdxWindowStyles = 0x2c;
+constexpr std::size_t kIdxExtendedWindowStyles = 0x30;
+constexpr std::size_t kIdxUnknownNone = 0x34;
+constexpr std::size_t kIdxFrameName = 0x38;
+constexpr std::size_t kIdxWindowName = 0x3c;
+constexpr std::size_t kIdxAlwaysOneToo = 0x44;
+constexpr std::uint32_t kNone = 0xffffffff;
+
+} // namespace
+
 std::vector<std::uint8_t> buildIndexHeader(std::uint32_t topicCount)
 {
-    std::vector<std::uint8_t> bytes(kIndexHeaderSize, 0);
+    std::vector<std::uint8_t> bytes(kIdxHdrFileSize, 0);
     bytes[0] = 'T';
     bytes[1] = '#';
     bytes[2] = 'S';
     bytes[3] = 'M';
-    putDword(bytes, 0x04, 1); // unknown; other compilers write 1
-    putDword(bytes, 0x08, 1); // likewise
-    putDword(bytes, 0x0c, topicCount);
+    // Microsoft's compiler writes a value here by an unknown rule; Free
+    // Pascal's compiler writes 1.
+    putDword(bytes, kIdxUnknown, 1);
+    putDword(bytes, kIdxAlwaysOne, 1);
+    putDword(bytes, kIdxTopicCount, topicCount);
+    // No image list, colours, font, frame or window name: "none" is -1.
+    for (const std::size_t at : {kIdxImageList, kIdxBackground, kIdxForeground, kIdxFont, kIdxUnknownNone,
+                                 kIdxFrameName, kIdxWindowName})
+        putDword(bytes, at, kNone);
+    // The navigation pane's window styles, as Microsoft's compiler writes
+    // them for a project without windows.
+    putDword(bytes, kIdxWindowStyles, 0x27);
+    putDword(bytes, kIdxExtendedWindowStyles, 0x100);
+    putDword(bytes, kIdxAlwaysOneToo, 1);
     return bytes;
 }
 

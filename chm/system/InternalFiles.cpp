@@ -1,17 +1,23 @@
 #include "chm/system/InternalFiles.h"
 
+#include "chm/container/DirectoryName.h"
 #include "chm/language/AnsiText.h"
 #include "chm/system/IndexHeader.h"
+#include "chm/system/KeywordIndex.h"
 #include "chm/system/StringsFile.h"
 #include "chm/system/SystemFile.h"
 #include "chm/system/TopicTables.h"
 
+#include <algorithm>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 
 namespace quorlix::chm {
 
 namespace {
+
+constexpr std::uint32_t kUtf8CodePage = 65001; // for languages without an ANSI code page
 
 std::string withoutLeadingSlash(std::string_view name)
 {
@@ -27,6 +33,34 @@ std::string displayTitle(const Topic &topic)
     if (!topic.title.empty())
         return topic.title;
     return topic.name.substr(topic.name.find_last_of('/') + 1);
+}
+
+// The binary index's keywords with their places as topic numbers; places
+// that are no page's topic are added to rows as topics of their own.
+std::vector<BinaryKeyword> keywordTopics(const std::vector<IndexKeyword> &keywords, std::vector<TopicRow> &rows,
+                                         std::size_t pageCount, const AnsiText &ansi)
+{
+    std::unordered_map<std::string, std::uint32_t> topicOf; // folded name without the slash -> number
+    for (std::size_t i = 0; i < pageCount; ++i)
+        topicOf.emplace(foldedName(rows[i].url), static_cast<std::uint32_t>(i));
+    std::vector<BinaryKeyword> binary;
+    binary.reserve(keywords.size());
+    for (const IndexKeyword &keyword : keywords) {
+        BinaryKeyword entry{utf16(keyword.text), keyword.depth, keyword.lastLevelAt, {}};
+        for (std::string place : keyword.places) {
+            for (char &c : place)
+                if (c == '\\')
+                    c = '/';
+            place = withoutLeadingSlash(place);
+            const auto [found, added] = topicOf.emplace(foldedName(place), static_cast<std::uint32_t>(rows.size()));
+            if (added)
+                rows.push_back({place, ansi.fromUtf8(keyword.text), true});
+            if (std::find(entry.topics.begin(), entry.topics.end(), found->second) == entry.topics.end())
+                entry.topics.push_back(found->second);
+        }
+        binary.push_back(std::move(entry));
+    }
+    return binary;
 }
 
 } // namespace
@@ -46,8 +80,13 @@ std::vector<StoredFile> buildInternalFiles(const InternalFileSettings &settings,
     if (!settings.indexFile.empty())
         rows.push_back({withoutLeadingSlash(settings.indexFile), std::string(), false});
 
+    std::vector<BinaryKeyword> keywords;
+    if (!settings.keywords.empty())
+        keywords = keywordTopics(settings.keywords, rows, topics.size(), ansi);
+
     StringsFile strings;
     TopicTables tables = buildTopicTables(rows, strings);
+    std::vector<std::uint8_t> indexHeader = buildIndexHeader(static_cast<std::uint32_t>(rows.size()));
 
     SystemRecords records;
     records.contentsFile = withoutLeadingSlash(settings.contentsFile);
@@ -58,6 +97,9 @@ std::vector<StoredFile> buildInternalFiles(const InternalFileSettings &settings,
     records.fullTextSearch = settings.fullTextSearch;
     records.compiledStem = compiledFileStem(settings.compiledFileName);
     records.timestamp = settings.timestamp;
+    records.keywordIndex = !keywords.empty();
+    records.defaultFont = ansi.fromUtf8(settings.defaultFont);
+    records.indexHeader = indexHeader;
 
     std::vector<StoredFile> files;
     // #SYSTEM and #ITBITS stay uncompressed, as other compilers store them.
@@ -66,8 +108,18 @@ std::vector<StoredFile> buildInternalFiles(const InternalFileSettings &settings,
     files.push_back({"/#TOPICS", std::move(tables.topics), true});
     files.push_back({"/#URLTBL", std::move(tables.urlTable), true});
     files.push_back({"/#URLSTR", std::move(tables.urlStrings), true});
-    files.push_back({"/#IDXHDR", buildIndexHeader(static_cast<std::uint32_t>(rows.size())), true});
+    files.push_back({"/#IDXHDR", std::move(indexHeader), true});
     files.push_back({"/#STRINGS", strings.bytes(), true});
+    if (!keywords.empty()) {
+        const unsigned codePage = codePageOf(settings.languageId);
+        KeywordIndexFiles index = buildKeywordIndex(std::move(keywords), codePage ? codePage : kUtf8CodePage,
+                                                    settings.languageId);
+        files.push_back({"/$WWKeywordLinks/BTree", std::move(index.tree), true});
+        files.push_back({"/$WWKeywordLinks/Data", std::move(index.data), true});
+        files.push_back({"/$WWKeywordLinks/Map", std::move(index.map), true});
+        files.push_back({"/$WWKeywordLinks/Property", std::move(index.property), true});
+        files.push_back({"/$WWAssociativeLinks/Property", std::vector<std::uint8_t>(4, 0), true});
+    }
     return files;
 }
 

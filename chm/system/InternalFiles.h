@@ -1,11 +1,13 @@
 #pragma once
 
 // The internal files a help file carries beside its pages: #SYSTEM, #ITBITS,
-// #STRINGS, #TOPICS, #URLTBL, #URLSTR and #IDXHDR. Viewers read the title,
+// #STRINGS, #TOPICS, #URLTBL, #URLSTR, #IDXHDR, and with an index the binary
+// index ($WWKeywordLinks/*) and $WWAssociativeLinks/Property. Viewers read the title,
 // default topic, language and the names of the contents and index files from
 // them, and search results name their pages through #TOPICS.
 
 #include "chm/language/LanguageId.h"
+#include "chm/system/IndexKeywords.h"
 
 #include <cstdint>
 #include <string>
@@ -31,6 +33,12 @@ struct InternalFileSettings {
     std::uint32_t languageId = 0x0409; // a Windows LCID; see languageIdFromProject
     bool fullTextSearch = false;       // true when $FIftiMain is stored
     std::int64_t timestamp = 0;        // seconds since 1970-01-01 UTC
+    std::string defaultFont;           // "Arial, 9, 0", or empty
+    // The index file's keywords, for the binary index ($WWKeywordLinks);
+    // none: no binary index. A keyword's place that is not a whole page
+    // (an anchor in one, or a file that is no page) gets a topic of its own,
+    // after the others.
+    std::vector<IndexKeyword> keywords;
 };
 
 struct StoredFile {

@@ -18,8 +18,13 @@ enum SystemCode : std::uint16_t {
     kTitle = 3,
     kLanguageAndFlags = 4,
     kCompiledFile = 6,
+    kKeywordIndex = 7,
     kCompilerVersion = 9,
     kTimestamp = 10,
+    kInformationTypeCount = 12,
+    kIndexHeaderCopy = 13,
+    kInformationTypeChecksum = 15,
+    kDefaultFont = 16,
 };
 
 // The version of Microsoft's compiler that viewers expect to find here.
@@ -70,8 +75,8 @@ std::vector<std::uint8_t> buildSystemFile(const SystemRecords &records)
     appendDword(bytes, records.languageId);
     appendDword(bytes, usesDoubleByteCharacters(records.languageId) ? 1 : 0);
     appendDword(bytes, records.fullTextSearch ? 1 : 0);
-    appendDword(bytes, 0); // no binary keyword index (KLinks)
-    appendDword(bytes, 0); // no binary associative index (ALinks)
+    appendDword(bytes, records.keywordIndex ? 1 : 0); // binary keyword index (KLinks)
+    appendDword(bytes, 0);                            // no binary associative index (ALinks)
     const std::int64_t seconds = std::max<std::int64_t>(records.timestamp + kFiletimeEpochOffset, 0);
     appendQword(bytes, static_cast<std::uint64_t>(seconds) * 10000000u);
     appendDword(bytes, 0);
@@ -81,12 +86,31 @@ std::vector<std::uint8_t> buildSystemFile(const SystemRecords &records)
         appendTextRecord(bytes, kDefaultTopic, records.defaultTopic);
     if (!records.title.empty())
         appendTextRecord(bytes, kTitle, records.title);
+    if (!records.defaultFont.empty())
+        appendTextRecord(bytes, kDefaultFont, records.defaultFont);
     if (!records.compiledStem.empty())
         appendTextRecord(bytes, kCompiledFile, records.compiledStem);
     if (!records.contentsFile.empty())
         appendTextRecord(bytes, kContentsFile, records.contentsFile);
     if (!records.indexFile.empty())
         appendTextRecord(bytes, kIndexFile, records.indexFile);
+    const auto appendDwordRecord = [&bytes](SystemCode code, std::uint32_t value) {
+        appendWord(bytes, code);
+        appendWord(bytes, 4);
+        appendDword(bytes, value);
+    };
+    // Microsoft's compiler derives code 7's value by a rule nobody has
+    // published; Free Pascal's compiler writes 0, and viewers read the
+    // index either way.
+    if (records.keywordIndex)
+        appendDwordRecord(kKeywordIndex, 0);
+    appendDwordRecord(kInformationTypeCount, 0);
+    if (!records.indexHeader.empty()) {
+        appendWord(bytes, kIndexHeaderCopy);
+        appendWord(bytes, static_cast<std::uint16_t>(records.indexHeader.size()));
+        bytes.insert(bytes.end(), records.indexHeader.begin(), records.indexHeader.end());
+    }
+    appendDwordRecord(kInformationTypeChecksum, 0);
     return bytes;
 }
 

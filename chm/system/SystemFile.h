@@ -20,6 +20,9 @@ struct SystemRecords {
     bool fullTextSearch;       // in code 4
     std::string compiledStem;  // code 6: the compiled file's name, lower case, no extension
     std::int64_t timestamp;    // seconds since 1970: code 10 and the FILETIME in code 4
+    bool keywordIndex = false; // $WWKeywordLinks is stored: code 7, and its flag in code 4
+    std::string defaultFont;   // code 16, "" for none: "Arial, 9, 0"
+    std::vector<std::uint8_t> indexHeader; // code 13: a copy of #IDXHDR
 };
 
 std::vector<std::uint8_t> buildSystemFile(const SystemRecords &records);
