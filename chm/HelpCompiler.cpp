@@ -373,7 +373,7 @@ int Compilation::run()
         if (search_)
             writer.addFile("/$FIftiMain", search_->build());
 
-        const ChmWriter::Totals totals = writer.finish();
+        const std::uint64_t fileSize = writer.finish();
         std::error_code error;
         fs::permissions(temporary,
                         fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
@@ -388,7 +388,7 @@ int Compilation::run()
         char time[32];
         std::snprintf(time, sizeof time, "%.2f s", seconds);
         log_ << "Compiled " << stored << " files (" << readableSize(storedBytes) << ") into "
-             << output.filename().string() << " (" << readableSize(totals.fileSize) << ") in " << time;
+             << output.filename().string() << " (" << readableSize(fileSize) << ") in " << time;
         if (warnings_)
             log_ << ", " << warnings_ << (warnings_ == 1 ? " warning" : " warnings");
         log_ << "\n";

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "chm/container/DirectoryChunks.h"
+#include "chm/lzx/LzxSectionCompressor.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -22,21 +23,12 @@
 
 namespace quorlix::chm {
 
-class SectionCompressor;
-
 class ChmWriter {
 public:
     struct Options {
         std::uint32_t languageId = 0x0409;
         std::uint32_t timestamp = 0;
         unsigned threads = 0; // 0: every core
-    };
-
-    struct Totals {
-        std::uint64_t files = 0;
-        std::uint64_t contentBytes = 0;    // of the compressed section, before compression
-        std::uint64_t compressedBytes = 0; // of the compressed section, after
-        std::uint64_t fileSize = 0;
     };
 
     // Creates (truncates) file. Throws std::runtime_error when it cannot.
@@ -60,25 +52,36 @@ public:
     // A whole file at once, compressed or stored in section 0.
     void addFile(std::string name, std::span<const std::uint8_t> bytes, bool compressed = true);
 
-    // Writes the directory and everything else. Throws std::runtime_error on
-    // a write error; the file is then incomplete.
-    Totals finish();
+    // Writes the directory and everything else; returns the file's size.
+    // Throws std::runtime_error on a write error; the file is then incomplete.
+    std::uint64_t finish();
 
 private:
+    // Where the parts of the file go, once the directory is built.
+    struct FileLayout {
+        const DirectoryChunks *directory = nullptr;
+        std::uint64_t directoryOffset = 0, directoryLength = 0;
+        std::uint64_t contentOffset = 0; // section 0; the LZX section follows it
+        std::uint64_t fileSize = 0;
+    };
+
     void claim(const std::string &name);
     void append(std::FILE *file, std::span<const std::uint8_t> bytes);
+    void addSection0File(const std::string &name, const std::vector<std::uint8_t> &bytes);
+    void addFolderEntries();
+    void addDataSpaceFiles(const LzxSectionCompressor::Result &lzx);
+    std::vector<std::uint8_t> headers(const FileLayout &layout) const;
+    void copyScratch();
 
     Options options_;
     std::filesystem::path path_;
     std::FILE *out_ = nullptr;
     std::FILE *scratch_ = nullptr;
-    std::unique_ptr<SectionCompressor> compressor_;
+    std::unique_ptr<LzxSectionCompressor> compressor_;
     std::vector<DirectoryEntry> entries_;
     std::unordered_set<std::string> folded_;
     std::vector<std::uint8_t> section0_;
     std::uint64_t contentOffset_ = 0;
-    bool inFile_ = false;
-    std::uint64_t files_ = 0;
 };
 
 } // namespace quorlix::chm

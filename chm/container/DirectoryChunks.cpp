@@ -1,6 +1,6 @@
 #include "chm/container/DirectoryChunks.h"
 
-#include "chm/container/Encint.h"
+#include "chm/container/ByteLayout.h"
 
 #include <cstring>
 #include <stdexcept>

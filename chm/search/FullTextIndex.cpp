@@ -1,5 +1,6 @@
 #include "chm/search/FullTextIndex.h"
 
+#include "chm/container/ByteLayout.h"
 #include "chm/language/AnsiText.h"
 #include "chm/language/LanguageId.h"
 #include "chm/search/ScaleRootEncoder.h"
@@ -22,15 +23,6 @@ constexpr std::size_t kMaxWordsPerPage = 1u << 20;
 constexpr std::size_t kHeaderSize = 0x400;
 constexpr std::uint32_t kUtf8CodePage = 65001; // for languages without an ANSI code page
 
-void putVarint(std::vector<std::uint8_t> &out, std::uint32_t value)
-{
-    while (value >= 0x80) {
-        out.push_back(static_cast<std::uint8_t>(0x80 | (value & 0x7F)));
-        value >>= 7;
-    }
-    out.push_back(static_cast<std::uint8_t>(value));
-}
-
 std::uint32_t takeVarint(const std::uint8_t *&p)
 {
     std::uint32_t value = 0;
@@ -40,12 +32,6 @@ std::uint32_t takeVarint(const std::uint8_t *&p)
         if (!(byte & 0x80))
             return value;
     }
-}
-
-void setU32(std::vector<std::uint8_t> &out, std::size_t at, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 // Pages where one word occurs, held compactly while pages are added: for each
@@ -111,15 +97,15 @@ struct FullTextIndexBuilder::Words {
     void append(Postings &postings, std::uint32_t topic, const std::uint64_t *first, const std::uint64_t *last)
     {
         const std::uint32_t topicDelta = topic - postings.lastTopic;
-        putVarint(postings.packed, topicDelta);
+        appendCount(postings.packed, topicDelta);
         ++topicDeltaBits[ScaleRootEncoder::significantBits(topicDelta)];
         const auto count = static_cast<std::uint32_t>(last - first);
-        putVarint(postings.packed, count);
+        appendCount(postings.packed, count);
         ++hitCountBits[ScaleRootEncoder::significantBits(count)];
         std::uint32_t previous = 0;
         for (const std::uint64_t *hit = first; hit != last; ++hit) {
             const std::uint32_t delta = positionOf(*hit) - previous;
-            putVarint(postings.packed, delta);
+            appendCount(postings.packed, delta);
             ++hitDeltaBits[ScaleRootEncoder::significantBits(delta)];
             previous = positionOf(*hit);
         }
@@ -240,34 +226,34 @@ std::vector<std::uint8_t> FullTextIndexBuilder::build() const
         return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, UINT32_MAX));
     };
     file[0x02] = 0x28; // signature 00 00 28 00
-    setU32(file, 0x04, topics);
-    setU32(file, 0x08, shape.rootOffset);
-    setU32(file, 0x10, shape.leafCount);
+    putLe32(file.data() + 0x04, topics);
+    putLe32(file.data() + 0x08, shape.rootOffset);
+    putLe32(file.data() + 0x10, shape.leafCount);
     // The root once more, the tree's depth (1: the root is a leaf), a fixed 7,
     // then scale and root of the topic deltas, hit counts and hit deltas.
-    setU32(file, 0x14, shape.rootOffset); // where viewers start their descent
+    putLe32(file.data() + 0x14, shape.rootOffset); // where viewers start their descent
     file[0x18] = static_cast<std::uint8_t>(shape.depth);
     file[0x19] = static_cast<std::uint8_t>(shape.depth >> 8);
-    setU32(file, 0x1A, 7);
+    putLe32(file.data() + 0x1A, 7);
     const std::uint8_t encodings[] = {2, static_cast<std::uint8_t>(topicRoot), 2, static_cast<std::uint8_t>(countRoot),
                                       2, static_cast<std::uint8_t>(hitRoot)};
     std::copy(std::begin(encodings), std::end(encodings), file.begin() + 0x1E);
-    setU32(file, 0x2E, SearchTreeWriter::kNodeSize);
-    setU32(file, 0x36, 1); // two values of unknown use, as other compilers write them
-    setU32(file, 0x3A, 5);
+    putLe32(file.data() + 0x2E, SearchTreeWriter::kNodeSize);
+    putLe32(file.data() + 0x36, 1); // two values of unknown use, as other compilers write them
+    putLe32(file.data() + 0x3A, 5);
     // Word statistics: the longest, hits, distinct words, their lengths.
-    setU32(file, 0x3E, longestWord);
-    setU32(file, 0x42, clamp(w.hitCount));
-    setU32(file, 0x46, clamp(order.size()));
-    setU32(file, 0x4A, static_cast<std::uint32_t>(w.hitBytes)); // 64 bits, low half first
-    setU32(file, 0x4E, static_cast<std::uint32_t>(w.hitBytes >> 32));
-    setU32(file, 0x52, clamp(wordBytes));
-    setU32(file, 0x56, shape.lastLeafFreeBytes);
-    setU32(file, 0x5E, topics ? topics - 1 : 0);
+    putLe32(file.data() + 0x3E, longestWord);
+    putLe32(file.data() + 0x42, clamp(w.hitCount));
+    putLe32(file.data() + 0x46, clamp(order.size()));
+    putLe32(file.data() + 0x4A, static_cast<std::uint32_t>(w.hitBytes)); // 64 bits, low half first
+    putLe32(file.data() + 0x4E, static_cast<std::uint32_t>(w.hitBytes >> 32));
+    putLe32(file.data() + 0x52, clamp(wordBytes));
+    putLe32(file.data() + 0x56, shape.lastLeafFreeBytes);
+    putLe32(file.data() + 0x5E, topics ? topics - 1 : 0);
     // The code page of the words and the language; python3-chm takes the
     // help file's language from here.
-    setU32(file, 0x7A, codePage ? codePage : kUtf8CodePage);
-    setU32(file, 0x7E, w.languageId);
+    putLe32(file.data() + 0x7A, codePage ? codePage : kUtf8CodePage);
+    putLe32(file.data() + 0x7E, w.languageId);
     return file;
 }
 

@@ -1,5 +1,7 @@
 #include "chm/search/SearchTreeWriter.h"
 
+#include "chm/container/ByteLayout.h"
+
 #include <algorithm>
 #include <optional>
 #include <stdexcept>
@@ -9,41 +11,6 @@ namespace quorlix::chm {
 namespace {
 
 constexpr std::size_t kIndexNodeHeaderSize = 2; // free bytes
-
-void putU16(std::vector<std::uint8_t> &out, std::uint16_t value)
-{
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-void putU32(std::vector<std::uint8_t> &out, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
-void setU16(std::vector<std::uint8_t> &out, std::size_t at, std::uint16_t value)
-{
-    out[at] = static_cast<std::uint8_t>(value);
-    out[at + 1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-void setU32(std::vector<std::uint8_t> &out, std::size_t at, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-// Counts in the word tree are groups of 7 bits, the lowest first, with the top
-// bit set on every byte but the last (the order the readers decode).
-void putCount(std::vector<std::uint8_t> &out, std::uint32_t value)
-{
-    while (value >= 0x80) {
-        out.push_back(static_cast<std::uint8_t>(0x80 | (value & 0x7F)));
-        value >>= 7;
-    }
-    out.push_back(static_cast<std::uint8_t>(value));
-}
 
 std::size_t countSize(std::uint32_t value)
 {
@@ -89,10 +56,10 @@ void putLeafEntry(std::vector<std::uint8_t> &out, std::string_view word, std::si
 {
     putWord(out, word, shared);
     out.push_back(title ? 1 : 0);
-    putCount(out, locations.pageCount);
-    putU32(out, locations.offset);
-    putU16(out, 0);
-    putCount(out, locations.size);
+    appendCount(out, locations.pageCount);
+    appendLe32(out, locations.offset);
+    appendLe16(out, 0);
+    appendCount(out, locations.size);
 }
 
 std::uint32_t fileOffset(const std::vector<std::uint8_t> &file)
@@ -133,9 +100,9 @@ void SearchTreeWriter::add(std::string_view word, const WordLocations &everywher
 void SearchTreeWriter::startLeaf()
 {
     leaf_.reserve(kNodeSize);
-    putU32(leaf_, 0); // the next leaf, set when it is written
-    putU16(leaf_, 0);
-    putU16(leaf_, 0); // free bytes, set when this one is written
+    appendLe32(leaf_, 0); // the next leaf, set when it is written
+    appendLe16(leaf_, 0);
+    appendLe16(leaf_, 0); // free bytes, set when this one is written
     previousWord_.clear();
 }
 
@@ -143,9 +110,9 @@ void SearchTreeWriter::closeLeaf()
 {
     const std::uint32_t offset = fileOffset(file_);
     if (!leaves_.empty())
-        setU32(file_, leaves_.back().offset, offset);
+        putLe32(file_.data() + leaves_.back().offset, offset);
     lastLeafFreeBytes_ = static_cast<std::uint32_t>(kNodeSize - leaf_.size());
-    setU16(leaf_, 6, static_cast<std::uint16_t>(lastLeafFreeBytes_));
+    putLe16(leaf_.data() + 6, static_cast<std::uint16_t>(lastLeafFreeBytes_));
     leaf_.resize(kNodeSize, 0);
     file_.insert(file_.end(), leaf_.begin(), leaf_.end());
     leaves_.push_back({previousWord_, offset});
@@ -164,8 +131,8 @@ void putPadding(std::vector<std::uint8_t> &node, std::size_t bytes, std::uint32_
         if (bytes - take > 0 && bytes - take < 9)
             take = bytes - 9;
         putWord(node, std::string(take - 8, '\x01'), 0);
-        putU32(node, child);
-        putU16(node, 0);
+        appendLe32(node, child);
+        appendLe16(node, 0);
         bytes -= take;
     }
 }
@@ -185,7 +152,7 @@ SearchTreeWriter::writeIndexLevel(const std::vector<ChildNode> &children, bool a
         if (base + written.size() > UINT32_MAX)
             throw std::length_error("search index over 4 GB");
         const auto offset = static_cast<std::uint32_t>(base + written.size());
-        setU16(node, 0, static_cast<std::uint16_t>(kNodeSize - node.size()));
+        putLe16(node.data() + 0, static_cast<std::uint16_t>(kNodeSize - node.size()));
         node.resize(kNodeSize, 0);
         written.insert(written.end(), node.begin(), node.end());
         nodes.push_back({std::string(previous), offset});
@@ -197,7 +164,7 @@ SearchTreeWriter::writeIndexLevel(const std::vector<ChildNode> &children, bool a
     for (const auto &child : children) {
         for (int attempt = 0; attempt < 2; ++attempt) {
             if (node.empty()) {
-                putU16(node, 0); // free bytes, set when the node is written
+                appendLe16(node, 0); // free bytes, set when the node is written
                 // python3-chm keeps its place in the node above when it reads
                 // a node: its entries start where their entry above is.
                 if (alignUnderRoot)
@@ -215,8 +182,8 @@ SearchTreeWriter::writeIndexLevel(const std::vector<ChildNode> &children, bool a
                 continue;
             }
             putWord(node, child.lastWord, shared);
-            putU32(node, child.offset);
-            putU16(node, 0);
+            appendLe32(node, child.offset);
+            appendLe16(node, 0);
             previous = child.lastWord;
             break;
         }

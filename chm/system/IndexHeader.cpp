@@ -1,6 +1,6 @@
 #include "chm/system/IndexHeader.h"
 
-#include "chm/container/LittleEndianBytes.h"
+#include "chm/container/ByteLayout.h"
 
 namespace quorlix::chm {
 
@@ -33,18 +33,18 @@ std::vector<std::uint8_t> buildIndexHeader(std::uint32_t topicCount)
     bytes[3] = 'M';
     // Microsoft's compiler writes a value here by an unknown rule; Free
     // Pascal's compiler writes 1.
-    putDword(bytes, kIdxUnknown, 1);
-    putDword(bytes, kIdxAlwaysOne, 1);
-    putDword(bytes, kIdxTopicCount, topicCount);
+    putLe32(bytes.data() + kIdxUnknown, 1);
+    putLe32(bytes.data() + kIdxAlwaysOne, 1);
+    putLe32(bytes.data() + kIdxTopicCount, topicCount);
     // No image list, colours, font, frame or window name: "none" is -1.
     for (const std::size_t at : {kIdxImageList, kIdxBackground, kIdxForeground, kIdxFont, kIdxUnknownNone,
                                  kIdxFrameName, kIdxWindowName})
-        putDword(bytes, at, kNone);
+        putLe32(bytes.data() + at, kNone);
     // The navigation pane's window styles, as Microsoft's compiler writes
     // them for a project without windows.
-    putDword(bytes, kIdxWindowStyles, 0x27);
-    putDword(bytes, kIdxExtendedWindowStyles, 0x100);
-    putDword(bytes, kIdxAlwaysOneToo, 1);
+    putLe32(bytes.data() + kIdxWindowStyles, 0x27);
+    putLe32(bytes.data() + kIdxExtendedWindowStyles, 0x100);
+    putLe32(bytes.data() + kIdxAlwaysOneToo, 1);
     return bytes;
 }
 

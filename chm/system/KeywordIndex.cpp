@@ -1,6 +1,6 @@
 #include "chm/system/KeywordIndex.h"
 
-#include "chm/container/LittleEndianBytes.h"
+#include "chm/container/ByteLayout.h"
 
 #include <algorithm>
 
@@ -41,15 +41,15 @@ std::vector<std::uint8_t> entryHead(const BinaryKeyword &keyword)
     std::vector<std::uint8_t> bytes;
     bytes.reserve(2 * keyword.text.size() + 24 + 4 * keyword.topics.size());
     for (const char16_t c : keyword.text)
-        appendWord(bytes, c);
-    appendWord(bytes, 0);
-    appendWord(bytes, 0); // not a "see also" entry
-    appendWord(bytes, keyword.depth);
-    appendDword(bytes, keyword.lastLevelAt);
-    appendDword(bytes, 0);
-    appendDword(bytes, static_cast<std::uint32_t>(keyword.topics.size()));
+        appendLe16(bytes, c);
+    appendLe16(bytes, 0);
+    appendLe16(bytes, 0); // not a "see also" entry
+    appendLe16(bytes, keyword.depth);
+    appendLe32(bytes, keyword.lastLevelAt);
+    appendLe32(bytes, 0);
+    appendLe32(bytes, static_cast<std::uint32_t>(keyword.topics.size()));
     for (const std::uint32_t topic : keyword.topics)
-        appendDword(bytes, topic);
+        appendLe32(bytes, topic);
     return bytes;
 }
 
@@ -58,17 +58,11 @@ struct Block {
     std::uint16_t entries = 0;
 };
 
-void putWordAt(std::vector<std::uint8_t> &bytes, std::size_t at, std::uint16_t value)
-{
-    bytes[at] = static_cast<std::uint8_t>(value);
-    bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
-}
-
 // Closes a block: its free bytes and entry count in its header, padded.
 void close(Block &block)
 {
-    putWordAt(block.bytes, 0, static_cast<std::uint16_t>(kKeywordBlockSize - block.bytes.size()));
-    putWordAt(block.bytes, 2, block.entries);
+    putLe16(block.bytes.data() + 0, static_cast<std::uint16_t>(kKeywordBlockSize - block.bytes.size()));
+    putLe16(block.bytes.data() + 2, block.entries);
     block.bytes.resize(kKeywordBlockSize, 0);
 }
 
@@ -86,12 +80,12 @@ std::vector<Block> indexLevel(const std::vector<std::vector<std::uint8_t>> &head
                 close(blocks.back());
             blocks.emplace_back();
             blocks.back().bytes.resize(kIndexBlockHeaderSize, 0);
-            putDword(blocks.back().bytes, 4, firstChild + static_cast<std::uint32_t>(i));
+            putLe32(blocks.back().bytes.data() + 4, firstChild + static_cast<std::uint32_t>(i));
             firstHeads.push_back(heads[i]);
         }
         Block &block = blocks.back();
         block.bytes.insert(block.bytes.end(), heads[i].begin(), heads[i].end());
-        appendDword(block.bytes, firstChild + static_cast<std::uint32_t>(i));
+        appendLe32(block.bytes, firstChild + static_cast<std::uint32_t>(i));
         ++block.entries;
     }
     close(blocks.back());
@@ -125,8 +119,8 @@ KeywordIndexFiles buildKeywordIndex(std::vector<BinaryKeyword> keywords, std::ui
         }
         Block &block = listing.back();
         block.bytes.insert(block.bytes.end(), head.begin(), head.end());
-        appendDword(block.bytes, 1);
-        appendDword(block.bytes, static_cast<std::uint32_t>(i) * kEntryStep);
+        appendLe32(block.bytes, 1);
+        appendLe32(block.bytes, static_cast<std::uint32_t>(i) * kEntryStep);
         ++block.entries;
         files.data.insert(files.data.end(), std::begin(kDataEntry), std::end(kDataEntry));
     }
@@ -138,8 +132,8 @@ KeywordIndexFiles buildKeywordIndex(std::vector<BinaryKeyword> keywords, std::ui
     close(listing.back());
     const auto listingCount = static_cast<std::uint32_t>(listing.size());
     for (std::uint32_t i = 0; i < listingCount; ++i) {
-        putDword(listing[i].bytes, 4, i == 0 ? kNoBlock : i - 1);
-        putDword(listing[i].bytes, 8, i + 1 == listingCount ? kNoBlock : i + 1);
+        putLe32(listing[i].bytes.data() + 4, i == 0 ? kNoBlock : i - 1);
+        putLe32(listing[i].bytes.data() + 8, i + 1 == listingCount ? kNoBlock : i + 1);
     }
 
     // Index levels above them until one block holds the root.
@@ -160,31 +154,31 @@ KeywordIndexFiles buildKeywordIndex(std::vector<BinaryKeyword> keywords, std::ui
     tree.resize(kTreeHeaderSize, 0);
     tree[0] = 0x3b;
     tree[1] = 0x29;
-    putWordAt(tree, 0x02, kTreeFlags);
-    putWordAt(tree, 0x04, static_cast<std::uint16_t>(kKeywordBlockSize));
+    putLe16(tree.data() + 0x02, kTreeFlags);
+    putLe16(tree.data() + 0x04, static_cast<std::uint16_t>(kKeywordBlockSize));
     tree[0x06] = 'X';
     tree[0x07] = '4';
     tree[0x08] = '4';
-    putDword(tree, 0x1a, listingCount - 1);                                  // last listing block
-    putDword(tree, 0x1e, static_cast<std::uint32_t>(blocks.size() - 1));    // the root block
-    putDword(tree, 0x22, kNoBlock);
-    putDword(tree, 0x26, static_cast<std::uint32_t>(blocks.size()));
-    putWordAt(tree, 0x2a, depth);
-    putDword(tree, 0x2c, static_cast<std::uint32_t>(files.data.size() / sizeof kDataEntry));
-    putDword(tree, 0x30, codePage);
-    putDword(tree, 0x34, languageId);
-    putDword(tree, 0x38, 1); // part of a help file
-    putDword(tree, 0x3c, kTreeUnknown);
+    putLe32(tree.data() + 0x1a, listingCount - 1);                                  // last listing block
+    putLe32(tree.data() + 0x1e, static_cast<std::uint32_t>(blocks.size() - 1));    // the root block
+    putLe32(tree.data() + 0x22, kNoBlock);
+    putLe32(tree.data() + 0x26, static_cast<std::uint32_t>(blocks.size()));
+    putLe16(tree.data() + 0x2a, depth);
+    putLe32(tree.data() + 0x2c, static_cast<std::uint32_t>(files.data.size() / sizeof kDataEntry));
+    putLe32(tree.data() + 0x30, codePage);
+    putLe32(tree.data() + 0x34, languageId);
+    putLe32(tree.data() + 0x38, 1); // part of a help file
+    putLe32(tree.data() + 0x3c, kTreeUnknown);
     for (const Block &block : blocks)
         tree.insert(tree.end(), block.bytes.begin(), block.bytes.end());
 
-    appendWord(files.map, static_cast<std::uint16_t>(listingCount));
+    appendLe16(files.map, static_cast<std::uint16_t>(listingCount));
     for (std::uint32_t i = 0; i < listingCount; ++i) {
-        appendDword(files.map, firstKeyword[i]);
-        appendDword(files.map, i);
+        appendLe32(files.map, firstKeyword[i]);
+        appendLe32(files.map, i);
     }
     for (const std::uint32_t field : kPropertyFields)
-        appendDword(files.property, field);
+        appendLe32(files.property, field);
     return files;
 }
 

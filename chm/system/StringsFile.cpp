@@ -1,6 +1,6 @@
 #include "chm/system/StringsFile.h"
 
-#include "chm/container/LittleEndianBytes.h"
+#include "chm/container/ByteLayout.h"
 
 namespace quorlix::chm {
 

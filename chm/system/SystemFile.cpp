@@ -1,6 +1,6 @@
 #include "chm/system/SystemFile.h"
 
-#include "chm/container/LittleEndianBytes.h"
+#include "chm/container/ByteLayout.h"
 #include "chm/language/LanguageId.h"
 
 #include <algorithm>
@@ -40,8 +40,8 @@ constexpr std::size_t kLongestText = 0xfffe;
 void appendTextRecord(std::vector<std::uint8_t> &bytes, SystemCode code, std::string_view text)
 {
     text = text.substr(0, std::min(text.find('\0'), kLongestText));
-    appendWord(bytes, code);
-    appendWord(bytes, static_cast<std::uint16_t>(text.size() + 1));
+    appendLe16(bytes, code);
+    appendLe16(bytes, static_cast<std::uint16_t>(text.size() + 1));
     appendTerminated(bytes, text);
 }
 
@@ -61,26 +61,26 @@ std::string compiledFileStem(const std::string &compiledFileName)
 std::vector<std::uint8_t> buildSystemFile(const SystemRecords &records)
 {
     std::vector<std::uint8_t> bytes;
-    appendDword(bytes, 3); // version 3: code 4 carries the timestamp
+    appendLe32(bytes, 3); // version 3: code 4 carries the timestamp
 
     // In the order Microsoft's compiler writes them.
-    appendWord(bytes, kTimestamp);
-    appendWord(bytes, 4);
-    appendDword(bytes, static_cast<std::uint32_t>(records.timestamp));
+    appendLe16(bytes, kTimestamp);
+    appendLe16(bytes, 4);
+    appendLe32(bytes, static_cast<std::uint32_t>(records.timestamp));
 
     appendTextRecord(bytes, kCompilerVersion, kCompilerVersionText);
 
-    appendWord(bytes, kLanguageAndFlags);
-    appendWord(bytes, 36);
-    appendDword(bytes, records.languageId);
-    appendDword(bytes, usesDoubleByteCharacters(records.languageId) ? 1 : 0);
-    appendDword(bytes, records.fullTextSearch ? 1 : 0);
-    appendDword(bytes, records.keywordIndex ? 1 : 0); // binary keyword index (KLinks)
-    appendDword(bytes, 0);                            // no binary associative index (ALinks)
+    appendLe16(bytes, kLanguageAndFlags);
+    appendLe16(bytes, 36);
+    appendLe32(bytes, records.languageId);
+    appendLe32(bytes, usesDoubleByteCharacters(records.languageId) ? 1 : 0);
+    appendLe32(bytes, records.fullTextSearch ? 1 : 0);
+    appendLe32(bytes, records.keywordIndex ? 1 : 0); // binary keyword index (KLinks)
+    appendLe32(bytes, 0);                            // no binary associative index (ALinks)
     const std::int64_t seconds = std::max<std::int64_t>(records.timestamp + kFiletimeEpochOffset, 0);
-    appendQword(bytes, static_cast<std::uint64_t>(seconds) * 10000000u);
-    appendDword(bytes, 0);
-    appendDword(bytes, 0);
+    appendLe64(bytes, static_cast<std::uint64_t>(seconds) * 10000000u);
+    appendLe32(bytes, 0);
+    appendLe32(bytes, 0);
 
     if (!records.defaultTopic.empty())
         appendTextRecord(bytes, kDefaultTopic, records.defaultTopic);
@@ -95,9 +95,9 @@ std::vector<std::uint8_t> buildSystemFile(const SystemRecords &records)
     if (!records.indexFile.empty())
         appendTextRecord(bytes, kIndexFile, records.indexFile);
     const auto appendDwordRecord = [&bytes](SystemCode code, std::uint32_t value) {
-        appendWord(bytes, code);
-        appendWord(bytes, 4);
-        appendDword(bytes, value);
+        appendLe16(bytes, code);
+        appendLe16(bytes, 4);
+        appendLe32(bytes, value);
     };
     // Microsoft's compiler derives code 7's value by a rule nobody has
     // published; Free Pascal's compiler writes 0, and viewers read the
@@ -106,8 +106,8 @@ std::vector<std::uint8_t> buildSystemFile(const SystemRecords &records)
         appendDwordRecord(kKeywordIndex, 0);
     appendDwordRecord(kInformationTypeCount, 0);
     if (!records.indexHeader.empty()) {
-        appendWord(bytes, kIndexHeaderCopy);
-        appendWord(bytes, static_cast<std::uint16_t>(records.indexHeader.size()));
+        appendLe16(bytes, kIndexHeaderCopy);
+        appendLe16(bytes, static_cast<std::uint16_t>(records.indexHeader.size()));
         bytes.insert(bytes.end(), records.indexHeader.begin(), records.indexHeader.end());
     }
     appendDwordRecord(kInformationTypeChecksum, 0);

@@ -1,6 +1,6 @@
 #include "chm/system/TopicTables.h"
 
-#include "chm/container/LittleEndianBytes.h"
+#include "chm/container/ByteLayout.h"
 #include "chm/system/StringsFile.h"
 
 namespace quorlix::chm {
@@ -25,8 +25,8 @@ std::uint32_t appendUrlString(std::vector<std::uint8_t> &urlStrings, const std::
     if (entrySize > roomInBlock && entrySize <= kUrlStringsBlockSize)
         urlStrings.resize(urlStrings.size() + roomInBlock, 0);
     const auto offset = static_cast<std::uint32_t>(urlStrings.size());
-    appendDword(urlStrings, 0); // remote URL
-    appendDword(urlStrings, 0); // frame name
+    appendLe32(urlStrings, 0); // remote URL
+    appendLe32(urlStrings, 0); // frame name
     appendTerminated(urlStrings, url);
     return offset;
 }
@@ -37,9 +37,9 @@ std::uint32_t appendUrlTableEntry(std::vector<std::uint8_t> &urlTable, std::uint
     if (kUrlTableBlockSize - urlTable.size() % kUrlTableBlockSize < kUrlTableEntrySize)
         urlTable.resize(urlTable.size() + 4, 0); // a block's last 4 bytes
     const auto offset = static_cast<std::uint32_t>(urlTable.size());
-    appendDword(urlTable, 0);
-    appendDword(urlTable, topic);
-    appendDword(urlTable, urlStringOffset);
+    appendLe32(urlTable, 0);
+    appendLe32(urlTable, topic);
+    appendLe32(urlTable, urlStringOffset);
     return offset;
 }
 
@@ -57,11 +57,11 @@ TopicTables buildTopicTables(const std::vector<TopicRow> &rows, StringsFile &str
         const std::uint32_t urlString = appendUrlString(tables.urlStrings, row.url);
         const std::uint32_t urlEntry =
             appendUrlTableEntry(tables.urlTable, static_cast<std::uint32_t>(topic), urlString);
-        appendDword(tables.topics, 0); // no binary contents (#TOCIDX)
-        appendDword(tables.topics, row.title.empty() ? kNoString : strings.add(row.title));
-        appendDword(tables.topics, urlEntry);
-        appendWord(tables.topics, row.inContents ? kInContents : kNotInContents);
-        appendWord(tables.topics, 0);
+        appendLe32(tables.topics, 0); // no binary contents (#TOCIDX)
+        appendLe32(tables.topics, row.title.empty() ? kNoString : strings.add(row.title));
+        appendLe32(tables.topics, urlEntry);
+        appendLe16(tables.topics, row.inContents ? kInContents : kNotInContents);
+        appendLe16(tables.topics, 0);
     }
     return tables;
 }
