@@ -38,25 +38,9 @@ std::string storedName(std::string path)
     for (char &c : path)
         if (c == '\\')
             c = '/';
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t slash = path.find('/', start);
-        if (slash == std::string::npos)
-            slash = path.size();
-        const std::string part = path.substr(start, slash - start);
-        if (part == "..") {
-            if (parts.empty())
-                return {};
-            parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        start = slash + 1;
-    }
-    std::string name;
-    for (const std::string &part : parts)
-        name += "/" + part;
+    std::string name = resolvedPath(path).value_or("");
+    while (!name.empty() && name.back() == '/')
+        name.pop_back();
     return name;
 }
 

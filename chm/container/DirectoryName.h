@@ -5,8 +5,10 @@
 #pragma once
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorlix::chm {
 
@@ -34,6 +36,38 @@ inline std::string foldedName(std::string_view name)
     for (char &c : folded)
         c = static_cast<char>(foldedByte(c));
     return folded;
+}
+
+// path ("a/./b/../c", "/" separators) as a name from the help file's root:
+// "/a/c"; "." and ".." resolved, empty parts dropped, and a path that ends
+// in a folder ("a/", "a/.") ending in "/". Nothing when ".." climbs above
+// the root.
+inline std::optional<std::string> resolvedPath(std::string_view path)
+{
+    std::vector<std::string_view> parts;
+    bool folder = false;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const std::size_t slash = std::min(path.find('/', start), path.size());
+        const std::string_view part = path.substr(start, slash - start);
+        folder = part.empty() || part == "." || part == "..";
+        if (part == "..") {
+            if (parts.empty())
+                return std::nullopt;
+            parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = slash + 1;
+    }
+    std::string name;
+    for (const std::string_view part : parts) {
+        name += '/';
+        name += part;
+    }
+    if (folder || name.empty())
+        name += '/';
+    return name;
 }
 
 } // namespace quorlix::chm

@@ -4,7 +4,6 @@
 
 #include <cctype>
 #include <unordered_set>
-#include <vector>
 
 namespace quorlix::chm {
 
@@ -285,35 +284,10 @@ std::optional<std::string> rootRelativeAddress(const std::string &name, std::str
     const std::size_t suffixAt = std::min(ref.find_first_of("?#"), ref.size());
     const std::string joined = folderAddress(name) + std::string(ref.substr(0, suffixAt));
 
-    std::vector<std::string_view> parts;
-    const std::string_view path(joined);
-    std::size_t start = 1;
-    while (start <= path.size()) {
-        std::size_t slash = path.find('/', start);
-        if (slash == std::string_view::npos)
-            slash = path.size();
-        const std::string_view part = path.substr(start, slash - start);
-        const bool last = slash == path.size();
-        if (part == "..") {
-            if (parts.empty())
-                return std::nullopt;
-            parts.pop_back();
-            if (last)
-                parts.push_back({});
-        } else if (part == ".") {
-            if (last)
-                parts.push_back({});
-        } else {
-            parts.push_back(part);
-        }
-        start = slash + 1;
-    }
-    std::string out;
-    for (const std::string_view part : parts) {
-        out += '/';
-        out += part;
-    }
-    return out + std::string(ref.substr(suffixAt));
+    const std::optional<std::string> path = resolvedPath(joined);
+    if (!path)
+        return std::nullopt;
+    return *path + std::string(ref.substr(suffixAt));
 }
 
 std::string flattenStyleSheet(const std::string &name, std::string_view text, const SheetReader &read)
