@@ -44,9 +44,12 @@ std::string storedName(std::string path)
     return name;
 }
 
+// "a.css", and "a.css@v=2" as the downloader saves "a.css?v=2".
 bool isStyleSheet(std::string_view name)
 {
-    return name.size() > 4 && foldedName(name.substr(name.size() - 4)) == ".css";
+    const std::string file = foldedName(name.substr(name.rfind('/') + 1));
+    const std::size_t css = file.rfind(".css");
+    return css != std::string::npos && css > 0 && (css + 4 == file.size() || file[css + 4] == '@');
 }
 
 // A size as people read it: kB below a megabyte, so small sites do not

@@ -260,10 +260,19 @@ std::string Flattener::importRule(const std::string &name, std::string_view rule
     if (!address || startsWithNoCase(media, "layer") || startsWithNoCase(media, "supports("))
         return kept();
 
-    const std::string stored = percentDecoded(address->substr(0, address->find_first_of("?#")));
+    // The downloader saves "b.css?v=2" as "b.css@v=2".
+    const std::size_t queryAt = address->find('?');
+    std::string stored = percentDecoded(address->substr(0, address->find_first_of("?#")));
+    std::optional<std::string> imported;
+    if (queryAt != std::string::npos) {
+        const std::string saved = stored + "@" + percentDecoded(address->substr(queryAt + 1, address->find('#') - queryAt - 1));
+        if (!included_.count(foldedName(saved)) && (imported = read_(saved)))
+            stored = saved;
+    }
     if (included_.count(foldedName(stored)))
         return {};
-    const std::optional<std::string> imported = read_(stored);
+    if (!imported)
+        imported = read_(stored);
     if (!imported)
         return kept();
     included_.insert(foldedName(stored));

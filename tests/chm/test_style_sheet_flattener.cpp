@@ -49,6 +49,9 @@ private slots:
             << "@import \"base/b.css\";@import \"c.css\";@import \"theme.css\";x{}"
             << "@import \"../c.css\";@import \"../theme.css\";h1{}" << "@import \"base/b.css\";em{}"
             << "em{}\nh1{}\nx{}";
+        QTest::newRow("an import with a query, saved with '@'")
+            << "@import \"base/b.css?v=2\";x{}" << "" << ""
+            << "h1{}\nx{}";
         QTest::newRow("one @charset, first")
             << "@import \"base/b.css\";x{}" << "@charset \"utf-8\";h1{}" << ""
             << "@charset \"utf-8\";\nh1{}\nx{}";
@@ -77,6 +80,8 @@ private slots:
             sheets["/s/_static/base/b.css"] = imported.toStdString();
         if (!nested.isEmpty())
             sheets["/s/_static/c.css"] = nested.toStdString();
+        if (QByteArray(QTest::currentDataTag()).contains("query"))
+            sheets["/s/_static/base/b.css@v=2"] = "h1{}";
         QCOMPARE(QString::fromStdString(flattened(sheets, "/s/_static/theme.css")), expected);
     }
 
