@@ -5,8 +5,8 @@
 // bench_lzx [FILE-OR-FOLDER...]  (default: Python's HTML documentation, or
 // the site bench/generate_site.py writes when that is missing)
 
-#include "chm/LzxEncoder.h"
-#include "chm/LzxSectionCompressor.h"
+#include "chm/lzx/LzxEncoder.h"
+#include "chm/lzx/LzxSectionCompressor.h"
 
 #include <zlib.h>
 

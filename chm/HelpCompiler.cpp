@@ -1,11 +1,12 @@
 #include "chm/HelpCompiler.h"
 
-#include "chm/ChmWriter.h"
-#include "chm/DirectoryName.h"
+#include "chm/container/ChmWriter.h"
+#include "chm/container/DirectoryName.h"
 #include "chm/FileReadAhead.h"
-#include "chm/FullTextIndex.h"
 #include "chm/HelpProjectFile.h"
-#include "chm/SystemFiles.h"
+#include "chm/search/FullTextIndex.h"
+#include "chm/sheets/StyleSheetFlattener.h"
+#include "chm/system/InternalFiles.h"
 #include "html/PageReader.h"
 
 #include <chrono>
@@ -37,26 +38,18 @@ std::string storedName(std::string path)
     for (char &c : path)
         if (c == '\\')
             c = '/';
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t slash = path.find('/', start);
-        if (slash == std::string::npos)
-            slash = path.size();
-        const std::string part = path.substr(start, slash - start);
-        if (part == "..") {
-            if (parts.empty())
-                return {};
-            parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        start = slash + 1;
-    }
-    std::string name;
-    for (const std::string &part : parts)
-        name += "/" + part;
+    std::string name = resolvedPath(path).value_or("");
+    while (!name.empty() && name.back() == '/')
+        name.pop_back();
     return name;
+}
+
+// "a.css", and "a.css@v=2" as the downloader saves "a.css?v=2".
+bool isStyleSheet(std::string_view name)
+{
+    const std::string file = foldedName(name.substr(name.rfind('/') + 1));
+    const std::size_t css = file.rfind(".css");
+    return css != std::string::npos && css > 0 && (css + 4 == file.size() || file[css + 4] == '@');
 }
 
 // A size as people read it: kB below a megabyte, so small sites do not
@@ -115,6 +108,17 @@ private:
     // The bytes stored, or nothing when the file was left out.
     std::optional<std::uint64_t> addListedFile(ChmWriter &writer, const ListedFile &file, FileRead read);
     std::optional<std::string> addExtraFile(ChmWriter &writer, const std::string &listed, const char *what);
+    struct Stored {
+        std::uint64_t files = 0, bytes = 0;
+    };
+    fs::path outputPath() const;
+    Stored addListedFiles(ChmWriter &writer, const std::vector<ListedFile> &files);
+    InternalFileSettings internalFileSettings(ChmWriter &writer, const fs::path &output,
+                                              const ChmWriter::Options &writerOptions);
+    std::uint64_t compileInto(const std::string &temporary, const fs::path &output,
+                              const std::vector<ListedFile> &files, Stored &stored);
+    // A listed style sheet's text as saved, for the sheets that import it.
+    std::optional<std::string> readSheet(const std::string &name) const;
 
     fs::path projectFile_;
     std::ostream &log_;
@@ -124,6 +128,7 @@ private:
     std::size_t windows1252Pages_ = 0; // pages read as Windows-1252
     std::optional<FullTextIndexBuilder> search_;
     std::vector<char> piece_; // a piece of a large file being streamed
+    std::unordered_map<std::string, fs::path> sheetSources_; // folded stored name -> source
     unsigned warnings_ = 0;
 };
 
@@ -152,8 +157,22 @@ std::vector<ListedFile> Compilation::listFiles()
             continue;
         }
         files.push_back({name, sourceOf(project_, listed, name)});
+        if (isStyleSheet(name))
+            sheetSources_.emplace(foldedName(name), files.back().source);
     }
     return files;
+}
+
+std::optional<std::string> Compilation::readSheet(const std::string &name) const
+{
+    const auto found = sheetSources_.find(foldedName(name));
+    std::error_code error;
+    if (found == sheetSources_.end() || fs::file_size(found->second, error) > FileReadAhead::kLargestOtherRead || error)
+        return std::nullopt;
+    std::ifstream in(found->second, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 std::optional<std::uint64_t> Compilation::addListedFile(ChmWriter &writer, const ListedFile &file, FileRead read)
@@ -173,6 +192,8 @@ std::optional<std::uint64_t> Compilation::addListedFile(ChmWriter &writer, const
         warn("cannot read " + source + " (" + read.error + "); left out");
         return std::nullopt;
     case FileRead::Outcome::Read: {
+        if (isStyleSheet(file.name))
+            read.bytes = flattenStyleSheet(file.name, read.bytes, [this](const std::string &name) { return readSheet(name); });
         writer.addFile(file.name,
                        std::span(reinterpret_cast<const std::uint8_t *>(read.bytes.data()), read.bytes.size()));
         if (read.page) {
@@ -239,6 +260,99 @@ std::optional<std::string> Compilation::addExtraFile(ChmWriter &writer, const st
     return name.substr(1);
 }
 
+// The help file's path from the project: "Compiled file=", else the
+// project's name with ".chm", relative to the project's folder.
+fs::path Compilation::outputPath() const
+{
+    fs::path output = project_.compiledFile.empty() ? fs::path(projectFile_).replace_extension(".chm").filename()
+                                                   : fs::path(project_.compiledFile);
+    return output.is_relative() ? project_.folder / output : output;
+}
+
+// Every listed file into writer, in order, with progress by quarters.
+Compilation::Stored Compilation::addListedFiles(ChmWriter &writer, const std::vector<ListedFile> &files)
+{
+    Stored stored;
+    FileReadAhead reader(files, search_ ? html::PageParts::OutlineAndText : html::PageParts::Outline,
+                         options_.threads);
+    std::size_t done = 0;
+    unsigned quarter = 1;
+    for (const ListedFile &file : files) {
+        if (const auto bytes = addListedFile(writer, file, reader.take(done))) {
+            ++stored.files;
+            stored.bytes += *bytes;
+        }
+        ++done;
+        if (files.size() >= 100 && quarter < 4 && done == files.size() * quarter / 4) {
+            log_ << "  " << done << " of " << files.size() << " files\n";
+            log_.flush();
+            ++quarter;
+        }
+    }
+    if (stored.files == 0)
+        throw std::runtime_error("none of the listed files could be read");
+    return stored;
+}
+
+// The internal files' settings; stores the contents and index files.
+InternalFileSettings Compilation::internalFileSettings(ChmWriter &writer, const fs::path &output,
+                                                      const ChmWriter::Options &writerOptions)
+{
+    const std::string defaultTopic = storedName(project_.defaultTopic);
+    if (project_.defaultTopic.empty())
+        warn("the project names no default topic");
+    else if (defaultTopic.empty() || !writer.contains(defaultTopic))
+        warn("the default topic \"" + project_.defaultTopic + "\" is not among the stored files");
+
+    InternalFileSettings settings;
+    settings.title = project_.title;
+    settings.defaultTopic = defaultTopic.empty() ? std::string() : defaultTopic.substr(1);
+    settings.compiledFileName = output.filename().string();
+    settings.languageId = writerOptions.languageId;
+    settings.timestamp = writerOptions.timestamp;
+    settings.defaultFont = project_.defaultFont;
+    settings.fullTextSearch = search_.has_value();
+    if (!project_.contentsFile.empty())
+        settings.contentsFile = addExtraFile(writer, project_.contentsFile, "contents").value_or("");
+    if (!project_.indexFile.empty())
+        settings.indexFile = addExtraFile(writer, project_.indexFile, "index").value_or("");
+    if (!settings.indexFile.empty()) {
+        std::ifstream in(sourceOf(project_, project_.indexFile, "/" + settings.indexFile), std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        settings.keywords = readIndexKeywords(bytes);
+    }
+    return settings;
+}
+
+// Writes the help file into temporary; returns its size.
+std::uint64_t Compilation::compileInto(const std::string &temporary, const fs::path &output,
+                                       const std::vector<ListedFile> &files, Stored &stored)
+{
+    ChmWriter::Options writerOptions;
+    writerOptions.threads = options_.threads;
+    writerOptions.timestamp = static_cast<std::uint32_t>(std::time(nullptr));
+    writerOptions.languageId = languageIdFromProject(project_.language);
+    ChmWriter writer(temporary, writerOptions);
+    stored = addListedFiles(writer, files);
+
+    // kchmviewer shows every page in the encoding of the help file's
+    // language, whatever a page declares, and a language it does not know
+    // (Quorlix's own "0x089") as UTF-8. A site written mostly in
+    // Windows-1252 is then better named English, whose code page it is.
+    if (codePageOf(writerOptions.languageId) == 0 && windows1252Pages_ * 2 > topics_.size()) {
+        writerOptions.languageId = kDefaultLanguageId;
+        writer.setLanguageId(kDefaultLanguageId);
+        if (search_)
+            search_->setLanguageId(kDefaultLanguageId);
+    }
+
+    for (StoredFile &file : buildInternalFiles(internalFileSettings(writer, output, writerOptions), topics_))
+        writer.addFile(file.name, file.bytes, file.compressed);
+    if (search_)
+        writer.addFile("/$FIftiMain", search_->build());
+    return writer.finish();
+}
+
 int Compilation::run()
 {
     const auto started = std::chrono::steady_clock::now();
@@ -253,16 +367,11 @@ int Compilation::run()
         return 1;
     }
 
-    fs::path output = project_.compiledFile.empty() ? fs::path(projectFile_).replace_extension(".chm").filename()
-                                                   : fs::path(project_.compiledFile);
-    if (output.is_relative())
-        output = project_.folder / output;
+    const fs::path output = outputPath();
     const fs::path folder = output.parent_path();
-
     const std::vector<ListedFile> files = listFiles();
-    const std::uint32_t languageId = languageIdFromProject(project_.language);
     if (project_.fullTextSearch)
-        search_.emplace(languageId);
+        search_.emplace(languageIdFromProject(project_.language));
     log_ << "Compiling " << files.size() << " files of " << projectFile_.string() << " into " << output.string()
          << "\n";
     log_.flush();
@@ -282,67 +391,9 @@ int Compilation::run()
             options_.temporaryFile({});
     };
 
-    std::uint64_t stored = 0, storedBytes = 0;
     try {
-        ChmWriter::Options writerOptions;
-        writerOptions.threads = options_.threads;
-        writerOptions.timestamp = static_cast<std::uint32_t>(std::time(nullptr));
-        writerOptions.languageId = languageId;
-        ChmWriter writer(temporary, writerOptions);
-
-        FileReadAhead reader(files, search_ ? html::PageParts::OutlineAndText : html::PageParts::Outline,
-                             options_.threads);
-        std::size_t done = 0;
-        unsigned quarter = 1;
-        for (const ListedFile &file : files) {
-            if (const auto bytes = addListedFile(writer, file, reader.take(done))) {
-                ++stored;
-                storedBytes += *bytes;
-            }
-            ++done;
-            if (files.size() >= 100 && quarter < 4 && done == files.size() * quarter / 4) {
-                log_ << "  " << done << " of " << files.size() << " files\n";
-                log_.flush();
-                ++quarter;
-            }
-        }
-        if (stored == 0)
-            throw std::runtime_error("none of the listed files could be read");
-
-        const std::string defaultTopic = storedName(project_.defaultTopic);
-        if (project_.defaultTopic.empty())
-            warn("the project names no default topic");
-        else if (defaultTopic.empty() || !writer.contains(defaultTopic))
-            warn("the default topic \"" + project_.defaultTopic + "\" is not among the stored files");
-
-        // kchmviewer shows every page in the encoding of the help file's
-        // language, whatever a page declares, and a language it does not know
-        // (Quorlix's own "0x089") as UTF-8. A site written mostly in
-        // Windows-1252 is then better named English, whose code page it is.
-        if (codePageOf(languageId) == 0 && windows1252Pages_ * 2 > topics_.size()) {
-            writerOptions.languageId = kDefaultLanguageId;
-            writer.setLanguageId(kDefaultLanguageId);
-            if (search_)
-                search_->setLanguageId(kDefaultLanguageId);
-        }
-
-        SystemFileSettings settings;
-        settings.title = project_.title;
-        settings.defaultTopic = defaultTopic.empty() ? std::string() : defaultTopic.substr(1);
-        settings.compiledFileName = output.filename().string();
-        settings.languageId = writerOptions.languageId;
-        settings.timestamp = writerOptions.timestamp;
-        if (!project_.contentsFile.empty())
-            settings.contentsFile = addExtraFile(writer, project_.contentsFile, "contents").value_or("");
-        if (!project_.indexFile.empty())
-            settings.indexFile = addExtraFile(writer, project_.indexFile, "index").value_or("");
-        settings.fullTextSearch = search_.has_value();
-        for (StoredFile &file : buildSystemFiles(settings, topics_))
-            writer.addFile(file.name, file.bytes, file.compressed);
-        if (search_)
-            writer.addFile("/$FIftiMain", search_->build());
-
-        const ChmWriter::Totals totals = writer.finish();
+        Stored stored;
+        const std::uint64_t fileSize = compileInto(temporary, output, files, stored);
         std::error_code error;
         fs::permissions(temporary,
                         fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
@@ -356,8 +407,8 @@ int Compilation::run()
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         char time[32];
         std::snprintf(time, sizeof time, "%.2f s", seconds);
-        log_ << "Compiled " << stored << " files (" << readableSize(storedBytes) << ") into "
-             << output.filename().string() << " (" << readableSize(totals.fileSize) << ") in " << time;
+        log_ << "Compiled " << stored.files << " files (" << readableSize(stored.bytes) << ") into "
+             << output.filename().string() << " (" << readableSize(fileSize) << ") in " << time;
         if (warnings_)
             log_ << ", " << warnings_ << (warnings_ == 1 ? " warning" : " warnings");
         log_ << "\n";

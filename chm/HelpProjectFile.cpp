@@ -1,6 +1,6 @@
 #include "chm/HelpProjectFile.h"
 
-#include "chm/DirectoryName.h"
+#include "chm/container/DirectoryName.h"
 
 #include <cerrno>
 #include <cstring>
@@ -78,6 +78,8 @@ HelpProject readHelpProject(const std::filesystem::path &file)
                 project.contentsFile = value;
             else if (key == "index file")
                 project.indexFile = value;
+            else if (key == "default font")
+                project.defaultFont = value;
             else if (key == "full-text search")
                 project.fullTextSearch = isYes(value);
             break;

@@ -17,6 +17,7 @@ struct HelpProject {
     std::string language;         // "0x409 English (United States)"
     std::string contentsFile;
     std::string indexFile;
+    std::string defaultFont;      // "Arial, 9, 0"; "" when not given
     bool fullTextSearch = false;
     std::vector<std::string> files;     // in the project's order, as written
     std::vector<std::string> infoTypes;

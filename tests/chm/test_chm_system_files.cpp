@@ -2,12 +2,14 @@
 // number through #TOPICS to its title in #STRINGS and its name through
 // #URLTBL and #URLSTR, with the block rules block-wise readers rely on.
 
-#include "chm/LanguageId.h"
-#include "chm/SystemFiles.h"
+#include "chm/language/LanguageId.h"
+#include "chm/system/InternalFiles.h"
+#include "chm/system/KeywordIndex.h"
 
 #include <QTest>
 
 #include <map>
+#include <optional>
 
 using namespace quorlix::chm;
 
@@ -71,6 +73,57 @@ std::vector<Topic> manyTopics(int count)
     return topics;
 }
 
+// A keyword found the way a viewer looks one up in the binary index: from
+// the root block down through index blocks (each entry names the block its
+// keyword starts) to a listing block. Returns its topics, or nothing.
+std::optional<std::vector<std::uint32_t>> lookUp(const Bytes &tree, const std::u16string &wanted)
+{
+    const auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
+    const auto before = [&](const std::u16string &a, const std::u16string &b) {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                            [&](char16_t x, char16_t y) { return fold(x) < fold(y); });
+    };
+    // Reads an entry at at: its text, topics, and where its topics end.
+    const auto entry = [&](std::size_t at, std::u16string &text, std::vector<std::uint32_t> &topics) {
+        text.clear();
+        for (; wordAt(tree, at); at += 2)
+            text.push_back(char16_t(wordAt(tree, at)));
+        at += 2 + 2 + 2 + 4 + 4;
+        const std::uint32_t pairs = dwordAt(tree, at);
+        topics.clear();
+        for (std::uint32_t i = 0; i < pairs; ++i)
+            topics.push_back(dwordAt(tree, at + 4 + 4 * i));
+        return at + 4 + 4 * pairs;
+    };
+    const std::uint32_t lastListing = dwordAt(tree, 0x1a);
+    std::uint32_t block = dwordAt(tree, 0x1e);
+    std::u16string text;
+    std::vector<std::uint32_t> topics;
+    for (int level = wordAt(tree, 0x2a); level > 1; --level) {
+        if (block <= lastListing)
+            return std::nullopt;
+        const std::size_t start = 0x4c + std::size_t(block) * kKeywordBlockSize;
+        std::uint32_t child = dwordAt(tree, start + 4);
+        std::size_t at = start + 8;
+        for (int i = wordAt(tree, start + 2); i > 0; --i) {
+            at = entry(at, text, topics);
+            if (before(wanted, text))
+                break;
+            child = dwordAt(tree, at);
+            at += 4;
+        }
+        block = child;
+    }
+    const std::size_t start = 0x4c + std::size_t(block) * kKeywordBlockSize;
+    std::size_t at = start + 12;
+    for (int i = wordAt(tree, start + 2); i > 0; --i) {
+        at = entry(at, text, topics) + 8;
+        if (text == wanted)
+            return topics;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 class TestChmSystemFiles : public QObject {
@@ -104,8 +157,8 @@ private slots:
         QFETCH(std::vector<Topic>, topics);
         QFETCH(std::uint32_t, languageId);
         QFETCH(std::vector<std::string>, storedTitles);
-        SystemFileSettings settings{"Title", "site/index.html", "output.hhc", "output.hhk", "output.chm", languageId};
-        const auto files = buildSystemFiles(settings, topics);
+        InternalFileSettings settings{"Title", "site/index.html", "output.hhc", "output.hhk", "output.chm", languageId};
+        const auto files = buildInternalFiles(settings, topics);
         const Bytes &topicTable = fileNamed(files, "/#TOPICS").bytes;
         const Bytes &urlTable = fileNamed(files, "/#URLTBL").bytes;
         const Bytes &urlStrings = fileNamed(files, "/#URLSTR").bytes;
@@ -151,9 +204,9 @@ private slots:
     // time, and where the records viewers need sit.
     void systemFileRecords()
     {
-        SystemFileSettings settings{"Caf\xc3\xa9", "site/index.html", "output.hhc", "output.hhk", "Output.CHM",
+        InternalFileSettings settings{"Caf\xc3\xa9", "site/index.html", "output.hhc", "output.hhk", "Output.CHM",
                                     0x0409, true, 1700000000};
-        const auto files = buildSystemFiles(settings, {{"/site/index.html", "Home"}});
+        const auto files = buildInternalFiles(settings, {{"/site/index.html", "Home"}});
         const StoredFile &system = fileNamed(files, "/#SYSTEM");
         QVERIFY(!system.compressed);
         QCOMPARE(dwordAt(system.bytes, 0), 3u);
@@ -172,6 +225,49 @@ private slots:
         for (int code : {0, 1, 2, 3, 4})
             QVERIFY(records.at(code).second <= 4 + 4095);
         QCOMPARE(fileNamed(files, "/#ITBITS").bytes.size(), std::size_t(0));
+    }
+
+    // Every keyword is found from the root, whatever the tree's depth, and
+    // the header carries Microsoft's values.
+    void keywordIndexLooksUp_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<int>("depth");
+        QTest::newRow("one listing block") << 8 << 10 << 1;
+        QTest::newRow("listing blocks under one index block") << 300 << 20 << 2;
+        QTest::newRow("two levels of index blocks") << 6000 << 20 << 3;
+        QTest::newRow("four levels of index blocks") << 6000 << 120 << 5;
+    }
+
+    void keywordIndexLooksUp()
+    {
+        QFETCH(int, count);
+        QFETCH(int, length);
+        QFETCH(int, depth);
+        std::vector<BinaryKeyword> keywords;
+        for (int i = count - 1; i >= 0; --i) {
+            std::u16string text = u"Keyword " + std::u16string(std::size_t(length), i % 2 ? u'a' : u'B');
+            for (char c : std::to_string(i))
+                text.push_back(char16_t(c));
+            keywords.push_back({text, 0, 0, {std::uint32_t(i), std::uint32_t(i + 1)}});
+        }
+        const KeywordIndexFiles files = buildKeywordIndex(keywords, 1252, 0x0409);
+        const Bytes &tree = files.tree;
+        QCOMPARE(tree.size() % kKeywordBlockSize, std::size_t(0x4c));
+        QCOMPARE(int(wordAt(tree, 0x2a)), depth);
+        QCOMPARE(dwordAt(tree, 0x26), std::uint32_t((tree.size() - 0x4c) / kKeywordBlockSize));
+        QCOMPARE(dwordAt(tree, 0x2c), std::uint32_t(count));
+        QCOMPARE(wordAt(tree, 0x02), std::uint16_t(0x0104)); // as Microsoft's compiler writes
+        QCOMPARE(dwordAt(tree, 0x3c), std::uint32_t(10031));
+        QCOMPARE(files.data.size(), std::size_t(13 * count));
+        QCOMPARE(std::size_t(wordAt(files.map, 0)) * 8 + 2, files.map.size());
+        for (const BinaryKeyword &keyword : keywords) {
+            const auto topics = lookUp(tree, keyword.text);
+            QVERIFY2(topics, "a keyword cannot be found from the root");
+            QCOMPARE(*topics, keyword.topics);
+        }
+        QVERIFY(!lookUp(tree, u"Keyword absent"));
     }
 
     void languageIdFromProject_data()

@@ -2,10 +2,10 @@
 // nodes by last words, along the leaf, into the scale/root packed location
 // codes; and through python3-chm's search in a compiled help file.
 
-#include "chm/ChmWriter.h"
-#include "chm/FullTextIndex.h"
-#include "chm/SystemFiles.h"
-#include "chm/WordSplitter.h"
+#include "chm/container/ChmWriter.h"
+#include "chm/search/FullTextIndex.h"
+#include "chm/search/WordSplitter.h"
+#include "chm/system/InternalFiles.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -354,12 +354,12 @@ private slots:
             topics.push_back({name, title});
             builder.addDocument(std::uint32_t(i), title, text);
         }
-        SystemFileSettings settings;
+        InternalFileSettings settings;
         settings.title = "Search";
         settings.defaultTopic = "page0.html";
         settings.compiledFileName = "search.chm";
         settings.fullTextSearch = true;
-        for (const StoredFile &file : buildSystemFiles(settings, topics))
+        for (const StoredFile &file : buildInternalFiles(settings, topics))
             writer.addFile(file.name, file.bytes, file.compressed);
         writer.addFile("/$FIftiMain", builder.build());
         writer.finish();

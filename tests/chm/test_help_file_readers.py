@@ -19,6 +19,7 @@ import subprocess
 import sys
 import tempfile
 import time
+from html.parser import HTMLParser
 
 from chm import chm, chmlib
 
@@ -43,9 +44,17 @@ INDEX = '''<!DOCTYPE HTML PUBLIC "-//IETF//DTD HTML//EN">
 <HTML><HEAD></HEAD><BODY>
 <UL>
 <LI><OBJECT type="text/sitemap"><param name="Name" value="Guide"><param name="Local" value="site/docs/guide.html"></OBJECT>
+<LI><OBJECT type="text/sitemap"><param name="Name" value="caf&eacute;"><param name="Local" value="site/docs/café.html">
+<param name="Name" value="caf&eacute;"><param name="Local" value="site/index.html"></OBJECT>
+<UL>
+<LI><OBJECT type="text/sitemap"><param name="Name" value="Details"><param name="Local" value="site/docs/deep/details.html#more"></OBJECT>
+</UL>
 </UL>
 </BODY></HTML>
 '''
+# The index's place that is no whole page gets a topic of its own, after the others.
+INDEX_TOPICS = [('site/docs/deep/details.html#more', 'café, Details')]
+README = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'chm', 'README.md')
 
 # name: (title, with contents, index and search, search word and the page it is on, pages in Windows-1252)
 PROJECTS = {
@@ -93,7 +102,7 @@ def write_project(folder, title, full):
     lines = ['[OPTIONS]', 'Compatibility=1.1 or later', 'Compiled file=output.chm', 'Default topic=' + FILES[0],
              'Display compile progress=No', 'Language=0x089 English (standard)', 'Title=' + title]
     if full:
-        lines += ['Contents file=output.hhc', 'Index file=output.hhk', 'Full-text search=Yes']
+        lines += ['Contents file=output.hhc', 'Index file=output.hhk', 'Full-text search=Yes', 'Default Font=Arial, 9, 0']
         with open(os.path.join(folder, 'output.hhc'), 'wb') as out:
             out.write(CONTENTS.encode())
         with open(os.path.join(folder, 'output.hhk'), 'wb') as out:
@@ -124,7 +133,7 @@ def check_help_file(name, path, title, full, searches, windows1252):
     if not all(check(data is not None, '%s: #%s is missing' % (name, table)) for table, data in tables.items()):
         return
     # Pages in their order, then the contents and index files, untitled.
-    expected = TOPICS + ([('output.hhc', ''), ('output.hhk', '')] if full else [])
+    expected = TOPICS + ([('output.hhc', ''), ('output.hhk', '')] + INDEX_TOPICS if full else [])
     topics = tables['TOPICS']
     check(len(topics) == 16 * len(expected), '%s: %d topics, not %d' % (name, len(topics) // 16, len(expected)))
     for number, (page, page_title) in enumerate(expected[:len(topics) // 16]):
@@ -135,15 +144,124 @@ def check_help_file(name, path, title, full, searches, windows1252):
         check(dword(tables['URLTBL'], url_entry + 4) == number, '%s: #URLTBL names another topic' % name)
         url = c_string(tables['URLSTR'], dword(tables['URLTBL'], url_entry + 8) + 8)
         check(url == page.encode(), '%s: topic %d is %r, not %s' % (name, number, url, page))
-        result, _ = chmlib.chm_resolve_object(help_file.file, b'/' + url)
+        result, _ = chmlib.chm_resolve_object(help_file.file, b'/' + url.split(b'#')[0])
         check(result == chmlib.CHM_RESOLVE_SUCCESS, '%s: topic %d names %r, not stored' % (name, number, url))
 
+    if full:
+        check_binary_index(help_file, name, tables)
+        check_internal_files(help_file, name)
     check(bool(help_file.IsSearchable()) == full, '%s: searchable is %r' % (name, help_file.IsSearchable()))
     for word, page in searches:
         found = help_file.Search(word.encode())
         pages = set(found[1].values()) if found else set()
         check(pages == {page.encode()}, '%s: searching %r finds %r, not %s' % (name, word, sorted(pages), page))
     help_file.CloseCHM()
+
+
+class SitemapKeywords(HTMLParser):
+    """The index file's keywords as viewers read the text: (keyword, places),
+    a nested keyword as "Parent, Child"."""
+
+    def __init__(self):
+        super().__init__(convert_charrefs=True)
+        self.keywords, self.parents, self.current, self.pending = [], [], None, None
+
+    def handle_starttag(self, tag, attrs):
+        attrs = dict(attrs)
+        if tag == 'ul' and self.pending:
+            self.parents.append(self.pending)
+        elif tag == 'object' and attrs.get('type') == 'text/sitemap':
+            self.current = {'name': None, 'places': []}
+        elif tag == 'param' and self.current is not None:
+            if attrs.get('name') == 'Name' and self.current['name'] is None:
+                self.current['name'] = attrs.get('value')
+            elif attrs.get('name') == 'Local':
+                self.current['places'].append(attrs.get('value'))
+
+    def handle_endtag(self, tag):
+        if tag == 'object' and self.current is not None:
+            text = ', '.join(self.parents + [self.current['name']])
+            self.keywords.append((text, sorted(set(self.current['places']))))
+            self.pending, self.current = text, None
+        elif tag == 'ul' and self.parents:
+            self.pending = self.parents.pop()
+
+
+def binary_keywords(tree, topic_url):
+    """(keyword, places) from $WWKeywordLinks/BTree, walking its listing blocks."""
+    block_size, last_listing = struct.unpack_from('<H', tree, 4)[0], dword(tree, 0x1a)
+    keywords = []
+    block = 0
+    while block != 0xffffffff and block <= last_listing:
+        at = 0x4c + block * block_size
+        entries, following = struct.unpack_from('<H', tree, at + 2)[0], dword(tree, at + 8)
+        at += 12
+        for _ in range(entries):
+            end = at
+            while tree[end:end + 2] != b'\0\0':
+                end += 2
+            text = tree[at:end].decode('utf-16-le')
+            pairs = dword(tree, end + 14)
+            topics = [dword(tree, end + 18 + 4 * i) for i in range(pairs)]
+            keywords.append((text, sorted(set(topic_url(topic) for topic in topics))))
+            at = end + 18 + 4 * pairs + 8
+        block = following
+    return keywords
+
+
+def check_binary_index(help_file, name, tables):
+    """The binary index holds the text index's keywords and places."""
+    tree = read_whole(help_file, '/$WWKeywordLinks/BTree')
+    if not check(tree, name + ': no binary index'):
+        return
+
+    def topic_url(topic):
+        entry = dword(tables['TOPICS'], topic * 16 + 8)
+        return c_string(tables['URLSTR'], dword(tables['URLTBL'], entry + 8) + 8).decode()
+
+    text = SitemapKeywords()
+    text.feed(INDEX)
+    got, wanted = binary_keywords(tree, topic_url), text.keywords
+    check(sorted(got) == sorted(wanted), '%s: the binary index holds %r, the index file %r' % (name, got, wanted))
+    check([k for k, _ in got] == sorted((k for k, _ in got), key=str.lower),
+          '%s: the binary index is not in order: %r' % (name, got))
+
+
+def documented_items():
+    """The internal files and #SYSTEM codes chm/README.md says quorlix-hhc writes."""
+    files, codes = set(), set()
+    with open(README, encoding='utf-8') as readme:
+        for line in readme:
+            cells = [cell.strip() for cell in line.strip().strip('|').split('|')]
+            if len(cells) != 4 or not cells[0].startswith('`') or cells[2] == 'no':
+                continue
+            item = cells[0].split('`')
+            if item[1] == '#SYSTEM':
+                codes.add(int(item[2].split()[0]))
+            else:
+                files.add(item[1])
+    return files, codes
+
+
+def check_internal_files(help_file, name):
+    found = []
+
+    def listed(_, unit, __):
+        found.append(unit.path.decode())
+        return chmlib.CHM_ENUMERATOR_CONTINUE
+
+    chmlib.chm_enumerate(help_file.file, chmlib.CHM_ENUMERATE_ALL, listed, None)
+    internal = {path for path in found if path.startswith(('/#', '/$', '::')) and not path.endswith('/')}
+    system = read_whole(help_file, '/#SYSTEM')
+    codes, at = set(), 4
+    while at + 4 <= len(system):
+        code, length = struct.unpack_from('<HH', system, at)
+        codes.add(code)
+        at += 4 + length
+    files, documented_codes = documented_items()
+    check(internal == files, '%s: internal files %s, chm/README.md lists %s' % (name, sorted(internal), sorted(files)))
+    check(codes == documented_codes, '%s: #SYSTEM codes %s, chm/README.md lists %s'
+          % (name, sorted(codes), sorted(documented_codes)))
 
 
 def start_display(log):

@@ -6,8 +6,8 @@
 
 #include "support/LzxReaders.h"
 
-#include "chm/LzxEncoder.h"
-#include "chm/LzxHuffman.h"
+#include "chm/lzx/LzxEncoder.h"
+#include "chm/lzx/LzxHuffman.h"
 
 #include <QDir>
 #include <QFile>

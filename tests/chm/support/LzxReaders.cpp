@@ -1,6 +1,6 @@
 #include "LzxReaders.h"
 
-#include "chm/LzxSectionCompressor.h"
+#include "chm/lzx/LzxSectionCompressor.h"
 
 #include <chm_lib.h>
 #include <mspack.h>

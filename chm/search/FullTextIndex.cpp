@@ -1,0 +1,260 @@
+#include "chm/search/FullTextIndex.h"
+
+#include "chm/container/ByteLayout.h"
+#include "chm/language/AnsiText.h"
+#include "chm/language/LanguageId.h"
+#include "chm/search/ScaleRootEncoder.h"
+#include "chm/search/SearchTreeWriter.h"
+#include "chm/search/WordSplitter.h"
+#include "chm/search/WordTable.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+namespace quorlix::chm {
+
+namespace {
+
+// Words beyond this many in one page are not indexed: a page that size is
+// data, not text, and its hits would only bloat the index.
+constexpr std::size_t kMaxWordsPerPage = 1u << 20;
+
+constexpr std::size_t kHeaderSize = 0x400;
+constexpr std::uint32_t kUtf8CodePage = 65001; // for languages without an ANSI code page
+
+std::uint32_t takeVarint(const std::uint8_t *&p)
+{
+    std::uint32_t value = 0;
+    for (int shift = 0;; shift += 7) {
+        const std::uint8_t byte = *p++;
+        value |= static_cast<std::uint32_t>(byte & 0x7F) << shift;
+        if (!(byte & 0x80))
+            return value;
+    }
+}
+
+// Pages where one word occurs, held compactly while pages are added: for each
+// page the distance from the previous page's topic, the number of hits and the
+// distance of each hit from the previous one, as 7-bit groups. These are the
+// same numbers the index stores, only packed differently.
+struct Postings {
+    std::vector<std::uint8_t> packed;
+    std::uint32_t pages = 0;
+    std::uint32_t lastTopic = 0;
+};
+
+struct WordRecord {
+    Postings everywhere; // title and text
+    Postings inTitles;
+};
+
+} // namespace
+
+struct FullTextIndexBuilder::Words {
+    std::uint32_t languageId = 0;
+    WordTable table;
+    std::vector<WordRecord> records; // by word number
+
+    // How many significant bits the stored numbers have, to pick the
+    // encoding that packs them tightest.
+    ScaleRootEncoder::BitLengthCounts topicDeltaBits{}, hitCountBits{}, hitDeltaBits{};
+
+    bool anyDocument = false;
+    std::uint32_t lastTopic = 0;
+    std::uint64_t hitCount = 0;
+    std::uint64_t hitBytes = 0;
+
+    // One page's hits, reused: the word number in the high half, the
+    // position in the low half, so that sorting groups them by word.
+    std::vector<std::uint64_t> hits;
+    static std::uint32_t wordOf(std::uint64_t hit) { return static_cast<std::uint32_t>(hit >> 32); }
+    static std::uint32_t positionOf(std::uint64_t hit) { return static_cast<std::uint32_t>(hit); }
+
+    // Adds the words of text from position firstPosition on; returns the
+    // position after its last word.
+    std::size_t collect(std::string_view text, std::size_t firstPosition)
+    {
+        WordSplitter splitter(text);
+        std::string word;
+        std::size_t position = 0, end = firstPosition;
+        while (splitter.next(word, position)) {
+            const std::size_t at = firstPosition + position;
+            if (at >= kMaxWordsPerPage)
+                break;
+            const std::uint32_t id = table.idOf(word);
+            if (id == records.size())
+                records.emplace_back();
+            hits.push_back(std::uint64_t{id} << 32 | at);
+            ++hitCount;
+            hitBytes += word.size();
+            end = at + 1;
+        }
+        return end;
+    }
+
+    // Appends one page's hits of a word (in position order) to its list.
+    void append(Postings &postings, std::uint32_t topic, const std::uint64_t *first, const std::uint64_t *last)
+    {
+        const std::uint32_t topicDelta = topic - postings.lastTopic;
+        appendCount(postings.packed, topicDelta);
+        ++topicDeltaBits[ScaleRootEncoder::significantBits(topicDelta)];
+        const auto count = static_cast<std::uint32_t>(last - first);
+        appendCount(postings.packed, count);
+        ++hitCountBits[ScaleRootEncoder::significantBits(count)];
+        std::uint32_t previous = 0;
+        for (const std::uint64_t *hit = first; hit != last; ++hit) {
+            const std::uint32_t delta = positionOf(*hit) - previous;
+            appendCount(postings.packed, delta);
+            ++hitDeltaBits[ScaleRootEncoder::significantBits(delta)];
+            previous = positionOf(*hit);
+        }
+        postings.lastTopic = topic;
+        ++postings.pages;
+    }
+};
+
+FullTextIndexBuilder::FullTextIndexBuilder(std::uint32_t languageId) : words_(std::make_unique<Words>())
+{
+    words_->languageId = languageId;
+}
+FullTextIndexBuilder::~FullTextIndexBuilder() = default;
+FullTextIndexBuilder::FullTextIndexBuilder(FullTextIndexBuilder &&) noexcept = default;
+FullTextIndexBuilder &FullTextIndexBuilder::operator=(FullTextIndexBuilder &&) noexcept = default;
+
+void FullTextIndexBuilder::addDocument(std::uint32_t topic, std::string_view title, std::string_view text)
+{
+    Words &w = *words_;
+    if (w.anyDocument && topic <= w.lastTopic)
+        throw std::invalid_argument("search index pages must come in increasing topic order");
+    w.anyDocument = true;
+    w.lastTopic = topic;
+
+    // Title words take the first positions, the text's follow.
+    w.hits.clear();
+    const std::size_t titleWords = w.collect(title, 0);
+    w.collect(text, titleWords);
+
+    std::sort(w.hits.begin(), w.hits.end());
+    const std::uint64_t *hits = w.hits.data();
+    for (std::size_t group = 0, end = 0; group < w.hits.size(); group = end) {
+        const std::uint32_t word = Words::wordOf(hits[group]);
+        std::size_t inTitle = group;
+        for (end = group; end < w.hits.size() && Words::wordOf(hits[end]) == word; ++end)
+            inTitle += Words::positionOf(hits[end]) < titleWords;
+        WordRecord &record = w.records[word];
+        w.append(record.everywhere, topic, hits + group, hits + end);
+        if (inTitle > group) // the title's hits come first, having the lowest positions
+            w.append(record.inTitles, topic, hits + group, hits + inTitle);
+    }
+}
+
+void FullTextIndexBuilder::setLanguageId(std::uint32_t languageId) { words_->languageId = languageId; }
+
+std::vector<std::uint8_t> FullTextIndexBuilder::build() const
+{
+    const Words &w = *words_;
+
+    // Each word as stored, in the order of its bytes.
+    const unsigned codePage = codePageOf(w.languageId);
+    const AnsiText ansi(codePage);
+    std::vector<std::string> stored(w.records.size());
+    for (std::uint32_t i = 0; i < stored.size(); ++i) {
+        stored[i] = ansi.fromUtf8(w.table.word(i));
+        if (stored[i].find('?') != std::string::npos) // a character the code page lacks ('?' is no word character)
+            stored[i] = w.table.word(i);
+    }
+    std::vector<std::uint32_t> order(w.records.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return stored[a] < stored[b]; });
+    // A word kept as UTF-8 could equal another one's ANSI bytes: one entry for both.
+    order.erase(std::unique(order.begin(), order.end(),
+                            [&](std::uint32_t a, std::uint32_t b) { return stored[a] == stored[b]; }),
+                order.end());
+
+    const unsigned topicRoot = ScaleRootEncoder::bestRoot(w.topicDeltaBits);
+    const unsigned countRoot = ScaleRootEncoder::bestRoot(w.hitCountBits);
+    const unsigned hitRoot = ScaleRootEncoder::bestRoot(w.hitDeltaBits);
+
+    std::vector<std::uint8_t> file(kHeaderSize, 0);
+
+    // The word location codes of every word, then the word tree that points at them.
+    auto writeLocations = [&](const Postings &postings) {
+        WordLocations locations;
+        locations.pageCount = postings.pages;
+        locations.offset = static_cast<std::uint32_t>(file.size());
+        ScaleRootEncoder encoder(file);
+        const std::uint8_t *p = postings.packed.data();
+        for (std::uint32_t page = 0; page < postings.pages; ++page) {
+            encoder.put(takeVarint(p), topicRoot);
+            const std::uint32_t count = takeVarint(p);
+            encoder.put(count, countRoot);
+            for (std::uint32_t i = 0; i < count; ++i)
+                encoder.put(takeVarint(p), hitRoot);
+            encoder.alignToByte();
+        }
+        if (file.size() > UINT32_MAX)
+            throw std::length_error("search index over 4 GB");
+        locations.size = static_cast<std::uint32_t>(file.size() - locations.offset);
+        return locations;
+    };
+    struct Placed {
+        WordLocations everywhere, inTitles;
+    };
+    std::vector<Placed> placed(order.size());
+    std::uint32_t longestWord = 0;
+    std::uint64_t wordBytes = 0;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const WordRecord &record = w.records[order[i]];
+        placed[i].everywhere = writeLocations(record.everywhere);
+        if (record.inTitles.pages)
+            placed[i].inTitles = writeLocations(record.inTitles);
+        longestWord = std::max<std::uint32_t>(longestWord, static_cast<std::uint32_t>(stored[order[i]].size()));
+        wordBytes += stored[order[i]].size();
+    }
+
+    SearchTreeWriter tree(file);
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const WordRecord &record = w.records[order[i]];
+        tree.add(stored[order[i]], placed[i].everywhere, record.inTitles.pages ? &placed[i].inTitles : nullptr);
+    }
+    const SearchTreeWriter::Tree shape = tree.finish();
+
+    const std::uint32_t topics = w.anyDocument ? w.lastTopic + 1 : 0;
+    const auto clamp = [](std::uint64_t value) {
+        return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, UINT32_MAX));
+    };
+    file[0x02] = 0x28; // signature 00 00 28 00
+    putLe32(file.data() + 0x04, topics);
+    putLe32(file.data() + 0x08, shape.rootOffset);
+    putLe32(file.data() + 0x10, shape.leafCount);
+    // The root once more, the tree's depth (1: the root is a leaf), a fixed 7,
+    // then scale and root of the topic deltas, hit counts and hit deltas.
+    putLe32(file.data() + 0x14, shape.rootOffset); // where viewers start their descent
+    file[0x18] = static_cast<std::uint8_t>(shape.depth);
+    file[0x19] = static_cast<std::uint8_t>(shape.depth >> 8);
+    putLe32(file.data() + 0x1A, 7);
+    const std::uint8_t encodings[] = {2, static_cast<std::uint8_t>(topicRoot), 2, static_cast<std::uint8_t>(countRoot),
+                                      2, static_cast<std::uint8_t>(hitRoot)};
+    std::copy(std::begin(encodings), std::end(encodings), file.begin() + 0x1E);
+    putLe32(file.data() + 0x2E, SearchTreeWriter::kNodeSize);
+    putLe32(file.data() + 0x36, 1); // two values of unknown use, as other compilers write them
+    putLe32(file.data() + 0x3A, 5);
+    // Word statistics: the longest, hits, distinct words, their lengths.
+    putLe32(file.data() + 0x3E, longestWord);
+    putLe32(file.data() + 0x42, clamp(w.hitCount));
+    putLe32(file.data() + 0x46, clamp(order.size()));
+    putLe32(file.data() + 0x4A, static_cast<std::uint32_t>(w.hitBytes)); // 64 bits, low half first
+    putLe32(file.data() + 0x4E, static_cast<std::uint32_t>(w.hitBytes >> 32));
+    putLe32(file.data() + 0x52, clamp(wordBytes));
+    putLe32(file.data() + 0x56, shape.lastLeafFreeBytes);
+    putLe32(file.data() + 0x5E, topics ? topics - 1 : 0);
+    // The code page of the words and the language; python3-chm takes the
+    // help file's language from here.
+    putLe32(file.data() + 0x7A, codePage ? codePage : kUtf8CodePage);
+    putLe32(file.data() + 0x7E, w.languageId);
+    return file;
+}
+
+} // namespace quorlix::chm
