@@ -182,9 +182,8 @@ private:
         const std::size_t length = attribute.original_value.length;
         if (length == 0 || !within(attribute.original_value.data, length, offset))
             return nullptr;
+        // An empty value is a link to the page itself.
         std::string text = trim(value);
-        if (text.empty())
-            return nullptr;
         PageLink link;
         link.text = std::move(text);
         link.offset = offset;

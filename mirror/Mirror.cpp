@@ -14,7 +14,9 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <algorithm>
 #include <map>
+#include <mutex>
 #include <random>
 #include <thread>
 #include <sys/stat.h>
@@ -621,37 +623,62 @@ struct Mirror::State {
             ::rmdir(tempFolder.c_str());
     }
 
+    // Rewrites one saved page or sheet; false when it cannot be written.
+    bool convertOne(const Document &document, const SavedFileLookup &lookup, std::string &error) const
+    {
+        std::string content;
+        if (!readFile(document.file, content, kMaxParsedBytes) || content.size() >= kMaxParsedBytes)
+            return true;
+        const auto url = Url::parse(document.url);
+        const std::string rewritten = convertLinks(content, document.css, *url, document.file, lookup);
+        if (rewritten == content)
+            return true;
+        const std::string temp = document.file + ".quorlix-wget-part";
+        FILE *f = std::fopen(temp.c_str(), "wb");
+        bool ok = f && std::fwrite(rewritten.data(), 1, rewritten.size(), f) == rewritten.size();
+        if (f)
+            ok = std::fclose(f) == 0 && ok;
+        if (ok && ::rename(temp.c_str(), document.file.c_str()) == 0)
+            return true;
+        error = "Cannot write to " + log.quoted(document.file) + " (" + std::strerror(errno) + ").";
+        ::unlink(temp.c_str());
+        return false;
+    }
+
+    // The pages are independent of each other: converted on every core.
     void convert()
     {
         const auto started = Clock::now();
-        int converted = 0;
         const SavedFileLookup lookup = [this](const std::string &address) -> const std::string * {
             auto found = savedFiles.find(address);
             return found == savedFiles.end() ? nullptr : &found->second;
         };
-        for (const Document &document : documents) {
-            if (cancel.load())
-                return;
-            std::string content;
-            if (!readFile(document.file, content, kMaxParsedBytes) || content.size() >= kMaxParsedBytes)
-                continue;
-            const auto url = Url::parse(document.url);
-            const std::string rewritten = convertLinks(content, document.css, *url, document.file, lookup);
-            ++converted;
-            if (rewritten == content)
-                continue;
-            const std::string temp = document.file + ".quorlix-wget-part";
-            FILE *f = std::fopen(temp.c_str(), "wb");
-            bool ok = f && std::fwrite(rewritten.data(), 1, rewritten.size(), f) == rewritten.size();
-            if (f)
-                ok = std::fclose(f) == 0 && ok;
-            if (!ok || ::rename(temp.c_str(), document.file.c_str()) != 0) {
-                log.line("Cannot write to " + log.quoted(document.file) + " (" + std::strerror(errno) + ").");
-                ::unlink(temp.c_str());
-                noteStatus(IoError);
+        std::atomic<std::size_t> next{0};
+        std::mutex errorsLock;
+        std::vector<std::string> errors;
+        auto work = [&] {
+            std::string error;
+            for (std::size_t i; !cancel.load() && (i = next.fetch_add(1)) < documents.size();) {
+                if (!convertOne(documents[i], lookup, error)) {
+                    std::lock_guard<std::mutex> hold(errorsLock);
+                    errors.push_back(error);
+                }
             }
-        }
-        log.converted(converted, std::chrono::duration<double>(Clock::now() - started).count());
+        };
+        const unsigned int threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+        std::vector<std::thread> workers;
+        for (unsigned int i = 1; i < threads; ++i)
+            workers.emplace_back(work);
+        work();
+        for (std::thread &worker : workers)
+            worker.join();
+        if (cancel.load())
+            return;
+        for (const std::string &error : errors)
+            log.line(error);
+        if (!errors.empty())
+            noteStatus(IoError);
+        log.converted(static_cast<int>(documents.size()), std::chrono::duration<double>(Clock::now() - started).count());
     }
 };
 
