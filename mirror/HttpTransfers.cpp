@@ -184,6 +184,7 @@ std::vector<Transfer *> HttpTransfers::wait(std::chrono::milliseconds timeout)
             const char *effective = nullptr;
             if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
                 transfer->effectiveUrl = effective;
+            curl_easy_getinfo(easy, CURLINFO_REDIRECT_COUNT, &transfer->redirects);
             curl_off_t length = -1;
             if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK)
                 transfer->contentLength = length;

@@ -34,6 +34,7 @@ struct Transfer {
     std::string reason;      // the status line's phrase
     std::string contentType; // lower case, parameters dropped
     std::string effectiveUrl;
+    long redirects = 0;
     long long bytes = 0;
     long long contentLength = -1;
     int writeErrno = 0; // the body could not be written

@@ -65,7 +65,7 @@ std::string localName(const Url &url)
             appendElement(file, path.substr(start));
             if (file.empty())
                 file = "index.html";
-            if (url.query && !url.query->empty()) {
+            if (url.query) {
                 file += '@';
                 appendElement(file, *url.query);
             }

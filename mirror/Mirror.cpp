@@ -456,7 +456,7 @@ struct Mirror::State {
                     ::unlink(tr.bodyPath.c_str());
                     return true;
                 }
-                const auto final = Url::parse(tr.effectiveUrl.empty() ? item.url : tr.effectiveUrl);
+                const auto final = Url::parse(tr.redirects == 0 || tr.effectiveUrl.empty() ? item.url : tr.effectiveUrl);
                 t.finalUrl = final ? *final : *original;
                 const bool redirected = t.finalUrl.text() != item.url;
                 // The start address of a folder without its slash: the
