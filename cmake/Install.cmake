@@ -8,7 +8,7 @@ include(GNUInstallDirs)
 set(QUORLIX_INSTALL_APPDIR ${CMAKE_INSTALL_LIBEXECDIR}/quorlix)
 
 install(TARGETS quorlix RUNTIME DESTINATION ${QUORLIX_INSTALL_APPDIR})
-install(PROGRAMS bin/wget bin/hhc bin/hh DESTINATION ${QUORLIX_INSTALL_APPDIR}/bin)
+install(PROGRAMS bin/wget bin/wget-gnu bin/hhc bin/hh DESTINATION ${QUORLIX_INSTALL_APPDIR}/bin)
 # The help compiler bin/hhc runs, beside it.
 install(TARGETS quorlix-hhc RUNTIME DESTINATION ${QUORLIX_INSTALL_APPDIR}/bin)
 # The downloader bin/wget runs, beside it.

@@ -376,7 +376,7 @@ struct Mirror::State {
     {
         const std::size_t slash = file.rfind('/');
         if (slash != std::string::npos)
-            makeFolders(file.substr(0, slash));
+            makeFolders(file.substr(0, slash), file.substr(0, slash) != options.prefix);
         if (::rename(temp.c_str(), file.c_str()) == 0)
             return true;
         const int error = errno;
@@ -580,7 +580,9 @@ struct Mirror::State {
         return true;
     }
 
-    static void makeFolders(const std::string &folder)
+    // mayReplaceFile: a file where the last folder must go is removed, as
+    // Wget does inside a mirror (a page "docs" saved before "docs/x").
+    static void makeFolders(const std::string &folder, bool mayReplaceFile = false)
     {
         std::string path;
         std::size_t start = 0;
@@ -594,8 +596,8 @@ struct Mirror::State {
                 continue;
             if (::mkdir(path.c_str(), 0755) != 0 && errno == EEXIST) {
                 struct stat info {};
-                // A file where a folder must go: Wget removes it.
-                if (::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
+                if (mayReplaceFile && slash == folder.size() && ::stat(path.c_str(), &info) == 0
+                    && !S_ISDIR(info.st_mode)) {
                     ::unlink(path.c_str());
                     ::mkdir(path.c_str(), 0755);
                 }
@@ -678,7 +680,9 @@ struct Mirror::State {
             log.line(error);
         if (!errors.empty())
             noteStatus(IoError);
-        log.converted(static_cast<int>(documents.size()), std::chrono::duration<double>(Clock::now() - started).count());
+        // As in GNU Wget, a -nv log has no line for the conversion.
+        if (options.verbose)
+            log.converted(static_cast<int>(documents.size()), std::chrono::duration<double>(Clock::now() - started).count());
     }
 };
 
