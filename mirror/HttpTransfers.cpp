@@ -185,6 +185,7 @@ std::vector<Transfer *> HttpTransfers::wait(std::chrono::milliseconds timeout)
             if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
                 transfer->effectiveUrl = effective;
             curl_easy_getinfo(easy, CURLINFO_REDIRECT_COUNT, &transfer->redirects);
+            curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &transfer->osErrno);
             curl_off_t length = -1;
             if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK)
                 transfer->contentLength = length;

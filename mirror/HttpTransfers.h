@@ -35,6 +35,7 @@ struct Transfer {
     std::string contentType; // lower case, parameters dropped
     std::string effectiveUrl;
     long redirects = 0;
+    long osErrno = 0; // of a failed connect
     long long bytes = 0;
     long long contentLength = -1;
     int writeErrno = 0; // the body could not be written

@@ -240,8 +240,8 @@ struct Mirror::State {
         case CURLE_COULDNT_RESOLVE_HOST:
             return "wget: unable to resolve host address " + log.quoted(url.host);
         case CURLE_COULDNT_CONNECT:
-            if (std::strstr(t.curlError.c_str(), "refused"))
-                return "failed: Connection refused.";
+            if (t.osErrno != 0)
+                return std::string("failed: ") + std::strerror(static_cast<int>(t.osErrno)) + ".";
             return "failed: " + t.curlError + ".";
         case CURLE_OPERATION_TIMEDOUT:
             return "failed: Connection timed out (" + t.curlError + "). Giving up.";
