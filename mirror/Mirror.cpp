@@ -635,7 +635,11 @@ struct Mirror::State {
         const std::string rewritten = convertLinks(content, document.css, *url, document.file, lookup);
         if (rewritten == content)
             return true;
-        const std::string temp = document.file + ".quorlix-wget-part";
+        // A short name beside the file: the file's own may be as long as a name can be.
+        const std::size_t slash = document.file.rfind('/');
+        const std::string temp = (slash == std::string::npos ? std::string() : document.file.substr(0, slash + 1))
+                                 + ".quorlix-wget-" + std::to_string(::getpid()) + "-"
+                                 + std::to_string(std::hash<std::string>()(document.file)) + ".part";
         FILE *f = std::fopen(temp.c_str(), "wb");
         bool ok = f && std::fwrite(rewritten.data(), 1, rewritten.size(), f) == rewritten.size();
         if (f)

@@ -166,6 +166,13 @@ void TestMirrorReference::sameAsGnuWget_data()
                 {"b.html", page("<a href=\"a.html\">a</a> <a href=\"./index.html\">i</a> <a href=\"mailto:x@y.z\">m</a>"
                                 " <a href=\"javascript:void(0)\">j</a> <a href=\"x:y.html\">xy</a>")}}
         << QStringLiteral("location = /alias.html { return 301 /a.html; }") << QString() << QString() << QStringList();
+    const QByteArray longName = QByteArray("long-").append(QByteArray(300, 'n'));
+    QTest::newRow("names too long for the file system")
+        << Site{{"index.html", page("<a href=\"" + longName + ".html\">l</a> <a href=\"" + longName + "/x.html\">d</a>"
+                                    " <a href=\"q.html?" + longName + "\">q</a>")},
+                {"q.html", page("q")}}
+        << QStringLiteral("location ~ ^/long- { default_type text/html; return 200 '<a href=\"y.html\">y</a>'; }")
+        << QString() << QString() << QStringList();
     QTest::newRow("malformed pages")
         << Site{{"index.html", "<html><body><a href=\"a.html\"><p><table><a href='b.html'>b<td><img src=c.png >"
                                "<a href=d.html>d</a><style>x{background:url(\"e.png</style><a href=\"f.html\">"},
