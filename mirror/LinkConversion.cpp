@@ -92,6 +92,14 @@ std::string convertLinks(std::string_view content, bool isCss, const Url &addres
         findCssLinks(content, 0, found.links);
     else
         found = findHtmlLinks(content);
+    return convertFoundLinks(content, std::move(found.links), address, savedAs, lookup, converted);
+}
+
+std::string convertFoundLinks(std::string_view content, std::vector<PageLink> links, const Url &address,
+                              const std::string &savedAs, const SavedFileLookup &lookup, int *converted)
+{
+    PageLinks found;
+    found.links = std::move(links);
     std::stable_sort(found.links.begin(), found.links.end(),
                      [](const PageLink &a, const PageLink &b) { return a.offset < b.offset; });
 

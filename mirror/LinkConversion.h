@@ -7,11 +7,13 @@
 // ("caf&#233;.html") in pages, which every help viewer follows whatever the
 // page's charset.
 
+#include "mirror/PageLinks.h"
 #include "mirror/Url.h"
 
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorlix::mirror {
 
@@ -22,6 +24,10 @@ using SavedFileLookup = std::function<const std::string *(const std::string &add
 // The content with its links converted; links counts the links rewritten.
 std::string convertLinks(std::string_view content, bool isCss, const Url &address, const std::string &savedAs,
                          const SavedFileLookup &lookup, int *converted = nullptr);
+
+// The same with the links already found (by findHtmlLinks or findCssLinks).
+std::string convertFoundLinks(std::string_view content, std::vector<PageLink> links, const Url &address,
+                              const std::string &savedAs, const SavedFileLookup &lookup, int *converted = nullptr);
 
 // The path from the folder of `from` to `to`, both relative to one folder.
 std::string relativePath(const std::string &from, const std::string &to);

@@ -116,6 +116,8 @@ struct Mirror::State {
         std::string file;
         std::string url;
         bool css = false;
+        std::string linksRecord; // its links as found during the download, if kept
+        std::size_t size = 0;    // of the file they were found in
     };
 
     State(const MirrorOptions &o, const std::atomic<bool> &c)
@@ -148,7 +150,7 @@ struct Mirror::State {
     std::unordered_set<std::string> blacklist;
     std::unordered_map<std::string, std::string> savedFiles; // address -> file
     std::vector<Document> documents;
-    std::unordered_set<std::string> documentFiles;
+    std::unordered_map<std::string, std::size_t> documentIndex; // file -> documents[]
     std::map<std::string, Robots> robots; // "scheme-free host:port"
 
     std::string tempFolder;
@@ -443,10 +445,10 @@ struct Mirror::State {
                 t.reuse = true;
                 t.savedAs = savedFiles[item.url];
                 t.finalUrl = *original;
-                t.kind = documentFiles.count(t.savedAs) ? ContentKind::Html : ContentKind::Other;
-                for (const Document &document : documents)
-                    if (document.file == t.savedAs && document.css)
-                        t.kind = ContentKind::Css;
+                const auto document = documentIndex.find(t.savedAs);
+                t.kind = document == documentIndex.end() ? ContentKind::Other
+                         : documents[document->second].css ? ContentKind::Css
+                                                           : ContentKind::Html;
                 if (!(t.kind == ContentKind::Html && item.htmlAllowed))
                     return true;
             } else {
@@ -482,8 +484,16 @@ struct Mirror::State {
                 savedFiles[item.url] = file;
                 if (redirected)
                     savedFiles[t.finalUrl.text()] = file;
-                if ((t.kind == ContentKind::Html || t.kind == ContentKind::Css) && documentFiles.insert(file).second)
-                    documents.push_back({file, t.finalUrl.text(), t.kind == ContentKind::Css});
+                if (const auto known = documentIndex.find(file); known != documentIndex.end()) {
+                    // Saved again: the links found in the earlier body no longer hold.
+                    Document &document = documents[known->second];
+                    if (!document.linksRecord.empty())
+                        ::unlink(document.linksRecord.c_str());
+                    document.linksRecord.clear();
+                } else if (t.kind == ContentKind::Html || t.kind == ContentKind::Css) {
+                    documentIndex.emplace(file, documents.size());
+                    documents.push_back({file, t.finalUrl.text(), t.kind == ContentKind::Css, {}, 0});
+                }
                 if (redirected && startFolder)
                     blacklist.insert(t.finalUrl.text());
             }
@@ -527,6 +537,7 @@ struct Mirror::State {
             findCssLinks(content, 0, found.links);
         else
             found = findHtmlLinks(content);
+        keepLinks(t.savedAs, isCss, found.links, content.size());
         if (options.robots && found.noFollow)
             return true;
         // All robots.txt files these links need, before any link is taken,
@@ -565,6 +576,29 @@ struct Mirror::State {
     }
 
     static constexpr std::size_t kMaxParsedBytes = 64u << 20;
+
+    // The links of a saved page, kept on disk for the conversion at the end.
+    void keepLinks(const std::string &file, bool isCss, const std::vector<PageLink> &links, std::size_t size)
+    {
+        if (!options.convertLinks)
+            return;
+        const auto known = documentIndex.find(file);
+        if (known == documentIndex.end() || documents[known->second].css != isCss
+            || !documents[known->second].linksRecord.empty())
+            return;
+        const std::string path = tempPath() + ".links";
+        const std::string record = recordOfLinks(links);
+        FILE *f = std::fopen(path.c_str(), "wb");
+        bool ok = f && std::fwrite(record.data(), 1, record.size(), f) == record.size();
+        if (f)
+            ok = std::fclose(f) == 0 && ok;
+        if (!ok) {
+            ::unlink(path.c_str());
+            return;
+        }
+        documents[known->second].linksRecord = path;
+        documents[known->second].size = size;
+    }
 
     static bool readFile(const std::string &file, std::string &out, std::size_t most)
     {
@@ -621,6 +655,15 @@ struct Mirror::State {
                     ::unlink(entry.transfer->bodyPath.c_str());
             }
         }
+    }
+
+    void removeTemporaryFiles()
+    {
+        for (Document &document : documents) {
+            if (!document.linksRecord.empty())
+                ::unlink(document.linksRecord.c_str());
+            document.linksRecord.clear();
+        }
         if (!tempFolder.empty())
             ::rmdir(tempFolder.c_str());
     }
@@ -632,7 +675,12 @@ struct Mirror::State {
         if (!readFile(document.file, content, kMaxParsedBytes) || content.size() >= kMaxParsedBytes)
             return true;
         const auto url = Url::parse(document.url);
-        const std::string rewritten = convertLinks(content, document.css, *url, document.file, lookup);
+        std::vector<PageLink> links;
+        std::string record;
+        const bool kept = !document.linksRecord.empty() && content.size() == document.size
+                          && readFile(document.linksRecord, record, kMaxParsedBytes * 4) && linksFromRecord(record, links);
+        const std::string rewritten = kept ? convertFoundLinks(content, std::move(links), *url, document.file, lookup)
+                                           : convertLinks(content, document.css, *url, document.file, lookup);
         if (rewritten == content)
             return true;
         // A short name beside the file: the file's own may be as long as a name can be.
@@ -723,6 +771,7 @@ int Mirror::run()
     while (!s.aborted) {
         if (s.cancel.load()) {
             s.cleanUp();
+            s.removeTemporaryFiles();
             return 143;
         }
         s.pumpRobots();
@@ -753,6 +802,7 @@ int Mirror::run()
         s.log.finished(seconds, s.files, s.bytes, seconds);
     if (s.options.convertLinks && !s.aborted && s.files > 0)
         s.convert();
+    s.removeTemporaryFiles();
     if (s.cancel.load())
         return 143;
     return s.exitStatus;

@@ -34,6 +34,12 @@ struct PageLinks {
 };
 
 PageLinks findHtmlLinks(std::string_view page);
+
+// A link list as bytes, kept on disk between finding the links of a page
+// during the download and converting them at the end (a page is parsed
+// once, and memory does not grow with the site).
+std::string recordOfLinks(const std::vector<PageLink> &links);
+bool linksFromRecord(std::string_view record, std::vector<PageLink> &links);
 // offsetBase is added to every offset (a style sheet inside a page).
 void findCssLinks(std::string_view sheet, std::size_t offsetBase, std::vector<PageLink> &out);
 
