@@ -159,7 +159,7 @@ struct Mirror::State {
     bool aborted = false;
     int files = 0;
     long long bytes = 0;
-    Clock::time_point lastRequest{};
+    Clock::time_point nextRequest{}; // --wait
     std::mt19937 random{std::random_device{}()};
 
     void noteStatus(int status)
@@ -185,14 +185,9 @@ struct Mirror::State {
     }
 
     // --wait: the pause before the next request, random with --random-wait.
-    bool waitingBetweenRequests()
+    bool waitingBetweenRequests() const
     {
-        if (options.waitSeconds <= 0 || lastRequest == Clock::time_point{})
-            return false;
-        double wait = options.waitSeconds;
-        if (options.randomWait)
-            wait *= std::uniform_real_distribution<double>(0.5, 1.5)(random);
-        return Clock::now() < lastRequest + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(wait));
+        return options.waitSeconds > 0 && Clock::now() < nextRequest;
     }
 
     bool begin(Transfer &transfer, const std::string &url, const std::string &referer)
@@ -201,7 +196,12 @@ struct Mirror::State {
         transfer.url = url;
         transfer.referer = referer;
         transfer.bodyPath = tempPath();
-        lastRequest = Clock::now();
+        if (options.waitSeconds > 0) {
+            double wait = options.waitSeconds;
+            if (options.randomWait)
+                wait *= std::uniform_real_distribution<double>(0.5, 1.5)(random);
+            nextRequest = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(wait));
+        }
         return transfers.start(transfer);
     }
 
@@ -354,7 +354,7 @@ struct Mirror::State {
     void reportFailure(const Transfer &t, const Url &url)
     {
         if (t.writeErrno != 0) {
-            log.line("Cannot write to " + log.quoted(t.bodyPath) + " (" + std::strerror(t.writeErrno) + ").");
+            log.failure(t.url, "Cannot write to " + log.quoted(localName(url)) + " (" + std::strerror(t.writeErrno) + ").");
             noteStatus(IoError);
             if (t.writeErrno == ENOSPC || t.writeErrno == EDQUOT || t.writeErrno == EROFS)
                 aborted = true;
@@ -575,7 +575,9 @@ struct Mirror::State {
         return true;
     }
 
-    static constexpr std::size_t kMaxParsedBytes = 64u << 20;
+    // Pages larger than this are saved but not read for links: a parse
+    // takes many times a page's size in memory.
+    static constexpr std::size_t kMaxParsedBytes = 16u << 20;
 
     // The links of a saved page, kept on disk for the conversion at the end.
     void keepLinks(const std::string &file, bool isCss, const std::vector<PageLink> &links, std::size_t size)

@@ -101,6 +101,11 @@ void TestMirrorReference::sameAsGnuWget_data()
                 {"public/b.html", page("<a href=\"../private/c.html\">c</a>")},
                 {"private/c.html", page("c")}}
         << none << QString() << QString() << QStringList();
+    QTest::newRow("one request at a time with --wait and --random-wait")
+        << Site{{"index.html", page("<a href=\"a.html\">a</a> <img src=\"i.png\">")},
+                {"a.html", page("<a href=\"index.html\">i</a>")}, {"i.png", "i"}}
+        << none << QString() << QString()
+        << QStringList{QStringLiteral("-w"), QStringLiteral("0.05"), QStringLiteral("--random-wait")};
     QTest::newRow("robots.txt off")
         << Site{{"robots.txt", "User-agent: *\nDisallow: /\n"},
                 {"index.html", page("<a href=\"a.html\">a</a>")},
