@@ -154,6 +154,7 @@ struct Mirror::State {
     std::map<std::string, Robots> robots; // "scheme-free host:port"
 
     std::string tempFolder;
+    std::unordered_set<std::string> madeFolders;
     unsigned long tempCounter = 0;
     int exitStatus = Success;
     bool aborted = false;
@@ -377,8 +378,12 @@ struct Mirror::State {
     bool place(const std::string &temp, const std::string &file, const std::string &url)
     {
         const std::size_t slash = file.rfind('/');
-        if (slash != std::string::npos)
+        // Folders made once are not asked for again (a syscall for each of
+        // their parents per file otherwise).
+        if (slash != std::string::npos && !madeFolders.count(file.substr(0, slash))) {
             makeFolders(file.substr(0, slash), file.substr(0, slash) != options.prefix);
+            madeFolders.insert(file.substr(0, slash));
+        }
         if (::rename(temp.c_str(), file.c_str()) == 0)
             return true;
         const int error = errno;
