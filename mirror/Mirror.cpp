@@ -73,13 +73,6 @@ bool isSubfolder(const std::string &folder, const std::string &path)
     return path.size() == folder.size() || path[folder.size()] == '/';
 }
 
-bool similarSchemes(const Url &a, const Url &b)
-{
-    (void)a;
-    (void)b;
-    return true; // http and https are the only ones taken
-}
-
 } // namespace
 
 struct Mirror::State {
@@ -402,7 +395,8 @@ struct Mirror::State {
         if (blacklist.count(text))
             return false;
         const Url &start = roots[static_cast<std::size_t>(root)];
-        if (options.noParent && similarSchemes(child, start) && child.host == start.host
+        // http and https, the only schemes taken, count as one here, as in Wget.
+        if (options.noParent && child.host == start.host
             && (child.scheme != start.scheme || child.port == start.port) && !(options.pageRequisites && isInline)) {
             if (!isSubfolder(start.folder(), child.folder()))
                 return false;
