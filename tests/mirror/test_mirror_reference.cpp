@@ -67,6 +67,8 @@ private slots:
     void sameAsGnuWget();
     void servedFolders_data();
     void servedFolders();
+    void standInPicksDownloader_data();
+    void standInPicksDownloader();
 };
 
 void TestMirrorReference::sameAsGnuWget_data()
@@ -251,6 +253,49 @@ void TestMirrorReference::servedFolders()
                                          temp.filePath(QStringLiteral("ours")));
     QVERIFY(gnu.files.size() > 3);
     compareRuns(ours, gnu);
+}
+
+void TestMirrorReference::standInPicksDownloader_data()
+{
+    QTest::addColumn<QString>("choice");      // QUORLIX_WGET
+    QTest::addColumn<QStringList>("after");   // typed after the address
+    QTest::addColumn<bool>("saysGnu");
+    QTest::newRow("quorlix-wget by default") << QString() << QStringList() << false;
+    QTest::newRow("GNU Wget when picked") << QStringLiteral("wget") << QStringList() << false;
+    QTest::newRow("GNU Wget for an option quorlix-wget does not take")
+        << QString() << QStringList{QStringLiteral("--no-cookies")} << true;
+}
+
+void TestMirrorReference::standInPicksDownloader()
+{
+    QFETCH(QString, choice);
+    QFETCH(QStringList, after);
+    QFETCH(bool, saysGnu);
+    QTemporaryDir temp;
+    NginxServer server(QStringLiteral(QUORLIX_FIXTURE_SITE), temp.filePath(QStringLiteral("nginx")));
+    QVERIFY2(server.isListening(), qPrintable(server.errorString()));
+    // The program's own command line, as the window runs it.
+    const QString out = temp.filePath(QStringLiteral("out"));
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (choice.isEmpty())
+        environment.remove(QStringLiteral("QUORLIX_WGET"));
+    else
+        environment.insert(QStringLiteral("QUORLIX_WGET"), choice);
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(qEnvironmentVariable("QUORLIX_SOURCE_DIR") + QStringLiteral("/bin/wget"),
+                  QStringList{QStringLiteral("-U"), QStringLiteral("Quorlix"), QStringLiteral("-r"), QStringLiteral("-nv"),
+                              QStringLiteral("-np"), QStringLiteral("--random-wait"), QStringLiteral("-P"), out, server.url()}
+                      + after);
+    QVERIFY(process.waitForFinished(60000));
+    const QString log = QString::fromUtf8(process.readAll());
+    QCOMPARE(log.contains(QLatin1String("downloading with GNU Wget")), saysGnu);
+    QVERIFY2(log.contains(QLatin1String("-> \"") + out + QLatin1Char('/') + server.hostFolder()
+                          + QLatin1String("/index.html\"")),
+             qPrintable(log));
+    QVERIFY2(QFileInfo::exists(out + QLatin1Char('/') + server.hostFolder() + QStringLiteral("/docs/caf\u00e9.html")),
+             qPrintable(log));
 }
 
 QTEST_GUILESS_MAIN(TestMirrorReference)
