@@ -165,7 +165,9 @@ struct Mirror::State {
     // A name inside the download folder, as Wget writes it ("-P ." adds nothing).
     std::string inPrefix(const std::string &name) const
     {
-        return options.prefix == "." ? name : options.prefix + "/" + name;
+        if (options.prefix == ".")
+            return name;
+        return options.prefix == "/" ? "/" + name : options.prefix + "/" + name;
     }
 
     std::string tempPath()

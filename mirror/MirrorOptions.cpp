@@ -120,8 +120,12 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments)
             else
                 bad("option " + argument + " needs a value");
         } else if (name == "-P" || name == "--directory-prefix") {
-            if (auto v = value())
+            if (auto v = value()) {
+                // "out/" names the same folder as "out", and saved names say "out/host/...".
                 options.prefix = v->empty() ? "." : *v;
+                while (options.prefix.size() > 1 && options.prefix.back() == '/')
+                    options.prefix.pop_back();
+            }
             else
                 bad("option " + argument + " needs a value");
         } else if (name == "--ca-certificate" || name == "--ca-directory") {
