@@ -46,10 +46,35 @@ void WgetLog::saved(const std::string &url, long long bytes, long long length, c
     line(now() + " URL:" + url + " [" + size + "] -> \"" + file + "\" [1]");
 }
 
+namespace {
+
+// HTTP/2 answers carry no phrase: the usual one for the code.
+const char *usualReason(long status)
+{
+    switch (status) {
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 408: return "Request Timeout";
+    case 410: return "Gone";
+    case 429: return "Too Many Requests";
+    case 500: return "Internal Server Error";
+    case 501: return "Not Implemented";
+    case 502: return "Bad Gateway";
+    case 503: return "Service Unavailable";
+    case 504: return "Gateway Timeout";
+    default: return "(no description)";
+    }
+}
+
+} // namespace
+
 void WgetLog::httpError(const std::string &url, long status, const std::string &reason)
 {
     line(url + ":");
-    line(now() + " ERROR " + std::to_string(status) + ": " + (reason.empty() ? std::string("(no description)") : reason)
+    line(now() + " ERROR " + std::to_string(status) + ": " + (reason.empty() ? std::string(usualReason(status)) : reason)
          + ".");
 }
 
