@@ -8,10 +8,12 @@ include(GNUInstallDirs)
 set(QUORLIX_INSTALL_APPDIR ${CMAKE_INSTALL_LIBEXECDIR}/quorlix)
 
 install(TARGETS quorlix RUNTIME DESTINATION ${QUORLIX_INSTALL_APPDIR})
-install(PROGRAMS bin/wget bin/hhc bin/hh DESTINATION ${QUORLIX_INSTALL_APPDIR}/bin)
+install(PROGRAMS bin/wget bin/wget-gnu bin/hhc bin/hh DESTINATION ${QUORLIX_INSTALL_APPDIR}/bin)
 # The help compiler bin/hhc runs, beside it, and its way to chmcmd.
 install(TARGETS quorlix-hhc RUNTIME DESTINATION ${QUORLIX_INSTALL_APPDIR}/bin)
 install(PROGRAMS bin/hhc-chmcmd DESTINATION ${QUORLIX_INSTALL_APPDIR}/bin)
+# The downloader bin/wget runs, beside it.
+install(TARGETS quorlix-wget RUNTIME DESTINATION ${QUORLIX_INSTALL_APPDIR}/bin)
 
 file(RELATIVE_PATH QUORLIX_LAUNCHER_TO_APPDIR
      ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBEXECDIR}/quorlix)

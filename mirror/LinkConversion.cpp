@@ -1,0 +1,168 @@
+#include "mirror/LinkConversion.h"
+
+#include "mirror/PageLinks.h"
+
+#include <algorithm>
+
+namespace quorlix::mirror {
+
+namespace {
+
+std::string htmlQuoted(std::string_view text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case ' ': out += "&#32;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+// Characters beyond ASCII as "&#N;", when text is UTF-8; else unchanged.
+std::string numericReferences(const std::string &text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            out += text[i++];
+            continue;
+        }
+        const int extra = c >= 0xf0 && c < 0xf5 ? 3 : c >= 0xe0 ? 2 : c >= 0xc2 && c < 0xe0 ? 1 : -1;
+        if (extra < 0 || i + extra >= text.size())
+            return text;
+        unsigned int code = c & (0x3f >> extra);
+        for (int k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xc0) != 0x80)
+                return text;
+            code = (code << 6) | (next & 0x3f);
+        }
+        if ((extra == 2 && code < 0x800) || (extra == 3 && (code < 0x10000 || code > 0x10ffff)))
+            return text;
+        out += "&#" + std::to_string(code) + ";";
+        i += extra + 1;
+    }
+    return out;
+}
+
+// A saved name as it goes into a link: the bytes a link would read as an
+// address's own ('%', '#', ';', '?') escaped.
+std::string localQuoted(const std::string &name, bool inCss)
+{
+    std::string out;
+    for (char c : name) {
+        switch (c) {
+        case '%': out += "%25"; break;
+        case '#': out += "%23"; break;
+        case ';': out += "%3B"; break;
+        case '?': out += "%3F"; break;
+        default: out += c;
+        }
+    }
+    return inCss ? out : numericReferences(htmlQuoted(out));
+}
+
+} // namespace
+
+std::string relativePath(const std::string &from, const std::string &to)
+{
+    std::size_t common = 0;
+    for (std::size_t i = 0; i < from.size() && i < to.size() && from[i] == to[i]; ++i)
+        if (from[i] == '/')
+            common = i + 1;
+    std::string out;
+    for (std::size_t i = common; i < from.size(); ++i)
+        if (from[i] == '/')
+            out += "../";
+    return out + to.substr(common);
+}
+
+std::string convertLinks(std::string_view content, bool isCss, const Url &address, const std::string &savedAs,
+                         const SavedFileLookup &lookup, int *converted)
+{
+    PageLinks found;
+    if (isCss)
+        findCssLinks(content, 0, found.links);
+    else
+        found = findHtmlLinks(content);
+    return convertFoundLinks(content, std::move(found.links), address, savedAs, lookup, converted);
+}
+
+std::string convertFoundLinks(std::string_view content, std::vector<PageLink> links, const Url &address,
+                              const std::string &savedAs, const SavedFileLookup &lookup, int *converted)
+{
+    PageLinks found;
+    found.links = std::move(links);
+    std::stable_sort(found.links.begin(), found.links.end(),
+                     [](const PageLink &a, const PageLink &b) { return a.offset < b.offset; });
+
+    std::string out;
+    out.reserve(content.size() + content.size() / 8);
+    std::size_t done = 0;
+    Url base = address;
+    int count = 0;
+    for (const PageLink &link : found.links) {
+        if (link.offset < done || link.offset + link.length > content.size())
+            continue; // overlaps one already written
+        std::string replacement;
+        bool replace = false;
+        if (link.isBase) {
+            if (auto resolved = Url::resolve(address, link.text))
+                base = *resolved;
+            replace = true;
+        } else if (auto target = Url::resolve(base, link.text)) {
+            if (const std::string *file = lookup(target->text())) {
+                replacement = localQuoted(relativePath(savedAs, *file), link.inCss);
+                replace = true;
+            } else {
+                const std::string lowered = [&] {
+                    std::string s = link.text.substr(0, 8);
+                    std::transform(s.begin(), s.end(), s.begin(), ::tolower);
+                    return s;
+                }();
+                const bool complete = lowered.rfind("http:", 0) == 0 || lowered.rfind("https:", 0) == 0;
+                if (!complete) {
+                    replacement = link.inCss || link.form == PageLink::Form::Plain ? target->text()
+                                                                                  : htmlQuoted(target->text());
+                    replace = true;
+                }
+            }
+        }
+        if (!replace)
+            continue;
+        out.append(content.substr(done, link.offset - done));
+        const std::string_view raw = content.substr(link.offset, link.length);
+        if (link.form == PageLink::Form::Plain) {
+            out += replacement;
+        } else {
+            std::string_view inner = raw;
+            char quote = '"';
+            if (inner.size() >= 2 && (inner.front() == '"' || inner.front() == '\'')) {
+                quote = inner.front();
+                inner = inner.substr(1, inner.size() - 2);
+            }
+            out += quote;
+            out += replacement;
+            if (!link.isBase) {
+                if (const std::size_t hash = inner.find('#'); hash != std::string_view::npos)
+                    out.append(inner.substr(hash));
+            }
+            out += quote;
+        }
+        done = link.offset + link.length;
+        ++count;
+    }
+    out.append(content.substr(done));
+    if (converted)
+        *converted = count;
+    return out;
+}
+
+} // namespace quorlix::mirror

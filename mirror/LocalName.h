@@ -1,0 +1,26 @@
+#pragma once
+
+// Where an address is saved, by Windows' file-name rules, as GNU Wget names
+// it with --restrict-file-names=windows: "HOST+PORT/PATH", a folder address
+// as "index.html", the query after '@', and every byte Windows forbids in a
+// name (and control bytes) as %XX.
+
+#include "mirror/Url.h"
+
+#include <string>
+
+namespace quorlix::mirror {
+
+enum class ContentKind { Other, Html, Css };
+
+// The name relative to the download folder, before any extension is added.
+std::string localName(const Url &url);
+// The name with ".html" or ".css" added when it does not already end so
+// (the -E rule).
+std::string withAdjustedExtension(std::string name, ContentKind kind);
+
+// The longest a single name in a path may be: the file system's 255 bytes
+// less room for an added extension and a temporary suffix.
+inline constexpr std::size_t kMaxNameBytes = 236;
+
+} // namespace quorlix::mirror

@@ -1,0 +1,145 @@
+#include "mirror/WgetLog.h"
+
+#include <clocale>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <langinfo.h>
+
+namespace quorlix::mirror {
+
+WgetLog::WgetLog(bool quiet) : mQuiet(quiet)
+{
+    std::setlocale(LC_CTYPE, "");
+    const char *codeset = nl_langinfo(CODESET);
+    mUtf8 = codeset && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
+}
+
+std::string WgetLog::now()
+{
+    const std::time_t t = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+std::string WgetLog::quoted(const std::string &name) const
+{
+    return mUtf8 ? "\xe2\x80\x98" + name + "\xe2\x80\x99" : "'" + name + "'";
+}
+
+void WgetLog::line(const std::string &text)
+{
+    if (mQuiet)
+        return;
+    std::fputs(text.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void WgetLog::saved(const std::string &url, long long bytes, long long length, const std::string &file)
+{
+    std::string size = std::to_string(bytes);
+    size += "/" + std::to_string(length >= 0 ? length : bytes);
+    line(now() + " URL:" + url + " [" + size + "] -> \"" + file + "\" [1]");
+}
+
+namespace {
+
+// HTTP/2 answers carry no phrase: the usual one for the code.
+const char *usualReason(long status)
+{
+    switch (status) {
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 408: return "Request Timeout";
+    case 410: return "Gone";
+    case 429: return "Too Many Requests";
+    case 500: return "Internal Server Error";
+    case 501: return "Not Implemented";
+    case 502: return "Bad Gateway";
+    case 503: return "Service Unavailable";
+    case 504: return "Gateway Timeout";
+    default: return "(no description)";
+    }
+}
+
+} // namespace
+
+void WgetLog::httpError(const std::string &url, long status, const std::string &reason)
+{
+    line(url + ":");
+    line(now() + " ERROR " + std::to_string(status) + ": " + (reason.empty() ? std::string(usualReason(status)) : reason)
+         + ".");
+}
+
+void WgetLog::failure(const std::string &url, const std::string &text)
+{
+    line(url + ":");
+    line(text);
+}
+
+std::string WgetLog::humanSize(long long bytes)
+{
+    if (bytes < 1024)
+        return std::to_string(bytes);
+    static const char powers[] = "KMGTPEZY";
+    double value = static_cast<double>(bytes);
+    for (int i = 0; i < 8; ++i) {
+        value /= 1024;
+        if (value < 1024 || i == 7) {
+            char text[32];
+            std::snprintf(text, sizeof text, value < 10 ? "%.1f%c" : "%.0f%c", value, powers[i]);
+            return text;
+        }
+    }
+    return std::to_string(bytes);
+}
+
+std::string WgetLog::humanTime(double seconds)
+{
+    char text[64];
+    const long whole = std::lround(seconds);
+    if (whole >= 3600)
+        std::snprintf(text, sizeof text, "%ldh %ldm %lds", whole / 3600, whole / 60 % 60, whole % 60);
+    else if (whole >= 60)
+        std::snprintf(text, sizeof text, "%ldm %lds", whole / 60, whole % 60);
+    else if (seconds >= 10)
+        std::snprintf(text, sizeof text, "%lds", whole);
+    else
+        std::snprintf(text, sizeof text, "%.2gs", seconds);
+    return text;
+}
+
+void WgetLog::finished(double wallSeconds, int files, long long bytes, double downloadSeconds)
+{
+    line("FINISHED --" + now() + "--");
+    line("Total wall clock time: " + humanTime(wallSeconds));
+    double rate = downloadSeconds > 0 ? static_cast<double>(bytes) / downloadSeconds : static_cast<double>(bytes) * 1000;
+    static const char *units[] = {"B/s", "KB/s", "MB/s", "GB/s"};
+    int unit = 0;
+    while (rate >= 1024 && unit < 3) {
+        rate /= 1024;
+        ++unit;
+    }
+    char rateText[32];
+    std::snprintf(rateText, sizeof rateText, "%.*f %s", rate >= 99.95 ? 0 : rate >= 9.995 ? 1 : 2, rate, units[unit]);
+    std::string time = humanTime(downloadSeconds);
+    if (time.size() > 1 && time.back() == 's' && downloadSeconds < 10)
+        time = downloadSeconds < 0.5 ? "0s" : time;
+    line("Downloaded: " + std::to_string(files) + " files, " + humanSize(bytes) + " in " + time + " (" + rateText + ")");
+}
+
+void WgetLog::converted(int files, double seconds)
+{
+    char text[96];
+    std::snprintf(text, sizeof text, "Converted links in %d files in %.3g seconds.", files, seconds);
+    line(text);
+}
+
+} // namespace quorlix::mirror

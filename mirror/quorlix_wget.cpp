@@ -1,0 +1,66 @@
+// quorlix-wget: mirrors a site as GNU Wget does with the options Quorlix
+// runs it with, eight requests at a time.
+//
+//   quorlix-wget [OPTION]... ADDRESS...
+//   quorlix-wget --takes [OPTION]... ADDRESS...
+//       exits 0 when quorlix-wget takes every option given, else prints the
+//       first it does not and exits 1 (bin/wget then runs GNU Wget).
+
+#include "mirror/Mirror.h"
+#include "mirror/MirrorOptions.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::atomic<bool> cancelled{false};
+
+void onSignal(int)
+{
+    cancelled.store(true);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    bool onlyCheck = false;
+    if (!arguments.empty() && arguments.front() == "--takes") {
+        onlyCheck = true;
+        arguments.erase(arguments.begin());
+    }
+    const quorlix::mirror::ParsedCommandLine parsed = quorlix::mirror::parseCommandLine(arguments);
+    if (onlyCheck) {
+        if (parsed.unknown) {
+            std::printf("%s\n", parsed.unknown->c_str());
+            return 1;
+        }
+        return 0;
+    }
+    if (parsed.unknown) {
+        std::fprintf(stderr, "quorlix-wget: option not supported: %s (GNU Wget takes it)\n", parsed.unknown->c_str());
+        return 2;
+    }
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "quorlix-wget: %s\n", parsed.error.c_str());
+        return 2;
+    }
+    if (parsed.options.addresses.empty()) {
+        std::fprintf(stderr, "quorlix-wget: missing URL\nUsage: quorlix-wget [OPTION]... [URL]...\n");
+        return 1;
+    }
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    quorlix::mirror::Mirror mirror(parsed.options, cancelled);
+    return mirror.run();
+}

@@ -1,0 +1,265 @@
+// quorlix-wget on sites that misbehave and folders that cannot take the
+// mirror: each fault ends with a clear line, nothing crashes or hangs, and no
+// partial file is left under a saved name.
+
+#include "MirrorRun.h"
+#include "support/FixtureServer.h"
+#include "support/NginxServer.h"
+
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/mount.h>
+
+using quorlix::test::FixtureServer;
+using quorlix::test::MirrorRun;
+using quorlix::test::NginxServer;
+
+namespace {
+
+const QString kTool = QStringLiteral(QUORLIX_WGET_TOOL);
+
+QStringList options(const QString &address, const QStringList &extra = {})
+{
+    return QStringList{QStringLiteral("-r"), QStringLiteral("-nv"), QStringLiteral("-np"),
+                       QStringLiteral("--restrict-file-names=windows"), QStringLiteral("-k"), QStringLiteral("-E"),
+                       QStringLiteral("-p"), QStringLiteral("--timeout=1"), QStringLiteral("--tries=2")}
+           + extra + QStringList{address};
+}
+
+bool write(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Files the downloader left that are not finished ones: temporary bodies.
+QStringList leftovers(const QString &folder)
+{
+    QStringList found;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (path.contains(QLatin1String(".quorlix-wget")) || path.endsWith(QLatin1String(".part")))
+            found << path;
+    }
+    return found;
+}
+
+QString certificateAuthority(const QString &folder)
+{
+    // A test authority and a certificate it signs for 127.0.0.1.
+    const QString script = QStringLiteral(
+        "set -e; cd \"$0\";"
+        "openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj /CN=Quorlix-Test-CA 2>/dev/null;"
+        "openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr -subj /CN=127.0.0.1 2>/dev/null;"
+        "printf 'subjectAltName=IP:127.0.0.1\\n' > ext;"
+        "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out server.pem -days 2 -extfile ext 2>/dev/null");
+    return QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), script, folder}) == 0 ? folder : QString();
+}
+
+} // namespace
+
+class TestMirrorFaults : public QObject {
+    Q_OBJECT
+
+private slots:
+    void unreachable_data();
+    void unreachable();
+    void servedFaults_data();
+    void servedFaults();
+    void stopsMidFile();
+    void certificates();
+    void cancel();
+    void diskFull();
+};
+
+void TestMirrorFaults::unreachable_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("unknown host") << QStringLiteral("http://no-such-host.invalid/") << QStringLiteral("unable to resolve host address");
+    QTest::newRow("refused connection") << QStringLiteral("http://127.0.0.1:1/") << QStringLiteral("failed: Connection refused.");
+}
+
+void TestMirrorFaults::unreachable()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, line);
+    QTemporaryDir temp;
+    const MirrorRun run = MirrorRun::of(kTool, options(address), temp.path());
+    QVERIFY2(run.log.contains(line), qPrintable(run.log));
+    QVERIFY(run.exitCode != 0);
+    QCOMPARE(run.files, QStringList());
+    QCOMPARE(leftovers(temp.path()), QStringList());
+}
+
+void TestMirrorFaults::servedFaults_data()
+{
+    QTest::addColumn<QString>("serverLines");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("line");    // a line the log must hold
+    QTest::addColumn<int>("savedFiles");  // -1: not counted
+
+    QTest::newRow("redirect loop") << QStringLiteral("location = /loop.html { return 302 /loop.html; }")
+                                   << QStringLiteral("loop.html") << QStringLiteral("20 redirections exceeded.") << 0;
+    // An endless calendar of query pages: depth 5 ends it (pages 0 to 5).
+    QTest::newRow("endless calendar")
+        << QStringLiteral("location = /cal { default_type text/html; return 200 '<a href=\"cal?m=${arg_m}x\">next</a>'; }")
+        << QStringLiteral("cal?m=") << QString() << 6;
+    QTest::newRow("gzip and brotli answers are saved decoded")
+        << QStringLiteral("gzip on; gzip_min_length 1; gzip_types text/css;") << QString() << QString() << 3;
+    QTest::newRow("a page of 100,000 links") << QString() << QStringLiteral("big.html") << QString() << 2;
+}
+
+void TestMirrorFaults::servedFaults()
+{
+    QFETCH(QString, serverLines);
+    QFETCH(QString, start);
+    QFETCH(QString, line);
+    QFETCH(int, savedFiles);
+    QTemporaryDir temp;
+    const QString root = temp.filePath(QStringLiteral("site"));
+    QByteArray big = "<html><body>\n";
+    for (int i = 0; i < 100000; ++i)
+        big += "<a href=\"#n" + QByteArray::number(i) + "\">" + QByteArray::number(i) + "</a>\n";
+    big += "<a href=\"small.html\">s</a></body></html>\n";
+    const QByteArray sheet = QByteArray("body { color: black }\n").repeated(200);
+    QVERIFY(write(root + QStringLiteral("/index.html"), "<link rel=stylesheet href=\"s.css\"><a href=\"small.html\">s</a>"));
+    QVERIFY(write(root + QStringLiteral("/s.css"), sheet));
+    QVERIFY(write(root + QStringLiteral("/small.html"), "<p>small</p>"));
+    QVERIFY(write(root + QStringLiteral("/big.html"), big));
+    NginxServer server(root, temp.filePath(QStringLiteral("nginx")), {serverLines, QString(), QString()});
+    QVERIFY2(server.isListening(), qPrintable(server.errorString()));
+
+    QElapsedTimer timer;
+    timer.start();
+    const MirrorRun run = MirrorRun::of(kTool, options(server.url() + start), temp.filePath(QStringLiteral("out")));
+    QVERIFY2(timer.elapsed() < 30000, "the download did not end in time");
+    if (!line.isEmpty())
+        QVERIFY2(run.log.contains(line), qPrintable(run.log));
+    if (savedFiles >= 0)
+        QVERIFY2(run.files.size() == savedFiles, qPrintable(run.files.join(QLatin1Char('\n'))));
+    QVERIFY(run.log.contains(QLatin1String("\nFINISHED --")));
+    QCOMPARE(leftovers(temp.filePath(QStringLiteral("out"))), QStringList());
+    if (serverLines.startsWith(QLatin1String("gzip"))) {
+        QFile saved(temp.filePath(QStringLiteral("out/%1/s.css").arg(server.hostFolder())));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), sheet);
+    }
+}
+
+void TestMirrorFaults::stopsMidFile()
+{
+    // A server that promises 100,000 bytes, sends 10 and closes; or never
+    // answers at all. Both are tried --tries times and then given up.
+    QTemporaryDir temp;
+    QProcess server;
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(QStringLiteral("python3"), {QStringLiteral("-c"), QStringLiteral(
+        "import socket,sys\n"
+        "s=socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1); s.bind(('127.0.0.1',0)); s.listen(8)\n"
+        "print(s.getsockname()[1], flush=True)\n"
+        "held=[]\n"
+        "while True:\n"
+        "    c,_=s.accept(); r=c.recv(4096)\n"
+        "    if b'/silent' in r: held.append(c); continue\n"
+        "    c.sendall(b'HTTP/1.1 200 OK\\r\\nContent-Type: text/html\\r\\nContent-Length: 100000\\r\\n\\r\\n0123456789'); c.close()\n")});
+    QVERIFY(server.waitForReadyRead(10000));
+    const QString port = QString::fromLatin1(server.readLine()).trimmed();
+    for (const QString &path : {QStringLiteral("/cut.html"), QStringLiteral("/silent.html")}) {
+        QElapsedTimer timer;
+        timer.start();
+        const QString folder = temp.filePath(path.mid(1));
+        const MirrorRun run = MirrorRun::of(kTool, options(QStringLiteral("http://127.0.0.1:%1%2").arg(port, path)), folder);
+        QVERIFY2(timer.elapsed() < 15000, qPrintable(run.log));
+        QVERIFY(run.exitCode != 0);
+        QVERIFY2(run.log.contains(QLatin1String("Giving up.")), qPrintable(run.log));
+        QCOMPARE(run.files, QStringList());
+        QCOMPARE(leftovers(folder), QStringList());
+    }
+    server.kill();
+    server.waitForFinished();
+}
+
+void TestMirrorFaults::certificates()
+{
+    QTemporaryDir temp;
+    const QString authority = certificateAuthority(temp.path());
+    if (authority.isEmpty())
+        QSKIP("openssl could not make a test certificate");
+    const QString root = temp.filePath(QStringLiteral("site"));
+    QVERIFY(write(root + QStringLiteral("/index.html"), "<a href=\"a.html\">a</a>"));
+    QVERIFY(write(root + QStringLiteral("/a.html"), "a"));
+    NginxServer server(root, temp.filePath(QStringLiteral("nginx")),
+                       {QString(), temp.filePath(QStringLiteral("server.pem")), temp.filePath(QStringLiteral("server.key"))});
+    QVERIFY2(server.isListening(), qPrintable(server.errorString()));
+
+    // Not signed by an authority the system knows: an error naming the host.
+    const MirrorRun refused = MirrorRun::of(kTool, options(server.url()), temp.filePath(QStringLiteral("refused")));
+    QVERIFY2(refused.log.contains(QLatin1String("cannot verify 127.0.0.1's certificate")), qPrintable(refused.log));
+    QCOMPARE(refused.files, QStringList());
+
+    // With the test authority named, the same files as GNU Wget's.
+    const QStringList trusting{QStringLiteral("--ca-certificate=") + temp.filePath(QStringLiteral("ca.pem"))};
+    const MirrorRun ours = MirrorRun::of(kTool, options(server.url(), trusting), temp.filePath(QStringLiteral("ours")));
+    const MirrorRun gnu = MirrorRun::of(QStringLiteral("/usr/bin/wget"), options(server.url(), trusting),
+                                        temp.filePath(QStringLiteral("gnu")));
+    QVERIFY2(ours.files.size() == 2, qPrintable(ours.log));
+    QCOMPARE(ours.files, gnu.files);
+    QCOMPARE(ours.links, gnu.links);
+}
+
+void TestMirrorFaults::cancel()
+{
+    // Every answer takes 20 s: SIGTERM ends the transfers at once and
+    // leaves nothing behind.
+    QTemporaryDir temp;
+    QVERIFY(write(temp.filePath(QStringLiteral("site/index.html")), "x"));
+    FixtureServer::Faults faults;
+    faults.delaySeconds = 20;
+    FixtureServer server(temp.filePath(QStringLiteral("site")), faults);
+    QVERIFY2(server.isListening(), qPrintable(server.errorString()));
+    QProcess process;
+    process.setWorkingDirectory(temp.path());
+    process.start(kTool, options(server.url()));
+    QVERIFY(process.waitForStarted());
+    QTest::qWait(500);
+    QElapsedTimer timer;
+    timer.start();
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    QVERIFY(process.waitForFinished(5000));
+    QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(leftovers(temp.path()), QStringList());
+    QVERIFY(!QFileInfo::exists(temp.filePath(QStringLiteral("%1/index.html").arg(server.hostFolder()))));
+}
+
+void TestMirrorFaults::diskFull()
+{
+    QTemporaryDir temp;
+    const QString disk = temp.filePath(QStringLiteral("disk"));
+    QVERIFY(QDir().mkpath(disk));
+    if (::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=64k") != 0)
+        QSKIP("no tmpfs can be mounted here (needs root)");
+    const QString root = temp.filePath(QStringLiteral("site"));
+    QVERIFY(write(root + QStringLiteral("/index.html"), "<a href=\"big.bin\">b</a> <a href=\"c.html\">c</a>"));
+    QVERIFY(write(root + QStringLiteral("/big.bin"), QByteArray(512 * 1024, 'x')));
+    QVERIFY(write(root + QStringLiteral("/c.html"), "c"));
+    NginxServer server(root, temp.filePath(QStringLiteral("nginx")));
+    QVERIFY2(server.isListening(), qPrintable(server.errorString()));
+    const MirrorRun run = MirrorRun::of(kTool, options(server.url()), disk);
+    QVERIFY2(run.log.contains(QLatin1String("No space left on device")), qPrintable(run.log));
+    QVERIFY(run.exitCode != 0);
+    QVERIFY(!run.files.contains(server.hostFolder() + QStringLiteral("/big.bin")));
+    QCOMPARE(leftovers(disk), QStringList());
+    ::umount(QFile::encodeName(disk).constData());
+}
+
+QTEST_GUILESS_MAIN(TestMirrorFaults)
+#include "test_mirror_faults.moc"

@@ -1,0 +1,110 @@
+// Addresses, the names they are saved under, and links rewritten to those
+// names: the cases a served site rarely shows (RFC 3986's resolution
+// examples, bytes Windows forbids, quoting in a rewritten link).
+
+#include "mirror/LinkConversion.h"
+#include "mirror/LocalName.h"
+#include "mirror/Url.h"
+
+#include <QTest>
+
+using namespace quorlix::mirror;
+
+class TestMirrorNames : public QObject {
+    Q_OBJECT
+
+private slots:
+    void resolvesAndNames_data();
+    void resolvesAndNames();
+    void rewritesLinks_data();
+    void rewritesLinks();
+};
+
+void TestMirrorNames::resolvesAndNames_data()
+{
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QString>("address"); // empty: no http(s) address
+    QTest::addColumn<QString>("saved");
+
+    const QString host = QStringLiteral("http://a.test:81/");
+    // Against http://a.test:81/b/c/d;p?q, as in RFC 3986's examples.
+    QTest::newRow("sibling") << "g" << host + "b/c/g" << "a.test+81/b/c/g";
+    QTest::newRow("folder") << "g/" << host + "b/c/g/" << "a.test+81/b/c/g/index.html";
+    QTest::newRow("root") << "/g" << host + "g" << "a.test+81/g";
+    QTest::newRow("other host") << "//g.test/x" << "http://g.test/x" << "g.test/x";
+    QTest::newRow("query only") << "?y" << host + "b/c/d;p?y" << "a.test+81/b/c/d;p@y";
+    QTest::newRow("fragment only") << "#s" << host + "b/c/d;p?q" << "a.test+81/b/c/d;p@q";
+    QTest::newRow("parent") << "../g" << host + "b/g" << "a.test+81/b/g";
+    QTest::newRow("above the root") << "../../../g" << host + "g" << "a.test+81/g";
+    QTest::newRow("dot segments") << "./g/." << host + "b/c/g/" << "a.test+81/b/c/g/index.html";
+    QTest::newRow("same scheme, no slashes") << "http:g" << host + "b/c/g" << "a.test+81/b/c/g";
+    QTest::newRow("upper-case scheme and host") << "HTTP://A.TEST:81/X" << host + "X" << "a.test+81/X";
+    QTest::newRow("default port dropped") << "https://a.test:443/" << "https://a.test/" << "a.test/index.html";
+    QTest::newRow("blanks around, tab inside") << "  g\th  " << host + "b/c/gh" << "a.test+81/b/c/gh";
+    QTest::newRow("space and non-ASCII escaped") << "a b\xc3\xa9" << host + "b/c/a%20b%C3%A9" << "a.test+81/b/c/a b\xc3\xa9";
+    QTest::newRow("Windows' forbidden bytes") << "a%3Ab%2Fc%2a%22%7C" << host + "b/c/a%3Ab%2Fc%2a%22%7C"
+                                                 << "a.test+81/b/c/a%3Ab%2Fc%2A%22%7C";
+    QTest::newRow("'..' as an escaped name") << "%2E%2E/x" << host + "b/c/%2E%2E/x" << "a.test+81/b/c/%2E%2E/x";
+    QTest::newRow("a lone percent") << "100%" << host + "b/c/100%25" << "a.test+81/b/c/100%";
+    QTest::newRow("control byte in the query") << "x?a%01b" << host + "b/c/x?a%01b" << "a.test+81/b/c/x@a%01b";
+    QTest::newRow("mail") << "mailto:a@b.test" << QString() << QString();
+    QTest::newRow("script") << "javascript:go()" << QString() << QString();
+    QTest::newRow("bad port") << "http://a.test:99999/" << QString() << QString();
+    QTest::newRow("no host") << "http:///x" << QString() << QString();
+}
+
+void TestMirrorNames::resolvesAndNames()
+{
+    QFETCH(QString, link);
+    QFETCH(QString, address);
+    QFETCH(QString, saved);
+    const Url base = *Url::parse("http://a.test:81/b/c/d;p?q");
+    const auto url = Url::resolve(base, link.toStdString());
+    if (address.isEmpty()) {
+        QVERIFY(!url);
+        return;
+    }
+    QVERIFY(url);
+    QCOMPARE(QString::fromStdString(url->text()), address);
+    QCOMPARE(QString::fromStdString(localName(*url)), saved);
+}
+
+void TestMirrorNames::rewritesLinks_data()
+{
+    QTest::addColumn<QByteArray>("page");
+    QTest::addColumn<QByteArray>("converted");
+    QTest::newRow("saved: relative, quoted as a name")
+        << QByteArray("<a href=\"../x/q?a=1&amp;b=2#f\">") << QByteArray("<a href=\"../x/q@a=1&amp;b=2.html#f\">");
+    QTest::newRow("unquoted attribute gets quotes")
+        << QByteArray("<img src=../x/p.png>") << QByteArray("<img src=\"../x/p%25%3B.png\">");
+    QTest::newRow("names beyond ASCII as references")
+        << QByteArray("<a href='caf%C3%A9.html'>") << QByteArray("<a href='caf&#233;&#32;1.html'>");
+    QTest::newRow("not saved: absolute")
+        << QByteArray("<a href=\"gone.html\">") << QByteArray("<a href=\"http://h.test/d/gone.html\">");
+    QTest::newRow("absolute already: untouched")
+        << QByteArray("<a href=\"http://o.test/y\">") << QByteArray("<a href=\"http://o.test/y\">");
+    QTest::newRow("style sheet in a page: not HTML-quoted")
+        << QByteArray("<style>a{b:url(caf%C3%A9.html)}</style>") << QByteArray("<style>a{b:url(caf\xc3\xa9 1.html)}</style>");
+    QTest::newRow("base is emptied")
+        << QByteArray("<base href=\"/x/\"><img src=\"p.png\">") << QByteArray("<base href=\"\"><img src=\"../x/p%25%3B.png\">");
+}
+
+void TestMirrorNames::rewritesLinks()
+{
+    QFETCH(QByteArray, page);
+    QFETCH(QByteArray, converted);
+    const Url address = *Url::parse("http://h.test/d/page.html");
+    const std::map<std::string, std::string> saved{
+        {"http://h.test/x/q?a=1&b=2", "h.test/x/q@a=1&b=2.html"},
+        {"http://h.test/x/p.png", "h.test/x/p%;.png"},
+        {"http://h.test/d/caf%C3%A9.html", "h.test/d/caf\xc3\xa9 1.html"}};
+    const std::string out = convertLinks(page.toStdString(), false, address, "h.test/d/page.html",
+                                         [&](const std::string &url) -> const std::string * {
+                                             const auto found = saved.find(url);
+                                             return found == saved.end() ? nullptr : &found->second;
+                                         });
+    QCOMPARE(QByteArray::fromStdString(out), converted);
+}
+
+QTEST_GUILESS_MAIN(TestMirrorNames)
+#include "test_mirror_names.moc"
