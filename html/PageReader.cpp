@@ -332,11 +332,12 @@ private:
         case GUMBO_TAG_TD:
         case GUMBO_TAG_TH:
         case GUMBO_TAG_DT: {
-            Item item{node, {}, {}, {}, true, false};
+            Item item{node, {}, {}, {}, false, false, true, false};
             if (!mItems.empty()) {
                 Item &parent = mItems.back();
                 parent.gathering = false;
                 item.outer = parent.hasLink ? parent.label : parent.lead.text();
+                item.outerLinked = parent.hasLink && parent.labelIsLink;
             }
             mItems.push_back(std::move(item));
             if (node->v.element.tag == GUMBO_TAG_DT && !mTerm) {
@@ -388,10 +389,12 @@ private:
         case GUMBO_TAG_A:
             if (node == mLink && !mItems.empty()) {
                 Item &item = mItems.back();
-                Link link{std::move(mLinkHref), mLinkText.take(), {}, item.outer, mListOrdinal, mListDepth, !item.hasLink};
+                Link link{std::move(mLinkHref), mLinkText.take(), {}, item.outer, item.outerLinked, mListOrdinal, mListDepth,
+                          !item.hasLink};
                 if (link.first) {
                     link.lead = item.lead.take();
                     item.label = link.lead.empty() ? link.text : link.lead;
+                    item.labelIsLink = link.lead.empty();
                 } else {
                     link.lead = item.label;
                 }
@@ -446,6 +449,8 @@ private:
         CollapsedText lead; // text before the item's first link
         std::string label;  // the lead, or the first link's text when there is none
         std::string outer;
+        bool outerLinked;
+        bool labelIsLink;
         bool gathering;     // still before the first link and any nested item
         bool hasLink;
     };

@@ -59,9 +59,17 @@ private:
             found = mByText.insert(text, mKeywords.size() - 1);
         }
         Keyword &keyword = mKeywords[*found];
-        // One place per page; most keywords have one or two.
-        if (std::any_of(keyword.places.cbegin(), keyword.places.cend(), [&](const Place &place) { return place.file == file; }))
-            return;
+        // One place per page, unless the site's index names several apart
+        // ("join() (Widget method)", "join() (Window method)"); most
+        // keywords have one or two places.
+        for (Place &place : keyword.places) {
+            if (place.file != file)
+                continue;
+            if (place.label.isEmpty() && place.local == local)
+                place.label = label; // the index page's name for it
+            if (place.label.isEmpty() || label.isEmpty() || place.label == label || place.local == local)
+                return;
+        }
         keyword.places.push_back(Place{local, file, label});
     }
 
@@ -105,7 +113,8 @@ QString withoutTrailingPunctuation(QString text)
 
 // A keyword and what tells its place apart, from an index page's link:
 // "name() : <a>Class</a>" (the term before the link), "<a>join() (in module
-// os.path)</a>", or "(str method)" below an entry it belongs to.
+// os.path)</a>", "(str method)" below an entry it belongs to, or a link
+// below a term that is no link.
 QPair<QString, QString> entryOf(const html::Link &link)
 {
     // A sentence (a description, "More...") is no term.
@@ -120,6 +129,9 @@ QPair<QString, QString> entryOf(const html::Link &link)
         const QPair<QString, QString> outer = SplitQualifier(QString::fromStdString(link.outer));
         return {outer.first, SplitQualifier(QStringLiteral("x ") + text).second};
     }
+    // "term" with its places in a list below it, named by their links.
+    if (!link.outer.empty() && !link.outerLinked)
+        return {withoutTrailingPunctuation(QString::fromStdString(link.outer)), text};
     return SplitQualifier(text);
 }
 
@@ -239,7 +251,19 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages)
                                                                               + qualifier + QLatin1Char(')'));
         }
 
+    // A keyword that leads to many pages ("module", above every module's
+    // page) sends a reader to a list as long as the contents.
     std::vector<Keyword> &all = keywords.all();
+    all.erase(std::remove_if(all.begin(), all.end(),
+                             [&](const Keyword &keyword) {
+                                 if (keyword.places.size() < 3 || keyword.places.size() * 10 <= std::size_t(pageFiles.size()))
+                                     return false;
+                                 QSet<QString> files;
+                                 for (const Place &place : keyword.places)
+                                     files.insert(place.file);
+                                 return files.size() >= 3 && files.size() * 10 > pageFiles.size();
+                             }),
+              all.end());
     std::stable_sort(all.begin(), all.end(),
                      [](const Keyword &a, const Keyword &b) {
                          const int order = NaturalCompare(a.folded, b.folded);
