@@ -389,14 +389,15 @@ private:
         case GUMBO_TAG_A:
             if (node == mLink && !mItems.empty()) {
                 Item &item = mItems.back();
-                Link link{std::move(mLinkHref), mLinkText.take(), {}, item.outer, item.outerLinked, mListOrdinal, mListDepth,
-                          !item.hasLink};
+                Link link{std::move(mLinkHref), mLinkText.take(), {}, item.outer, item.outerLinked, false, mListOrdinal,
+                          mListDepth, !item.hasLink};
                 if (link.first) {
                     link.lead = item.lead.take();
                     item.label = link.lead.empty() ? link.text : link.lead;
                     item.labelIsLink = link.lead.empty();
                 } else {
                     link.lead = item.label;
+                    link.leadLinked = item.labelIsLink;
                 }
                 item.hasLink = true;
                 item.gathering = false;

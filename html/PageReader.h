@@ -32,6 +32,7 @@ struct Link {
                        // or the first link's text for the links after it; "" for the item's first link
     std::string outer; // what the item this one is nested in starts with; "" when not nested
     bool outerLinked = false; // outer is that item's first link, not text before it
+    bool leadLinked = false;  // lead is the item's first link's text
     int list = 0;      // which outermost list or table on the page holds it, counting from 1
     int depth = 0;     // how many lists (ul, ol) hold it
     bool first = false; // the item's first link

@@ -17,8 +17,9 @@ namespace {
 // A page is the site's own index when it holds at least this many links to
 // anchors in other pages, and they are most of its links.
 constexpr qsizetype kFewestLinksOfAnIndexPage = 10;
-// Longer texts are sentences, not keywords.
+// Longer texts are sentences, not keywords; an index's terms are shorter.
 constexpr qsizetype kLongestKeyword = 120;
+constexpr qsizetype kLongestTerm = 60;
 
 struct Place {
     QString local; // page or page#anchor
@@ -117,6 +118,14 @@ QString withoutTrailingPunctuation(QString text)
 // below a term that is no link.
 QPair<QString, QString> entryOf(const html::Link &link)
 {
+    // A further link of an entry ("[1]") is another place of the entry's first.
+    if (link.leadLinked) {
+        html::Link first = link;
+        first.text = link.lead;
+        first.lead.clear();
+        first.leadLinked = false;
+        return entryOf(first);
+    }
     // A sentence (a description, "More...") is no term.
     if (link.text.ends_with('.') && (link.lead.empty() || link.lead.ends_with('.')))
         return {};
@@ -129,9 +138,14 @@ QPair<QString, QString> entryOf(const html::Link &link)
         const QPair<QString, QString> outer = SplitQualifier(QString::fromStdString(link.outer));
         return {outer.first, SplitQualifier(QStringLiteral("x ") + text).second};
     }
-    // "term" with its places in a list below it, named by their links.
-    if (!link.outer.empty() && !link.outerLinked)
-        return {withoutTrailingPunctuation(QString::fromStdString(link.outer)), text};
+    // "term" with its places in a list below it, named by their links; a
+    // sentence with examples below it is no term.
+    if (!link.outer.empty() && !link.outerLinked) {
+        const QString outer = withoutTrailingPunctuation(QString::fromStdString(link.outer));
+        if (outer.size() > kLongestTerm || outer.endsWith(QLatin1Char('.')))
+            return {};
+        return {outer, text};
+    }
     return SplitQualifier(text);
 }
 

@@ -62,7 +62,10 @@ qsizetype sectionNumberLength(const QString &text)
 
 QString CleanedKeyword(const QString &text)
 {
-    QString out = text.simplified();
+    // Most texts come collapsed already (the page reader collapses them).
+    const bool collapsed = !text.isEmpty() && !text.front().isSpace() && !text.back().isSpace()
+                        && !text.contains(QLatin1String("  ")) && !text.contains(QChar(0xA0));
+    QString out = collapsed ? text : text.simplified();
     for (bool changed = true; changed && !out.isEmpty();) {
         changed = false;
         if (isDecoration(out.front()) || out.startsWith(QLatin1String("# "))) {
