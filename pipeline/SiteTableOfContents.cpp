@@ -79,8 +79,10 @@ SiteTableOfContents FindSiteTableOfContents(const QStringList &pageFiles, const 
         placed.insert(place);
         contents.reached.insert(target.file);
         QString name = CleanedKeyword(QString::fromStdString(link.text));
+        if (const auto linked = pages.constFind(target.file); name.isEmpty() && linked != pages.cend())
+            name = QString::fromStdString(linked->title); // an image's link: the page's own title
         if (name.isEmpty())
-            name = place;
+            name = target.file.mid(target.file.lastIndexOf(QLatin1Char('/')) + 1);
         while (open.size() > 1 && open.back().first >= link.depth)
             open.pop_back();
         std::vector<ContentsNode> *siblings = open.back().second;
