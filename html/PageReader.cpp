@@ -401,7 +401,12 @@ private:
                 }
                 item.hasLink = true;
                 item.gathering = false;
-                page.links.push_back(std::move(link));
+                // Kept only where a table of contents (an item's link in a
+                // list) or an index (a link to an anchor in another page)
+                // can use it: a big site has many pages of navigation links.
+                const std::size_t hash = link.href.find('#');
+                if ((hash != std::string::npos && hash > 0) || (link.first && link.depth > 0))
+                    page.links.push_back(std::move(link));
                 mLink = nullptr;
             }
             break;

@@ -54,7 +54,8 @@ struct Page {
     std::vector<Heading> headings; // h1-h3 in document order
     std::string text;              // visible text (no script/style); OutlineAndText only
     bool windows1252 = false;      // read as Windows-1252 (declared so, or not valid UTF-8)
-    std::vector<Link> links;       // links in list items and table rows, in document order
+    std::vector<Link> links;       // links in list items and table cells that lead to an anchor in
+                                   // another page, or that begin an item of a list; in document order
     std::vector<Term> terms;       // anchored definition terms
     std::size_t size = 0;          // bytes read
 };
