@@ -8,6 +8,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 #include <vector>
 
 namespace quorlix::pipeline {
@@ -187,6 +189,13 @@ ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages)
     ContentsNode root{startPage != pages.cend() && !startPage->title.empty() ? QString::fromStdString(startPage->title)
                                                                                : names.name(start),
                       start, {}};
+
+    // xchm leaves every character outside ASCII out of a name, and a top
+    // entry with nothing left leaves its whole contents tree empty: a title
+    // without any ASCII letter or digit (a Japanese site's) gets the site's
+    // folder after it.
+    if (std::none_of(root.name.cbegin(), root.name.cend(), [](QChar c) { return c.unicode() < 0x80 && c.isLetterOrNumber(); }))
+        root.name += QStringLiteral(" (%1)").arg(start.section(QLatin1Char('/'), 0, 0));
 
     SiteTableOfContents site = FindSiteTableOfContents(pageFiles, pages, start);
     root.children = std::move(site.entries);

@@ -50,6 +50,7 @@ private slots:
     void linkTargets_data();
     void linkTargets();
     void longListsSplit();
+    void topEntryWithoutAscii();
 };
 
 void TestGeneratedSites::generatedSite_data()
@@ -211,6 +212,18 @@ void TestGeneratedSites::longListsSplit()
     for (const ContentsNode &node : many)
         names << QStringLiteral("%1:%2").arg(node.name).arg(node.children.size());
     QCOMPARE(names, (QStringList{"S (1):250", "S (2):250", "S (3):200"}));
+}
+
+void TestGeneratedSites::topEntryWithoutAscii()
+{
+    // A viewer that drops what is not ASCII still has a name for the top.
+    const QStringList files{"docs.example.jp/index.html", "docs.example.jp/a.html"};
+    SavedPages pages{{files[0], html::Page{}}, {files[1], html::Page{}}};
+    pages[files[0]].title = "\u30b7\u30b9\u30c6\u30e0\u7ba1\u7406";
+    pages[files[1]].title = "\u7b2c3\u7ae0";
+    const QList<testing::SitemapLine> lines = testing::sitemapLines(MakeContentsFile(files, pages).bytes);
+    QCOMPARE(lines.value(0).name, QString("\u30b7\u30b9\u30c6\u30e0\u7ba1\u7406 (docs.example.jp)"));
+    QCOMPARE(lines.value(1).name, QString("\u7b2c3\u7ae0"));
 }
 
 QTEST_GUILESS_MAIN(TestGeneratedSites)
