@@ -32,11 +32,21 @@ void MainWindow::objDOS_Complete()
     const QStringList files = pipeline::ProjectFileList(saved, folder);
     if (files.isEmpty()) {
         mOutlines->cancel();
-        QString text = QStringLiteral("No downloaded files were found in the log, so no help file was made.\n\n");
-        const QStringList why = pipeline::FailureLines(log, 4);
-        if (!why.isEmpty())
-            text += QStringLiteral("The downloader said:\n") + pipeline::QuotedLines(why) + QLatin1Char('\n');
-        text += QStringLiteral("Check that the address is right and that the site can be reached.");
+        QString text;
+        if (const QStringList unwritten = pipeline::WriteFailureLines(log, 3); !unwritten.isEmpty()) {
+            text = QStringLiteral("The output folder cannot be written, so no help file was made:\n\n    %1\n\n"
+                                  "The downloader said:\n").arg(folder)
+                 + pipeline::QuotedLines(unwritten) + QStringLiteral("\nChoose another folder with \"Output DIR\".");
+        } else {
+            text = QStringLiteral("No downloaded files were found in the log, so no help file was made.\n\n");
+            const QStringList why = pipeline::FailureLines(log, 4);
+            if (!why.isEmpty())
+                text += QStringLiteral("The downloader said:\n") + pipeline::QuotedLines(why) + QLatin1Char('\n');
+            text += pipeline::SpeakOfCertificates(why)
+                        ? QStringLiteral("The site's certificate was not accepted. Check that the address names the "
+                                         "site by the host name its certificate is made out to.")
+                        : QStringLiteral("Check that the address is right and that the site can be reached.");
+        }
         runtime::MsgBox(text, runtime::MsgIcon::Stop);
         endConversion();
         return;

@@ -5,7 +5,10 @@
 //  - headings are h1-h3 with text; the first heading is the first h1's;
 //  - the charset is lower case;
 //  - a reader that may be stopped, and is not, reads the same;
-//  - the contents and index files are printable ASCII and name the page.
+//  - links and terms have collapsed text, terms an anchor;
+//  - the contents and index files are printable ASCII and name every page,
+//    with the page read as several pages of one site (its links may make it
+//    the site's table of contents or its index page).
 
 #include "fuzz/FuzzCheck.h"
 #include "html/Charset.h"
@@ -62,18 +65,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     FUZZ_CHECK(page.firstHeading == (firstH1 ? firstH1->text : std::string()));
 
+    for (const html::Link &link : page.links) {
+        FUZZ_CHECK(collapsed(link.text) && collapsed(link.lead) && collapsed(link.outer));
+        FUZZ_CHECK(link.depth >= 0 && link.list >= 0);
+    }
+    for (const html::Term &term : page.terms)
+        FUZZ_CHECK(!term.text.empty() && collapsed(term.text) && !term.anchor.empty());
+    FUZZ_CHECK(page.size == size);
+
     std::atomic<bool> stop{false};
     const std::optional<html::Page> again = html::readPage(bytes, html::PageParts::Outline, stop);
     FUZZ_CHECK(again && again->title == page.title && again->headings.size() == page.headings.size()
                && again->text.empty());
 
-    const QStringList files{QStringLiteral("site/dir/page.html")};
-    const pipeline::SavedPages pages{{files.first(), page}};
+    const QStringList files{QStringLiteral("site/dir/page.html"), QStringLiteral("site/dir/a.html"),
+                            QStringLiteral("site/index.html"), QStringLiteral("site/dir/page-b.html")};
+    pipeline::SavedPages pages;
+    for (const QString &file : files)
+        pages.insert(file, page);
     const pipeline::ContentsFile contents = pipeline::MakeContentsFile(files, pages);
     const pipeline::IndexFile index = pipeline::MakeIndexFile(files, pages);
-    FUZZ_CHECK(contents.topics == 1 && printableAscii(contents.bytes));
-    FUZZ_CHECK(contents.bytes.contains("value=\"site/dir/page.html\""));
+    FUZZ_CHECK(contents.topics == files.size() && printableAscii(contents.bytes));
+    for (const QString &file : files)
+        FUZZ_CHECK(contents.bytes.contains("value=\"" + file.toLatin1() + '"'));
     FUZZ_CHECK(printableAscii(index.bytes));
-    FUZZ_CHECK(index.keywords <= static_cast<qsizetype>(page.headings.size()) + 1);
+    const auto perPage = static_cast<qsizetype>(page.headings.size() + page.terms.size() + page.links.size()) + 1;
+    FUZZ_CHECK(index.keywords <= 2 * perPage * files.size());
     return 0;
 }

@@ -15,6 +15,7 @@ public:
     // A break between blocks: the text on either side does not run together.
     void separate() { mBlank = !mText.empty(); }
     bool empty() const { return mText.empty(); }
+    const std::string &text() const { return mText; }
     std::string take();
 
 private:

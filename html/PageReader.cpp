@@ -97,7 +97,7 @@ bool isPermalink(const GumboNode *node)
     if (!isHtml(node, GUMBO_TAG_A))
         return false;
     for (std::string_view name : {"headerlink", "anchor", "doc-anchor", "hash-link", "header-anchor", "anchorjs-link",
-                                  "td-heading-self-link"})
+                                  "td-heading-self-link", "copiable-anchor", "permalink"})
         if (hasClass(node, name))
             return true;
     return false;
@@ -236,6 +236,14 @@ std::string anchorOf(const GumboNode *heading)
     return {};
 }
 
+// The id a definition term is reached by: its own, or one inside it.
+std::string anchorOfTerm(const GumboNode *term)
+{
+    if (const char *id = attribute(term, "id"))
+        return id;
+    return innerTarget(term);
+}
+
 // One walk through the tree, in document order, entering and leaving each
 // node; with an explicit stack, as pages can nest deeper than a thread's
 // stack allows.
@@ -278,6 +286,12 @@ private:
                 mText.append(text);
             if (mHeading && !mPermalink)
                 mHeadingText.append(text);
+            if (mTerm && !mPermalink)
+                mTermText.append(text);
+            if (mLink)
+                mLinkText.append(text);
+            else if (!mItems.empty() && mItems.back().gathering)
+                mItems.back().lead.append(text);
             return false;
         }
         if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE)
@@ -290,16 +304,122 @@ private:
             mTitle = node;
         } else if (!mHeading && headingLevel(node) > 0) {
             mHeading = node;
-        } else if (mHeading && !mPermalink && isPermalink(node)) {
+        } else if ((mHeading || mTerm) && !mPermalink && isPermalink(node)) {
             mPermalink = node;
         }
+        enterStructure(node);
         separate(node);
         return true;
+    }
+
+    // Lists, their items and links, and definition terms.
+    void enterStructure(const GumboNode *node)
+    {
+        if (node->v.element.tag_namespace != GUMBO_NAMESPACE_HTML)
+            return;
+        switch (node->v.element.tag) {
+        case GUMBO_TAG_UL:
+        case GUMBO_TAG_OL:
+            ++mListDepth;
+            [[fallthrough]];
+        case GUMBO_TAG_DL:
+        case GUMBO_TAG_TABLE:
+            if (mLists++ == 0)
+                ++mListOrdinal;
+            break;
+        case GUMBO_TAG_LI:
+        case GUMBO_TAG_TR:
+        case GUMBO_TAG_TD:
+        case GUMBO_TAG_TH:
+        case GUMBO_TAG_DT: {
+            Item item{node, {}, {}, {}, false, false, true, false};
+            if (!mItems.empty()) {
+                Item &parent = mItems.back();
+                parent.gathering = false;
+                item.outer = parent.hasLink ? parent.label : parent.lead.text();
+                item.outerLinked = parent.hasLink && parent.labelIsLink;
+            }
+            mItems.push_back(std::move(item));
+            if (node->v.element.tag == GUMBO_TAG_DT && !mTerm) {
+                mTermAnchor = anchorOfTerm(node);
+                if (!mTermAnchor.empty())
+                    mTerm = node;
+            }
+            break;
+        }
+        case GUMBO_TAG_A:
+            if (!mLink && !mItems.empty() && !mPermalink && !isPermalink(node))
+                if (const char *href = attribute(node, "href")) {
+                    mLink = node;
+                    mLinkHref = href;
+                }
+            break;
+        default:
+            break;
+        }
+    }
+
+    void leaveStructure(const GumboNode *node, Page &page)
+    {
+        if (node->v.element.tag_namespace != GUMBO_NAMESPACE_HTML)
+            return;
+        switch (node->v.element.tag) {
+        case GUMBO_TAG_UL:
+        case GUMBO_TAG_OL:
+            --mListDepth;
+            [[fallthrough]];
+        case GUMBO_TAG_DL:
+        case GUMBO_TAG_TABLE:
+            --mLists;
+            break;
+        case GUMBO_TAG_LI:
+        case GUMBO_TAG_TR:
+        case GUMBO_TAG_TD:
+        case GUMBO_TAG_TH:
+        case GUMBO_TAG_DT:
+            if (!mItems.empty() && mItems.back().node == node)
+                mItems.pop_back();
+            if (node == mTerm) {
+                std::string text = mTermText.take();
+                if (!text.empty())
+                    page.terms.push_back({std::move(text), std::move(mTermAnchor)});
+                mTerm = nullptr;
+            }
+            break;
+        case GUMBO_TAG_A:
+            if (node == mLink && !mItems.empty()) {
+                Item &item = mItems.back();
+                Link link{std::move(mLinkHref), mLinkText.take(), {}, item.outer, item.outerLinked, false, mListOrdinal,
+                          mListDepth, !item.hasLink};
+                if (link.first) {
+                    link.lead = item.lead.take();
+                    item.label = link.lead.empty() ? link.text : link.lead;
+                    item.labelIsLink = link.lead.empty();
+                } else {
+                    link.lead = item.label;
+                    link.leadLinked = item.labelIsLink;
+                }
+                item.hasLink = true;
+                item.gathering = false;
+                // Kept only where a table of contents (an item's link in a
+                // list) or an index (a link to an anchor in another page)
+                // can use it: a big site has many pages of navigation links.
+                const std::size_t hash = link.href.find('#');
+                if ((hash != std::string::npos && hash > 0) || (link.first && link.depth > 0))
+                    page.links.push_back(std::move(link));
+                mLink = nullptr;
+            }
+            break;
+        default:
+            break;
+        }
     }
 
     void leave(const GumboNode *node, Page &page)
     {
         separate(node);
+        if (node->type == GUMBO_NODE_ELEMENT)
+            leaveStructure(node, page);
         if (node == mTitle) {
             page.title = mTitleText.take();
             mTitle = nullptr;
@@ -324,7 +444,22 @@ private:
             return;
         mText.separate();
         mHeadingText.separate();
+        mTermText.separate();
+        mLinkText.separate();
+        if (!mItems.empty())
+            mItems.back().lead.separate();
     }
+
+    struct Item {
+        const GumboNode *node;
+        CollapsedText lead; // text before the item's first link
+        std::string label;  // the lead, or the first link's text when there is none
+        std::string outer;
+        bool outerLinked;
+        bool labelIsLink;
+        bool gathering;     // still before the first link and any nested item
+        bool hasLink;
+    };
 
     const bool mWithText;
     const std::atomic<bool> *mStop;
@@ -335,6 +470,16 @@ private:
     CollapsedText mTitleText;
     CollapsedText mHeadingText;
     CollapsedText mText;
+    std::vector<Item> mItems;
+    int mLists = 0;
+    int mListOrdinal = 0;
+    int mListDepth = 0;
+    const GumboNode *mLink = nullptr;
+    std::string mLinkHref;
+    CollapsedText mLinkText;
+    const GumboNode *mTerm = nullptr;
+    std::string mTermAnchor;
+    CollapsedText mTermText;
 
 public:
     std::string takeText() { return mText.take(); }
@@ -352,6 +497,7 @@ std::chrono::steady_clock::time_point deadlineFor(std::size_t size)
 std::optional<Page> read(std::string_view bytes, PageParts parts, const std::atomic<bool> *stop)
 {
     Page page;
+    page.size = bytes.size();
     page.charset = declaredCharset(bytes);
     const std::string utf8 = decodeToUtf8(bytes, page.charset, &page.windows1252);
     const std::unique_ptr<ParsedDocument> document = ParsedDocument::parse(utf8, stop, deadlineFor(utf8.size()));

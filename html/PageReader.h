@@ -23,6 +23,27 @@ struct Heading {
     std::string anchor;
 };
 
+// A link in a list item, a table cell or a definition term, as tables of
+// contents and index pages hold them.
+struct Link {
+    std::string href;  // as written
+    std::string text;
+    std::string lead;  // the item's text before this link ("name() : " in "name() : <a>Class</a>"),
+                       // or the first link's text for the links after it; "" for the item's first link
+    std::string outer; // what the item this one is nested in starts with; "" when not nested
+    bool outerLinked = false; // outer is that item's first link, not text before it
+    bool leadLinked = false;  // lead is the item's first link's text
+    int list = 0;      // which outermost list or table on the page holds it, counting from 1
+    int depth = 0;     // how many lists (ul, ol) hold it
+    bool first = false; // the item's first link
+};
+
+// A term a page defines and anchors: a definition term (<dt>) with an id.
+struct Term {
+    std::string text;
+    std::string anchor;
+};
+
 enum class PageParts { Outline, OutlineAndText };
 
 // All text is UTF-8, white space collapsed, character references decoded.
@@ -33,6 +54,10 @@ struct Page {
     std::vector<Heading> headings; // h1-h3 in document order
     std::string text;              // visible text (no script/style); OutlineAndText only
     bool windows1252 = false;      // read as Windows-1252 (declared so, or not valid UTF-8)
+    std::vector<Link> links;       // links in list items and table cells that lead to an anchor in
+                                   // another page, or that begin an item of a list; in document order
+    std::vector<Term> terms;       // anchored definition terms
+    std::size_t size = 0;          // bytes read
 };
 
 Page readPage(std::string_view bytes, PageParts parts = PageParts::Outline);

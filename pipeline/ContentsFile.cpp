@@ -1,9 +1,14 @@
 #include "pipeline/ContentsFile.h"
 
+#include "pipeline/ContentsTree.h"
+#include "pipeline/KeywordText.h"
+#include "pipeline/SiteTableOfContents.h"
 #include "pipeline/Sitemap.h"
 #include "pipeline/TopicNames.h"
 
 #include <QSet>
+
+#include <algorithm>
 
 #include <vector>
 
@@ -11,12 +16,9 @@ namespace quorlix::pipeline {
 
 namespace {
 
-struct Entry {
-    QString name;
-    QString local; // empty for a book without an index page
-    bool book = false;
-    std::vector<int> children;
-};
+// A page this large gets its own headings as entries below it.
+constexpr std::size_t kLargePage = 100 * 1024;
+constexpr std::size_t kFewestHeadingsOfALargePage = 3;
 
 QString folderOf(const QString &file)
 {
@@ -24,28 +26,134 @@ QString folderOf(const QString &file)
     return slash < 0 ? QString() : file.left(slash);
 }
 
-// The folders from the outermost down to folder itself, that hold pages.
-QStringList bookFolders(const QString &folder, const QSet<QString> &withPages)
+bool isWithin(const QString &folder, const QString &base)
 {
-    QStringList chain;
-    for (QString at = folder; !at.isEmpty(); at = folderOf(at))
-        if (withPages.contains(at))
-            chain.prepend(at);
-    return chain;
+    return base.isEmpty() || folder == base || folder.startsWith(base + QLatin1Char('/'));
 }
 
-void write(const std::vector<Entry> &entries, const std::vector<int> &list, int depth, QByteArray &out)
+// One topic per page, one book per folder that holds pages, nested as the
+// folders are below base, at the place of its first page.
+class FolderTree {
+public:
+    FolderTree(const QString &base, const QSet<QString> &withPages, const TopicNames &names, const SavedPages &pages)
+        : mBase(base), mWithPages(withPages), mNames(names), mPages(pages)
+    {
+        mNodes.emplace_back(); // the top level
+    }
+
+    void add(const QString &file)
+    {
+        int parent = 0;
+        for (const QString &folder : bookFolders(folderOf(file))) {
+            auto found = mBooks.constFind(folder);
+            if (found == mBooks.cend()) {
+                mNodes.push_back(Node{folder.mid(folder.lastIndexOf(QLatin1Char('/')) + 1), {}, true, {}});
+                const int index = static_cast<int>(mNodes.size()) - 1;
+                mNodes[static_cast<std::size_t>(parent)].children.push_back(index);
+                found = mBooks.insert(folder, index);
+            }
+            parent = *found;
+        }
+        Node &holder = mNodes[static_cast<std::size_t>(parent)];
+        if (holder.book && holder.local.isEmpty() && IsFolderIndexPage(file)) {
+            // Named by the page, or by the folder rather than "index.html".
+            holder.local = file;
+            const auto page = mPages.constFind(file);
+            if (page != mPages.cend() && (!page->title.empty() || !page->firstHeading.empty()))
+                holder.name = mNames.name(file);
+            return;
+        }
+        mNodes.push_back(Node{mNames.name(file), file, false, {}});
+        mNodes[static_cast<std::size_t>(parent)].children.push_back(static_cast<int>(mNodes.size()) - 1);
+    }
+
+    std::vector<ContentsNode> take() const { return tree(0); }
+
+private:
+    struct Node {
+        QString name;
+        QString local;
+        bool book;
+        std::vector<int> children;
+    };
+
+    // The folders below base, from the outermost down to folder itself, that hold pages.
+    QStringList bookFolders(const QString &folder) const
+    {
+        QStringList chain;
+        for (QString at = folder; !at.isEmpty() && at != mBase; at = folderOf(at))
+            if (mWithPages.contains(at))
+                chain.prepend(at);
+        return chain;
+    }
+
+    std::vector<ContentsNode> tree(int index) const
+    {
+        std::vector<ContentsNode> out;
+        for (int child : mNodes[static_cast<std::size_t>(index)].children) {
+            const Node &node = mNodes[static_cast<std::size_t>(child)];
+            out.push_back(ContentsNode{node.name, node.local, tree(child)});
+        }
+        return out;
+    }
+
+    const QString mBase;
+    const QSet<QString> &mWithPages;
+    const TopicNames &mNames;
+    const SavedPages &mPages;
+    std::vector<Node> mNodes;
+    QHash<QString, int> mBooks;
+};
+
+// The headings of a large page, nested by their levels, as entries below it.
+void addHeadings(ContentsNode &node, const SavedPages &pages)
+{
+    const auto page = pages.constFind(node.local);
+    if (page == pages.cend() || page->size < kLargePage)
+        return;
+    std::vector<const html::Heading *> anchored;
+    for (const html::Heading &heading : page->headings)
+        if (!heading.anchor.empty())
+            anchored.push_back(&heading);
+    // The first h1 names the page itself.
+    if (!anchored.empty() && anchored.front()->level == 1 && anchored.front() == &page->headings.front())
+        anchored.erase(anchored.begin());
+    if (anchored.size() < kFewestHeadingsOfALargePage)
+        return;
+    std::vector<std::pair<int, std::vector<ContentsNode> *>> open{{0, &node.children}};
+    for (const html::Heading *heading : anchored) {
+        const QString name = CleanedKeyword(QString::fromStdString(heading->text));
+        if (name.isEmpty())
+            continue;
+        while (open.size() > 1 && open.back().first >= heading->level)
+            open.pop_back();
+        std::vector<ContentsNode> *siblings = open.back().second;
+        siblings->push_back(ContentsNode{name, node.local + QLatin1Char('#') + QString::fromStdString(heading->anchor), {}});
+        open.emplace_back(heading->level, &siblings->back().children);
+    }
+}
+
+void addHeadingsOfLargePages(std::vector<ContentsNode> &nodes, const SavedPages &pages)
+{
+    for (ContentsNode &node : nodes) {
+        if (node.children.empty() && !node.local.isEmpty() && !node.local.contains(QLatin1Char('#')))
+            addHeadings(node, pages);
+        else
+            addHeadingsOfLargePages(node.children, pages);
+    }
+}
+
+void write(const std::vector<ContentsNode> &nodes, int depth, QByteArray &out)
 {
     const QByteArray indent(depth, '\t');
     out += indent + "<UL>\r\n";
-    for (int index : list) {
-        const Entry &entry = entries[static_cast<std::size_t>(index)];
-        QList<QPair<QString, QString>> params{{QStringLiteral("Name"), entry.name}};
-        if (!entry.local.isEmpty())
-            params.append({QStringLiteral("Local"), entry.local});
+    for (const ContentsNode &node : nodes) {
+        QList<QPair<QString, QString>> params{{QStringLiteral("Name"), node.name}};
+        if (!node.local.isEmpty())
+            params.append({QStringLiteral("Local"), node.local});
         out += SitemapEntry(params, depth + 1);
-        if (!entry.children.empty())
-            write(entries, entry.children, depth + 1, out);
+        if (!node.children.empty())
+            write(node.children, depth + 1, out);
     }
     out += indent + "</UL>\r\n";
 }
@@ -64,42 +172,52 @@ ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages)
         pageFiles << file;
         withPages.insert(folderOf(file));
     }
-
-    const TopicNames names(pageFiles, pages);
-    std::vector<Entry> entries(1); // entries[0]: the top level
-    QHash<QString, int> books;
-    for (const QString &file : pageFiles) {
-        int parent = 0;
-        for (const QString &folder : bookFolders(folderOf(file), withPages)) {
-            auto found = books.constFind(folder);
-            if (found == books.cend()) {
-                Entry book;
-                book.name = folder.mid(folder.lastIndexOf(QLatin1Char('/')) + 1);
-                book.book = true;
-                entries.push_back(std::move(book));
-                const int index = static_cast<int>(entries.size()) - 1;
-                entries[static_cast<std::size_t>(parent)].children.push_back(index);
-                found = books.insert(folder, index);
-            }
-            parent = *found;
-        }
-        Entry &holder = entries[static_cast<std::size_t>(parent)];
-        if (holder.book && holder.local.isEmpty() && IsFolderIndexPage(file)) {
-            // Named by the page, or by the folder rather than "index.html".
-            holder.local = file;
-            const auto page = pages.constFind(file);
-            if (page != pages.cend() && (!page->title.empty() || !page->firstHeading.empty()))
-                holder.name = names.name(file);
-            continue;
-        }
-        entries.push_back(Entry{names.name(file), file, false, {}});
-        entries[static_cast<std::size_t>(parent)].children.push_back(static_cast<int>(entries.size()) - 1);
-    }
-
     ContentsFile contents;
     contents.topics = pageFiles.size();
     contents.bytes = SitemapHead("\t<param name=\"ImageType\" value=\"Folder\">\r\n");
-    write(entries, entries[0].children, 0, contents.bytes);
+    if (pageFiles.isEmpty()) {
+        contents.bytes += "<UL>\r\n</UL>\r\n" + SitemapTail();
+        return contents;
+    }
+
+    // The start page stands above the pages in its folder and below; pages
+    // elsewhere (other hosts) follow it, in their folders.
+    const TopicNames names(pageFiles, pages);
+    const QString start = pageFiles.first();
+    const QString base = folderOf(start);
+    const auto startPage = pages.constFind(start);
+    ContentsNode root{startPage != pages.cend() && !startPage->title.empty() ? QString::fromStdString(startPage->title)
+                                                                               : names.name(start),
+                      start, {}};
+
+    // xchm leaves every character outside ASCII out of a name, and a top
+    // entry with nothing left leaves its whole contents tree empty: a title
+    // without any ASCII letter or digit (a Japanese site's) gets the site's
+    // folder after it.
+    if (std::none_of(root.name.cbegin(), root.name.cend(), [](QChar c) { return c.unicode() < 0x80 && c.isLetterOrNumber(); }))
+        root.name += QStringLiteral(" (%1)").arg(start.section(QLatin1Char('/'), 0, 0));
+
+    SiteTableOfContents site = FindSiteTableOfContents(pageFiles, pages, start);
+    root.children = std::move(site.entries);
+    site.reached.insert(start);
+    FolderTree inside(base, withPages, names, pages);
+    FolderTree outside({}, withPages, names, pages);
+    for (const QString &file : pageFiles)
+        if (!site.reached.contains(file))
+            (isWithin(folderOf(file), base) ? inside : outside).add(file);
+    std::vector<ContentsNode> insideNodes = inside.take();
+    NestCompanionPages(insideNodes);
+    for (ContentsNode &node : insideNodes)
+        root.children.push_back(std::move(node));
+
+    std::vector<ContentsNode> top{std::move(root)};
+    std::vector<ContentsNode> outsideNodes = outside.take();
+    NestCompanionPages(outsideNodes);
+    for (ContentsNode &node : outsideNodes)
+        top.push_back(std::move(node));
+    addHeadingsOfLargePages(top, pages);
+    SplitLongLists(top);
+    write(top, 0, contents.bytes);
     contents.bytes += SitemapTail();
     return contents;
 }

@@ -15,10 +15,15 @@ struct ContentsFile {
 };
 
 // One topic for every page among files (paths relative to the output folder,
-// in the order they were saved), named from what pages holds for it; one book
+// in the order they were saved), below the start page (the first), which is
+// named by its title. Where a page holds the site's own table of contents,
+// the pages it reaches are nested as it nests them and named as it names
+// them. The others are named from what pages holds for them, with one book
 // for every folder that holds pages, nested as the folders are, at the place
-// of its first page. A folder's index page is its book's own topic; a folder
-// without pages of its own adds no level.
+// of its first page: a folder's index page is its book's own topic; a folder
+// without pages of its own adds no level; "x-y.html" goes below "x.html".
+// A large page without entries below it gets its headings there; a list of
+// more than 250 entries is split by first letter.
 ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages);
 
 } // namespace quorlix::pipeline

@@ -1,5 +1,7 @@
 #include "pipeline/IndexFile.h"
 
+#include "pipeline/KeywordText.h"
+#include "pipeline/LinkTarget.h"
 #include "pipeline/Sitemap.h"
 #include "pipeline/TopicNames.h"
 
@@ -12,64 +14,281 @@ namespace quorlix::pipeline {
 
 namespace {
 
+// A page is the site's own index when it holds at least this many links to
+// anchors in other pages, and they are most of its links.
+constexpr qsizetype kFewestLinksOfAnIndexPage = 10;
+// Longer texts are sentences, not keywords; an index's terms are shorter.
+constexpr qsizetype kLongestKeyword = 120;
+constexpr qsizetype kLongestTerm = 60;
+
+struct Place {
+    QString local; // page or page#anchor
+    QString file;
+    QString label; // what tells this place from the keyword's others; "" for the page's name
+};
+
 struct Keyword {
     QString text;
-    QStringList places; // page or page#anchor
-    QSet<QString> pages;
+    QString folded; // for sorting
+    std::vector<Place> places;
 };
+
+class Keywords {
+public:
+    void add(const QString &rawText, const QString &file, const QString &local, const QString &label = {})
+    {
+        const QString text = CleanedKeyword(rawText);
+        // A letter's heading ("- a -", "B") names no subject.
+        if (text.size() > kLongestKeyword
+            || std::count_if(text.cbegin(), text.cend(), [](QChar c) { return c.isLetterOrNumber(); }) < 2)
+            return;
+        addOne(text, file, local, label);
+        // "ns::Name rest" is also found as "Name rest": readers type the name.
+        const qsizetype scope = text.left(text.indexOf(QLatin1Char(' '))).lastIndexOf(QLatin1String("::"));
+        if (scope > 0 && scope + 2 < text.size() && text[scope + 2] != QLatin1Char(' '))
+            addOne(text.mid(scope + 2), file, local, label);
+    }
+
+    std::vector<Keyword> &all() { return mKeywords; }
+
+private:
+    void addOne(const QString &text, const QString &file, const QString &local, const QString &label)
+    {
+        auto found = mByText.constFind(text);
+        if (found == mByText.cend()) {
+            mKeywords.push_back(Keyword{text, text.toCaseFolded(), {}});
+            found = mByText.insert(text, mKeywords.size() - 1);
+        }
+        Keyword &keyword = mKeywords[*found];
+        // One place per page, unless the site's index names several apart
+        // ("join() (Widget method)", "join() (Window method)"); most
+        // keywords have one or two places.
+        for (Place &place : keyword.places) {
+            if (place.file != file)
+                continue;
+            if (place.label.isEmpty() && place.local == local)
+                place.label = label; // the index page's name for it
+            if (place.label.isEmpty() || label.isEmpty() || place.label == label || place.local == local)
+                return;
+        }
+        keyword.places.push_back(Place{local, file, label});
+    }
+
+    std::vector<Keyword> mKeywords;
+    QHash<QString, std::size_t> mByText;
+};
+
+// The links of a page that is an index of the site, or none.
+std::vector<std::pair<const html::Link *, LinkTarget>> indexLinks(const QString &file, const html::Page &page,
+                                                                  const SavedPages &pages)
+{
+    std::vector<std::pair<const html::Link *, LinkTarget>> links;
+    // Most pages are no index: a glance at their links tells.
+    const auto elsewhere = std::count_if(page.links.cbegin(), page.links.cend(), [](const html::Link &link) {
+        const std::size_t hash = link.href.find('#');
+        return hash != std::string::npos && hash > 0;
+    });
+    if (elsewhere < kFewestLinksOfAnIndexPage || elsewhere * 2 < static_cast<qsizetype>(page.links.size()))
+        return links;
+    qsizetype toAnchors = 0;
+    for (const html::Link &link : page.links) {
+        LinkTarget target = ResolvedLink(file, link.href);
+        if (target.file.isEmpty() || target.file == file || !pages.contains(target.file))
+            continue;
+        if (!target.fragment.isEmpty())
+            ++toAnchors;
+        links.emplace_back(&link, std::move(target));
+    }
+    if (toAnchors < kFewestLinksOfAnIndexPage || toAnchors * 2 < static_cast<qsizetype>(page.links.size()))
+        links.clear();
+    return links;
+}
+
+QString withoutTrailingPunctuation(QString text)
+{
+    while (!text.isEmpty() && (text.back() == QLatin1Char(':') || text.back() == QLatin1Char(',')
+                               || text.back().isSpace()))
+        text.chop(1);
+    return text;
+}
+
+// A keyword and what tells its place apart, from an index page's link:
+// "name() : <a>Class</a>" (the term before the link), "<a>join() (in module
+// os.path)</a>", "(str method)" below an entry it belongs to, or a link
+// below a term that is no link.
+QPair<QString, QString> entryOf(const html::Link &link)
+{
+    // A further link of an entry ("[1]") is another place of the entry's first.
+    if (link.leadLinked) {
+        html::Link first = link;
+        first.text = link.lead;
+        first.lead.clear();
+        first.leadLinked = false;
+        return entryOf(first);
+    }
+    // A sentence (a description, "More...") is no term.
+    if (link.text.ends_with('.') && (link.lead.empty() || link.lead.ends_with('.')))
+        return {};
+    const QString text = QString::fromStdString(link.text);
+    if (link.lead.ends_with('.'))
+        return {};
+    if (!link.lead.empty())
+        return {withoutTrailingPunctuation(QString::fromStdString(link.lead)), text};
+    if (text.startsWith(QLatin1Char('(')) && !link.outer.empty()) {
+        const QPair<QString, QString> outer = SplitQualifier(QString::fromStdString(link.outer));
+        return {outer.first, SplitQualifier(QStringLiteral("x ") + text).second};
+    }
+    // "term" with its places in a list below it, named by their links; a
+    // sentence with examples below it is no term.
+    if (!link.outer.empty() && !link.outerLinked) {
+        const QString outer = withoutTrailingPunctuation(QString::fromStdString(link.outer));
+        if (outer.size() > kLongestTerm || outer.endsWith(QLatin1Char('.')))
+            return {};
+        return {outer, text};
+    }
+    return SplitQualifier(text);
+}
+
+// The name a definition term defines: "Function: int foo (const char *s)"
+// defines "foo", "pkg.mod.bar(x, y)" defines "bar" (in "pkg.mod"), and a
+// term without a parameter list is itself.
+QPair<QString, QString> termOf(const QString &text)
+{
+    const qsizetype paren = text.indexOf(QLatin1Char('('));
+    if (paren <= 0)
+        return {text, {}};
+    QString head = text.left(paren).trimmed();
+    head = head.mid(head.lastIndexOf(QLatin1Char(' ')) + 1);
+    for (const QLatin1String separator : {QLatin1String("::"), QLatin1String(".")}) {
+        const qsizetype at = head.lastIndexOf(separator);
+        if (at > 0 && at + separator.size() < head.size())
+            return {head.mid(at + separator.size()), head.left(at)};
+    }
+    return {head, {}};
+}
+
+// Headings and titles found on many pages ("Detailed Description",
+// "Navigation") are the site's furniture, not its subjects.
+QSet<QString> boilerplate(const QStringList &pageFiles, const SavedPages &pages, const TopicNames &names)
+{
+    struct Seen {
+        qsizetype lastPage = -1;
+        qsizetype pages = 0;
+    };
+    QHash<QString, Seen> seen;
+    auto count = [&](const QString &text, qsizetype page) {
+        Seen &entry = seen[CleanedKeyword(text)];
+        if (entry.lastPage != page)
+            entry.lastPage = page, ++entry.pages;
+    };
+    for (qsizetype i = 0; i < pageFiles.size(); ++i) {
+        const auto page = pages.constFind(pageFiles[i]);
+        if (page == pages.cend())
+            continue;
+        count(names.title(pageFiles[i]), i);
+        for (const html::Heading &heading : page->headings)
+            count(QString::fromStdString(heading.text), i);
+    }
+    QSet<QString> common;
+    for (auto it = seen.cbegin(); it != seen.cend(); ++it)
+        if (it->pages >= 3 && it->pages * 10 > pageFiles.size())
+            common.insert(it.key());
+    return common;
+}
+
+void writeKeyword(const Keyword &keyword, const TopicNames &names, QByteArray &out)
+{
+    using Params = QList<QPair<QString, QString>>;
+    const QString name = QStringLiteral("Name"), local = QStringLiteral("Local");
+    if (keyword.places.size() == 1) {
+        out += SitemapEntry(Params{{name, keyword.text}, {local, keyword.places.front().local}}, 1);
+        return;
+    }
+    // Several places: the keyword lists them below it by what tells them
+    // apart, and leads to the first of them itself.
+    std::vector<std::pair<QString, QString>> subEntries;
+    for (const Place &place : keyword.places)
+        subEntries.emplace_back(place.label.isEmpty() ? names.name(place.file) : place.label, place.local);
+    std::stable_sort(subEntries.begin(), subEntries.end(),
+                     [](const auto &a, const auto &b) { return NaturalCompare(a.first, b.first) < 0; });
+    out += SitemapEntry(Params{{name, keyword.text}, {local, subEntries.front().second}}, 1);
+    out += "\t<UL>\r\n";
+    for (const auto &[label, place] : subEntries)
+        out += SitemapEntry(Params{{name, label}, {local, place}}, 2);
+    out += "\t</UL>\r\n";
+}
 
 } // namespace
 
 IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages)
 {
-    std::vector<Keyword> keywords;
-    QHash<QString, std::size_t> byText;
-    auto add = [&](const QString &text, const QString &file, const QString &place) {
-        if (text.isEmpty())
-            return;
-        auto found = byText.constFind(text);
-        if (found == byText.cend()) {
-            keywords.push_back(Keyword{text, {}, {}});
-            found = byText.insert(text, keywords.size() - 1);
-        }
-        Keyword &keyword = keywords[*found];
-        if (keyword.pages.contains(file))
-            return;
-        keyword.pages.insert(file);
-        keyword.places << place;
-    };
-
-    const TopicNames names(files, pages);
+    QStringList pageFiles;
     QSet<QString> seen;
     for (const QString &file : files) {
-        const auto page = pages.constFind(file);
-        if (page == pages.cend() || seen.contains(file) || !html::isPageName(file.toStdString()))
+        if (seen.contains(file) || !pages.contains(file) || !html::isPageName(file.toStdString()))
             continue;
         seen.insert(file);
-        add(names.title(file), file, file);
-        for (const html::Heading &heading : page->headings)
-            if (!heading.anchor.empty())
-                add(QString::fromStdString(heading.text), file,
-                    file + QLatin1Char('#') + QString::fromStdString(heading.anchor));
+        pageFiles << file;
     }
+    const TopicNames names(pageFiles, pages);
+    const QSet<QString> common = boilerplate(pageFiles, pages, names);
+    Keywords keywords;
+    QSet<QString> indexed; // places the site's own index names
 
-    std::stable_sort(keywords.begin(), keywords.end(), [](const Keyword &a, const Keyword &b) {
-        const int order = QString::compare(a.text, b.text, Qt::CaseInsensitive);
-        return order != 0 ? order < 0 : QString::compare(a.text, b.text, Qt::CaseSensitive) < 0;
-    });
+    // Titles and the headings a link can reach.
+    for (const QString &file : pageFiles) {
+        const html::Page &page = *pages.constFind(file);
+        const QString title = names.title(file);
+        if (!common.contains(CleanedKeyword(title)))
+            keywords.add(title, file, file);
+        for (const html::Heading &heading : page.headings) {
+            const QString text = QString::fromStdString(heading.text);
+            if (!heading.anchor.empty() && !common.contains(CleanedKeyword(text)))
+                keywords.add(text, file, file + QLatin1Char('#') + QString::fromStdString(heading.anchor));
+        }
+    }
+    // The terms of the site's own index pages.
+    for (const QString &file : pageFiles)
+        for (const auto &[link, target] : indexLinks(file, *pages.constFind(file), pages)) {
+            const auto [term, label] = entryOf(*link);
+            keywords.add(term, target.file, target.place(), label);
+            indexed.insert(target.place());
+        }
+    // The terms pages define, where no index page names them.
+    for (const QString &file : pageFiles)
+        for (const html::Term &term : pages.constFind(file)->terms) {
+            const QString place = file + QLatin1Char('#') + QString::fromStdString(term.anchor);
+            if (indexed.contains(place))
+                continue;
+            const auto [text, qualifier] = termOf(CleanedKeyword(QString::fromStdString(term.text)));
+            keywords.add(text, file, place, qualifier.isEmpty() ? QString() : names.name(file) + QLatin1String(" (")
+                                                                              + qualifier + QLatin1Char(')'));
+        }
+
+    // A keyword that leads to many pages ("module", above every module's
+    // page) sends a reader to a list as long as the contents.
+    std::vector<Keyword> &all = keywords.all();
+    all.erase(std::remove_if(all.begin(), all.end(),
+                             [&](const Keyword &keyword) {
+                                 if (keyword.places.size() < 3 || keyword.places.size() * 10 <= std::size_t(pageFiles.size()))
+                                     return false;
+                                 QSet<QString> files;
+                                 for (const Place &place : keyword.places)
+                                     files.insert(place.file);
+                                 return files.size() >= 3 && files.size() * 10 > pageFiles.size();
+                             }),
+              all.end());
+    std::stable_sort(all.begin(), all.end(),
+                     [](const Keyword &a, const Keyword &b) {
+                         const int order = NaturalCompare(a.folded, b.folded);
+                         return order != 0 ? order < 0 : QString::compare(a.text, b.text, Qt::CaseSensitive) < 0;
+                     });
 
     IndexFile index;
-    index.keywords = static_cast<qsizetype>(keywords.size());
+    index.keywords = static_cast<qsizetype>(all.size());
     index.bytes = SitemapHead({}) + "<UL>\r\n";
-    for (const Keyword &keyword : keywords) {
-        // Each place as a Name/Local pair that repeats the keyword: viewers
-        // take either the first or the last Name of an entry as its keyword
-        // (and name the places by their topics' titles themselves).
-        QList<QPair<QString, QString>> params;
-        for (const QString &place : keyword.places)
-            params << qMakePair(QStringLiteral("Name"), keyword.text) << qMakePair(QStringLiteral("Local"), place);
-        index.bytes += SitemapEntry(params, 1);
-    }
+    for (const Keyword &keyword : all)
+        writeKeyword(keyword, names, index.bytes);
     index.bytes += "</UL>\r\n" + SitemapTail();
     return index;
 }

@@ -15,9 +15,14 @@ struct IndexFile {
 };
 
 // A keyword for every page title and every h1-h3 heading that a link can
-// reach (page#anchor), sorted without regard to case. A keyword found in
-// several pages is listed once with all of them; one page is listed once
-// under a keyword.
+// reach (page#anchor), for every term of the site's own index pages (pages
+// of many links to anchors in other pages), and for every anchored
+// definition term no index page names; without section numbers and the
+// signs around names, and without titles and headings found on many pages.
+// Sorted as people read (without regard to case, numbers by value). A
+// keyword found in several pages is listed once, with an entry below it for
+// each page, named by what tells them apart; one page is listed once under
+// a keyword.
 IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages);
 
 } // namespace quorlix::pipeline

@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace quorlix::pipeline {
 
 namespace {
@@ -31,9 +33,24 @@ QStringList FailureLines(const QString &log, int most)
     // The words Wget's messages use when something went wrong.
     static const QRegularExpression failure(
         QStringLiteral("error|failed|unable|unsupported|giving up|invalid|missing|refused|timed out|not found"
-                       "|no such|cannot|can't"),
+                       "|no such|cannot|can't|certificate|\\bssl\\b|\\btls\\b|requested host name"),
         QRegularExpression::CaseInsensitiveOption);
     return lastLinesWhere(log, most, [](const QString &line) { return failure.match(line).hasMatch(); });
+}
+
+QStringList WriteFailureLines(const QString &log, int most)
+{
+    static const QRegularExpression failure(
+        QStringLiteral("^Cannot write to |: (Permission denied|Not a directory|Read-only file system"
+                       "|No space left on device|Disk quota exceeded)"));
+    return lastLinesWhere(log, most, [](const QString &line) { return failure.match(line).hasMatch(); });
+}
+
+bool SpeakOfCertificates(const QStringList &lines)
+{
+    static const QRegularExpression secure(QStringLiteral("certificate|\\bssl\\b|\\btls\\b"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    return std::any_of(lines.cbegin(), lines.cend(), [](const QString &line) { return secure.match(line).hasMatch(); });
 }
 
 QStringList LastLines(const QString &log, int most)

@@ -16,7 +16,29 @@ QString endingOf(const QString &title)
     qsizetype last = -1;
     for (const QString &separator : separators)
         last = std::max(last, title.lastIndexOf(separator));
+    // A manual's name and version in parentheses: "Options (GNU Foo 2.1)".
+    if (title.endsWith(QLatin1Char(')')))
+        last = std::max(last, title.lastIndexOf(QLatin1String(" (")));
     return last > 0 ? title.mid(last) : QString();
+}
+
+// A library's name and a colon before the rest: "Foo: Class List".
+QString beginningOf(const QString &title)
+{
+    const qsizetype colon = title.indexOf(QLatin1String(": "));
+    return colon > 0 && colon <= 40 && colon + 2 < title.size() ? title.left(colon + 2) : QString();
+}
+
+// The most common of counted, when at least three and at least half of all
+// share it.
+QString mostShared(const QHash<QString, qsizetype> &counted, qsizetype all)
+{
+    QString shared;
+    qsizetype most = 0;
+    for (auto it = counted.cbegin(); it != counted.cend(); ++it)
+        if (it.value() > most || (it.value() == most && it.key() < shared))
+            most = it.value(), shared = it.key();
+    return most < 3 || most * 2 < all ? QString() : shared;
 }
 
 } // namespace
@@ -24,6 +46,7 @@ QString endingOf(const QString &title)
 TopicNames::TopicNames(const QStringList &files, const SavedPages &pages) : mPages(pages)
 {
     QHash<QString, qsizetype> endings;
+    QHash<QString, qsizetype> beginnings;
     QSet<QString> seen;
     qsizetype titled = 0;
     for (const QString &file : files) {
@@ -35,13 +58,12 @@ TopicNames::TopicNames(const QStringList &files, const SavedPages &pages) : mPag
         const QString ending = endingOf(QString::fromStdString(page->title));
         if (!ending.isEmpty())
             ++endings[ending];
+        const QString beginning = beginningOf(QString::fromStdString(page->title));
+        if (!beginning.isEmpty())
+            ++beginnings[beginning];
     }
-    qsizetype most = 0;
-    for (auto it = endings.cbegin(); it != endings.cend(); ++it)
-        if (it.value() > most || (it.value() == most && it.key() < mEnding))
-            most = it.value(), mEnding = it.key();
-    if (most < 3 || most * 2 < titled)
-        mEnding.clear();
+    mEnding = mostShared(endings, titled);
+    mBeginning = mostShared(beginnings, titled);
 }
 
 QString TopicNames::title(const QString &file) const
@@ -52,6 +74,8 @@ QString TopicNames::title(const QString &file) const
     QString title = QString::fromStdString(page->title);
     if (!mEnding.isEmpty() && title.size() > mEnding.size() && title.endsWith(mEnding))
         title.chop(mEnding.size());
+    if (!mBeginning.isEmpty() && title.size() > mBeginning.size() && title.startsWith(mBeginning))
+        title.remove(0, mBeginning.size());
     return title;
 }
 

@@ -13,8 +13,9 @@ namespace quorlix::pipeline {
 class TopicNames {
 public:
     // Most sites end every title with their own name ("Usage - Foo 2.1
-    // documentation"); in a help file of that one site it says nothing, so
-    // when most titled pages among files share such an ending it is left off.
+    // documentation", "Usage (Foo 2.1)") or begin it so ("Foo: Usage"); in
+    // a help file of that one site it says nothing, so when most titled
+    // pages among files share such an ending or beginning it is left off.
     TopicNames(const QStringList &files, const SavedPages &pages);
 
     // The page's title, else its first <h1>, else its file name.
@@ -23,10 +24,13 @@ public:
     QString title(const QString &file) const;
     // The ending left off, with its separator; "" when none is.
     const QString &siteEnding() const { return mEnding; }
+    // The beginning left off, with its colon; "" when none is.
+    const QString &siteBeginning() const { return mBeginning; }
 
 private:
     const SavedPages &mPages;
     QString mEnding;
+    QString mBeginning;
 };
 
 } // namespace quorlix::pipeline

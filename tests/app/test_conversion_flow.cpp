@@ -58,6 +58,8 @@ private slots:
     void cancelDuringCompileStillOpensTheResult();
     void executeWhileCompilingStartsNothing();
     void noSavedFileLine();
+    void downloadFailureSaysWhy_data();
+    void downloadFailureSaysWhy();
     void folderChangedDuringRun();
     void projectCannotBeWritten();
     void folderWithDoubleQuoteRefused();
@@ -348,6 +350,46 @@ void TestConversionFlow::noSavedFileLine()
     QCOMPARE(argsOf("hhc"), QStringList{"<not run>"});
     QVERIFY(mDialogs->shellCalls.empty());
     QCOMPARE(mWindow->cmdExecute->text(), QStringLiteral("Execute"));
+}
+
+void TestConversionFlow::downloadFailureSaysWhy_data()
+{
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<QStringList>("said");   // lines the box quotes, and its advice
+    QTest::addColumn<QString>("notSaid");
+    QTest::newRow("certificate for another host (GnuTLS)")
+        << "The certificate's owner does not match hostname ‘docs.example’\n"
+        << QStringList{"\n    The certificate's owner does not match hostname ‘docs.example’\n",
+                       "certificate was not accepted"}
+        << "can be reached";
+    QTest::newRow("certificate for another host (OpenSSL)")
+        << "ERROR: no certificate subject alternative name matches\n\trequested host name ‘docs.example’.\n"
+           "To connect to docs.example insecurely, use `--no-check-certificate'.\nUnable to establish SSL connection.\n"
+        << QStringList{"\n    ERROR: no certificate subject alternative name matches\n    requested host name",
+                       "\n    Unable to establish SSL connection.\n", "certificate was not accepted"}
+        << "can be reached";
+    QTest::newRow("folder not writable")
+        << "/ro/out/docs.example: Permission denied\n"
+           "Cannot write to ‘/ro/out/docs.example/index.html’ (Permission denied).\n"
+        << QStringList{"The output folder cannot be written", "\n    Cannot write to ‘/ro/out/docs.example/index.html’",
+                       "Output DIR"}
+        << "address";
+}
+
+void TestConversionFlow::downloadFailureSaysWhy()
+{
+    QFETCH(QString, log);
+    QFETCH(QStringList, said);
+    QFETCH(QString, notSaid);
+    writeFile(QStringLiteral("wget.log"), log.toUtf8());
+    mWindow->cmdExecute->click();
+
+    QCOMPARE(mDialogs->messages.size(), size_t(1));
+    const QString text = mDialogs->messages[0].text;
+    for (const QString &words : said)
+        QVERIFY2(text.contains(words), qPrintable(text));
+    QVERIFY2(!text.contains(notSaid), qPrintable(text));
+    QCOMPARE(argsOf("hhc"), QStringList{"<not run>"});
 }
 
 void TestConversionFlow::folderChangedDuringRun()

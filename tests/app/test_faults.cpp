@@ -37,6 +37,7 @@ const QString kStillFinishing = QStringLiteral("The previous conversion is still
 const QString kStillEnding = QStringLiteral("The cancelled download is still ending:");
 const QString kProjectNotWritten = QStringLiteral("The help project could not be written:");
 const QString kNoFiles = QStringLiteral("No downloaded files were found in the log");
+const QString kFolderNotWritable = QStringLiteral("The output folder cannot be written, so no help file was made:");
 
 QStringList messageTexts(const RecordingDialogs &dialogs)
 {
@@ -325,7 +326,7 @@ void TestFaults::outputFolderUnwritable_data()
     QTest::addColumn<QString>("message");   // what it begins with; empty: none, the conversion succeeds
     QTest::newRow("below a regular file") << false << "a file/out" << 0 << kProjectNotWritten;
     QTest::newRow("full") << false << "out" << 2048 << kProjectNotWritten;
-    QTest::newRow("below a regular file, real downloader") << true << "a file/out" << 0 << kNoFiles;
+    QTest::newRow("below a regular file, real downloader") << true << "a file/out" << 0 << kFolderNotWritable;
     QTest::newRow("missing parents, real downloader") << true << "new/parents/out" << 0 << QString();
 }
 
@@ -384,6 +385,7 @@ void TestFaults::outputFolderUnwritable()
     }
     QCOMPARE(dialogs.messages.size(), std::size_t(1));
     QVERIFY2(dialogs.messages[0].text.startsWith(message), qPrintable(dialogs.messages[0].text));
+    QVERIFY2(!dialogs.messages[0].text.contains(QStringLiteral("address")), qPrintable(dialogs.messages[0].text));
     QCOMPARE(dialogs.messages[0].icon, MsgIcon::Stop);
     // It names the file that could not be written: the contents file,
     // written first, so that the earlier project stays as it was.

@@ -1,0 +1,150 @@
+#include "pipeline/KeywordText.h"
+
+
+namespace quorlix::pipeline {
+
+namespace {
+
+bool isDecoration(QChar c)
+{
+    switch (c.unicode()) {
+    case 0x25C6: // ◆
+    case 0x25C7: // ◇
+    case 0x00B6: // ¶
+    case 0x00A7: // §
+    case 0x2693: // ⚓
+    case 0x2020: // †
+    case 0x2022: // •
+    case 0x25BA: // ►
+    case 0x25B8: // ▸
+    case 0x25B6: // ▶
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The length of a section number and the blank after it at the start of
+// text ("1. ", "16.2 ", "1.1.10. ", "A.3 "); 0 when there is none, or when
+// nothing follows it.
+qsizetype sectionNumberLength(const QString &text)
+{
+    qsizetype at = 0;
+    const qsizetype size = text.size();
+    auto digits = [&] {
+        const qsizetype from = at;
+        while (at < size && text[at] >= QLatin1Char('0') && text[at] <= QLatin1Char('9'))
+            ++at;
+        return at > from;
+    };
+    bool dotted = false;
+    if (size > 1 && text[0] >= QLatin1Char('A') && text[0] <= QLatin1Char('Z') && text[1] == QLatin1Char('.')) {
+        at = 1; // an appendix: "A.3"
+    } else if (!digits()) {
+        return 0;
+    }
+    while (at + 1 < size && text[at] == QLatin1Char('.') && text[at + 1].isDigit()) {
+        ++at;
+        digits();
+        dotted = true;
+    }
+    if (at == 1 && !dotted && !text[0].isDigit())
+        return 0;
+    if (at < size && text[at] == QLatin1Char('.'))
+        ++at;
+    if (at >= size || text[at] != QLatin1Char(' '))
+        return 0;
+    ++at;
+    return at < size ? at : 0;
+}
+
+} // namespace
+
+QString CleanedKeyword(const QString &text)
+{
+    // Most texts come collapsed already (the page reader collapses them).
+    const bool collapsed = !text.isEmpty() && !text.front().isSpace() && !text.back().isSpace()
+                        && !text.contains(QLatin1String("  ")) && !text.contains(QChar(0xA0));
+    QString out = collapsed ? text : text.simplified();
+    for (bool changed = true; changed && !out.isEmpty();) {
+        changed = false;
+        if (isDecoration(out.front()) || out.startsWith(QLatin1String("# "))) {
+            out.remove(0, 1);
+            changed = true;
+        }
+        if (!out.isEmpty() && (isDecoration(out.back()) || out.endsWith(QLatin1String(" #")) || out == QLatin1String("#"))) {
+            out.chop(1);
+            changed = true;
+        }
+        // The link sign some themes put at the end of a heading.
+        if (out.endsWith(QStringLiteral("\U0001F517"))) {
+            out.chop(2);
+            changed = true;
+        }
+        out = out.trimmed();
+    }
+    const qsizetype numbered = sectionNumberLength(out);
+    if (numbered > 0)
+        out.remove(0, numbered);
+    return out;
+}
+
+QPair<QString, QString> SplitQualifier(const QString &text)
+{
+    if (!text.endsWith(QLatin1Char(')')))
+        return {text, {}};
+    // The last parenthesis that opens after a blank and closes at the end.
+    int level = 0;
+    for (qsizetype i = text.size() - 1; i > 0; --i) {
+        if (text[i] == QLatin1Char(')'))
+            ++level;
+        else if (text[i] == QLatin1Char('(') && --level == 0) {
+            if (text[i - 1] != QLatin1Char(' '))
+                return {text, {}};
+            const QString head = text.left(i).trimmed();
+            if (head.isEmpty())
+                return {text, {}};
+            return {head, text.mid(i + 1, text.size() - i - 2).trimmed()};
+        }
+    }
+    return {text, {}};
+}
+
+int NaturalCompare(const QString &a, const QString &b)
+{
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const QChar ca = a[i], cb = b[j];
+        if (ca.isDigit() && cb.isDigit()) {
+            qsizetype ei = i, ej = j;
+            while (ei < a.size() && a[ei].isDigit())
+                ++ei;
+            while (ej < b.size() && b[ej].isDigit())
+                ++ej;
+            // Leading zeros do not count; then the longer run is the larger number.
+            qsizetype si = i, sj = j;
+            while (si + 1 < ei && a[si] == QLatin1Char('0'))
+                ++si;
+            while (sj + 1 < ej && b[sj] == QLatin1Char('0'))
+                ++sj;
+            if (ei - si != ej - sj)
+                return ei - si < ej - sj ? -1 : 1;
+            for (; si < ei; ++si, ++sj)
+                if (a[si] != b[sj])
+                    return a[si] < b[sj] ? -1 : 1;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        const QChar la = ca.toCaseFolded(), lb = cb.toCaseFolded();
+        if (la != lb)
+            return la < lb ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    if (i < a.size() || j < b.size())
+        return i < a.size() ? 1 : -1;
+    return QString::compare(a, b, Qt::CaseSensitive) < 0 ? -1 : (a == b ? 0 : 1);
+}
+
+} // namespace quorlix::pipeline

@@ -1,0 +1,23 @@
+#pragma once
+
+// Keywords and entry names as a reader types and reads them.
+
+#include <QPair>
+#include <QString>
+
+namespace quorlix::pipeline {
+
+// Without the section number in front ("16.2 ", "1.1.10. ", "A.3 ") and the
+// signs pages put around a name (a member's "◆", a permalink's "¶" or "#",
+// "§"); white space collapsed.
+QString CleanedKeyword(const QString &text);
+
+// "join() (in module os.path)" as "join()" and "in module os.path"; a text
+// without a trailing parenthesis as itself and "".
+QPair<QString, QString> SplitQualifier(const QString &text);
+
+// Order as people read lists: without regard to case, numbers by their
+// value ("2" before "10"); texts that differ only in case in a fixed order.
+int NaturalCompare(const QString &a, const QString &b);
+
+} // namespace quorlix::pipeline

@@ -1,0 +1,28 @@
+#pragma once
+
+// The table of contents a site carries in one of its pages: nested lists of
+// links that reach most of its pages (a documentation generator's contents
+// page, a manual's "Table of Contents").
+
+#include "pipeline/ContentsTree.h"
+#include "pipeline/SavedPages.h"
+
+#include <QSet>
+#include <QStringList>
+
+namespace quorlix::pipeline {
+
+struct SiteTableOfContents {
+    QString page;                      // the page that holds it; "" when no page does
+    std::vector<ContentsNode> entries; // nested as its lists are, named as its links are
+    QSet<QString> reached;             // the pages its entries lead to
+};
+
+// Looks through pageFiles (relative to the output folder) for the page
+// whose lists lead to the most other pages, and takes it when they are many
+// and at least minShare of all pages. Entries that lead to start are left
+// out: it stands above them all.
+SiteTableOfContents FindSiteTableOfContents(const QStringList &pageFiles, const SavedPages &pages,
+                                            const QString &start, double minShare = 0.4);
+
+} // namespace quorlix::pipeline
