@@ -2,7 +2,7 @@
 // same job by hand, on the same site served by nginx on 127.0.0.1, measured
 // in the same run.
 //
-//   bench_conversion [--files N] [--rounds R] [--site FOLDER] [--links] [--bare-chmcmd]
+//   bench_conversion [--files N] [--rounds R] [--site FOLDER] [--delay-ms MS] [--links] [--bare-chmcmd]
 //
 // The site is generated (about N files, default 4000), or an existing
 // folder such as Debian's Python documentation
@@ -12,7 +12,9 @@
 //
 // Window: the address and output folder set, "Execute" clicked, offscreen,
 // with recorded dialogs so no viewer starts; timed until the conversion is
-// over (download, reading the pages, contents and index, compile).
+// over (download, reading the pages, contents and index, compile, the point
+// where the viewer would be started). It runs in a process of its own, whose
+// peak memory is printed: the window's alone, not its children's.
 // Bare tools: the downloader stand-in (Wget with its options) with the same
 // arguments; then, as a small script would, the saved pages read one after
 // another and the same project, contents and index files written; then the
@@ -22,7 +24,9 @@
 // the links between saved files that resolve inside the bare side's help
 // file (tools/measure-links). --bare-chmcmd has the bare tools compile with
 // chmcmd, the help compiler Quorlix used before its own, while the window
-// keeps its own.
+// keeps its own. --delay-ms puts a proxy in front of nginx that holds each
+// direction back that long (25 gives a 50 ms round trip), and the whole
+// conversion in the window is also set against GNU Wget's download alone.
 
 #include "app/MainWindow.h"
 #include "html/PageReader.h"
@@ -32,10 +36,11 @@
 #include "pipeline/IndexFile.h"
 #include "pipeline/PathJoin.h"
 #include "pipeline/SavedFileLog.h"
+#include "support/LatencyProxy.h"
+#include "support/NginxServer.h"
 #include "support/RecordingDialogs.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -44,19 +49,17 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <sys/resource.h>
 #include <vector>
 
 using quorlix::MainWindow;
+using quorlix::bench::LatencyProxy;
+using quorlix::bench::NginxServer;
 using quorlix::test::RecordingDialogs;
 namespace pipeline = quorlix::pipeline;
 
@@ -68,6 +71,7 @@ struct Timing {
     double downloadSeconds = 0;
     double projectSeconds = 0; // after the download, before the compile
     double totalSeconds = 0;
+    long peakKilobytes = 0; // the window's process alone, not the programs it starts
 };
 
 struct Figures {
@@ -82,95 +86,6 @@ struct Figures {
     std::fprintf(stderr, "bench_conversion: %s\n", qPrintable(why));
     std::exit(1);
 }
-
-// nginx serving one folder on 127.0.0.1 from a configuration of its own,
-// in the foreground, for as long as this lives.
-class NginxServer {
-public:
-    NginxServer(const QString &root, const QString &workFolder)
-    {
-        QDir().mkpath(workFolder);
-        mPort = freePort();
-        QByteArray config;
-        config += "daemon off;\nworker_processes 1;\n";
-        // Run as root, nginx would hand its worker to "nobody", which may
-        // not read a private temporary folder.
-        if (::geteuid() == 0)
-            config += "user root;\n";
-        const QByteArray work = QFile::encodeName(workFolder);
-        config += "pid " + work + "/nginx.pid;\nerror_log " + work + "/error.log;\n";
-        config += "events { worker_connections 512; }\nhttp {\n  include /etc/nginx/mime.types;\n";
-        config += "  access_log off;\n  keepalive_requests 100000;\n";
-        for (const char *temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
-            config += QByteArray("  ") + temp + "_temp_path " + work + "/" + temp + ";\n";
-        config += "  server { listen 127.0.0.1:" + QByteArray::number(mPort) + "; root \""
-                  + QFile::encodeName(QDir(root).absolutePath()) + "\"; }\n}\n";
-        QFile file(workFolder + QStringLiteral("/nginx.conf"));
-        if (!file.open(QIODevice::WriteOnly) || file.write(config) != config.size())
-            fail(QStringLiteral("cannot write the nginx configuration"));
-        file.close();
-
-        mProcess.setProcessChannelMode(QProcess::ForwardedChannels);
-        mProcess.start(QStringLiteral("nginx"), {QStringLiteral("-p"), workFolder, QStringLiteral("-e"),
-                                                 workFolder + QStringLiteral("/error.log"), QStringLiteral("-c"),
-                                                 file.fileName()});
-        if (!mProcess.waitForStarted(10000))
-            fail(QStringLiteral("nginx could not be started (Debian package nginx-light): ") + mProcess.errorString());
-        const QDeadlineTimer deadline(10000);
-        while (!accepts(mPort)) {
-            if (deadline.hasExpired() || mProcess.state() == QProcess::NotRunning)
-                fail(QStringLiteral("nginx did not listen; see ") + workFolder + QStringLiteral("/error.log"));
-            QThread::msleep(50);
-        }
-    }
-    ~NginxServer()
-    {
-        // nginx ends its worker on SIGQUIT or SIGTERM sent to the master.
-        mProcess.terminate();
-        if (!mProcess.waitForFinished(5000)) {
-            mProcess.kill();
-            mProcess.waitForFinished(5000);
-        }
-    }
-    NginxServer(const NginxServer &) = delete;
-    NginxServer &operator=(const NginxServer &) = delete;
-
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(mPort); }
-
-private:
-    static sockaddr_in loopback(quint16 port)
-    {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        return address;
-    }
-    // A port nothing listens on now (the system's pick for port 0).
-    static quint16 freePort()
-    {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address = loopback(0);
-        socklen_t length = sizeof address;
-        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
-            || ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-            fail(QStringLiteral("no free port"));
-        ::close(fd);
-        return ntohs(address.sin_port);
-    }
-    static bool accepts(quint16 port)
-    {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        const sockaddr_in address = loopback(port);
-        const bool connected = fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
-        if (fd >= 0)
-            ::close(fd);
-        return connected;
-    }
-
-    QProcess mProcess;
-    quint16 mPort = 0;
-};
 
 QStringList downloadArguments(const QString &folder, const QString &address)
 {
@@ -254,10 +169,13 @@ Timing convertWithBareTools(const QString &folder, const QString &address, Figur
     clock.start();
     // Timed to the end of its output, as the window times it: the stand-in
     // rewrites some links after Wget has ended, holding the output open.
+    // GNU Wget is picked by name, whatever the stand-in runs by default.
+    QProcessEnvironment gnuWget = QProcessEnvironment::systemEnvironment();
+    gnuWget.insert(QStringLiteral("QUORLIX_WGET"), QStringLiteral("wget"));
     runTool(QStringLiteral("sh"),
             QStringList{QStringLiteral("-c"), QStringLiteral("\"$0\" \"$@\" 2>&1 | cat"), kSource + QStringLiteral("/bin/wget")}
                 + downloadArguments(folder, address),
-            folder, log);
+            folder, log, gnuWget);
     const double download = clock.nsecsElapsed() / 1e9;
 
     const QStringList files = pipeline::ProjectFileList(
@@ -295,6 +213,34 @@ Timing convertWithBareTools(const QString &folder, const QString &address, Figur
     return {download, projectDone - download, clock.nsecsElapsed() / 1e9};
 }
 
+// The window's conversion runs in a process of its own (this program again,
+// with --window-child), so that its peak memory is the window's alone.
+Timing convertInWindowProcess(const QString &folder, const QString &address)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--window-child"), address, folder});
+    if (!child.waitForStarted(-1) || !child.waitForFinished(-1) || child.exitCode() != 0)
+        fail(QStringLiteral("the window's conversion failed"));
+    for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> words = line.split(' ');
+        if (words.size() == 4 && words[0] == "window-result")
+            return {words[1].toDouble(), 0, words[2].toDouble(), words[3].toLong()};
+    }
+    fail(QStringLiteral("the window's conversion gave no result"));
+}
+
+int windowChild(const QString &address, const QString &folder)
+{
+    QDir::setCurrent(kSource);
+    RecordingDialogs dialogs;
+    const Timing timing = convertThroughWindow(folder, address, dialogs);
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    std::printf("window-result %.3f %.3f %ld\n", timing.downloadSeconds, timing.totalSeconds, usage.ru_maxrss);
+    return 0;
+}
+
 // The files a project lists, without its options (which name its folder).
 QStringList listedFiles(const QString &folder)
 {
@@ -317,9 +263,12 @@ int main(int argc, char *argv[])
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    if (argc == 4 && std::strcmp(argv[1], "--window-child") == 0)
+        return windowChild(QString::fromLocal8Bit(argv[2]), QFile::decodeName(argv[3]));
 
     int files = 4000;
     int rounds = 2;
+    int delayMs = 0;
     QString site;
     bool links = false;
     for (int i = 1; i < argc; ++i) {
@@ -330,13 +279,15 @@ int main(int argc, char *argv[])
             rounds = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--site") == 0 && hasValue)
             site = QFile::decodeName(argv[++i]);
+        else if (std::strcmp(argv[i], "--delay-ms") == 0 && hasValue)
+            delayMs = std::max(0, std::atoi(argv[++i]));
         else if (std::strcmp(argv[i], "--links") == 0)
             links = true;
         else if (std::strcmp(argv[i], "--bare-chmcmd") == 0)
             bareChmcmd = true;
         else
-            fail(QStringLiteral("usage: bench_conversion [--files N] [--rounds R] [--site FOLDER] [--links] "
-                                "[--bare-chmcmd]"));
+            fail(QStringLiteral("usage: bench_conversion [--files N] [--rounds R] [--site FOLDER] [--delay-ms MS] "
+                                "[--links] [--bare-chmcmd]"));
     }
 
     QTemporaryDir temp;
@@ -351,17 +302,29 @@ int main(int argc, char *argv[])
     }
 
     NginxServer server(site, temp.filePath(QStringLiteral("nginx")));
-    // The window starts bin/wget and bin/hhc relative to its working folder.
+    std::unique_ptr<LatencyProxy> proxy;
+    QString address = server.url();
+    if (delayMs > 0) {
+        proxy = std::make_unique<LatencyProxy>(server.port(), delayMs);
+        address = QStringLiteral("http://127.0.0.1:%1/").arg(proxy->port());
+    }
+    // The bare tools start bin/wget and bin/hhc from the checkout.
     QDir::setCurrent(kSource);
-    RecordingDialogs dialogs;
 
+    // The warm-up goes straight to nginx: it only reads the site into the
+    // caches and gives the help file's figures.
     Figures figures;
     const QString warmUp = temp.filePath(QStringLiteral("warm-up"));
     convertWithBareTools(warmUp, server.url(), &figures);
 
     std::vector<double> ratios;
-    std::printf("site: %s, served by nginx at %s\n", qPrintable(site), qPrintable(server.url()));
-    std::printf("help file: %lld files, %lld topics, %lld index keywords, %.1f MB\n",
+    std::vector<double> downloadRatios;
+    long windowPeak = 0;
+    std::printf("site: %s, served by nginx at %s", qPrintable(site), qPrintable(server.url()));
+    if (proxy)
+        std::printf(", through a proxy at %s that delays each way by %d ms (a %d ms round trip)", qPrintable(address),
+                    delayMs, 2 * delayMs);
+    std::printf("\nhelp file: %lld files, %lld topics, %lld index keywords, %.1f MB\n",
                 static_cast<long long>(figures.files), static_cast<long long>(figures.topics),
                 static_cast<long long>(figures.keywords), figures.size / 1e6);
     if (links) {
@@ -373,33 +336,42 @@ int main(int argc, char *argv[])
                        warmUp + QStringLiteral("/output.chm")});
         measure.waitForFinished(-1);
     }
-    std::printf("%-6s %-12s %12s %12s %12s %12s\n", "round", "side", "download s", "after it s", "compile s",
-                "total s");
+    std::printf("%-6s %-12s %12s %12s %12s %12s %12s\n", "round", "side", "download s", "after it s", "compile s",
+                "total s", "peak MB");
     for (int round = 1; round <= rounds; ++round) {
         const QString windowFolder = temp.filePath(QStringLiteral("window-%1").arg(round));
         const QString bareFolder = temp.filePath(QStringLiteral("bare-%1").arg(round));
         Timing window;
         Timing bare;
         if (round % 2) {
-            window = convertThroughWindow(windowFolder, server.url(), dialogs);
-            bare = convertWithBareTools(bareFolder, server.url());
+            window = convertInWindowProcess(windowFolder, address);
+            bare = convertWithBareTools(bareFolder, address);
         } else {
-            bare = convertWithBareTools(bareFolder, server.url());
-            window = convertThroughWindow(windowFolder, server.url(), dialogs);
+            bare = convertWithBareTools(bareFolder, address);
+            window = convertInWindowProcess(windowFolder, address);
         }
         if (listedFiles(windowFolder) != listedFiles(bareFolder))
             fail(QStringLiteral("the window and the bare tools listed different files"));
         // The window's reading overlaps the download, so its time after the
         // download is shown together with the compile.
-        std::printf("%-6d %-12s %12.2f %12s %12.2f %12.2f\n", round, "window", window.downloadSeconds, "-",
-                    window.totalSeconds - window.downloadSeconds, window.totalSeconds);
-        std::printf("%-6d %-12s %12.2f %12.2f %12.2f %12.2f\n", round, "bare tools", bare.downloadSeconds,
+        std::printf("%-6d %-12s %12.2f %12s %12.2f %12.2f %12.1f\n", round, "window", window.downloadSeconds, "-",
+                    window.totalSeconds - window.downloadSeconds, window.totalSeconds, window.peakKilobytes / 1024.0);
+        std::printf("%-6d %-12s %12.2f %12.2f %12.2f %12.2f %12s\n", round, "bare tools", bare.downloadSeconds,
                     bare.projectSeconds, bare.totalSeconds - bare.downloadSeconds - bare.projectSeconds,
-                    bare.totalSeconds);
+                    bare.totalSeconds, "-");
         ratios.push_back(window.totalSeconds / bare.totalSeconds);
-        std::printf("%-6d ratio window / bare tools: %.3f\n", round, ratios.back());
+        downloadRatios.push_back(window.totalSeconds / bare.downloadSeconds);
+        windowPeak = std::max(windowPeak, window.peakKilobytes);
+        std::printf("%-6d ratio window / bare tools: %.3f; whole conversion in the window / GNU Wget's download "
+                    "alone: %.3f\n",
+                    round, ratios.back(), downloadRatios.back());
         std::fflush(stdout);
     }
     std::printf("median ratio window / bare tools over %d rounds: %.3f (aim: at most 1.10)\n", rounds, median(ratios));
+    std::printf("median ratio whole conversion in the window / GNU Wget's download alone: %.3f "
+                "(aim at a 50 ms round trip, with Quorlix's own downloader: at most 0.25)\n",
+                median(downloadRatios));
+    std::printf("the window's peak memory: %.1f MB (%.1f kB a listed file; aim: at most 150 MB on 50,000 files)\n",
+                windowPeak / 1024.0, figures.files ? windowPeak * 1.024 / figures.files : 0.0);
     return 0;
 }
