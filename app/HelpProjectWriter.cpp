@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <utility>
+
 namespace quorlix {
 
 QString MainWindow::StripOutputDir(const QString &path) const
@@ -33,8 +35,10 @@ void MainWindow::objDOS_Complete()
     if (!mDownloadStartLine.isEmpty() && log.startsWith(startLine))
         log.remove(0, startLine.size());
 
-    const QStringList saved = pipeline::SavedFilePaths(log);
+    QStringList saved = pipeline::SavedFilePaths(log);
     const QStringList files = pipeline::ProjectFileList(saved, folder);
+    if (!files.isEmpty())
+        log = QString(); // a copy of the whole pane, needed only for a failure's box
     if (files.isEmpty()) {
         mOutlines->cancel();
         QString text = QStringLiteral("No downloaded files were found in the log, so no help file was made.\n\n");
@@ -49,38 +53,45 @@ void MainWindow::objDOS_Complete()
 
     // Most pages were read while the download ran; any the log's lines did
     // not hand over one by one (the user typed into the pane, say) are read now.
-    for (const QString &path : saved)
+    for (const QString &path : std::as_const(saved))
         mOutlines->add(path);
-    mReadingPages = true;
-    mPagesCancelled = false;
-    const pipeline::SavedPages pages = mOutlines->finish([] { runtime::DoEvents(); });
-    mReadingPages = false;
-    if (mPagesCancelled)
-        return; // the cancel has said so and given the button back
-    const pipeline::ContentsFile contents = pipeline::MakeContentsFile(files, pages);
-    const pipeline::IndexFile index = pipeline::MakeIndexFile(files, pages);
-    mListedFiles = files;
-    mTopics = contents.topics;
-    mKeywords = index.keywords;
-
-    // The contents and the index first: the project names them, and a
-    // failure leaves the earlier project as it was.
-    const QByteArray project = pipeline::HelpProjectBytes(
-        pipeline::BuildPath(folder, QLatin1String(pipeline::kCompiledFileName)), files);
-    const std::pair<const char *, const QByteArray *> outputs[] = {
-        {pipeline::kContentsFileName, &contents.bytes},
-        {pipeline::kIndexFileName, &index.bytes},
-        {pipeline::kProjectFileName, &project}};
-    for (const auto &[name, bytes] : outputs) {
+    saved = QStringList();
+    const auto writeOut = [&](const char *name, const QByteArray &bytes) {
         const QString path = pipeline::BuildPath(folder, QLatin1String(name));
-        const QString failure = pipeline::WriteProjectFile(path, *bytes);
-        if (!failure.isEmpty()) {
-            runtime::MsgBox(QStringLiteral("The help project could not be written:\n%1\n\n%2").arg(path, failure),
-                            runtime::MsgIcon::Stop);
-            endConversion();
+        const QString failure = pipeline::WriteProjectFile(path, bytes);
+        if (failure.isEmpty())
+            return true;
+        runtime::MsgBox(QStringLiteral("The help project could not be written:\n%1\n\n%2").arg(path, failure),
+                        runtime::MsgIcon::Stop);
+        endConversion();
+        return false;
+    };
+    {
+        mReadingPages = true;
+        mPagesCancelled = false;
+        const pipeline::SavedPages pages = mOutlines->finish([] { runtime::DoEvents(); });
+        mReadingPages = false;
+        if (mPagesCancelled)
+            return; // the cancel has said so and given the button back
+
+        // The contents and the index first: the project names them, and a
+        // failure leaves the earlier project as it was. Each is let go once
+        // written, and the pages before the compile: on a large site they
+        // come to tens of megabytes each.
+        pipeline::ContentsFile contents = pipeline::MakeContentsFile(files, pages);
+        mTopics = contents.topics;
+        if (!writeOut(pipeline::kContentsFileName, std::exchange(contents.bytes, {})))
             return;
-        }
+        const pipeline::IndexFile index = pipeline::MakeIndexFile(files, pages);
+        mKeywords = index.keywords;
+        if (!writeOut(pipeline::kIndexFileName, index.bytes))
+            return;
     }
+    mListedFiles = files;
+    if (!writeOut(pipeline::kProjectFileName,
+                  pipeline::HelpProjectBytes(
+                      pipeline::BuildPath(folder, QLatin1String(pipeline::kCompiledFileName)), files)))
+        return;
 
     startCompile(projectPath);
 }
