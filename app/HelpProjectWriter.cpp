@@ -9,10 +9,14 @@
 #include "pipeline/IndexFile.h"
 #include "pipeline/PageOutlines.h"
 #include "pipeline/PathJoin.h"
+#include "pipeline/SavedFileLines.h"
 #include "pipeline/SavedFileLog.h"
 
 #include <QLabel>
 #include <QPushButton>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextDocument>
 
 #include <utility>
 
@@ -23,24 +27,50 @@ QString MainWindow::StripOutputDir(const QString &path) const
     return pipeline::StripOutputDir(path, outputFolder());
 }
 
+namespace {
+
+// The pane's first line of the download's log: the one after the window's
+// own start line (which may run over several lines), when the pane begins
+// with it and goes on after it.
+QTextBlock firstLogBlock(const QTextDocument *pane, const QString &startLine)
+{
+    QTextBlock block = pane->firstBlock();
+    if (startLine.isEmpty())
+        return block;
+    for (QStringView part : QStringView(startLine).split(QLatin1Char('\n'))) {
+        if (!block.isValid() || block.text() != part)
+            return pane->firstBlock();
+        block = block.next();
+    }
+    return block.isValid() ? block : pane->firstBlock();
+}
+
+} // namespace
+
 void MainWindow::objDOS_Complete()
 {
     const QString folder = outputFolder();
     const QString projectPath = pipeline::BuildPath(folder, QLatin1String(pipeline::kProjectFileName));
 
     // The log is what the downloader wrote: the window's own first line is
-    // not part of it.
-    QString log = outputsText();
-    const QString startLine = mDownloadStartLine + QLatin1Char('\n');
-    if (!mDownloadStartLine.isEmpty() && log.startsWith(startLine))
-        log.remove(0, startLine.size());
-
-    QStringList saved = pipeline::SavedFilePaths(log);
+    // not part of it. Its saved files are read from the pane line by line:
+    // a copy of a large site's whole log would cost tens of megabytes.
+    const QTextDocument *pane = txtOutputs->document();
+    const QTextBlock logStart = firstLogBlock(pane, mDownloadStartLine);
+    QStringList saved;
+    {
+        pipeline::SavedFileLines lines;
+        for (QTextBlock block = logStart; block.isValid(); block = block.next())
+            lines.add(block.text());
+        saved = lines.finish();
+    }
     const QStringList files = pipeline::ProjectFileList(saved, folder);
-    if (!files.isEmpty())
-        log = QString(); // a copy of the whole pane, needed only for a failure's box
     if (files.isEmpty()) {
         mOutlines->cancel();
+        QStringList logLines;
+        for (QTextBlock block = logStart; block.isValid(); block = block.next())
+            logLines << block.text();
+        const QString log = logLines.join(QLatin1Char('\n'));
         QString text = QStringLiteral("No downloaded files were found in the log, so no help file was made.\n\n");
         const QStringList why = FailureLines(log, 4);
         if (!why.isEmpty())
