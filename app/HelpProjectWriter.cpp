@@ -9,6 +9,7 @@
 #include "pipeline/IndexFile.h"
 #include "pipeline/PageOutlines.h"
 #include "pipeline/PathJoin.h"
+#include "pipeline/ProjectFileStream.h"
 #include "pipeline/SavedFileLines.h"
 #include "pipeline/SavedFileLog.h"
 
@@ -86,15 +87,19 @@ void MainWindow::objDOS_Complete()
     for (const QString &path : std::as_const(saved))
         mOutlines->add(path);
     saved = QStringList();
-    const auto writeOut = [&](const char *name, const QByteArray &bytes) {
-        const QString path = pipeline::BuildPath(folder, QLatin1String(name));
-        const QString failure = pipeline::WriteProjectFile(path, bytes);
+    // Whether the file was written; when not, the user is told and the
+    // conversion ends.
+    const auto written = [&](const char *name, const QString &failure) {
         if (failure.isEmpty())
             return true;
-        runtime::MsgBox(QStringLiteral("The help project could not be written:\n%1\n\n%2").arg(path, failure),
+        runtime::MsgBox(QStringLiteral("The help project could not be written:\n%1\n\n%2")
+                            .arg(pipeline::BuildPath(folder, QLatin1String(name)), failure),
                         runtime::MsgIcon::Stop);
         endConversion();
         return false;
+    };
+    const auto writeOut = [&](const char *name, const QByteArray &bytes) {
+        return written(name, pipeline::WriteProjectFile(pipeline::BuildPath(folder, QLatin1String(name)), bytes));
     };
     {
         mReadingPages = true;
@@ -112,9 +117,12 @@ void MainWindow::objDOS_Complete()
         mTopics = contents.topics;
         if (!writeOut(pipeline::kContentsFileName, std::exchange(contents.bytes, {})))
             return;
-        const pipeline::IndexFile index = pipeline::MakeIndexFile(files, pages);
-        mKeywords = index.keywords;
-        if (!writeOut(pipeline::kIndexFileName, index.bytes))
+        // The index, the largest, goes to its file as it is made.
+        pipeline::ProjectFileStream indexFile(pipeline::BuildPath(folder, QLatin1String(pipeline::kIndexFileName)));
+        mKeywords = pipeline::MakeIndexFile(files, pages, [&](const QByteArray &piece) {
+                        return indexFile.write(piece);
+                    }).keywords;
+        if (!written(pipeline::kIndexFileName, indexFile.commit()))
             return;
     }
     mListedFiles = files;

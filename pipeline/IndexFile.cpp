@@ -6,6 +6,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace quorlix::pipeline {
@@ -34,6 +35,18 @@ QString placeName(const Place &place)
 } // namespace
 
 IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages)
+{
+    QByteArray bytes;
+    IndexFile index = MakeIndexFile(files, pages, [&bytes](const QByteArray &piece) {
+        bytes += piece;
+        return true;
+    });
+    index.bytes = std::move(bytes);
+    return index;
+}
+
+IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
+                        const std::function<bool(const QByteArray &)> &write)
 {
     std::vector<Keyword> keywords;
     QHash<QString, std::size_t> byText;
@@ -72,6 +85,8 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages)
             if (!heading.anchor.empty())
                 add(QString::fromStdString(heading.text), Place{&file, &heading});
     }
+    byText = {};
+    seen = {};
 
     std::stable_sort(keywords.begin(), keywords.end(), [](const Keyword &a, const Keyword &b) {
         const int order = QString::compare(a.text, b.text, Qt::CaseInsensitive);
@@ -80,17 +95,9 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages)
 
     IndexFile index;
     index.keywords = static_cast<qsizetype>(keywords.size());
-    index.bytes = SitemapHead({}) + "<UL>\r\n";
-    // Room for the whole file at once: growing it step by step would hold
-    // two copies of tens of megabytes at the end.
-    qsizetype room = index.bytes.size() + 64;
-    for (const Keyword &keyword : keywords) {
-        room += 64;
-        for (const Place &place : keyword.places)
-            room += 72 + keyword.text.size() + place.file->size()
-                    + (place.heading ? qsizetype(place.heading->anchor.size()) : 0);
-    }
-    index.bytes.reserve(room);
+    // Handed on in pieces of about a megabyte.
+    constexpr qsizetype kPiece = 1 << 20;
+    QByteArray piece = SitemapHead({}) + "<UL>\r\n";
     for (const Keyword &keyword : keywords) {
         // Each place as a Name/Local pair that repeats the keyword: viewers
         // take either the first or the last Name of an entry as its keyword
@@ -99,9 +106,15 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages)
         for (const Place &place : keyword.places)
             params << qMakePair(QStringLiteral("Name"), keyword.text)
                    << qMakePair(QStringLiteral("Local"), placeName(place));
-        index.bytes += SitemapEntry(params, 1);
+        piece += SitemapEntry(params, 1);
+        if (piece.size() >= kPiece) {
+            if (!write(piece))
+                return index;
+            piece.resize(0);
+        }
     }
-    index.bytes += "</UL>\r\n" + SitemapTail();
+    piece += "</UL>\r\n" + SitemapTail();
+    write(piece);
     return index;
 }
 
