@@ -352,6 +352,11 @@ int main(int argc, char *argv[])
         }
         if (listedFiles(windowFolder) != listedFiles(bareFolder))
             fail(QStringLiteral("the window and the bare tools listed different files"));
+        for (const char *name : {pipeline::kContentsFileName, pipeline::kIndexFileName}) {
+            const QString file = QString::fromLatin1(name);
+            if (readBytes(pipeline::BuildPath(windowFolder, file)) != readBytes(pipeline::BuildPath(bareFolder, file)))
+                fail(QStringLiteral("the window and the bare tools wrote different ") + file);
+        }
         // The window's reading overlaps the download, so its time after the
         // download is shown together with the compile.
         std::printf("%-6d %-12s %12.2f %12s %12.2f %12.2f %12.1f\n", round, "window", window.downloadSeconds, "-",

@@ -6,6 +6,9 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cstdint>
+#include <numeric>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -73,24 +76,32 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
     keywords.reserve(most);
     byText.reserve(qsizetype(most));
 
-    const TopicNames names(files, pages);
+    std::optional<TopicNames> names(std::in_place, files, pages);
     QSet<QString> seen;
     for (const QString &file : files) {
         const auto page = pages.constFind(file);
         if (page == pages.cend() || seen.contains(file) || !html::isPageName(file.toStdString()))
             continue;
         seen.insert(file);
-        add(names.title(file), Place{&file, nullptr});
+        add(names->title(file), Place{&file, nullptr});
         for (const html::Heading &heading : page->headings)
             if (!heading.anchor.empty())
                 add(QString::fromStdString(heading.text), Place{&file, &heading});
     }
+    // What only the gathering needed goes before the sort and the writing.
     byText = {};
     seen = {};
+    names.reset();
 
-    std::stable_sort(keywords.begin(), keywords.end(), [](const Keyword &a, const Keyword &b) {
-        const int order = QString::compare(a.text, b.text, Qt::CaseInsensitive);
-        return order != 0 ? order < 0 : QString::compare(a.text, b.text, Qt::CaseSensitive) < 0;
+    // Their order is sorted rather than the keywords themselves: a stable
+    // sort of a large site's keywords would take a copy of them all.
+    std::vector<std::uint32_t> order(keywords.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::stable_sort(order.begin(), order.end(), [&keywords](std::uint32_t left, std::uint32_t right) {
+        const QString &a = keywords[left].text;
+        const QString &b = keywords[right].text;
+        const int order = QString::compare(a, b, Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : QString::compare(a, b, Qt::CaseSensitive) < 0;
     });
 
     IndexFile index;
@@ -98,7 +109,8 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
     // Handed on in pieces of about a megabyte.
     constexpr qsizetype kPiece = 1 << 20;
     QByteArray piece = SitemapHead({}) + "<UL>\r\n";
-    for (const Keyword &keyword : keywords) {
+    for (const std::uint32_t at : order) {
+        const Keyword &keyword = keywords[at];
         // Each place as a Name/Local pair that repeats the keyword: viewers
         // take either the first or the last Name of an entry as its keyword
         // (and name the places by their topics' titles themselves).
