@@ -109,6 +109,7 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
     // Handed on in pieces of about a megabyte.
     constexpr qsizetype kPiece = 1 << 20;
     QByteArray piece = SitemapHead({}) + "<UL>\r\n";
+    piece.reserve(kPiece + 64 * 1024);
     for (const std::uint32_t at : order) {
         const Keyword &keyword = keywords[at];
         // Each place as a Name/Local pair that repeats the keyword: viewers
