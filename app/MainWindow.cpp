@@ -156,6 +156,9 @@ void MainWindow::createControls()
 void MainWindow::Form_Load()
 {
     objDOS = process::DOSOutputs::create();
+    // The pane holds the download's log; a second copy in the runner would
+    // cost as much again on a large site.
+    objDOS->setKeepsOutputs(false);
     connect(objDOS.get(), &process::DOSOutputs::ReceiveOutputs, this, &MainWindow::objDOS_ReceiveOutputs);
     connect(objDOS.get(), &process::DOSOutputs::Complete, this, &MainWindow::objDOS_Complete);
 

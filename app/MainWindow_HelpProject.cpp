@@ -9,12 +9,39 @@
 #include "pipeline/LogExcerpt.h"
 #include "pipeline/PageOutlines.h"
 #include "pipeline/PathJoin.h"
+#include "pipeline/ProjectFileStream.h"
+#include "pipeline/SavedFileLines.h"
 #include "pipeline/SavedFileLog.h"
 
 #include <QLabel>
 #include <QPushButton>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextDocument>
+
+#include <utility>
 
 namespace quorlix {
+
+namespace {
+
+// The pane's first line of the download's log: the one after the window's
+// own start line (which may run over several lines), when the pane begins
+// with it and goes on after it.
+QTextBlock firstLogBlock(const QTextDocument *pane, const QString &startLine)
+{
+    QTextBlock block = pane->firstBlock();
+    if (startLine.isEmpty())
+        return block;
+    for (QStringView part : QStringView(startLine).split(QLatin1Char('\n'))) {
+        if (!block.isValid() || block.text() != part)
+            return pane->firstBlock();
+        block = block.next();
+    }
+    return block.isValid() ? block : pane->firstBlock();
+}
+
+} // namespace
 
 void MainWindow::objDOS_Complete()
 {
@@ -22,16 +49,24 @@ void MainWindow::objDOS_Complete()
     const QString projectPath = pipeline::BuildPath(folder, QLatin1String(pipeline::kProjectFileName));
 
     // The log is what the downloader wrote: the window's own first line is
-    // not part of it.
-    QString log = outputsText();
-    const QString startLine = mDownloadStartLine + QLatin1Char('\n');
-    if (!mDownloadStartLine.isEmpty() && log.startsWith(startLine))
-        log.remove(0, startLine.size());
-
-    const QStringList saved = pipeline::SavedFilePaths(log);
+    // not part of it. Its saved files are read from the pane line by line:
+    // a copy of a large site's whole log would cost tens of megabytes.
+    const QTextDocument *pane = txtOutputs->document();
+    const QTextBlock logStart = firstLogBlock(pane, mDownloadStartLine);
+    QStringList saved;
+    {
+        pipeline::SavedFileLines lines;
+        for (QTextBlock block = logStart; block.isValid(); block = block.next())
+            lines.add(block.text());
+        saved = lines.finish();
+    }
     const QStringList files = pipeline::ProjectFileList(saved, folder);
     if (files.isEmpty()) {
         mOutlines->cancel();
+        QStringList logLines;
+        for (QTextBlock block = logStart; block.isValid(); block = block.next())
+            logLines << block.text();
+        const QString log = logLines.join(QLatin1Char('\n'));
         QString text;
         if (const QStringList unwritten = pipeline::WriteFailureLines(log, 3); !unwritten.isEmpty()) {
             text = QStringLiteral("The output folder cannot be written, so no help file was made:\n\n    %1\n\n"
@@ -54,38 +89,52 @@ void MainWindow::objDOS_Complete()
 
     // Most pages were read while the download ran; any the log's lines did
     // not hand over one by one (the user typed into the pane, say) are read now.
-    for (const QString &path : saved)
+    for (const QString &path : std::as_const(saved))
         mOutlines->add(path);
-    mReadingPages = true;
-    mPagesCancelled = false;
-    const pipeline::SavedPages pages = mOutlines->finish([] { runtime::DoEvents(); });
-    mReadingPages = false;
-    if (mPagesCancelled)
-        return; // the cancel has said so and given the button back
-    const pipeline::ContentsFile contents = pipeline::MakeContentsFile(files, pages);
-    const pipeline::IndexFile index = pipeline::MakeIndexFile(files, pages);
-    mListedFiles = files;
-    mTopics = contents.topics;
-    mKeywords = index.keywords;
+    saved = QStringList();
+    // Whether the file was written; when not, the user is told and the
+    // conversion ends.
+    const auto written = [&](const char *name, const QString &failure) {
+        if (failure.isEmpty())
+            return true;
+        runtime::MsgBox(QStringLiteral("The help project could not be written:\n%1\n\n%2")
+                            .arg(pipeline::BuildPath(folder, QLatin1String(name)), failure),
+                        runtime::MsgIcon::Stop);
+        endConversion();
+        return false;
+    };
+    const auto writeOut = [&](const char *name, const QByteArray &bytes) {
+        return written(name, pipeline::WriteProjectFile(pipeline::BuildPath(folder, QLatin1String(name)), bytes));
+    };
+    {
+        mReadingPages = true;
+        mPagesCancelled = false;
+        const pipeline::SavedPages pages = mOutlines->finish([] { runtime::DoEvents(); });
+        mReadingPages = false;
+        if (mPagesCancelled)
+            return; // the cancel has said so and given the button back
 
-    // The contents and the index first: the project names them, and a
-    // failure leaves the earlier project as it was.
-    const QByteArray project = pipeline::HelpProjectBytes(
-        pipeline::BuildPath(folder, QLatin1String(pipeline::kCompiledFileName)), files);
-    const std::pair<const char *, const QByteArray *> outputs[] = {
-        {pipeline::kContentsFileName, &contents.bytes},
-        {pipeline::kIndexFileName, &index.bytes},
-        {pipeline::kProjectFileName, &project}};
-    for (const auto &[name, bytes] : outputs) {
-        const QString path = pipeline::BuildPath(folder, QLatin1String(name));
-        const QString failure = pipeline::WriteProjectFile(path, *bytes);
-        if (!failure.isEmpty()) {
-            runtime::MsgBox(QStringLiteral("The help project could not be written:\n%1\n\n%2").arg(path, failure),
-                            runtime::MsgIcon::Stop);
-            endConversion();
+        // The contents and the index first: the project names them, and a
+        // failure leaves the earlier project as it was. Each is let go once
+        // written, and the pages before the compile: on a large site they
+        // come to tens of megabytes each.
+        pipeline::ContentsFile contents = pipeline::MakeContentsFile(files, pages);
+        mTopics = contents.topics;
+        if (!writeOut(pipeline::kContentsFileName, std::exchange(contents.bytes, {})))
             return;
-        }
+        // The index, the largest, goes to its file as it is made.
+        pipeline::ProjectFileStream indexFile(pipeline::BuildPath(folder, QLatin1String(pipeline::kIndexFileName)));
+        mKeywords = pipeline::MakeIndexFile(files, pages, [&](const QByteArray &piece) {
+                        return indexFile.write(piece);
+                    }).keywords;
+        if (!written(pipeline::kIndexFileName, indexFile.commit()))
+            return;
     }
+    mListedFiles = files;
+    if (!writeOut(pipeline::kProjectFileName,
+                  pipeline::HelpProjectBytes(
+                      pipeline::BuildPath(folder, QLatin1String(pipeline::kCompiledFileName)), files)))
+        return;
 
     startCompile(projectPath);
 }

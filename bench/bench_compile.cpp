@@ -10,10 +10,7 @@
 // compiler goes first; the first round is preceded by an untimed read of the
 // site to warm the caches.
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
+#include "support/ChildRun.h"
 
 #include <algorithm>
 #include <chrono>
@@ -25,8 +22,6 @@
 #include <string>
 #include <vector>
 
-extern char **environ;
-
 namespace fs = std::filesystem;
 
 namespace {
@@ -37,42 +32,13 @@ namespace {
     std::exit(1);
 }
 
-struct Run {
-    double seconds = 0;
-    double cpuSeconds = 0; // user and system, all threads
-    long peakKilobytes = 0;
-    int status = -1;
-};
+using Run = quorlix::bench::ChildRun;
 
-// Runs a program in folder with its output going to log; times it and takes
-// its peak memory from the kernel's accounting of the child.
 Run runChild(const std::vector<std::string> &command, const fs::path &folder, const fs::path &log)
 {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::vector<char *> argv;
-    for (const std::string &word : command)
-        argv.push_back(const_cast<char *>(word.c_str()));
-    argv.push_back(nullptr);
-
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+    const Run run = quorlix::bench::runChild(command, folder, log);
+    if (!run.started)
         fail("cannot start " + command[0]);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid)
-        fail("lost the child " + command[0]);
-    Run run;
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.peakKilobytes = usage.ru_maxrss;
-    run.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                     double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
 

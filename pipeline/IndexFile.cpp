@@ -8,6 +8,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace quorlix::pipeline {
@@ -222,6 +223,18 @@ void writeKeyword(const Keyword &keyword, const TopicNames &names, QByteArray &o
 
 IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages)
 {
+    QByteArray bytes;
+    IndexFile index = MakeIndexFile(files, pages, [&bytes](const QByteArray &piece) {
+        bytes += piece;
+        return true;
+    });
+    index.bytes = std::move(bytes);
+    return index;
+}
+
+IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
+                        const std::function<bool(const QByteArray &)> &write)
+{
     QStringList pageFiles;
     QSet<QString> seen;
     for (const QString &file : files) {
@@ -286,10 +299,21 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages)
 
     IndexFile index;
     index.keywords = static_cast<qsizetype>(all.size());
-    index.bytes = SitemapHead({}) + "<UL>\r\n";
-    for (const Keyword &keyword : all)
-        writeKeyword(keyword, names, index.bytes);
-    index.bytes += "</UL>\r\n" + SitemapTail();
+    // Handed on in pieces of about a megabyte: a large site's index comes
+    // to tens of megabytes.
+    constexpr qsizetype kPiece = 1 << 20;
+    QByteArray piece = SitemapHead({}) + "<UL>\r\n";
+    piece.reserve(kPiece + 64 * 1024);
+    for (const Keyword &keyword : all) {
+        writeKeyword(keyword, names, piece);
+        if (piece.size() >= kPiece) {
+            if (!write(piece))
+                return index;
+            piece.resize(0);
+        }
+    }
+    piece += "</UL>\r\n" + SitemapTail();
+    write(piece);
     return index;
 }
 

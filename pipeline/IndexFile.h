@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QStringList>
 
+#include <functional>
+
 namespace quorlix::pipeline {
 
 struct IndexFile {
@@ -24,5 +26,10 @@ struct IndexFile {
 // each page, named by what tells them apart; one page is listed once under
 // a keyword.
 IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages);
+// The same, handed to write piece by piece as it is made (bytes stays
+// empty), so that a large site's index of tens of megabytes is never held
+// whole. Stops at the first piece write refuses.
+IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
+                        const std::function<bool(const QByteArray &)> &write);
 
 } // namespace quorlix::pipeline

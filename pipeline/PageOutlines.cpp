@@ -118,6 +118,7 @@ void PageOutlines::cancel()
     stopWorker();
     std::lock_guard lock(mMutex);
     mQueue.clear();
+    mSeen = {};
     mPages.clear();
 }
 
@@ -139,6 +140,7 @@ SavedPages PageOutlines::finish(const std::function<void()> &whileWaiting)
     stopWorker();
     std::lock_guard lock(mMutex);
     mQueue.clear();
+    mSeen = {}; // a name for every page of the site: let go until the next start
     return std::exchange(mPages, {});
 }
 

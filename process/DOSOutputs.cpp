@@ -151,7 +151,8 @@ QString DOSOutputs::ExecuteCommand(const QString &CommandLine)
         // the one empty chunk is the last one, at the end of the output.
         if (got > 0 && chunk.isEmpty())
             continue;
-        mOutputs += chunk;
+        if (mKeepsOutputs)
+            mOutputs += chunk;
         {
             QString copy = chunk;
             emit ReceiveOutputs(copy);

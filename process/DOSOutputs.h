@@ -31,6 +31,10 @@ public:
     // command line first). Returns all output of the run, or the empty
     // string when it could not start.
     QString ExecuteCommand(const QString &CommandLine = QString());
+    // Whether a run keeps all its output for Outputs() and the result (the
+    // default). A runner whose listeners keep the output themselves turns it
+    // off, so that a long log is not held twice; Outputs() then stays empty.
+    void setKeepsOutputs(bool keeps) { mKeepsOutputs = keeps; }
     // Asks the running command to stop; returns at once.
     void Cancel() { mCancelled = true; }
 
@@ -61,6 +65,7 @@ private:
     QString mCommandLine;
     QString mOutputs;
     bool mCancelled = false;
+    bool mKeepsOutputs = true;
     bool mRunning = false;
     qint64 mLastProcessId = 0;
     std::shared_ptr<TerminatorPlatform> mTerminatorPlatform;

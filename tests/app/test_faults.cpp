@@ -4,6 +4,7 @@
 // with the window ready again, nothing half-written, nothing left running.
 
 #include "app/MainWindow.h"
+#include "pipeline/ProjectFileStream.h"
 #include "process/PosixProcess.h"
 #include "runtime/QtDialogs.h"
 #include "support/ConditionTrigger.h"
@@ -150,6 +151,7 @@ private slots:
     void siteFailsMidMirror();
     void outputFolderUnwritable_data();
     void outputFolderUnwritable();
+    void indexStreamKeepsEarlierOnFullDisk();
     void clickStorm_data();
     void clickStorm();
     void exitDuringDownload_data();
@@ -397,6 +399,31 @@ void TestFaults::outputFolderUnwritable()
     QVERIFY(dialogs.shellCalls.empty());
     QCOMPARE(fileBytes(project), fileSizeLimit ? earlierProject : QByteArray());
     QCOMPARE(scratch.find(QStringLiteral("output\\.(HHP|hhc|hhk).+")), QStringList());
+}
+
+void TestFaults::indexStreamKeepsEarlierOnFullDisk()
+{
+    // The index is written in pieces as it is made: a disk that fills up
+    // half-way must leave the earlier index whole, and say why.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("output.hhk"));
+    const QByteArray earlier = "an earlier index\r\n";
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write(earlier) == earlier.size());
+    old.close();
+    QString failure;
+    {
+        const FileSizeLimit limit(4096);
+        quorlix::pipeline::ProjectFileStream stream(path);
+        QVERIFY(stream.write(QByteArray(3000, 'a')));
+        QVERIFY(!stream.write(QByteArray(3000, 'b')));
+        QVERIFY(!stream.write(QByteArray(10, 'c')));
+        failure = stream.commit();
+    }
+    QVERIFY(!failure.isEmpty());
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), earlier);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("output.hhk")});
 }
 
 void TestFaults::clickStorm_data()

@@ -5,6 +5,7 @@
 #include "pipeline/DownloadCommand.h"
 #include "pipeline/HelpProject.h"
 #include "pipeline/PathJoin.h"
+#include "pipeline/SavedFileLines.h"
 #include "pipeline/SavedFileLog.h"
 
 #include <QDir>
@@ -112,6 +113,9 @@ void TestPipelineText::savedFilePaths_data()
     QTest::newRow("missing closing quote at the end of the text") << "x -> \"/o/a\nb" << QStringList{"/o/a\nb"};
     QTest::newRow("marker is exact") << "->\"a\" - > \"b\" --> \"c\"" << QStringList{"c"};
     QTest::newRow("backslashes and non-ASCII kept") << "-> \"C:\\o\\caf\u00e9.html\"" << QStringList{"C:\\o\\caf\u00e9.html"};
+    QTest::newRow("open across an empty line, closed at the next line's start")
+        << "-> \"a\n\n\" -> \"b\"\n" << QStringList{"a\n\n", "b"};
+    QTest::newRow("a marker inside a path is part of it") << "-> \"a -> \"b\"\n" << QStringList{"a -> "};
 }
 
 void TestPipelineText::savedFilePaths()
@@ -119,6 +123,11 @@ void TestPipelineText::savedFilePaths()
     QFETCH(QString, log);
     QFETCH(QStringList, paths);
     QCOMPARE(SavedFilePaths(log), paths);
+    // The same, given line by line, as the window reads its pane.
+    SavedFileLines lines;
+    for (QStringView line : QStringView(log).split(QLatin1Char('\n')))
+        lines.add(line);
+    QCOMPARE(lines.finish(), paths);
 }
 
 void TestPipelineText::stripOutputDir_data()
