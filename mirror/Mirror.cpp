@@ -265,6 +265,8 @@ struct Mirror::State {
             return SslFailure;
         case CURLE_WRITE_ERROR:
             return IoError;
+        case CURLE_TOO_MANY_REDIRECTS: // GNU Wget counts a redirect loop as the server's error
+            return ServerError;
         default:
             return NetworkFailure;
         }
@@ -341,17 +343,23 @@ struct Mirror::State {
                 entry.rules = RobotsRules::parse(text);
             }
         } else {
-            reportFailure(t, *url);
+            // A site without robots.txt is the usual case: GNU Wget logs the
+            // failure but does not let it change the exit status.
+            reportFailure(t, *url, false);
         }
         ::unlink(t.bodyPath.c_str());
         entry.transfer.reset();
     }
 
-    void reportFailure(const Transfer &t, const Url &url)
+    void reportFailure(const Transfer &t, const Url &url, bool countsForExit = true)
     {
+        const auto count = [this, countsForExit](int status) {
+            if (countsForExit)
+                noteStatus(status);
+        };
         if (t.writeErrno != 0) {
             log.failure(t.url, "Cannot write to " + log.quoted(localName(url)) + " (" + std::strerror(t.writeErrno) + ").");
-            noteStatus(IoError);
+            count(IoError);
             if (t.writeErrno == ENOSPC || t.writeErrno == EDQUOT || t.writeErrno == EROFS)
                 aborted = true;
             return;
@@ -362,11 +370,11 @@ struct Mirror::State {
                 log.line(line);
             else
                 log.failure(t.effectiveUrl.empty() || t.curlCode == CURLE_TOO_MANY_REDIRECTS ? t.url : t.effectiveUrl, line);
-            noteStatus(statusOf(t.curlCode));
+            count(statusOf(t.curlCode));
             return;
         }
         log.httpError(t.effectiveUrl.empty() ? t.url : t.effectiveUrl, t.status, t.reason);
-        noteStatus(ServerError);
+        count(ServerError);
     }
 
     // Moves a finished body to its name; false (logged) when it cannot be.
