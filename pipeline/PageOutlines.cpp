@@ -1,5 +1,6 @@
 #include "pipeline/PageOutlines.h"
 
+#include "pipeline/PathJoin.h"
 #include "pipeline/SavedFileLog.h"
 
 #include <QFile>
@@ -37,7 +38,15 @@ bool unchanged(const QByteArray &name, int fd, std::size_t size)
         && read.st_dev == now.st_dev && static_cast<std::size_t>(now.st_size) == size;
 }
 
-ReadResult readFile(const QString &path, const std::atomic<bool> &stop, std::string &bytes)
+PageOutlines::FileStamp stampOf(const struct stat &info)
+{
+    return {static_cast<std::uint64_t>(info.st_ino), static_cast<std::uint64_t>(info.st_dev),
+            static_cast<std::int64_t>(info.st_size),
+            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
+ReadResult readFile(const QString &path, const std::atomic<bool> &stop, std::string &bytes,
+                    PageOutlines::FileStamp &stamp)
 {
     const QByteArray name = QFile::encodeName(path);
     const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
@@ -65,6 +74,8 @@ ReadResult readFile(const QString &path, const std::atomic<bool> &stop, std::str
     }
     if (result == ReadResult::Done && bytes.size() < kLargestPage && !unchanged(name, fd, bytes.size()))
         result = ReadResult::Failed; // read again at the end
+    if (struct stat info; ::fstat(fd, &info) == 0)
+        stamp = stampOf(info);
     ::close(fd);
     return result;
 }
@@ -90,6 +101,7 @@ void PageOutlines::start(const QString &outputFolder)
         mQueue.clear();
         mSeen.clear();
         mPages.clear();
+        mStamps = {};
         mFinishing = false;
         mRunning = true;
         mWorking = true;
@@ -187,17 +199,37 @@ void PageOutlines::work()
     for (const Job &job : failed)
         if (mStop || !readOne(job))
             return;
+    rereadRewritten();
+}
+
+// The downloader converts the links of the pages it saved once it has saved
+// them all, by writing each page anew; the contents and the index follow
+// those links, so a page read before that is read once more.
+void PageOutlines::rereadRewritten()
+{
+    const QHash<QString, FileStamp> stamps = std::exchange(mStamps, {});
+    for (auto it = stamps.cbegin(); it != stamps.cend(); ++it) {
+        if (mStop)
+            return;
+        const Job job{BuildPath(mOutputFolder, it.key()), it.key()};
+        struct stat now;
+        if (::stat(QFile::encodeName(job.path).constData(), &now) == 0 && stampOf(now) == it.value())
+            continue;
+        readOne(job);
+    }
 }
 
 bool PageOutlines::readOne(const Job &job)
 {
     try {
         std::string bytes;
-        if (readFile(job.path, mStop, bytes) != ReadResult::Done)
+        FileStamp stamp;
+        if (readFile(job.path, mStop, bytes, stamp) != ReadResult::Done)
             return false;
         std::optional<html::Page> page = html::readPage(bytes, mParts, mStop);
         if (!page)
             return false;
+        mStamps.insert(job.relative, stamp);
         std::lock_guard lock(mMutex);
         mPages.insert(job.relative, std::move(*page));
         return true;

@@ -6,10 +6,12 @@
 
 #include "pipeline/SavedPages.h"
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 
 #include <atomic>
+#include <cstdint>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -34,12 +36,23 @@ public:
     // Stops at once, even in the middle of a big page; no thread is left.
     void cancel();
     // Waits until every page handed in is read and gives them, keyed by path
-    // relative to the output folder. A page that could not be read, or that
-    // changed while it was read (the downloader rewrites pages at its end),
-    // is read once more here and is left out if it still cannot be. While it waits it calls whileWaiting
-    // every few milliseconds (where the window lets its events run); a
-    // cancel() from in there ends the wait at once, with nothing.
+    // relative to the output folder. A page that could not be read, that
+    // changed while it was read, or that was written anew after it was read
+    // (the downloader converts the links of its pages at its end) is read
+    // once more here, and left out if it still cannot be. While it waits it
+    // calls whileWaiting every few milliseconds (where the window lets its
+    // events run); a cancel() from in there ends the wait at once, with
+    // nothing.
     SavedPages finish(const std::function<void()> &whileWaiting = {});
+
+    // What a page's file was when it was read.
+    struct FileStamp {
+        std::uint64_t inode = 0;
+        std::uint64_t device = 0;
+        std::int64_t size = -1;
+        std::int64_t modifiedNs = 0;
+        bool operator==(const FileStamp &) const = default;
+    };
 
 private:
     struct Job {
@@ -49,6 +62,7 @@ private:
 
     void work();
     bool readOne(const Job &job);
+    void rereadRewritten();
     void stopWorker();
 
     const html::PageParts mParts;
@@ -62,6 +76,8 @@ private:
     std::deque<Job> mQueue;
     QSet<QString> mSeen;
     SavedPages mPages;
+    // Touched by the worker thread alone.
+    QHash<QString, FileStamp> mStamps;
     bool mRunning = false;
     bool mFinishing = false;
     bool mWorking = false; // the worker thread has not ended yet
