@@ -6,6 +6,7 @@
 #include "pipeline/TopicNames.h"
 
 #include <QSet>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <cstdint>
@@ -36,8 +37,8 @@ struct Place {
 
 struct Keyword {
     QString text;
-    QString folded; // for sorting
-    std::vector<Place> places;
+    QString folded;                   // for sorting; made once the lookup by text is let go
+    QVarLengthArray<Place, 1> places; // most keywords have one place: no allocation of its own
 };
 
 class Keywords {
@@ -60,6 +61,11 @@ public:
     std::deque<Keyword> &all()
     {
         mByText = {};
+        for (Keyword &keyword : mKeywords) {
+            QString folded = keyword.text.toCaseFolded();
+            // The same text is shared, not held twice.
+            keyword.folded = folded == keyword.text ? keyword.text : std::move(folded);
+        }
         return mKeywords;
     }
 
@@ -68,7 +74,7 @@ private:
     {
         auto found = mByText.constFind(text);
         if (found == mByText.cend()) {
-            mKeywords.push_back(Keyword{text, text.toCaseFolded(), {}});
+            mKeywords.push_back(Keyword{text, {}, {}});
             found = mByText.insert(text, mKeywords.size() - 1);
         }
         Keyword &keyword = mKeywords[*found];
@@ -295,7 +301,7 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
     // page) sends a reader to a list as long as the contents.
     std::deque<Keyword> &all = keywords.all();
     const auto tooCommon = [&](const Keyword &keyword) {
-        if (keyword.places.size() < 3 || keyword.places.size() * 10 <= std::size_t(pageFiles.size()))
+        if (keyword.places.size() < 3 || keyword.places.size() * 10 <= pageFiles.size())
             return false;
         QSet<QString> files;
         for (const Place &place : keyword.places)

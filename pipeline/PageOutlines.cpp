@@ -199,7 +199,7 @@ bool PageOutlines::readOne(const Job &job)
         if (!page)
             return false;
         std::lock_guard lock(mMutex);
-        mPages.insert(job.relative, std::move(*page));
+        mPages.emplace(job.relative, std::move(*page)); // moved: insert would copy it
         return true;
     } catch (const std::exception &) {
         return false; // out of memory on this page: it goes without an outline
