@@ -37,7 +37,6 @@ struct Place {
 
 struct Keyword {
     QString text;
-    QString folded;                   // for sorting; made once the lookup by text is let go
     QVarLengthArray<Place, 1> places; // most keywords have one place: no allocation of its own
 };
 
@@ -61,11 +60,6 @@ public:
     std::deque<Keyword> &all()
     {
         mByText = {};
-        for (Keyword &keyword : mKeywords) {
-            QString folded = keyword.text.toCaseFolded();
-            // The same text is shared, not held twice.
-            keyword.folded = folded == keyword.text ? keyword.text : std::move(folded);
-        }
         return mKeywords;
     }
 
@@ -74,7 +68,7 @@ private:
     {
         auto found = mByText.constFind(text);
         if (found == mByText.cend()) {
-            mKeywords.push_back(Keyword{text, {}, {}});
+            mKeywords.push_back(Keyword{text, {}});
             found = mByText.insert(text, mKeywords.size() - 1);
         }
         Keyword &keyword = mKeywords[*found];
@@ -316,7 +310,9 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
             order.push_back(static_cast<std::uint32_t>(i));
     std::stable_sort(order.begin(), order.end(), [&all](std::uint32_t left, std::uint32_t right) {
         const Keyword &a = all[left], &b = all[right];
-        const int order = NaturalCompare(a.folded, b.folded);
+        // Folded as compared: a sort key for each would be ten megabytes
+        // on a large site.
+        const int order = NaturalCompareFolded(a.text, b.text);
         return order != 0 ? order < 0 : QString::compare(a.text, b.text, Qt::CaseSensitive) < 0;
     });
 
