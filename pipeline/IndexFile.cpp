@@ -92,17 +92,22 @@ private:
     QHash<QString, std::size_t> mByText;
 };
 
+// Most pages are no index: a glance at their links tells.
+bool mayBeAnIndex(const html::Page &page)
+{
+    const auto elsewhere = std::count_if(page.links.cbegin(), page.links.cend(), [](const html::Link &link) {
+        const std::size_t hash = link.href.find('#');
+        return hash != std::string::npos && hash > 0;
+    });
+    return elsewhere >= kFewestLinksOfAnIndexPage && elsewhere * 2 >= static_cast<qsizetype>(page.links.size());
+}
+
 // The links of a page that is an index of the site, or none.
 std::vector<std::pair<const html::Link *, LinkTarget>> indexLinks(const QString &file, const html::Page &page,
                                                                   const SavedPages &pages)
 {
     std::vector<std::pair<const html::Link *, LinkTarget>> links;
-    // Most pages are no index: a glance at their links tells.
-    const auto elsewhere = std::count_if(page.links.cbegin(), page.links.cend(), [](const html::Link &link) {
-        const std::size_t hash = link.href.find('#');
-        return hash != std::string::npos && hash > 0;
-    });
-    if (elsewhere < kFewestLinksOfAnIndexPage || elsewhere * 2 < static_cast<qsizetype>(page.links.size()))
+    if (!mayBeAnIndex(page))
         return links;
     qsizetype toAnchors = 0;
     for (const html::Link &link : page.links) {
@@ -233,6 +238,13 @@ void writeKeyword(const Keyword &keyword, const TopicNames &names, QByteArray &o
 }
 
 } // namespace
+
+void LetGoOfLinksNoIndexReads(SavedPages &pages)
+{
+    for (html::Page &page : pages)
+        if (!mayBeAnIndex(page))
+            std::vector<html::Link>().swap(page.links);
+}
 
 IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages)
 {
