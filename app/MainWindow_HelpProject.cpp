@@ -109,7 +109,7 @@ void MainWindow::objDOS_Complete()
     {
         mReadingPages = true;
         mPagesCancelled = false;
-        const pipeline::SavedPages pages = mOutlines->finish([] { runtime::DoEvents(); });
+        pipeline::SavedPages pages = mOutlines->finish([] { runtime::DoEvents(); });
         mReadingPages = false;
         if (mPagesCancelled)
             return; // the cancel has said so and given the button back
@@ -122,6 +122,8 @@ void MainWindow::objDOS_Complete()
         mTopics = contents.topics;
         if (!writeOut(pipeline::kContentsFileName, std::exchange(contents.bytes, {})))
             return;
+        // Their links, but for an index page's, make room for the index.
+        pipeline::LetGoOfLinksNoIndexReads(pages);
         // The index, the largest, goes to its file as it is made.
         pipeline::ProjectFileStream indexFile(pipeline::BuildPath(folder, QLatin1String(pipeline::kIndexFileName)));
         mKeywords = pipeline::MakeIndexFile(files, pages, [&](const QByteArray &piece) {

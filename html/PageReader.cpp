@@ -508,6 +508,11 @@ std::optional<Page> read(std::string_view bytes, PageParts parts, const std::ato
         return std::nullopt;
     if (parts == PageParts::OutlineAndText)
         page.text = walk.takeText();
+    // A site's pages are all held until its contents and index are written:
+    // the room the lists grew into would be a third of what they hold.
+    page.headings.shrink_to_fit();
+    page.links.shrink_to_fit();
+    page.terms.shrink_to_fit();
     return page;
 }
 

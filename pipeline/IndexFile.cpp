@@ -6,8 +6,11 @@
 #include "pipeline/TopicNames.h"
 
 #include <QSet>
+#include <QVarLengthArray>
 
 #include <algorithm>
+#include <cstdint>
+#include <deque>
 #include <utility>
 #include <vector>
 
@@ -23,41 +26,49 @@ constexpr qsizetype kLongestKeyword = 120;
 constexpr qsizetype kLongestTerm = 60;
 
 struct Place {
-    QString local; // page or page#anchor
     QString file;
-    QString label; // what tells this place from the keyword's others; "" for the page's name
+    QString fragment; // the anchor in file; "" for the page itself
+    QString label;    // what tells this place from the keyword's others; "" for the page's name
+
+    // Made only as it is written: a site's index has a place for every
+    // heading, and the page's name is already held.
+    QString local() const { return fragment.isEmpty() ? file : file + QLatin1Char('#') + fragment; }
 };
 
 struct Keyword {
     QString text;
-    QString folded; // for sorting
-    std::vector<Place> places;
+    QVarLengthArray<Place, 1> places; // most keywords have one place: no allocation of its own
 };
 
 class Keywords {
 public:
-    void add(const QString &rawText, const QString &file, const QString &local, const QString &label = {})
+    void add(const QString &rawText, const QString &file, const QString &fragment, const QString &label = {})
     {
         const QString text = CleanedKeyword(rawText);
         // A letter's heading ("- a -", "B") names no subject.
         if (text.size() > kLongestKeyword
             || std::count_if(text.cbegin(), text.cend(), [](QChar c) { return c.isLetterOrNumber(); }) < 2)
             return;
-        addOne(text, file, local, label);
+        addOne(text, file, fragment, label);
         // "ns::Name rest" is also found as "Name rest": readers type the name.
         const qsizetype scope = text.left(text.indexOf(QLatin1Char(' '))).lastIndexOf(QLatin1String("::"));
         if (scope > 0 && scope + 2 < text.size() && text[scope + 2] != QLatin1Char(' '))
-            addOne(text.mid(scope + 2), file, local, label);
+            addOne(text.mid(scope + 2), file, fragment, label);
     }
 
-    std::vector<Keyword> &all() { return mKeywords; }
+    // The keywords, once all are added; the lookup by text is let go.
+    std::deque<Keyword> &all()
+    {
+        mByText = {};
+        return mKeywords;
+    }
 
 private:
-    void addOne(const QString &text, const QString &file, const QString &local, const QString &label)
+    void addOne(const QString &text, const QString &file, const QString &fragment, const QString &label)
     {
         auto found = mByText.constFind(text);
         if (found == mByText.cend()) {
-            mKeywords.push_back(Keyword{text, text.toCaseFolded(), {}});
+            mKeywords.push_back(Keyword{text, {}});
             found = mByText.insert(text, mKeywords.size() - 1);
         }
         Keyword &keyword = mKeywords[*found];
@@ -67,29 +78,36 @@ private:
         for (Place &place : keyword.places) {
             if (place.file != file)
                 continue;
-            if (place.label.isEmpty() && place.local == local)
+            if (place.label.isEmpty() && place.fragment == fragment)
                 place.label = label; // the index page's name for it
-            if (place.label.isEmpty() || label.isEmpty() || place.label == label || place.local == local)
+            if (place.label.isEmpty() || label.isEmpty() || place.label == label || place.fragment == fragment)
                 return;
         }
-        keyword.places.push_back(Place{local, file, label});
+        keyword.places.push_back(Place{file, fragment, label});
     }
 
-    std::vector<Keyword> mKeywords;
+    // A deque, as a large site has a hundred thousands keywords: a vector
+    // would hold them twice while it grows.
+    std::deque<Keyword> mKeywords;
     QHash<QString, std::size_t> mByText;
 };
+
+// Most pages are no index: a glance at their links tells.
+bool mayBeAnIndex(const html::Page &page)
+{
+    const auto elsewhere = std::count_if(page.links.cbegin(), page.links.cend(), [](const html::Link &link) {
+        const std::size_t hash = link.href.find('#');
+        return hash != std::string::npos && hash > 0;
+    });
+    return elsewhere >= kFewestLinksOfAnIndexPage && elsewhere * 2 >= static_cast<qsizetype>(page.links.size());
+}
 
 // The links of a page that is an index of the site, or none.
 std::vector<std::pair<const html::Link *, LinkTarget>> indexLinks(const QString &file, const html::Page &page,
                                                                   const SavedPages &pages)
 {
     std::vector<std::pair<const html::Link *, LinkTarget>> links;
-    // Most pages are no index: a glance at their links tells.
-    const auto elsewhere = std::count_if(page.links.cbegin(), page.links.cend(), [](const html::Link &link) {
-        const std::size_t hash = link.href.find('#');
-        return hash != std::string::npos && hash > 0;
-    });
-    if (elsewhere < kFewestLinksOfAnIndexPage || elsewhere * 2 < static_cast<qsizetype>(page.links.size()))
+    if (!mayBeAnIndex(page))
         return links;
     qsizetype toAnchors = 0;
     for (const html::Link &link : page.links) {
@@ -202,14 +220,14 @@ void writeKeyword(const Keyword &keyword, const TopicNames &names, QByteArray &o
     using Params = QList<QPair<QString, QString>>;
     const QString name = QStringLiteral("Name"), local = QStringLiteral("Local");
     if (keyword.places.size() == 1) {
-        out += SitemapEntry(Params{{name, keyword.text}, {local, keyword.places.front().local}}, 1);
+        out += SitemapEntry(Params{{name, keyword.text}, {local, keyword.places.front().local()}}, 1);
         return;
     }
     // Several places: the keyword lists them below it by what tells them
     // apart, and leads to the first of them itself.
     std::vector<std::pair<QString, QString>> subEntries;
     for (const Place &place : keyword.places)
-        subEntries.emplace_back(place.label.isEmpty() ? names.name(place.file) : place.label, place.local);
+        subEntries.emplace_back(place.label.isEmpty() ? names.name(place.file) : place.label, place.local());
     std::stable_sort(subEntries.begin(), subEntries.end(),
                      [](const auto &a, const auto &b) { return NaturalCompare(a.first, b.first) < 0; });
     out += SitemapEntry(Params{{name, keyword.text}, {local, subEntries.front().second}}, 1);
@@ -220,6 +238,13 @@ void writeKeyword(const Keyword &keyword, const TopicNames &names, QByteArray &o
 }
 
 } // namespace
+
+void LetGoOfLinksNoIndexReads(SavedPages &pages)
+{
+    for (html::Page &page : pages)
+        if (!mayBeAnIndex(page))
+            std::vector<html::Link>().swap(page.links);
+}
 
 IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages)
 {
@@ -253,59 +278,65 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
         const html::Page &page = *pages.constFind(file);
         const QString title = names.title(file);
         if (!common.contains(CleanedKeyword(title)))
-            keywords.add(title, file, file);
+            keywords.add(title, file, {});
         for (const html::Heading &heading : page.headings) {
             const QString text = QString::fromStdString(heading.text);
             if (!heading.anchor.empty() && !common.contains(CleanedKeyword(text)))
-                keywords.add(text, file, file + QLatin1Char('#') + QString::fromStdString(heading.anchor));
+                keywords.add(text, file, QString::fromStdString(heading.anchor));
         }
     }
     // The terms of the site's own index pages.
     for (const QString &file : pageFiles)
         for (const auto &[link, target] : indexLinks(file, *pages.constFind(file), pages)) {
             const auto [term, label] = entryOf(*link);
-            keywords.add(term, target.file, target.place(), label);
+            keywords.add(term, target.file, target.fragment, label);
             indexed.insert(target.place());
         }
     // The terms pages define, where no index page names them.
     for (const QString &file : pageFiles)
         for (const html::Term &term : pages.constFind(file)->terms) {
-            const QString place = file + QLatin1Char('#') + QString::fromStdString(term.anchor);
-            if (indexed.contains(place))
+            const QString anchor = QString::fromStdString(term.anchor);
+            if (indexed.contains(file + QLatin1Char('#') + anchor))
                 continue;
             const auto [text, qualifier] = termOf(CleanedKeyword(QString::fromStdString(term.text)));
-            keywords.add(text, file, place, qualifier.isEmpty() ? QString() : names.name(file) + QLatin1String(" (")
+            keywords.add(text, file, anchor, qualifier.isEmpty() ? QString() : names.name(file) + QLatin1String(" (")
                                                                               + qualifier + QLatin1Char(')'));
         }
 
     // A keyword that leads to many pages ("module", above every module's
     // page) sends a reader to a list as long as the contents.
-    std::vector<Keyword> &all = keywords.all();
-    all.erase(std::remove_if(all.begin(), all.end(),
-                             [&](const Keyword &keyword) {
-                                 if (keyword.places.size() < 3 || keyword.places.size() * 10 <= std::size_t(pageFiles.size()))
-                                     return false;
-                                 QSet<QString> files;
-                                 for (const Place &place : keyword.places)
-                                     files.insert(place.file);
-                                 return files.size() >= 3 && files.size() * 10 > pageFiles.size();
-                             }),
-              all.end());
-    std::stable_sort(all.begin(), all.end(),
-                     [](const Keyword &a, const Keyword &b) {
-                         const int order = NaturalCompare(a.folded, b.folded);
-                         return order != 0 ? order < 0 : QString::compare(a.text, b.text, Qt::CaseSensitive) < 0;
-                     });
+    std::deque<Keyword> &all = keywords.all();
+    const auto tooCommon = [&](const Keyword &keyword) {
+        if (keyword.places.size() < 3 || keyword.places.size() * 10 <= pageFiles.size())
+            return false;
+        QSet<QString> files;
+        for (const Place &place : keyword.places)
+            files.insert(place.file);
+        return files.size() >= 3 && files.size() * 10 > pageFiles.size();
+    };
+    // Their order is sorted, not the keywords themselves: no second copy.
+    std::vector<std::uint32_t> order;
+    order.reserve(all.size());
+    for (std::size_t i = 0; i < all.size(); ++i)
+        if (!tooCommon(all[i]))
+            order.push_back(static_cast<std::uint32_t>(i));
+    std::stable_sort(order.begin(), order.end(), [&all](std::uint32_t left, std::uint32_t right) {
+        const Keyword &a = all[left], &b = all[right];
+        // Folded as compared: a sort key for each would be ten megabytes
+        // on a large site.
+        const int order = NaturalCompareFolded(a.text, b.text);
+        return order != 0 ? order < 0 : QString::compare(a.text, b.text, Qt::CaseSensitive) < 0;
+    });
 
     IndexFile index;
-    index.keywords = static_cast<qsizetype>(all.size());
+    index.keywords = static_cast<qsizetype>(order.size());
     // Handed on in pieces of about a megabyte: a large site's index comes
     // to tens of megabytes.
     constexpr qsizetype kPiece = 1 << 20;
     QByteArray piece = SitemapHead({}) + "<UL>\r\n";
     piece.reserve(kPiece + 64 * 1024);
-    for (const Keyword &keyword : all) {
-        writeKeyword(keyword, names, piece);
+    for (const std::uint32_t at : order) {
+        writeKeyword(all[at], names, piece);
         if (piece.size() >= kPiece) {
             if (!write(piece))
                 return index;

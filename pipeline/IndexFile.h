@@ -26,6 +26,10 @@ struct IndexFile {
 // each page, named by what tells them apart; one page is listed once under
 // a keyword.
 IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages);
+// Lets go of the links of every page that is no index of the site: once
+// the contents are made, only the index reads them, and on a large site
+// they come to tens of megabytes. The index comes out the same.
+void LetGoOfLinksNoIndexReads(SavedPages &pages);
 // The same, handed to write piece by piece as it is made (bytes stays
 // empty), so that a large site's index of tens of megabytes is never held
 // whole. Stops at the first piece write refuses.

@@ -1,5 +1,7 @@
 #include "pipeline/KeywordText.h"
 
+#include <algorithm>
+
 
 namespace quorlix::pipeline {
 
@@ -110,28 +112,33 @@ QPair<QString, QString> SplitQualifier(const QString &text)
     return {text, {}};
 }
 
-int NaturalCompare(const QString &a, const QString &b)
+namespace {
+
+// The order of NaturalCompare, for texts read a character at a time
+// through at (which may change each as it is read).
+template <typename At>
+int naturalOrder(const QString &a, const QString &b, At at)
 {
     qsizetype i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
-        const QChar ca = a[i], cb = b[j];
+        const QChar ca = at(a, i), cb = at(b, j);
         if (ca.isDigit() && cb.isDigit()) {
             qsizetype ei = i, ej = j;
-            while (ei < a.size() && a[ei].isDigit())
+            while (ei < a.size() && at(a, ei).isDigit())
                 ++ei;
-            while (ej < b.size() && b[ej].isDigit())
+            while (ej < b.size() && at(b, ej).isDigit())
                 ++ej;
             // Leading zeros do not count; then the longer run is the larger number.
             qsizetype si = i, sj = j;
-            while (si + 1 < ei && a[si] == QLatin1Char('0'))
+            while (si + 1 < ei && at(a, si) == QLatin1Char('0'))
                 ++si;
-            while (sj + 1 < ej && b[sj] == QLatin1Char('0'))
+            while (sj + 1 < ej && at(b, sj) == QLatin1Char('0'))
                 ++sj;
             if (ei - si != ej - sj)
                 return ei - si < ej - sj ? -1 : 1;
             for (; si < ei; ++si, ++sj)
-                if (a[si] != b[sj])
-                    return a[si] < b[sj] ? -1 : 1;
+                if (at(a, si) != at(b, sj))
+                    return at(a, si) < at(b, sj) ? -1 : 1;
             i = ei;
             j = ej;
             continue;
@@ -144,7 +151,37 @@ int NaturalCompare(const QString &a, const QString &b)
     }
     if (i < a.size() || j < b.size())
         return i < a.size() ? 1 : -1;
-    return QString::compare(a, b, Qt::CaseSensitive) < 0 ? -1 : (a == b ? 0 : 1);
+    // Alike but for case or leading zeros: the first unit that differs
+    // decides, then the length.
+    for (qsizetype k = 0; k < std::min(a.size(), b.size()); ++k)
+        if (at(a, k) != at(b, k))
+            return at(a, k) < at(b, k) ? -1 : 1;
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+bool hasSurrogates(const QString &text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSurrogate(); });
+}
+
+} // namespace
+
+int NaturalCompare(const QString &a, const QString &b)
+{
+    return naturalOrder(a, b, [](const QString &text, qsizetype at) { return text[at]; });
+}
+
+int NaturalCompareFolded(const QString &a, const QString &b)
+{
+    // A character beyond the BMP folds as a pair of units, not one by one.
+    if (hasSurrogates(a) || hasSurrogates(b))
+        return NaturalCompare(a.toCaseFolded(), b.toCaseFolded());
+    return naturalOrder(a, b, [](const QString &text, qsizetype at) {
+        const QChar c = text[at];
+        if (c.unicode() < 0x80) // most keywords are ASCII: no table
+            return c.unicode() >= 'A' && c.unicode() <= 'Z' ? QChar(c.unicode() + 32) : c;
+        return c.toCaseFolded();
+    });
 }
 
 } // namespace quorlix::pipeline

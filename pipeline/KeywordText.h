@@ -19,5 +19,7 @@ QPair<QString, QString> SplitQualifier(const QString &text);
 // Order as people read lists: without regard to case, numbers by their
 // value ("2" before "10"); texts that differ only in case in a fixed order.
 int NaturalCompare(const QString &a, const QString &b);
+// The same for a.toCaseFolded() and b.toCaseFolded(), without making them.
+int NaturalCompareFolded(const QString &a, const QString &b);
 
 } // namespace quorlix::pipeline

@@ -231,7 +231,7 @@ bool PageOutlines::readOne(const Job &job)
             return false;
         mStamps.insert(job.relative, stamp);
         std::lock_guard lock(mMutex);
-        mPages.insert(job.relative, std::move(*page));
+        mPages.emplace(job.relative, std::move(*page)); // moved: insert would copy it
         return true;
     } catch (const std::exception &) {
         return false; // out of memory on this page: it goes without an outline
