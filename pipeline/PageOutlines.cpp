@@ -1,5 +1,6 @@
 #include "pipeline/PageOutlines.h"
 
+#include "pipeline/LinkTarget.h"
 #include "pipeline/PathJoin.h"
 #include "pipeline/SavedFileLog.h"
 
@@ -11,6 +12,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <exception>
 #include <optional>
 #include <string>
@@ -43,6 +45,25 @@ PageOutlines::FileStamp stampOf(const struct stat &info)
     return {static_cast<std::uint64_t>(info.st_ino), static_cast<std::uint64_t>(info.st_dev),
             static_cast<std::int64_t>(info.st_size),
             static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
+// Whether href names another site or another scheme ("mailto:"), which the
+// downloader's conversion leaves as it is; site is the page's host folder
+// ("127.0.0.1+8000": the host as the downloader names its folder).
+bool leadsElsewhere(const std::string &href, const QString &site)
+{
+    const std::size_t colon = href.find(':');
+    if (colon == std::string::npos || href.find_first_of("/?#") < colon)
+        return false; // from the host's root, or out of the saved folder
+    for (const char *scheme : {"http://", "https://"}) {
+        if (href.rfind(scheme, 0) == 0) {
+            const std::size_t start = std::strlen(scheme);
+            QString host = QString::fromStdString(href.substr(start, href.find_first_of("/?#", start) - start)).toLower();
+            host.replace(QLatin1Char(':'), QLatin1Char('+'));
+            return host != site.toLower();
+        }
+    }
+    return true;
 }
 
 ReadResult readFile(const QString &path, const std::atomic<bool> &stop, std::string &bytes,
@@ -203,8 +224,10 @@ void PageOutlines::work()
 }
 
 // The downloader converts the links of the pages it saved once it has saved
-// them all, by writing each page anew; the contents and the index follow
-// those links, so a page read before that is read once more.
+// them all, by writing each page anew. The contents and the index follow a
+// page's links, so a page read before that is read once more, unless every
+// link it keeps already leads to a saved page (as on most sites, whose links
+// are relative): re-reading a large site whole would double its reading.
 void PageOutlines::rereadRewritten()
 {
     const QHash<QString, FileStamp> stamps = std::exchange(mStamps, {});
@@ -215,8 +238,25 @@ void PageOutlines::rereadRewritten()
         struct stat now;
         if (::stat(QFile::encodeName(job.path).constData(), &now) == 0 && stampOf(now) == it.value())
             continue;
+        if (linksLeadToSavedPages(job.relative))
+            continue;
         readOne(job);
     }
+}
+
+bool PageOutlines::linksLeadToSavedPages(const QString &relative)
+{
+    std::lock_guard lock(mMutex);
+    const auto page = mPages.constFind(relative);
+    if (page == mPages.cend())
+        return false;
+    const QString site = relative.left(relative.indexOf(QLatin1Char('/')));
+    for (const html::Link &link : page->links) {
+        const LinkTarget target = ResolvedLink(relative, link.href);
+        if (!target.file.isEmpty() ? !mSeen.contains(target.file) : !leadsElsewhere(link.href, site))
+            return false;
+    }
+    return true;
 }
 
 bool PageOutlines::readOne(const Job &job)

@@ -63,6 +63,7 @@ private:
     void work();
     bool readOne(const Job &job);
     void rereadRewritten();
+    bool linksLeadToSavedPages(const QString &relative);
     void stopWorker();
 
     const html::PageParts mParts;

@@ -220,7 +220,7 @@ void TestHelpFiles::outlinesReadWhileAdded()
 {
     QTemporaryDir dir;
     const QString folder = dir.path();
-    QVERIFY(writeFile(folder + "/h/index.html", "<title>Home</title><h2 id=a>A</h2>"));
+    QVERIFY(writeFile(folder + "/h/index.html", "<title>Home</title><h2 id=a>A</h2><ul><li><a href=/late>L</a></ul>"));
     QVERIFY(writeFile(folder + "/h/x.css", "h1{}"));
     QVERIFY(writeFile(folder + "/h/1252.htm", "<title>Caf\xe9</title>"));
 
@@ -231,11 +231,12 @@ void TestHelpFiles::outlinesReadWhileAdded()
     // Saved after its log line came (the downloader rewrote it): read at the end.
     QTest::qWait(50);
     QVERIFY(writeFile(folder + "/h/late.html", "<h1>Late</h1>"));
-    // Written anew once read (the downloader converts links at its end): read again.
-    QVERIFY(writeFile(folder + "/h/index.html", "<title>Home page</title><h2 id=a>A</h2>"));
+    // Written anew once read, its links converted by the downloader at its end: read again.
+    QVERIFY(writeFile(folder + "/h/index.html", "<title>Home</title><h2 id=a>A</h2><ul><li><a href=late.html>L</a></ul>"));
     const SavedPages pages = outlines.finish();
     QCOMPARE(pages.size(), 3);
-    QCOMPARE(pages.value("h/index.html").title, std::string("Home page"));
+    QCOMPARE(pages.value("h/index.html").title, std::string("Home"));
+    QCOMPARE(pages.value("h/index.html").links.at(0).href, std::string("late.html"));
     QCOMPARE(pages.value("h/index.html").headings.at(0).anchor, std::string("a"));
     QCOMPARE(pages.value("h/1252.htm").title, std::string("Caf\u00e9"));
     QCOMPARE(pages.value("h/late.html").firstHeading, std::string("Late"));
