@@ -238,8 +238,15 @@ void PageOutlines::rereadRewritten()
         struct stat now;
         if (::stat(QFile::encodeName(job.path).constData(), &now) == 0 && stampOf(now) == it.value())
             continue;
-        if (linksLeadToSavedPages(job.relative))
+        if (linksLeadToSavedPages(job.relative)) {
+            // Its outline stands, but the size does not: the contents give a
+            // large page its headings, and the rewritten links may have
+            // taken it past that line.
+            std::lock_guard lock(mMutex);
+            if (const auto page = mPages.find(it.key()); page != mPages.end())
+                page->size = static_cast<std::size_t>(now.st_size);
             continue;
+        }
         readOne(job);
     }
 }

@@ -233,7 +233,11 @@ void TestHelpFiles::outlinesReadWhileAdded()
     QVERIFY(writeFile(folder + "/h/late.html", "<h1>Late</h1>"));
     // Written anew once read, its links converted by the downloader at its end: read again.
     QVERIFY(writeFile(folder + "/h/index.html", "<title>Home</title><h2 id=a>A</h2><ul><li><a href=late.html>L</a></ul>"));
+    // Rewritten, its links already leading to saved pages: not read again,
+    // but its size is the rewritten file's (it decides a large page's headings).
+    QVERIFY(writeFile(folder + "/h/1252.htm", "<title>Caf\xe9</title><!-- longer now -->"));
     const SavedPages pages = outlines.finish();
+    QCOMPARE(pages.value("h/1252.htm").size, std::size_t(38));
     QCOMPARE(pages.size(), 3);
     QCOMPARE(pages.value("h/index.html").title, std::string("Home"));
     QCOMPARE(pages.value("h/index.html").links.at(0).href, std::string("late.html"));
