@@ -407,6 +407,8 @@ private:
                 const std::size_t hash = link.href.find('#');
                 if ((hash != std::string::npos && hash > 0) || (link.first && link.depth > 0))
                     page.links.push_back(std::move(link));
+                else if (hash == 0)
+                    ++page.ownAnchorLinks; // written "page.html#name" once the downloader converts the links
                 mLink = nullptr;
             }
             break;

@@ -57,6 +57,7 @@ struct Page {
     std::vector<Link> links;       // links in list items and table cells that lead to an anchor in
                                    // another page, or that begin an item of a list; in document order
     std::vector<Term> terms;       // anchored definition terms
+    std::size_t ownAnchorLinks = 0; // links like those to an anchor in this page ("#name"): counted, not kept
     std::size_t size = 0;          // bytes read
 };
 

@@ -92,6 +92,15 @@ private:
     QHash<QString, std::size_t> mByText;
 };
 
+// Every link of an item, a cell or a term, whether its anchor is in this page
+// or in another: a page read before the downloader converted its links has
+// its own anchors as "#name", which are only counted, and after as
+// "page.html#name", which are kept.
+qsizetype itemLinks(const html::Page &page)
+{
+    return static_cast<qsizetype>(page.links.size() + page.ownAnchorLinks);
+}
+
 // Most pages are no index: a glance at their links tells.
 bool mayBeAnIndex(const html::Page &page)
 {
@@ -99,7 +108,7 @@ bool mayBeAnIndex(const html::Page &page)
         const std::size_t hash = link.href.find('#');
         return hash != std::string::npos && hash > 0;
     });
-    return elsewhere >= kFewestLinksOfAnIndexPage && elsewhere * 2 >= static_cast<qsizetype>(page.links.size());
+    return elsewhere >= kFewestLinksOfAnIndexPage && elsewhere * 2 >= itemLinks(page);
 }
 
 // The links of a page that is an index of the site, or none.
@@ -118,7 +127,7 @@ std::vector<std::pair<const html::Link *, LinkTarget>> indexLinks(const QString 
             ++toAnchors;
         links.emplace_back(&link, std::move(target));
     }
-    if (toAnchors < kFewestLinksOfAnIndexPage || toAnchors * 2 < static_cast<qsizetype>(page.links.size()))
+    if (toAnchors < kFewestLinksOfAnIndexPage || toAnchors * 2 < itemLinks(page))
         links.clear();
     return links;
 }

@@ -10,6 +10,7 @@
 #include "pipeline/PageOutlines.h"
 #include "pipeline/Sitemap.h"
 #include "pipeline/TopicNames.h"
+#include "html/PageReader.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -74,6 +75,7 @@ class TestHelpFiles : public QObject {
 private slots:
     void contentsTree();
     void indexKeywords();
+    void indexAlikeBeforeAndAfterLinkConversion();
     void siteEndingLeftOff_data();
     void siteEndingLeftOff();
     void escapedValues_data();
@@ -140,6 +142,28 @@ void TestHelpFiles::indexKeywords()
                                                     "  c.html|s/c.html#u\n"
                                                     "usage|s/a.html#use\n"
                                                     "&#201;t&#233;|s/c.html#ete"));
+}
+
+// The window reads most pages as they were saved and the rest once the
+// downloader has converted their links ("#x" becomes "p.html#x"): both give
+// the same index. A reference page whose terms link a type elsewhere, and
+// themselves twice, is no index of the site.
+void TestHelpFiles::indexAlikeBeforeAndAfterLinkConversion()
+{
+    std::string saved = "<title>P</title><dl>";
+    for (int i = 0; i < 12; ++i) {
+        const std::string id = "f" + std::to_string(i);
+        saved += "<dt id=" + id + ">int " + id + "(<a href=\"t.html#T\">T</a>)<a href=\"#" + id + "\">#</a><a href=\"#" + id + "\">link</a></dt>";
+    }
+    std::string converted = saved;
+    for (std::size_t at = 0; (at = converted.find("href=\"#", at)) != std::string::npos; at += 8)
+        converted.insert(at + 6, "p.html");
+    const QStringList files{"s/p.html", "s/t.html"};
+    const html::Page target = html::readPage("<title>T</title><h2 id=T>T</h2>");
+    const QByteArray before = MakeIndexFile(files, {{"s/p.html", html::readPage(saved)}, {"s/t.html", target}}).bytes;
+    const QByteArray after = MakeIndexFile(files, {{"s/p.html", html::readPage(converted)}, {"s/t.html", target}}).bytes;
+    QCOMPARE(before, after);
+    QVERIFY(!before.contains("int f1("));
 }
 
 void TestHelpFiles::siteEndingLeftOff_data()
