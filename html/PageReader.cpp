@@ -348,10 +348,12 @@ private:
             break;
         }
         case GUMBO_TAG_A:
+            // href="" is a link to this page, as the downloader writes it
+            // out ("page.html") when it converts the links.
             if (!mLink && !mItems.empty() && !mPermalink && !isPermalink(node))
-                if (const char *href = attribute(node, "href")) {
+                if (const GumboAttribute *href = gumbo_get_attribute(&node->v.element.attributes, "href")) {
                     mLink = node;
-                    mLinkHref = href;
+                    mLinkHref = href->value;
                 }
             break;
         default:

@@ -14,7 +14,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QtTest>
+#include <QTest>
 
 using quorlix::MainWindow;
 using quorlix::test::RecordingDialogs;

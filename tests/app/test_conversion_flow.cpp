@@ -17,7 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 

@@ -16,7 +16,7 @@
 #include <QRegularExpression>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <chm_lib.h>
 

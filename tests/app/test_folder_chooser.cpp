@@ -15,7 +15,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
-#include <QtTest>
+#include <QTest>
 
 #include <optional>
 

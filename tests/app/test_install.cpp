@@ -10,7 +10,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

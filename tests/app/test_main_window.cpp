@@ -17,7 +17,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 #include <optional>

@@ -11,7 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <QtTest>
+#include <QTest>
 
 #include <unistd.h>
 

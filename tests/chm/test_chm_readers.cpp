@@ -17,7 +17,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <map>
 #include <unistd.h>

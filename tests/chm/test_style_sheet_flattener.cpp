@@ -3,7 +3,7 @@
 
 #include "chm/sheets/StyleSheetFlattener.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <map>
 

@@ -3,7 +3,7 @@
 
 #include "html/PageReader.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <atomic>
 #include <thread>

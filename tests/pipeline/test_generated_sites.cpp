@@ -12,7 +12,7 @@
 #include "pipeline/LinkTarget.h"
 #include "support/GeneratedSites.h"
 
-#include <QtTest>
+#include <QTest>
 
 using namespace quorlix;
 using namespace quorlix::pipeline;

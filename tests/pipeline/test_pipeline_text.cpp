@@ -11,7 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 using namespace quorlix::pipeline;
 

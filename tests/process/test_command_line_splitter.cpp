@@ -6,7 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 using quorlix::process::ResolveProgram;
 using quorlix::process::SplitCommandLine;

@@ -8,7 +8,7 @@
 
 #include <QFile>
 #include <QTimer>
-#include <QtTest>
+#include <QTest>
 
 #include <csignal>
 #include <fcntl.h>

@@ -6,7 +6,7 @@
 #include "process/PosixProcess.h"
 #include "process/cKillProcess.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <csignal>
 
