@@ -114,6 +114,17 @@ QPair<QString, QString> SplitQualifier(const QString &text)
 
 namespace {
 
+// What a character sorts as before case and accents break ties: "É" and
+// "é" among the e's, as readers look for them, not after the z's.
+QChar primary(QChar c)
+{
+    if (c.unicode() < 0x80)
+        return c.unicode() >= 'A' && c.unicode() <= 'Z' ? QChar(c.unicode() + 32) : c;
+    if (c.decompositionTag() == QChar::Canonical)
+        c = c.decomposition().front();
+    return c.toCaseFolded();
+}
+
 // The order of NaturalCompare, for texts read a character at a time
 // through at (which may change each as it is read).
 template <typename At>
@@ -143,7 +154,7 @@ int naturalOrder(const QString &a, const QString &b, At at)
             j = ej;
             continue;
         }
-        const QChar la = ca.toCaseFolded(), lb = cb.toCaseFolded();
+        const QChar la = primary(ca), lb = primary(cb);
         if (la != lb)
             return la < lb ? -1 : 1;
         ++i;

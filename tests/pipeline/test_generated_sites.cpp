@@ -160,6 +160,7 @@ void TestGeneratedSites::readingOrder_data()
     QTest::newRow("leading zeros") << QStringList{"v007", "v8", "v09"};
     QTest::newRow("prefix first") << QStringList{"join", "join()", "joinpath"};
     QTest::newRow("zeros and case") << QStringList{"B01", "b01", "b1", "B1x"};
+    QTest::newRow("accents among their letters") << QStringList{"Caf\u00e9", "cafe\u0301s", "Eclair", "\u00c9t\u00e9", "ete2", "Gr\u00f6\u00dfe", "\u00dcber"};
     QTest::newRow("beyond the BMP") << QStringList{"Straße", "ΣΊΣΥΦΟΣ", "\U00010400a", "\U00010428b"};
 }
 
