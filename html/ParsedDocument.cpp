@@ -8,17 +8,29 @@
 
 namespace quorlix::html {
 
-// Every block gumbo asks for, linked in front of it: freeing one unlinks it,
-// and the whole list goes at once when the document does. That also spares
-// gumbo's own recursive teardown, which a deeply nested page could run off
-// the stack with.
+// Gumbo asks for many small blocks (nodes, attributes, short strings): those
+// are cut from large pieces one after another, a freed one is kept for the
+// next of its size, and all go when the document does. A large block (a
+// long text, a growing list) is linked in front of its own allocation, so
+// that freeing it gives it back at once. Letting everything go at once also
+// spares gumbo's own recursive teardown, which a deeply nested page could
+// run off the stack with.
 struct ParsedDocument::Allocations {
-    struct alignas(std::max_align_t) Block {
-        Block *previous;
-        Block *next;
+    // Before every block: a large one's links; a small one has no previous,
+    // and its size class in next (the next free block of it once freed).
+    struct alignas(std::max_align_t) Header {
+        Header *previous;
+        Header *next;
     };
+    static constexpr std::size_t kSmallest = sizeof(Header);
+    static constexpr std::size_t kLargeBlock = 1024;
+    static constexpr std::size_t kPiece = 64 * 1024;
 
-    Block list{&list, &list};
+    Header large{&large, &large};
+    Header *pieces = nullptr; // linked through previous
+    Header *freed[kLargeBlock / kSmallest + 1] = {};
+    char *cursor = nullptr;
+    char *end = nullptr;
     const std::atomic<bool> *stop = nullptr;
     std::chrono::steady_clock::time_point deadline;
     unsigned int count = 0;
@@ -26,10 +38,15 @@ struct ParsedDocument::Allocations {
 
     ~Allocations()
     {
-        for (Block *block = list.next; block != &list;) {
-            Block *next = block->next;
+        for (Header *block = large.next; block != &large;) {
+            Header *next = block->next;
             std::free(block);
             block = next;
+        }
+        while (pieces) {
+            Header *previous = pieces->previous;
+            std::free(pieces);
+            pieces = previous;
         }
     }
 
@@ -42,21 +59,51 @@ struct ParsedDocument::Allocations {
             std::longjmp(self->escape, 1);
         if (++self->count % 256 == 0 && std::chrono::steady_clock::now() > self->deadline)
             std::longjmp(self->escape, 1);
-        auto *block = static_cast<Block *>(std::malloc(sizeof(Block) + size));
-        if (!block)
-            std::longjmp(self->escape, 1);
-        block->previous = &self->list;
-        block->next = self->list.next;
-        self->list.next->previous = block;
-        self->list.next = block;
+        if (size > kLargeBlock) {
+            auto *block = static_cast<Header *>(std::malloc(sizeof(Header) + size));
+            if (!block)
+                std::longjmp(self->escape, 1);
+            block->previous = &self->large;
+            block->next = self->large.next;
+            self->large.next->previous = block;
+            self->large.next = block;
+            return block + 1;
+        }
+        const std::size_t sizeClass = (size + kSmallest - 1) / kSmallest;
+        if (Header *block = self->freed[sizeClass]) {
+            self->freed[sizeClass] = block->next;
+            block->next = reinterpret_cast<Header *>(sizeClass);
+            return block + 1;
+        }
+        const std::size_t need = sizeof(Header) + sizeClass * kSmallest;
+        if (static_cast<std::size_t>(self->end - self->cursor) < need) {
+            auto *piece = static_cast<Header *>(std::malloc(kPiece));
+            if (!piece)
+                std::longjmp(self->escape, 1);
+            piece->previous = self->pieces;
+            self->pieces = piece;
+            self->cursor = reinterpret_cast<char *>(piece + 1);
+            self->end = reinterpret_cast<char *>(piece) + kPiece;
+        }
+        auto *block = reinterpret_cast<Header *>(self->cursor);
+        self->cursor += need;
+        block->previous = nullptr;
+        block->next = reinterpret_cast<Header *>(sizeClass);
         return block + 1;
     }
 
-    static void release(void *, void *pointer)
+    static void release(void *userdata, void *pointer)
     {
         if (!pointer)
             return;
-        Block *block = static_cast<Block *>(pointer) - 1;
+        Header *block = static_cast<Header *>(pointer) - 1;
+        if (!block->previous) { // a small one: kept for the next of its size
+            auto *self = static_cast<Allocations *>(userdata);
+            const auto sizeClass = reinterpret_cast<std::size_t>(block->next);
+            block->next = self->freed[sizeClass];
+            self->freed[sizeClass] = block;
+            return;
+        }
         block->previous->next = block->next;
         block->next->previous = block->previous;
         std::free(block);
