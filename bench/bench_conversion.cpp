@@ -311,7 +311,7 @@ int main(int argc, char *argv[])
                                 "[--links] [--bare-chmcmd]"));
     }
 
-    QTemporaryDir temp; temp.setAutoRemove(false); std::fprintf(stderr, "TEMP %s\n", qPrintable(temp.path()));
+    QTemporaryDir temp;
     if (!temp.isValid())
         fail(QStringLiteral("no temporary folder"));
     if (site.isEmpty()) {
