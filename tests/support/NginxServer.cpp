@@ -5,8 +5,11 @@
 #include <QFile>
 #include <QThread>
 
+#include <csignal>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -85,6 +88,9 @@ NginxServer::NginxServer(const QString &root, const QString &workFolder, const S
     file.close();
 
     mProcess.setProcessChannelMode(QProcess::ForwardedChannels);
+    // A test or bench that ends without its destructors (a timeout's kill,
+    // an exit on failure) takes its server with it.
+    mProcess.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     mProcess.start(QStringLiteral("nginx"), {QStringLiteral("-p"), workFolder, QStringLiteral("-e"),
                                              workFolder + QStringLiteral("/error.log"), QStringLiteral("-c"),
                                              file.fileName()});
