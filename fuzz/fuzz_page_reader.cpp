@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(page.firstHeading == (firstH1 ? firstH1->text : std::string()));
 
     for (const html::Link &link : page.links) {
-        FUZZ_CHECK(collapsed(link.text) && collapsed(link.lead) && collapsed(link.outer));
+        FUZZ_CHECK(collapsed(link.text()) && collapsed(link.lead()) && collapsed(link.outer()));
         FUZZ_CHECK(link.depth >= 0 && link.list >= 0);
     }
     for (const html::Term &term : page.terms)

@@ -96,7 +96,7 @@ private:
 bool mayBeAnIndex(const html::Page &page)
 {
     const auto elsewhere = std::count_if(page.links.cbegin(), page.links.cend(), [](const html::Link &link) {
-        const std::size_t hash = link.href.find('#');
+        const std::size_t hash = link.href().find('#');
         return hash != std::string::npos && hash > 0;
     });
     return elsewhere >= kFewestLinksOfAnIndexPage && elsewhere * 2 >= static_cast<qsizetype>(page.links.size());
@@ -111,7 +111,7 @@ std::vector<std::pair<const html::Link *, LinkTarget>> indexLinks(const QString 
         return links;
     qsizetype toAnchors = 0;
     for (const html::Link &link : page.links) {
-        LinkTarget target = ResolvedLink(file, link.href);
+        LinkTarget target = ResolvedLink(file, link.href());
         if (target.file.isEmpty() || target.file == file || !pages.contains(target.file))
             continue;
         if (!target.fragment.isEmpty())
@@ -135,32 +135,33 @@ QString withoutTrailingPunctuation(QString text)
 // "name() : <a>Class</a>" (the term before the link), "<a>join() (in module
 // os.path)</a>", "(str method)" below an entry it belongs to, or a link
 // below a term that is no link.
+QString fromUtf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 QPair<QString, QString> entryOf(const html::Link &link)
 {
     // A further link of an entry ("[1]") is another place of the entry's first.
-    if (link.leadLinked) {
-        html::Link first = link;
-        first.text = link.lead;
-        first.lead.clear();
-        first.leadLinked = false;
-        return entryOf(first);
-    }
+    const bool further = link.leadLinked;
+    const std::string_view linkText = further ? link.lead() : link.text();
+    const std::string_view lead = further ? std::string_view() : link.lead();
     // A sentence (a description, "More...") is no term.
-    if (link.text.ends_with('.') && (link.lead.empty() || link.lead.ends_with('.')))
+    if (linkText.ends_with('.') && (lead.empty() || lead.ends_with('.')))
         return {};
-    const QString text = QString::fromStdString(link.text);
-    if (link.lead.ends_with('.'))
+    const QString text = fromUtf8(linkText);
+    if (lead.ends_with('.'))
         return {};
-    if (!link.lead.empty())
-        return {withoutTrailingPunctuation(QString::fromStdString(link.lead)), text};
-    if (text.startsWith(QLatin1Char('(')) && !link.outer.empty()) {
-        const QPair<QString, QString> outer = SplitQualifier(QString::fromStdString(link.outer));
+    if (!lead.empty())
+        return {withoutTrailingPunctuation(fromUtf8(lead)), text};
+    if (text.startsWith(QLatin1Char('(')) && !link.outer().empty()) {
+        const QPair<QString, QString> outer = SplitQualifier(fromUtf8(link.outer()));
         return {outer.first, SplitQualifier(QStringLiteral("x ") + text).second};
     }
     // "term" with its places in a list below it, named by their links; a
     // sentence with examples below it is no term.
-    if (!link.outer.empty() && !link.outerLinked) {
-        const QString outer = withoutTrailingPunctuation(QString::fromStdString(link.outer));
+    if (!link.outer().empty() && !link.outerLinked) {
+        const QString outer = withoutTrailingPunctuation(fromUtf8(link.outer()));
         if (outer.size() > kLongestTerm || outer.endsWith(QLatin1Char('.')))
             return {};
         return {outer, text};

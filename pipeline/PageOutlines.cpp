@@ -50,7 +50,7 @@ PageOutlines::FileStamp stampOf(const struct stat &info)
 // Whether href names another site or another scheme ("mailto:"), which the
 // downloader's conversion leaves as it is; site is the page's host folder
 // ("127.0.0.1+8000": the host as the downloader names its folder).
-bool leadsElsewhere(const std::string &href, const QString &site)
+bool leadsElsewhere(std::string_view href, const QString &site)
 {
     const std::size_t colon = href.find(':');
     if (colon == std::string::npos || href.find_first_of("/?#") < colon)
@@ -58,7 +58,8 @@ bool leadsElsewhere(const std::string &href, const QString &site)
     for (const char *scheme : {"http://", "https://"}) {
         if (href.rfind(scheme, 0) == 0) {
             const std::size_t start = std::strlen(scheme);
-            QString host = QString::fromStdString(href.substr(start, href.find_first_of("/?#", start) - start)).toLower();
+            const std::string_view name = href.substr(start, href.find_first_of("/?#", start) - start);
+            QString host = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).toLower();
             host.replace(QLatin1Char(':'), QLatin1Char('+'));
             return host != site.toLower();
         }
@@ -252,8 +253,8 @@ bool PageOutlines::linksLeadToSavedPages(const QString &relative)
         return false;
     const QString site = relative.left(relative.indexOf(QLatin1Char('/')));
     for (const html::Link &link : page->links) {
-        const LinkTarget target = ResolvedLink(relative, link.href);
-        if (!target.file.isEmpty() ? !mSeen.contains(target.file) : !leadsElsewhere(link.href, site))
+        const LinkTarget target = ResolvedLink(relative, link.href());
+        if (!target.file.isEmpty() ? !mSeen.contains(target.file) : !leadsElsewhere(link.href(), site))
             return false;
     }
     return true;
