@@ -118,13 +118,16 @@ void MainWindow::objDOS_Complete()
         // failure leaves the earlier project as it was. Each is let go once
         // written, and the pages before the compile: on a large site they
         // come to tens of megabytes each.
-        pipeline::ContentsFile contents = pipeline::MakeContentsFile(files, pages);
-        mTopics = contents.topics;
-        if (!writeOut(pipeline::kContentsFileName, std::exchange(contents.bytes, {})))
+        // Both go to their files as they are made.
+        pipeline::ProjectFileStream contentsFile(
+            pipeline::BuildPath(folder, QLatin1String(pipeline::kContentsFileName)));
+        mTopics = pipeline::MakeContentsFile(files, pages, [&](const QByteArray &piece) {
+                      return contentsFile.write(piece);
+                  }).topics;
+        if (!written(pipeline::kContentsFileName, contentsFile.commit()))
             return;
         // Their links, but for an index page's, make room for the index.
         pipeline::LetGoOfLinksNoIndexReads(pages);
-        // The index, the largest, goes to its file as it is made.
         pipeline::ProjectFileStream indexFile(pipeline::BuildPath(folder, QLatin1String(pipeline::kIndexFileName)));
         mKeywords = pipeline::MakeIndexFile(files, pages, [&](const QByteArray &piece) {
                         return indexFile.write(piece);

@@ -440,7 +440,7 @@ private:
             const int level = headingLevel(node);
             if (level == 1 && page.firstHeading.empty())
                 page.firstHeading = text;
-            page.headings.push_back({level, std::move(text), anchorOf(node)});
+            page.headings.emplace_back(level, text, anchorOf(node));
         } else if (node == mPermalink) {
             mPermalink = nullptr;
         }

@@ -16,15 +16,6 @@
 
 namespace quorlix::html {
 
-// An h1-h3 heading. anchor is the id a link can point at (the heading's own,
-// that of the section it heads, or of an anchor in or right before it); ""
-// when there is none.
-struct Heading {
-    int level;
-    std::string text;
-    std::string anchor;
-};
-
 // A term a page defines and anchors: a definition term (<dt>) with an id.
 struct Term {
     std::string text;

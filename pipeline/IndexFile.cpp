@@ -4,6 +4,7 @@
 #include "pipeline/LinkTarget.h"
 #include "pipeline/Sitemap.h"
 #include "pipeline/TopicNames.h"
+#include "pipeline/Utf8Text.h"
 
 #include <QSet>
 #include <QVarLengthArray>
@@ -135,11 +136,6 @@ QString withoutTrailingPunctuation(QString text)
 // "name() : <a>Class</a>" (the term before the link), "<a>join() (in module
 // os.path)</a>", "(str method)" below an entry it belongs to, or a link
 // below a term that is no link.
-QString fromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 QPair<QString, QString> entryOf(const html::Link &link)
 {
     // A further link of an entry ("[1]") is another place of the entry's first.
@@ -149,19 +145,19 @@ QPair<QString, QString> entryOf(const html::Link &link)
     // A sentence (a description, "More...") is no term.
     if (linkText.ends_with('.') && (lead.empty() || lead.ends_with('.')))
         return {};
-    const QString text = fromUtf8(linkText);
+    const QString text = FromUtf8(linkText);
     if (lead.ends_with('.'))
         return {};
     if (!lead.empty())
-        return {withoutTrailingPunctuation(fromUtf8(lead)), text};
+        return {withoutTrailingPunctuation(FromUtf8(lead)), text};
     if (text.startsWith(QLatin1Char('(')) && !link.outer().empty()) {
-        const QPair<QString, QString> outer = SplitQualifier(fromUtf8(link.outer()));
+        const QPair<QString, QString> outer = SplitQualifier(FromUtf8(link.outer()));
         return {outer.first, SplitQualifier(QStringLiteral("x ") + text).second};
     }
     // "term" with its places in a list below it, named by their links; a
     // sentence with examples below it is no term.
     if (!link.outer().empty() && !link.outerLinked) {
-        const QString outer = withoutTrailingPunctuation(fromUtf8(link.outer()));
+        const QString outer = withoutTrailingPunctuation(FromUtf8(link.outer()));
         if (outer.size() > kLongestTerm || outer.endsWith(QLatin1Char('.')))
             return {};
         return {outer, text};
@@ -207,7 +203,7 @@ QSet<QString> boilerplate(const QStringList &pageFiles, const SavedPages &pages,
             continue;
         count(names.title(pageFiles[i]), i);
         for (const html::Heading &heading : page->headings)
-            count(QString::fromStdString(heading.text), i);
+            count(FromUtf8(heading.text()), i);
     }
     QSet<QString> common;
     for (auto it = seen.cbegin(); it != seen.cend(); ++it)
@@ -281,9 +277,9 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
         if (!common.contains(CleanedKeyword(title)))
             keywords.add(title, file, {});
         for (const html::Heading &heading : page.headings) {
-            const QString text = QString::fromStdString(heading.text);
-            if (!heading.anchor.empty() && !common.contains(CleanedKeyword(text)))
-                keywords.add(text, file, QString::fromStdString(heading.anchor));
+            const QString text = FromUtf8(heading.text());
+            if (!heading.anchor().empty() && !common.contains(CleanedKeyword(text)))
+                keywords.add(text, file, FromUtf8(heading.anchor()));
         }
     }
     // The terms of the site's own index pages.

@@ -3,6 +3,7 @@
 #include "pipeline/LinkTarget.h"
 #include "pipeline/PathJoin.h"
 #include "pipeline/SavedFileLog.h"
+#include "pipeline/Utf8Text.h"
 
 #include <QFile>
 
@@ -58,8 +59,7 @@ bool leadsElsewhere(std::string_view href, const QString &site)
     for (const char *scheme : {"http://", "https://"}) {
         if (href.rfind(scheme, 0) == 0) {
             const std::size_t start = std::strlen(scheme);
-            const std::string_view name = href.substr(start, href.find_first_of("/?#", start) - start);
-            QString host = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).toLower();
+            QString host = FromUtf8(href.substr(start, href.find_first_of("/?#", start) - start)).toLower();
             host.replace(QLatin1Char(':'), QLatin1Char('+'));
             return host != site.toLower();
         }

@@ -2,6 +2,7 @@
 
 #include "pipeline/KeywordText.h"
 #include "pipeline/LinkTarget.h"
+#include "pipeline/Utf8Text.h"
 
 #include <QHash>
 
@@ -78,7 +79,7 @@ SiteTableOfContents FindSiteTableOfContents(const QStringList &pageFiles, const 
             continue;
         placed.insert(place);
         contents.reached.insert(target.file);
-        QString name = CleanedKeyword(QString::fromUtf8(link.text().data(), static_cast<qsizetype>(link.text().size())));
+        QString name = CleanedKeyword(FromUtf8(link.text()));
         if (const auto linked = pages.constFind(target.file); name.isEmpty() && linked != pages.cend())
             name = QString::fromStdString(linked->title); // an image's link: the page's own title
         if (name.isEmpty())

@@ -26,8 +26,8 @@ QString outline(const Page &page)
 {
     QStringList lines;
     for (const Heading &heading : page.headings)
-        lines << QStringLiteral("%1 %2 #%3").arg(heading.level).arg(QString::fromStdString(heading.text),
-                                                                     QString::fromStdString(heading.anchor));
+        lines << QStringLiteral("%1 %2 #%3").arg(heading.level).arg(QString::fromStdString(std::string(heading.text())),
+                                                                     QString::fromStdString(std::string(heading.anchor())));
     return lines.join(QLatin1Char('\n'));
 }
 } // namespace
