@@ -60,7 +60,7 @@ void MainWindow::objDOS_Complete()
             lines.add(block.text());
         saved = lines.finish();
     }
-    const QStringList files = pipeline::ProjectFileList(saved, folder);
+    QStringList files = pipeline::ProjectFileList(saved, folder);
     if (files.isEmpty()) {
         mOutlines->cancel();
         QStringList logLines;
@@ -113,6 +113,11 @@ void MainWindow::objDOS_Complete()
         mReadingPages = false;
         if (mPagesCancelled)
             return; // the cancel has said so and given the button back
+        // The listed paths share their text with the pages' own names: a
+        // large site's paths come to megabytes.
+        for (QString &file : files)
+            if (const auto page = pages.constFind(file); page != pages.cend())
+                file = page.key();
 
         // The contents and the index first: the project names them, and a
         // failure leaves the earlier project as it was. Each is let go once

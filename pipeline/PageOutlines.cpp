@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -76,14 +77,22 @@ ReadResult readFile(const QString &path, const std::atomic<bool> &stop, std::str
         return ReadResult::Failed;
     ReadResult result = ReadResult::Done;
     bytes.clear();
+    // Room for what the file holds now (and a little more, to see its end),
+    // not a whole piece: a megabyte made ready for every small page would
+    // cost the reading more than the page.
+    struct stat opened;
+    const std::size_t expected = ::fstat(fd, &opened) == 0 && opened.st_size > 0
+                                     ? static_cast<std::size_t>(opened.st_size)
+                                     : 0;
     while (bytes.size() < kLargestPage) {
         if (stop.load(std::memory_order_relaxed)) {
             result = ReadResult::Stopped;
             break;
         }
         const std::size_t had = bytes.size();
-        bytes.resize(had + kPiece);
-        const ssize_t got = ::read(fd, bytes.data() + had, kPiece);
+        const std::size_t room = std::min({kPiece, (expected > had ? expected - had : 0) + 4096, kLargestPage - had});
+        bytes.resize(had + room);
+        const ssize_t got = ::read(fd, bytes.data() + had, room);
         if (got < 0 && errno == EINTR) {
             bytes.resize(had);
             continue;
