@@ -60,7 +60,7 @@ void MainWindow::objDOS_Complete()
             lines.add(block.text());
         saved = lines.finish();
     }
-    const QStringList files = pipeline::ProjectFileList(saved, folder);
+    QStringList files = pipeline::ProjectFileList(saved, folder);
     if (files.isEmpty()) {
         mOutlines->cancel();
         QStringList logLines;
@@ -113,18 +113,26 @@ void MainWindow::objDOS_Complete()
         mReadingPages = false;
         if (mPagesCancelled)
             return; // the cancel has said so and given the button back
+        // The listed paths share their text with the pages' own names: a
+        // large site's paths come to megabytes.
+        for (QString &file : files)
+            if (const auto page = pages.constFind(file); page != pages.cend())
+                file = page.key();
 
         // The contents and the index first: the project names them, and a
         // failure leaves the earlier project as it was. Each is let go once
         // written, and the pages before the compile: on a large site they
         // come to tens of megabytes each.
-        pipeline::ContentsFile contents = pipeline::MakeContentsFile(files, pages);
-        mTopics = contents.topics;
-        if (!writeOut(pipeline::kContentsFileName, std::exchange(contents.bytes, {})))
+        // Both go to their files as they are made.
+        pipeline::ProjectFileStream contentsFile(
+            pipeline::BuildPath(folder, QLatin1String(pipeline::kContentsFileName)));
+        mTopics = pipeline::MakeContentsFile(files, pages, [&](const QByteArray &piece) {
+                      return contentsFile.write(piece);
+                  }).topics;
+        if (!written(pipeline::kContentsFileName, contentsFile.commit()))
             return;
         // Their links, but for an index page's, make room for the index.
         pipeline::LetGoOfLinksNoIndexReads(pages);
-        // The index, the largest, goes to its file as it is made.
         pipeline::ProjectFileStream indexFile(pipeline::BuildPath(folder, QLatin1String(pipeline::kIndexFileName)));
         mKeywords = pipeline::MakeIndexFile(files, pages, [&](const QByteArray &piece) {
                         return indexFile.write(piece);

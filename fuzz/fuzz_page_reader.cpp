@@ -59,14 +59,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const html::Heading *firstH1 = nullptr;
     for (const html::Heading &heading : page.headings) {
         FUZZ_CHECK(heading.level >= 1 && heading.level <= 3);
-        FUZZ_CHECK(!heading.text.empty() && collapsed(heading.text));
+        FUZZ_CHECK(!heading.text().empty() && collapsed(heading.text()));
         if (heading.level == 1 && !firstH1)
             firstH1 = &heading;
     }
-    FUZZ_CHECK(page.firstHeading == (firstH1 ? firstH1->text : std::string()));
+    FUZZ_CHECK(page.firstHeading == (firstH1 ? firstH1->text() : std::string_view()));
 
     for (const html::Link &link : page.links) {
-        FUZZ_CHECK(collapsed(link.text) && collapsed(link.lead) && collapsed(link.outer));
+        FUZZ_CHECK(collapsed(link.text()) && collapsed(link.lead()) && collapsed(link.outer()));
         FUZZ_CHECK(link.depth >= 0 && link.list >= 0);
     }
     for (const html::Term &term : page.terms)

@@ -391,26 +391,34 @@ private:
         case GUMBO_TAG_A:
             if (node == mLink && !mItems.empty()) {
                 Item &item = mItems.back();
-                Link link{std::move(mLinkHref), mLinkText.take(), {}, item.outer, item.outerLinked, false, mListOrdinal,
-                          mListDepth, !item.hasLink};
-                if (link.first) {
-                    link.lead = item.lead.take();
-                    item.label = link.lead.empty() ? link.text : link.lead;
-                    item.labelIsLink = link.lead.empty();
+                const bool first = !item.hasLink;
+                const std::string text = mLinkText.take();
+                std::string lead;
+                bool leadLinked = false;
+                if (first) {
+                    lead = item.lead.take();
+                    item.label = lead.empty() ? text : lead;
+                    item.labelIsLink = lead.empty();
                 } else {
-                    link.lead = item.label;
-                    link.leadLinked = item.labelIsLink;
+                    lead = item.label;
+                    leadLinked = item.labelIsLink;
                 }
                 item.hasLink = true;
                 item.gathering = false;
                 // Kept only where a table of contents (an item's link in a
                 // list) or an index (a link to an anchor in another page)
                 // can use it: a big site has many pages of navigation links.
-                const std::size_t hash = link.href.find('#');
-                if ((hash != std::string::npos && hash > 0) || (link.first && link.depth > 0))
-                    page.links.push_back(std::move(link));
-                else if (hash == 0)
+                const std::size_t hash = mLinkHref.find('#');
+                if ((hash != std::string::npos && hash > 0) || (first && mListDepth > 0)) {
+                    Link &link = page.links.emplace_back(mLinkHref, text, lead, item.outer);
+                    link.outerLinked = item.outerLinked;
+                    link.leadLinked = leadLinked;
+                    link.first = first;
+                    link.list = mListOrdinal;
+                    link.depth = mListDepth;
+                } else if (hash == 0) {
                     ++page.ownAnchorLinks; // written "page.html#name" once the downloader converts the links
+                }
                 mLink = nullptr;
             }
             break;
@@ -436,7 +444,7 @@ private:
             const int level = headingLevel(node);
             if (level == 1 && page.firstHeading.empty())
                 page.firstHeading = text;
-            page.headings.push_back({level, std::move(text), anchorOf(node)});
+            page.headings.emplace_back(level, text, anchorOf(node));
         } else if (node == mPermalink) {
             mPermalink = nullptr;
         }

@@ -6,6 +6,8 @@
 // longer to read than its size calls for (elements nested tens of thousands
 // deep) is given up and reads as empty.
 
+#include "html/Link.h"
+
 #include <atomic>
 #include <optional>
 #include <string>
@@ -13,30 +15,6 @@
 #include <vector>
 
 namespace quorlix::html {
-
-// An h1-h3 heading. anchor is the id a link can point at (the heading's own,
-// that of the section it heads, or of an anchor in or right before it); ""
-// when there is none.
-struct Heading {
-    int level;
-    std::string text;
-    std::string anchor;
-};
-
-// A link in a list item, a table cell or a definition term, as tables of
-// contents and index pages hold them.
-struct Link {
-    std::string href;  // as written
-    std::string text;
-    std::string lead;  // the item's text before this link ("name() : " in "name() : <a>Class</a>"),
-                       // or the first link's text for the links after it; "" for the item's first link
-    std::string outer; // what the item this one is nested in starts with; "" when not nested
-    bool outerLinked = false; // outer is that item's first link, not text before it
-    bool leadLinked = false;  // lead is the item's first link's text
-    int list = 0;      // which outermost list or table on the page holds it, counting from 1
-    int depth = 0;     // how many lists (ul, ol) hold it
-    bool first = false; // the item's first link
-};
 
 // A term a page defines and anchors: a definition term (<dt>) with an id.
 struct Term {

@@ -5,6 +5,7 @@
 #include "pipeline/SiteTableOfContents.h"
 #include "pipeline/Sitemap.h"
 #include "pipeline/TopicNames.h"
+#include "pipeline/Utf8Text.h"
 
 #include <QSet>
 
@@ -113,7 +114,7 @@ void addHeadings(ContentsNode &node, const SavedPages &pages)
         return;
     std::vector<const html::Heading *> anchored;
     for (const html::Heading &heading : page->headings)
-        if (!heading.anchor.empty())
+        if (!heading.anchor().empty())
             anchored.push_back(&heading);
     // The first h1 names the page itself.
     if (!anchored.empty() && anchored.front()->level == 1 && anchored.front() == &page->headings.front())
@@ -122,13 +123,13 @@ void addHeadings(ContentsNode &node, const SavedPages &pages)
         return;
     std::vector<std::pair<int, std::vector<ContentsNode> *>> open{{0, &node.children}};
     for (const html::Heading *heading : anchored) {
-        const QString name = CleanedKeyword(QString::fromStdString(heading->text));
+        const QString name = CleanedKeyword(FromUtf8(heading->text()));
         if (name.isEmpty())
             continue;
         while (open.size() > 1 && open.back().first >= heading->level)
             open.pop_back();
         std::vector<ContentsNode> *siblings = open.back().second;
-        siblings->push_back(ContentsNode{name, node.local + QLatin1Char('#') + QString::fromStdString(heading->anchor), {}});
+        siblings->push_back(ContentsNode{name, node.local + QLatin1Char('#') + FromUtf8(heading->anchor()), {}});
         open.emplace_back(heading->level, &siblings->back().children);
     }
 }
@@ -143,7 +144,35 @@ void addHeadingsOfLargePages(std::vector<ContentsNode> &nodes, const SavedPages 
     }
 }
 
-void write(const std::vector<ContentsNode> &nodes, int depth, QByteArray &out)
+// The file's text, handed on in pieces of about a megabyte: a large site's
+// contents come to megabytes, which need not be held whole.
+class Pieces {
+public:
+    explicit Pieces(const std::function<bool(const QByteArray &)> &write) : mWrite(write) { mPiece.reserve(kPiece + 4096); }
+    Pieces &operator+=(const QByteArray &bytes)
+    {
+        mPiece += bytes;
+        if (mPiece.size() >= kPiece)
+            flush();
+        return *this;
+    }
+    // False once a piece was refused; later ones are not handed on.
+    bool flush()
+    {
+        if (mWritten && !mPiece.isEmpty())
+            mWritten = mWrite(mPiece);
+        mPiece.resize(0);
+        return mWritten;
+    }
+
+private:
+    static constexpr qsizetype kPiece = 1 << 20;
+    const std::function<bool(const QByteArray &)> &mWrite;
+    QByteArray mPiece;
+    bool mWritten = true;
+};
+
+void write(const std::vector<ContentsNode> &nodes, int depth, Pieces &out)
 {
     const QByteArray indent(depth, '\t');
     out += indent + "<UL>\r\n";
@@ -162,6 +191,18 @@ void write(const std::vector<ContentsNode> &nodes, int depth, QByteArray &out)
 
 ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages)
 {
+    QByteArray bytes;
+    ContentsFile contents = MakeContentsFile(files, pages, [&bytes](const QByteArray &piece) {
+        bytes += piece;
+        return true;
+    });
+    contents.bytes = std::move(bytes);
+    return contents;
+}
+
+ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages,
+                              const std::function<bool(const QByteArray &)> &writePiece)
+{
     QStringList pageFiles;
     QSet<QString> seen;
     QSet<QString> withPages;
@@ -174,9 +215,11 @@ ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages)
     }
     ContentsFile contents;
     contents.topics = pageFiles.size();
-    contents.bytes = SitemapHead("\t<param name=\"ImageType\" value=\"Folder\">\r\n");
+    Pieces out(writePiece);
+    out += SitemapHead("\t<param name=\"ImageType\" value=\"Folder\">\r\n");
     if (pageFiles.isEmpty()) {
-        contents.bytes += "<UL>\r\n</UL>\r\n" + SitemapTail();
+        out += "<UL>\r\n</UL>\r\n" + SitemapTail();
+        out.flush();
         return contents;
     }
 
@@ -217,8 +260,9 @@ ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages)
         top.push_back(std::move(node));
     addHeadingsOfLargePages(top, pages);
     SplitLongLists(top);
-    write(top, 0, contents.bytes);
-    contents.bytes += SitemapTail();
+    write(top, 0, out);
+    out += SitemapTail();
+    out.flush();
     return contents;
 }
 

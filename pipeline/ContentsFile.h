@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QStringList>
 
+#include <functional>
+
 namespace quorlix::pipeline {
 
 struct ContentsFile {
@@ -25,5 +27,10 @@ struct ContentsFile {
 // A large page without entries below it gets its headings there; a list of
 // more than 250 entries is split by first letter.
 ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages);
+// The same, handed to write piece by piece as it is made (bytes stays
+// empty), so that a large site's contents are never held whole. Pieces after
+// one write refuses are not handed on.
+ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages,
+                              const std::function<bool(const QByteArray &)> &write);
 
 } // namespace quorlix::pipeline

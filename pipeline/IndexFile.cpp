@@ -4,6 +4,7 @@
 #include "pipeline/LinkTarget.h"
 #include "pipeline/Sitemap.h"
 #include "pipeline/TopicNames.h"
+#include "pipeline/Utf8Text.h"
 
 #include <QSet>
 #include <QVarLengthArray>
@@ -105,7 +106,7 @@ qsizetype itemLinks(const html::Page &page)
 bool mayBeAnIndex(const html::Page &page)
 {
     const auto elsewhere = std::count_if(page.links.cbegin(), page.links.cend(), [](const html::Link &link) {
-        const std::size_t hash = link.href.find('#');
+        const std::size_t hash = link.href().find('#');
         return hash != std::string::npos && hash > 0;
     });
     return elsewhere >= kFewestLinksOfAnIndexPage && elsewhere * 2 >= itemLinks(page);
@@ -120,7 +121,7 @@ std::vector<std::pair<const html::Link *, LinkTarget>> indexLinks(const QString 
         return links;
     qsizetype toAnchors = 0;
     for (const html::Link &link : page.links) {
-        LinkTarget target = ResolvedLink(file, link.href);
+        LinkTarget target = ResolvedLink(file, link.href());
         if (target.file.isEmpty() || target.file == file || !pages.contains(target.file))
             continue;
         if (!target.fragment.isEmpty())
@@ -147,29 +148,25 @@ QString withoutTrailingPunctuation(QString text)
 QPair<QString, QString> entryOf(const html::Link &link)
 {
     // A further link of an entry ("[1]") is another place of the entry's first.
-    if (link.leadLinked) {
-        html::Link first = link;
-        first.text = link.lead;
-        first.lead.clear();
-        first.leadLinked = false;
-        return entryOf(first);
-    }
+    const bool further = link.leadLinked;
+    const std::string_view linkText = further ? link.lead() : link.text();
+    const std::string_view lead = further ? std::string_view() : link.lead();
     // A sentence (a description, "More...") is no term.
-    if (link.text.ends_with('.') && (link.lead.empty() || link.lead.ends_with('.')))
+    if (linkText.ends_with('.') && (lead.empty() || lead.ends_with('.')))
         return {};
-    const QString text = QString::fromStdString(link.text);
-    if (link.lead.ends_with('.'))
+    const QString text = FromUtf8(linkText);
+    if (lead.ends_with('.'))
         return {};
-    if (!link.lead.empty())
-        return {withoutTrailingPunctuation(QString::fromStdString(link.lead)), text};
-    if (text.startsWith(QLatin1Char('(')) && !link.outer.empty()) {
-        const QPair<QString, QString> outer = SplitQualifier(QString::fromStdString(link.outer));
+    if (!lead.empty())
+        return {withoutTrailingPunctuation(FromUtf8(lead)), text};
+    if (text.startsWith(QLatin1Char('(')) && !link.outer().empty()) {
+        const QPair<QString, QString> outer = SplitQualifier(FromUtf8(link.outer()));
         return {outer.first, SplitQualifier(QStringLiteral("x ") + text).second};
     }
     // "term" with its places in a list below it, named by their links; a
     // sentence with examples below it is no term.
-    if (!link.outer.empty() && !link.outerLinked) {
-        const QString outer = withoutTrailingPunctuation(QString::fromStdString(link.outer));
+    if (!link.outer().empty() && !link.outerLinked) {
+        const QString outer = withoutTrailingPunctuation(FromUtf8(link.outer()));
         if (outer.size() > kLongestTerm || outer.endsWith(QLatin1Char('.')))
             return {};
         return {outer, text};
@@ -215,7 +212,7 @@ QSet<QString> boilerplate(const QStringList &pageFiles, const SavedPages &pages,
             continue;
         count(names.title(pageFiles[i]), i);
         for (const html::Heading &heading : page->headings)
-            count(QString::fromStdString(heading.text), i);
+            count(FromUtf8(heading.text()), i);
     }
     QSet<QString> common;
     for (auto it = seen.cbegin(); it != seen.cend(); ++it)
@@ -289,9 +286,9 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
         if (!common.contains(CleanedKeyword(title)))
             keywords.add(title, file, {});
         for (const html::Heading &heading : page.headings) {
-            const QString text = QString::fromStdString(heading.text);
-            if (!heading.anchor.empty() && !common.contains(CleanedKeyword(text)))
-                keywords.add(text, file, QString::fromStdString(heading.anchor));
+            const QString text = FromUtf8(heading.text());
+            if (!heading.anchor().empty() && !common.contains(CleanedKeyword(text)))
+                keywords.add(text, file, FromUtf8(heading.anchor()));
         }
     }
     // The terms of the site's own index pages.

@@ -6,7 +6,7 @@
 
 namespace quorlix::pipeline {
 
-LinkTarget ResolvedLink(const QString &fromFile, const std::string &href)
+LinkTarget ResolvedLink(const QString &fromFile, std::string_view href)
 {
     LinkTarget target;
     QString text = QString::fromUtf8(href.data(), static_cast<qsizetype>(href.size())).trimmed();

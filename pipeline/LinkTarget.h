@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include <string>
+#include <string_view>
 
 namespace quorlix::pipeline {
 
@@ -18,6 +18,6 @@ struct LinkTarget {
 // The target of href as written on the page fromFile (relative to the output
 // folder). Links to other sites, to other schemes and out of the output
 // folder lead nowhere: file is "". A link to the page itself names it.
-LinkTarget ResolvedLink(const QString &fromFile, const std::string &href);
+LinkTarget ResolvedLink(const QString &fromFile, std::string_view href);
 
 } // namespace quorlix::pipeline

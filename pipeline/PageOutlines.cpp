@@ -3,6 +3,7 @@
 #include "pipeline/LinkTarget.h"
 #include "pipeline/PathJoin.h"
 #include "pipeline/SavedFileLog.h"
+#include "pipeline/Utf8Text.h"
 
 #include <QFile>
 
@@ -10,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -50,7 +52,7 @@ PageOutlines::FileStamp stampOf(const struct stat &info)
 // Whether href names another site or another scheme ("mailto:"), which the
 // downloader's conversion leaves as it is; site is the page's host folder
 // ("127.0.0.1+8000": the host as the downloader names its folder).
-bool leadsElsewhere(const std::string &href, const QString &site)
+bool leadsElsewhere(std::string_view href, const QString &site)
 {
     const std::size_t colon = href.find(':');
     if (colon == std::string::npos || href.find_first_of("/?#") < colon)
@@ -58,7 +60,7 @@ bool leadsElsewhere(const std::string &href, const QString &site)
     for (const char *scheme : {"http://", "https://"}) {
         if (href.rfind(scheme, 0) == 0) {
             const std::size_t start = std::strlen(scheme);
-            QString host = QString::fromStdString(href.substr(start, href.find_first_of("/?#", start) - start)).toLower();
+            QString host = FromUtf8(href.substr(start, href.find_first_of("/?#", start) - start)).toLower();
             host.replace(QLatin1Char(':'), QLatin1Char('+'));
             return host != site.toLower();
         }
@@ -75,14 +77,22 @@ ReadResult readFile(const QString &path, const std::atomic<bool> &stop, std::str
         return ReadResult::Failed;
     ReadResult result = ReadResult::Done;
     bytes.clear();
+    // Room for what the file holds now (and a little more, to see its end),
+    // not a whole piece: a megabyte made ready for every small page would
+    // cost the reading more than the page.
+    struct stat opened;
+    const std::size_t expected = ::fstat(fd, &opened) == 0 && opened.st_size > 0
+                                     ? static_cast<std::size_t>(opened.st_size)
+                                     : 0;
     while (bytes.size() < kLargestPage) {
         if (stop.load(std::memory_order_relaxed)) {
             result = ReadResult::Stopped;
             break;
         }
         const std::size_t had = bytes.size();
-        bytes.resize(had + kPiece);
-        const ssize_t got = ::read(fd, bytes.data() + had, kPiece);
+        const std::size_t room = std::min({kPiece, (expected > had ? expected - had : 0) + 4096, kLargestPage - had});
+        bytes.resize(had + room);
+        const ssize_t got = ::read(fd, bytes.data() + had, room);
         if (got < 0 && errno == EINTR) {
             bytes.resize(had);
             continue;
@@ -259,8 +269,8 @@ bool PageOutlines::linksLeadToSavedPages(const QString &relative)
         return false;
     const QString site = relative.left(relative.indexOf(QLatin1Char('/')));
     for (const html::Link &link : page->links) {
-        const LinkTarget target = ResolvedLink(relative, link.href);
-        if (!target.file.isEmpty() ? !mSeen.contains(target.file) : !leadsElsewhere(link.href, site))
+        const LinkTarget target = ResolvedLink(relative, link.href());
+        if (!target.file.isEmpty() ? !mSeen.contains(target.file) : !leadsElsewhere(link.href(), site))
             return false;
     }
     return true;

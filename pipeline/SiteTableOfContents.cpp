@@ -2,6 +2,7 @@
 
 #include "pipeline/KeywordText.h"
 #include "pipeline/LinkTarget.h"
+#include "pipeline/Utf8Text.h"
 
 #include <QHash>
 
@@ -25,7 +26,7 @@ QSet<int> contentsLists(const QString &file, const html::Page &page, const QSet<
     for (const html::Link &link : page.links) {
         if (!link.first || link.depth == 0)
             continue;
-        const LinkTarget target = ResolvedLink(file, link.href);
+        const LinkTarget target = ResolvedLink(file, link.href());
         if (target.fragment.isEmpty() && target.file != file && pageSet.contains(target.file))
             byList[link.list].insert(target.file);
     }
@@ -70,7 +71,7 @@ SiteTableOfContents FindSiteTableOfContents(const QStringList &pageFiles, const 
     for (const html::Link &link : page.links) {
         if (!link.first || !lists.contains(link.list))
             continue;
-        const LinkTarget target = ResolvedLink(best, link.href);
+        const LinkTarget target = ResolvedLink(best, link.href());
         if (!pageSet.contains(target.file) || (target.file == start && target.fragment.isEmpty()))
             continue;
         const QString place = target.place();
@@ -78,7 +79,7 @@ SiteTableOfContents FindSiteTableOfContents(const QStringList &pageFiles, const 
             continue;
         placed.insert(place);
         contents.reached.insert(target.file);
-        QString name = CleanedKeyword(QString::fromStdString(link.text));
+        QString name = CleanedKeyword(FromUtf8(link.text()));
         if (const auto linked = pages.constFind(target.file); name.isEmpty() && linked != pages.cend())
             name = QString::fromStdString(linked->title); // an image's link: the page's own title
         if (name.isEmpty())

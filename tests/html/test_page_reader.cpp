@@ -26,8 +26,8 @@ QString outline(const Page &page)
 {
     QStringList lines;
     for (const Heading &heading : page.headings)
-        lines << QStringLiteral("%1 %2 #%3").arg(heading.level).arg(QString::fromStdString(heading.text),
-                                                                     QString::fromStdString(heading.anchor));
+        lines << QStringLiteral("%1 %2 #%3").arg(heading.level).arg(QString::fromStdString(std::string(heading.text())),
+                                                                     QString::fromStdString(std::string(heading.anchor())));
     return lines.join(QLatin1Char('\n'));
 }
 } // namespace
@@ -45,6 +45,8 @@ private slots:
     void stopsMidwayThroughABigPage();
     void deeplyNestedPage();
     void pageTooCostlyToReadIsGivenUp();
+    void linkKeepsItsTexts_data();
+    void linkKeepsItsTexts();
 };
 
 void TestPageReader::charsetAndTitle_data()
@@ -223,6 +225,45 @@ void TestPageReader::pageTooCostlyToReadIsGivenUp()
     const Page page = readPage(deep);
     qInfo("given up after %lld ms", static_cast<long long>(timer.elapsed()));
     QVERIFY(page.title.empty() && page.headings.empty());
+}
+
+void TestPageReader::linkKeepsItsTexts_data()
+{
+    QTest::addColumn<QStringList>("parts"); // href, text, lead, outer
+    QTest::newRow("all four") << QStringList{"a.html#x", "Name", "name() : ", "Outer"};
+    QTest::newRow("none") << QStringList{"", "", "", ""};
+    QTest::newRow("only the last") << QStringList{"", "", "", "Outer"};
+    QTest::newRow("only the first") << QStringList{"b.html", "", "", ""};
+    QTest::newRow("gaps") << QStringList{"", "Text", "", "Outer"};
+    QTest::newRow("UTF-8 and a long text") << QStringList{"caf\u00e9.html", QString(300, 'x'), "\u00e9", ""};
+}
+
+// The four texts share one buffer: each comes back whole, with none of its
+// neighbours, also from a copy, after a copy over another link, and after a move.
+void TestPageReader::linkKeepsItsTexts()
+{
+    QFETCH(QStringList, parts);
+    std::vector<std::string> texts;
+    for (const QString &part : parts)
+        texts.push_back(part.toStdString());
+    const auto check = [&](const Link &link) {
+        QCOMPARE(std::string(link.href()), texts[0]);
+        QCOMPARE(std::string(link.text()), texts[1]);
+        QCOMPARE(std::string(link.lead()), texts[2]);
+        QCOMPARE(std::string(link.outer()), texts[3]);
+    };
+    Link link(texts[0], texts[1], texts[2], texts[3]);
+    link.list = 2;
+    check(link);
+    const Link copy = link;
+    check(copy);
+    QCOMPARE(copy.list, 2);
+    Link assigned("other.html", "Other", "", "");
+    assigned = link;
+    check(assigned);
+    Link moved = std::move(link);
+    check(moved);
+    check(copy);
 }
 
 QTEST_GUILESS_MAIN(TestPageReader)

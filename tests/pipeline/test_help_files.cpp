@@ -266,8 +266,8 @@ void TestHelpFiles::outlinesReadWhileAdded()
     QCOMPARE(pages.value("h/1252.htm").size, std::size_t(38));
     QCOMPARE(pages.size(), 3);
     QCOMPARE(pages.value("h/index.html").title, std::string("Home"));
-    QCOMPARE(pages.value("h/index.html").links.at(0).href, std::string("late.html"));
-    QCOMPARE(pages.value("h/index.html").headings.at(0).anchor, std::string("a"));
+    QCOMPARE(pages.value("h/index.html").links.at(0).href(), std::string_view("late.html"));
+    QCOMPARE(pages.value("h/index.html").headings.at(0).anchor(), std::string_view("a"));
     QCOMPARE(pages.value("h/1252.htm").title, std::string("Caf\u00e9"));
     QCOMPARE(pages.value("h/late.html").firstHeading, std::string("Late"));
 
