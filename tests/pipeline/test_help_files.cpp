@@ -21,6 +21,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
+
 using namespace quorlix;
 using namespace quorlix::pipeline;
 
@@ -67,6 +69,13 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// As the downloader rewrites a saved page: a new file renamed over it, so a
+// reader never sees it half written.
+bool replaceFile(const QString &path, const QByteArray &bytes)
+{
+    return writeFile(path + ".new", bytes) && std::rename(qPrintable(path + ".new"), qPrintable(path)) == 0;
 }
 
 } // namespace
@@ -258,10 +267,10 @@ void TestHelpFiles::outlinesReadWhileAdded()
     QTest::qWait(50);
     QVERIFY(writeFile(folder + "/h/late.html", "<h1>Late</h1>"));
     // Written anew once read, its links converted by the downloader at its end: read again.
-    QVERIFY(writeFile(folder + "/h/index.html", "<title>Home</title><h2 id=a>A</h2><ul><li><a href=late.html>L</a></ul>"));
+    QVERIFY(replaceFile(folder + "/h/index.html", "<title>Home</title><h2 id=a>A</h2><ul><li><a href=late.html>L</a></ul>"));
     // Rewritten, its links already leading to saved pages: not read again,
     // but its size is the rewritten file's (it decides a large page's headings).
-    QVERIFY(writeFile(folder + "/h/1252.htm", "<title>Caf\xe9</title><!-- longer now -->"));
+    QVERIFY(replaceFile(folder + "/h/1252.htm", "<title>Caf\xe9</title><!-- longer now -->"));
     const SavedPages pages = outlines.finish();
     QCOMPARE(pages.value("h/1252.htm").size, std::size_t(38));
     QCOMPARE(pages.size(), 3);
