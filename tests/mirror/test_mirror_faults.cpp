@@ -113,8 +113,13 @@ void TestMirrorFaults::servedFaults_data()
     QTest::newRow("endless calendar")
         << QStringLiteral("location = /cal { default_type text/html; return 200 '<a href=\"cal?m=${arg_m}x\">next</a>'; }")
         << QStringLiteral("cal?m=") << QString() << 6;
-    QTest::newRow("gzip and brotli answers are saved decoded")
+    QTest::newRow("gzip answers are saved decoded")
         << QStringLiteral("gzip on; gzip_min_length 1; gzip_types text/css;") << QString() << QString() << 3;
+    // nginx-light has no brotli of its own: it serves the sheet compressed ahead.
+    QTest::newRow("brotli answers are saved decoded")
+        << QStringLiteral("location = /s.css { types {} default_type text/css; add_header Content-Encoding br; "
+                          "try_files /s.css.br =404; }")
+        << QString() << QString() << 3;
     QTest::newRow("a page of 100,000 links") << QString() << QStringLiteral("big.html") << QString() << 2;
 }
 
@@ -135,6 +140,10 @@ void TestMirrorFaults::servedFaults()
     QVERIFY(write(root + QStringLiteral("/s.css"), sheet));
     QVERIFY(write(root + QStringLiteral("/small.html"), "<p>small</p>"));
     QVERIFY(write(root + QStringLiteral("/big.html"), big));
+    const bool encoded = serverLines.contains(QLatin1String("gzip on")) || serverLines.contains(QLatin1String("Content-Encoding"));
+    if (serverLines.contains(QLatin1String("Content-Encoding br"))
+        && QProcess::execute(QStringLiteral("brotli"), {QStringLiteral("-k"), root + QStringLiteral("/s.css")}) != 0)
+        QSKIP("no brotli command (Debian's brotli) to compress the sheet");
     NginxServer server(root, temp.filePath(QStringLiteral("nginx")), {serverLines, QString(), QString()});
     QVERIFY2(server.isListening(), qPrintable(server.errorString()));
 
@@ -148,7 +157,7 @@ void TestMirrorFaults::servedFaults()
         QVERIFY2(run.files.size() == savedFiles, qPrintable(run.files.join(QLatin1Char('\n'))));
     QVERIFY(run.log.contains(QLatin1String("\nFINISHED --")));
     QCOMPARE(leftovers(temp.filePath(QStringLiteral("out"))), QStringList());
-    if (serverLines.startsWith(QLatin1String("gzip"))) {
+    if (encoded) {
         QFile saved(temp.filePath(QStringLiteral("out/%1/s.css").arg(server.hostFolder())));
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(saved.readAll(), sheet);
