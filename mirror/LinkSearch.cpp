@@ -27,7 +27,7 @@ void LinkSearch::run()
         if (css)
             findCssLinks(content, 0, found.links);
         else
-            found = findHtmlLinks(content);
+            found = findHtmlLinks(content, stop);
         if (keepRecord)
             record = recordOfLinks(found.links);
     }

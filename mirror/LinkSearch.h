@@ -33,6 +33,7 @@ struct LinkSearch {
     std::size_t bytes = 0; // the body's size, as far as known
     bool css = false;
     bool keepRecord = false; // also the links as bytes (recordOfLinks)
+    const std::atomic<bool> *stop = nullptr; // the crawl's cancel
 
     bool read = false;    // the file could be opened
     std::size_t size = 0; // of what was read

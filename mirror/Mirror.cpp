@@ -574,6 +574,7 @@ struct Mirror::State {
         search->bytes = static_cast<std::size_t>(tr.bytes);
         search->css = isCss;
         search->keepRecord = options.convertLinks;
+        search->stop = &cancel;
         t.search = search;
         finder.submit(std::move(search));
     }
@@ -603,6 +604,7 @@ struct Mirror::State {
             t.search->path = t.savedAs;
             t.search->css = isCss;
             t.search->keepRecord = options.convertLinks;
+            t.search->stop = &cancel;
             t.search->run();
         }
         if (!t.search->read)
