@@ -154,6 +154,12 @@ void HttpTransfers::abandon(Transfer &transfer)
     finish(transfer);
 }
 
+void HttpTransfers::send()
+{
+    int stillRunning = 0;
+    curl_multi_perform(static_cast<CURLM *>(mMulti), &stillRunning);
+}
+
 void HttpTransfers::wakeUp()
 {
     curl_multi_wakeup(static_cast<CURLM *>(mMulti));

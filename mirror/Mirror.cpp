@@ -842,6 +842,8 @@ int Mirror::run()
         }
         s.pumpRobots();
         s.dispatch();
+        // The new requests go out before the answers in hand are taken.
+        s.transfers.send();
         while (!s.window.empty() && s.window.front()->done) {
             s.searchAhead();
             if (!s.take(*s.window.front()))
