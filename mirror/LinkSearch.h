@@ -57,7 +57,7 @@ public:
 
     // Bodies from this size on are parsed one at a time: the parse of a
     // large page takes many times its size in memory.
-    static constexpr std::size_t kLargeBytes = 256 * 1024;
+    static constexpr std::size_t kLargeBytes = 1024 * 1024;
 
 private:
     void work();
