@@ -8,8 +8,10 @@
 //
 // --sites: any of fixture (tests/fixtures/site), a number of files for a
 //   generated site (bench/generate_site.py), and big (one page linking a
-//   1 GiB file, for the downloaders' memory while they stream it to disk);
-//   default fixture,4000,50000,big.
+//   1 GiB file, for the downloaders' memory while they stream it to disk),
+//   or a folder's absolute path, served as it is (such as Python's
+//   documentation, /usr/share/doc/python3.11/html); default
+//   fixture,4000,50000,big.
 // --delays: milliseconds each way; 0 goes to nginx directly; default 0,25
 //   (loopback and a 50 ms round trip).
 // --tools: any of quorlix-wget, wget, wget2; default all three. quorlix-wget
@@ -102,6 +104,11 @@ fs::path siteFolder(const std::string &site, const fs::path &work)
 {
     if (site == "fixture")
         return QUORLIX_SOURCE_DIR "/tests/fixtures/site";
+    if (!site.empty() && site.front() == '/') {
+        if (!fs::exists(fs::path(site) / "index.html"))
+            fail("no index.html in " + site);
+        return site;
+    }
     if (site == "big") {
         const fs::path folder = work / "site-big";
         fs::create_directories(folder);
@@ -114,7 +121,7 @@ fs::path siteFolder(const std::string &site, const fs::path &work)
     }
     const int files = std::atoi(site.c_str());
     if (files <= 0)
-        fail("unknown site " + site + " (fixture, big or a number of files)");
+        fail("unknown site " + site + " (fixture, big, a number of files or a folder's absolute path)");
     const fs::path folder = work / ("site-" + site);
     if (!fs::exists(folder / "index.html")) {
         std::printf("generating a site of %d files in %s\n", files, folder.c_str());
@@ -127,6 +134,15 @@ fs::path siteFolder(const std::string &site, const fs::path &work)
             fail("generate_site.py failed; see " + (work / "generate.log").string());
     }
     return folder;
+}
+
+// A folder's site is named by its last two folders ("python3.11/html").
+std::string siteLabel(const std::string &site)
+{
+    if (site.empty() || site.front() != '/')
+        return site;
+    const fs::path path(site);
+    return (path.parent_path().filename() / path.filename()).string();
 }
 
 std::string toolName(const std::string &tool)
@@ -191,6 +207,7 @@ int main(int argc, char *argv[])
                 "exit");
     for (const std::string &site : sites) {
         const fs::path root = siteFolder(site, work);
+        const std::string name = siteLabel(site);
         NginxServer server(QString::fromStdString(root.string()), QString::fromStdString((work / "nginx").string()));
         if (!server.isListening())
             fail("nginx did not start: " + server.errorString().toStdString());
@@ -209,7 +226,7 @@ int main(int argc, char *argv[])
                 if (tool == "quorlix-wget" && !haveOurs)
                     continue;
                 if (tool == "wget" && noSlow && delayMs > 0 && std::atoi(site.c_str()) >= 50000) {
-                    std::printf("%-8s %-6d %-13s skipped (--no-slow)\n", site.c_str(), 2 * delayMs, label.c_str());
+                    std::printf("%-8s %-6d %-13s skipped (--no-slow)\n", name.c_str(), 2 * delayMs, label.c_str());
                     continue;
                 }
                 const fs::path out = work / "mirror";
@@ -217,11 +234,11 @@ int main(int argc, char *argv[])
                 fs::create_directories(out);
                 const ChildRun run = quorlix::bench::runChild(command(tool, url, out), work, work / "mirror.log");
                 if (!run.started) {
-                    std::printf("%-8s %-6d %-13s not started (not installed?)\n", site.c_str(), 2 * delayMs,
+                    std::printf("%-8s %-6d %-13s not started (not installed?)\n", name.c_str(), 2 * delayMs,
                                 label.c_str());
                     continue;
                 }
-                std::printf("%-8s %-6d %-13s %10.2f %8zu %10.1f %6d\n", site.c_str(), 2 * delayMs, label.c_str(),
+                std::printf("%-8s %-6d %-13s %10.2f %8zu %10.1f %6d\n", name.c_str(), 2 * delayMs, label.c_str(),
                             run.seconds, countFiles(out), run.peakKilobytes / 1024.0, run.status);
                 std::fflush(stdout);
                 seconds[tool] = run.seconds;

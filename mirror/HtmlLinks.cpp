@@ -335,7 +335,7 @@ constexpr std::size_t kArenaPageBytes = 256 * 1024;
 
 } // namespace
 
-PageLinks findHtmlLinks(std::string_view page)
+PageLinks findHtmlLinks(std::string_view page, const std::atomic<bool> *stop)
 {
     std::unique_ptr<html::ParsedDocument> document;
     Arena arena;
@@ -349,7 +349,7 @@ PageLinks findHtmlLinks(std::string_view page)
         // Not destroyed through gumbo: the arena frees it all.
         root = gumbo_parse_with_options(&options, page.data(), page.size())->root;
     } else {
-        document = html::ParsedDocument::parse(page, nullptr, std::chrono::steady_clock::now() + std::chrono::minutes(5));
+        document = html::ParsedDocument::parse(page, stop, std::chrono::steady_clock::now() + std::chrono::minutes(5));
         if (!document)
             return {};
         root = document->root();

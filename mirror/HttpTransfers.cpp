@@ -154,6 +154,17 @@ void HttpTransfers::abandon(Transfer &transfer)
     finish(transfer);
 }
 
+void HttpTransfers::send()
+{
+    int stillRunning = 0;
+    curl_multi_perform(static_cast<CURLM *>(mMulti), &stillRunning);
+}
+
+void HttpTransfers::wakeUp()
+{
+    curl_multi_wakeup(static_cast<CURLM *>(mMulti));
+}
+
 std::vector<Transfer *> HttpTransfers::wait(std::chrono::milliseconds timeout)
 {
     CURLM *multi = static_cast<CURLM *>(mMulti);
@@ -196,7 +207,7 @@ std::vector<Transfer *> HttpTransfers::wait(std::chrono::milliseconds timeout)
         }
     };
     collect();
-    if (ended.empty() && mRunning > 0) {
+    if (ended.empty()) {
         int ready = 0;
         curl_multi_poll(multi, nullptr, 0, static_cast<int>(timeout.count()), &ready);
         curl_multi_perform(multi, &stillRunning);

@@ -58,8 +58,13 @@ public:
     bool start(Transfer &transfer);
     // Ends a transfer before it completes; its file stays for the caller.
     void abandon(Transfer &transfer);
-    // Waits at most timeout for progress; returns the transfers that ended.
+    // Waits at most timeout for progress (or for wakeUp); returns the
+    // transfers that ended.
     std::vector<Transfer *> wait(std::chrono::milliseconds timeout);
+    // Sends the requests of the transfers just started, without waiting.
+    void send();
+    // Ends a wait early; may be called from any thread.
+    void wakeUp();
     std::size_t running() const { return mRunning; }
 
 private:

@@ -2,6 +2,7 @@
 
 #include "mirror/HttpTransfers.h"
 #include "mirror/LinkConversion.h"
+#include "mirror/LinkSearch.h"
 #include "mirror/LocalName.h"
 #include "mirror/PageLinks.h"
 #include "mirror/RobotsRules.h"
@@ -97,6 +98,8 @@ struct Mirror::State {
         std::string savedAs;
         Url finalUrl;
         ContentKind kind = ContentKind::Other;
+        std::shared_ptr<LinkSearch> search; // its links, found off this thread
+        bool searchAsked = false;
     };
     struct Robots {
         bool ready = false;
@@ -134,6 +137,9 @@ struct Mirror::State {
     const std::atomic<bool> &cancel;
     WgetLog log;
     HttpTransfers transfers;
+    // After transfers: its threads wake the transfers' wait, so it ends first.
+    BackgroundLinkFinder finder{[this] { transfers.wakeUp(); },
+                                std::clamp(std::thread::hardware_concurrency(), 1u, 4u)};
     int parallel;
     int depthLimit = 5;
 
@@ -445,6 +451,8 @@ struct Mirror::State {
     bool take(Ticket &t)
     {
         Item &item = t.item;
+        if (searching(t))
+            return false;
         if (!t.committed) {
             t.committed = true;
             const auto original = Url::parse(item.url);
@@ -510,25 +518,76 @@ struct Mirror::State {
         return addLinks(t);
     }
 
-    bool addLinks(Ticket &t)
+    // Whether the links of an answer of this kind are followed (as Wget
+    // decides by its type, -p and the depth), whether it is read as a style
+    // sheet, and whether only its inline links are (a leaf past the depth).
+    bool descends(const Ticket &t, ContentKind kind, bool &isCss, bool &leaf) const
     {
         const Item &item = t.item;
         bool descend = false;
-        bool isCss = false;
-        if (item.htmlAllowed && t.kind == ContentKind::Html)
+        isCss = false;
+        leaf = false;
+        if (item.htmlAllowed && kind == ContentKind::Html)
             descend = true;
-        if (!t.reuse && (t.kind == ContentKind::Css || item.cssAllowed)) {
+        if (!t.reuse && (kind == ContentKind::Css || item.cssAllowed)) {
             descend = true;
             isCss = true;
         }
-        bool leaf = false;
         if (descend && depthLimit != kInfinite && item.depth >= depthLimit) {
             if (options.pageRequisites && (item.depth == depthLimit || item.depth == depthLimit + 1))
                 leaf = true;
             else
                 descend = false;
         }
-        if (!descend)
+        return descend;
+    }
+
+    // The bodies near the head of the window that came whole: their links
+    // are looked for on the finder's threads while the crawl goes on, so
+    // they are at hand when their turn comes. Only so far ahead that the
+    // links held wait a short while.
+    static constexpr std::size_t kSearchAhead = 24;
+
+    void searchAhead()
+    {
+        const std::size_t ahead = std::min(window.size(), kSearchAhead);
+        for (std::size_t i = 0; i < ahead; ++i) {
+            Ticket &t = *window[i];
+            if (t.done && !t.searchAsked && !t.reuse && t.started) {
+                t.searchAsked = true;
+                searchLinks(t);
+            }
+        }
+    }
+
+    void searchLinks(Ticket &t)
+    {
+        const Transfer &tr = t.transfer;
+        if (tr.curlCode != CURLE_OK || tr.status < 200 || tr.status >= 300 || tr.writeErrno != 0)
+            return;
+        bool isCss = false;
+        bool leaf = false;
+        if (!descends(t, kindOf(tr.contentType), isCss, leaf))
+            return;
+        auto search = std::make_shared<LinkSearch>();
+        search->path = tr.bodyPath;
+        search->bytes = static_cast<std::size_t>(tr.bytes);
+        search->css = isCss;
+        search->keepRecord = options.convertLinks;
+        search->stop = &cancel;
+        t.search = search;
+        finder.submit(std::move(search));
+    }
+
+    // Its links are still being looked for: its turn waits.
+    static bool searching(const Ticket &t) { return t.search && !t.search->ready.load(); }
+
+    bool addLinks(Ticket &t)
+    {
+        const Item &item = t.item;
+        bool isCss = false;
+        bool leaf = false;
+        if (!descends(t, t.kind, isCss, leaf))
             return true;
         const auto original = Url::parse(item.url);
         if (!t.reuse && t.finalUrl.text() != item.url && !(item.depth == 0 && t.finalUrl.text() == item.url + "/")) {
@@ -538,15 +597,20 @@ struct Mirror::State {
             blacklist.insert(t.finalUrl.text());
         }
 
-        std::string content;
-        if (!readFile(t.savedAs, content, kMaxParsedBytes))
+        // Found while the body waited its turn; else (a file saved earlier)
+        // looked for now.
+        if (t.reuse || !t.search || t.search->css != isCss) {
+            t.search = std::make_shared<LinkSearch>();
+            t.search->path = t.savedAs;
+            t.search->css = isCss;
+            t.search->keepRecord = options.convertLinks;
+            t.search->stop = &cancel;
+            t.search->run();
+        }
+        if (!t.search->read)
             return true;
-        PageLinks found;
-        if (isCss)
-            findCssLinks(content, 0, found.links);
-        else
-            found = findHtmlLinks(content);
-        keepLinks(t.savedAs, isCss, found.links, content.size());
+        const PageLinks &found = t.search->found;
+        keepLinks(t.savedAs, isCss, *t.search);
         if (options.robots && found.noFollow)
             return true;
         // All robots.txt files these links need, before any link is taken,
@@ -584,12 +648,10 @@ struct Mirror::State {
         return true;
     }
 
-    // Pages larger than this are saved but not read for links: a parse
-    // takes many times a page's size in memory.
-    static constexpr std::size_t kMaxParsedBytes = 16u << 20;
+    static constexpr std::size_t kMaxParsedBytes = LinkSearch::kMaxParsedBytes;
 
     // The links of a saved page, kept on disk for the conversion at the end.
-    void keepLinks(const std::string &file, bool isCss, const std::vector<PageLink> &links, std::size_t size)
+    void keepLinks(const std::string &file, bool isCss, LinkSearch &search)
     {
         if (!options.convertLinks)
             return;
@@ -598,7 +660,9 @@ struct Mirror::State {
             || !documents[known->second].linksRecord.empty())
             return;
         const std::string path = tempPath() + ".links";
-        const std::string record = recordOfLinks(links);
+        std::string record = std::move(search.record);
+        if (record.empty())
+            record = recordOfLinks(search.found.links);
         FILE *f = std::fopen(path.c_str(), "wb");
         bool ok = f && std::fwrite(record.data(), 1, record.size(), f) == record.size();
         if (f)
@@ -608,21 +672,12 @@ struct Mirror::State {
             return;
         }
         documents[known->second].linksRecord = path;
-        documents[known->second].size = size;
+        documents[known->second].size = search.size;
     }
 
     static bool readFile(const std::string &file, std::string &out, std::size_t most)
     {
-        FILE *f = std::fopen(file.c_str(), "rb");
-        if (!f)
-            return false;
-        out.clear();
-        char buffer[1 << 16];
-        std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0 && out.size() < most)
-            out.append(buffer, n);
-        std::fclose(f);
-        return true;
+        return readFileStart(file, out, most);
     }
 
     // mayReplaceFile: a file where the last folder must go is removed, as
@@ -787,7 +842,10 @@ int Mirror::run()
         }
         s.pumpRobots();
         s.dispatch();
+        // The new requests go out before the answers in hand are taken.
+        s.transfers.send();
         while (!s.window.empty() && s.window.front()->done) {
+            s.searchAhead();
             if (!s.take(*s.window.front()))
                 break;
             s.window.pop_front();
@@ -802,10 +860,13 @@ int Mirror::run()
             robotsPending = robotsPending || !entry.ready;
         if (s.window.empty() && s.queue.empty() && !robotsPending)
             break;
-        for (Transfer *transfer : s.transfers.wait(std::chrono::milliseconds(100)))
+        // A finished search wakes the wait; with nothing under way, the
+        // loop comes round often for retries and --wait.
+        s.searchAhead();
+        const bool headSearching = !s.window.empty() && State::searching(*s.window.front());
+        const auto timeout = std::chrono::milliseconds(s.transfers.running() > 0 || headSearching ? 100 : 10);
+        for (Transfer *transfer : s.transfers.wait(timeout))
             s.ended(transfer);
-        if (s.transfers.running() == 0 && !(s.window.size() && s.window.front()->done))
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     s.cleanUp();
     const double seconds = std::chrono::duration<double>(Clock::now() - started).count();

@@ -4,6 +4,7 @@
 // what they are for: followed as pages, needed to show the page (images,
 // style sheets, scripts), or only rewritten.
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -33,7 +34,9 @@ struct PageLinks {
     bool noFollow = false; // <meta name="robots" content="nofollow">
 };
 
-PageLinks findHtmlLinks(std::string_view page);
+// stop, when given and set, ends the parse of a large page early (with
+// no links).
+PageLinks findHtmlLinks(std::string_view page, const std::atomic<bool> *stop = nullptr);
 
 // A link list as bytes, kept on disk between finding the links of a page
 // during the download and converting them at the end (a page is parsed

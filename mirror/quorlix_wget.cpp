@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <malloc.h>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -61,6 +62,9 @@ int main(int argc, char **argv)
         sigaction(signal, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
+    // One malloc arena for every thread: pages are parsed on threads of
+    // their own, and an arena each would keep the peak of a large page each.
+    mallopt(M_ARENA_MAX, 1);
     quorlix::mirror::Mirror mirror(parsed.options, cancelled);
     return mirror.run();
 }

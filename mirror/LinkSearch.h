@@ -1,0 +1,75 @@
+#pragma once
+
+// Finding the links of a finished body on threads of their own, so the
+// crawl's thread keeps its transfers going while a large page is parsed.
+// The result depends only on the bytes, so it may be found in any order and
+// taken when the crawl comes to that answer in its queue's order.
+
+#include "mirror/PageLinks.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quorlix::mirror {
+
+// Reads at most about most bytes of a file (whole 64 kB blocks); false when
+// it cannot be opened.
+bool readFileStart(const std::string &file, std::string &out, std::size_t most);
+
+struct LinkSearch {
+    // Pages larger than this are saved but not read for links: a parse
+    // takes many times a page's size in memory.
+    static constexpr std::size_t kMaxParsedBytes = 16u << 20;
+
+    std::string path;
+    std::size_t bytes = 0; // the body's size, as far as known
+    bool css = false;
+    bool keepRecord = false; // also the links as bytes (recordOfLinks)
+    const std::atomic<bool> *stop = nullptr; // the crawl's cancel
+
+    bool read = false;    // the file could be opened
+    std::size_t size = 0; // of what was read
+    PageLinks found;
+    std::string record;
+    std::atomic<bool> ready{false};
+
+    void run();
+};
+
+class BackgroundLinkFinder {
+public:
+    // onReady is called on a finder's thread after each search.
+    BackgroundLinkFinder(std::function<void()> onReady, unsigned threads);
+    // Searches not begun are dropped; those under way are waited for.
+    ~BackgroundLinkFinder();
+    BackgroundLinkFinder(const BackgroundLinkFinder &) = delete;
+    BackgroundLinkFinder &operator=(const BackgroundLinkFinder &) = delete;
+
+    void submit(std::shared_ptr<LinkSearch> search);
+
+    // Bodies from this size on are parsed one at a time: the parse of a
+    // large page takes many times its size in memory.
+    static constexpr std::size_t kLargeBytes = 1024 * 1024;
+
+private:
+    void work();
+    std::shared_ptr<LinkSearch> next(); // under mLock
+    std::function<void()> mOnReady;
+    unsigned mThreadCount;
+    std::mutex mLock;
+    std::condition_variable mWake;
+    std::deque<std::shared_ptr<LinkSearch>> mPending;
+    bool mStopping = false;
+    bool mLargeUnderWay = false;
+    std::vector<std::thread> mThreads;
+};
+
+} // namespace quorlix::mirror
