@@ -5,7 +5,9 @@
 
 #include <QTest>
 
+#include <algorithm>
 #include <atomic>
+#include <string>
 #include <thread>
 
 using namespace quorlix::html;
@@ -40,6 +42,8 @@ private slots:
     void headingAnchors_data();
     void headingAnchors();
     void visibleText();
+    void textsOfEverySize_data();
+    void textsOfEverySize();
     void pageNames_data();
     void pageNames();
     void stopsMidwayThroughABigPage();
@@ -145,6 +149,38 @@ void TestPageReader::headingAnchors()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, expected);
     QCOMPARE(outline(readPage(view(bytes))), expected);
+}
+
+// The parser's blocks are cut from shared pieces and reused by size once
+// freed; texts on either side of the line between small and large blocks,
+// in a page that uses many pieces, must come back whole and unmixed.
+void TestPageReader::textsOfEverySize_data()
+{
+    QTest::addColumn<int>("length");
+    for (const int length : {1, 15, 16, 17, 1007, 1024, 1025, 5000, 100000})
+        QTest::addRow("%d characters", length) << length;
+}
+
+void TestPageReader::textsOfEverySize()
+{
+    QFETCH(int, length);
+    const auto text = [length](int seed) {
+        std::string made;
+        for (int i = 0; made.size() < static_cast<std::size_t>(length); ++i)
+            made += static_cast<char>('a' + (seed + i) % 26);
+        return made.substr(0, static_cast<std::size_t>(length));
+    };
+    const int headings = std::max(2, 400000 / (2 * length + 40));
+    std::string bytes = "<title>" + text(0) + "</title>";
+    for (int i = 0; i < headings; ++i)
+        bytes += "<h2 id=\"" + text(i) + "\" class=\"c" + std::to_string(i) + "\">" + text(i + 1) + "</h2><p>x</p>";
+    const Page page = readPage(bytes, PageParts::OutlineAndText);
+    QCOMPARE(page.title, text(0));
+    QCOMPARE(page.headings.size(), static_cast<std::size_t>(headings));
+    for (int i = 0; i < headings; ++i) {
+        QCOMPARE(page.headings[i].text(), std::string_view(text(i + 1)));
+        QCOMPARE(page.headings[i].anchor(), std::string_view(text(i)));
+    }
 }
 
 void TestPageReader::visibleText()
