@@ -191,13 +191,7 @@ void write(const std::vector<ContentsNode> &nodes, int depth, Pieces &out)
 
 ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages)
 {
-    QByteArray bytes;
-    ContentsFile contents = MakeContentsFile(files, pages, [&bytes](const QByteArray &piece) {
-        bytes += piece;
-        return true;
-    });
-    contents.bytes = std::move(bytes);
-    return contents;
+    return SitemapInMemory<ContentsFile>([&](const auto &write) { return MakeContentsFile(files, pages, write); });
 }
 
 ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages,

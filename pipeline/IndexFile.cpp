@@ -254,13 +254,7 @@ void LetGoOfLinksNoIndexReads(SavedPages &pages)
 
 IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages)
 {
-    QByteArray bytes;
-    IndexFile index = MakeIndexFile(files, pages, [&bytes](const QByteArray &piece) {
-        bytes += piece;
-        return true;
-    });
-    index.bytes = std::move(bytes);
-    return index;
+    return SitemapInMemory<IndexFile>([&](const auto &write) { return MakeIndexFile(files, pages, write); });
 }
 
 IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,

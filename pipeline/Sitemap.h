@@ -10,6 +10,8 @@
 #include <QPair>
 #include <QString>
 
+#include <utility>
+
 namespace quorlix::pipeline {
 
 // A value in ASCII: markup characters and a few typographic signs (dashes,
@@ -29,5 +31,19 @@ QByteArray SitemapEntry(const QList<QPair<QString, QString>> &params, int depth)
 
 // A folder's index page (index.html, default.htm, ...) stands for the folder.
 bool IsFolderIndexPage(const QString &file);
+
+// A sitemap file (contents or index) made whole in memory by make, which
+// otherwise streams it: make(write) hands each piece to write.
+template <typename File, typename Make>
+File SitemapInMemory(Make make)
+{
+    QByteArray bytes;
+    File file = make([&bytes](const QByteArray &piece) {
+        bytes += piece;
+        return true;
+    });
+    file.bytes = std::move(bytes);
+    return file;
+}
 
 } // namespace quorlix::pipeline
