@@ -345,7 +345,7 @@ struct Mirror::State {
                 ++files;
                 bytes += t.bytes;
                 std::string text;
-                readFile(file, text, 1 << 20);
+                readFileStart(file, text, 1 << 20);
                 entry.rules = RobotsRules::parse(text);
             }
         } else {
@@ -569,14 +569,20 @@ struct Mirror::State {
         bool leaf = false;
         if (!descends(t, kindOf(tr.contentType), isCss, leaf))
             return;
-        auto search = std::make_shared<LinkSearch>();
-        search->path = tr.bodyPath;
+        std::shared_ptr<LinkSearch> search = newSearch(tr.bodyPath, isCss);
         search->bytes = static_cast<std::size_t>(tr.bytes);
+        t.search = search;
+        finder.submit(std::move(search));
+    }
+
+    std::shared_ptr<LinkSearch> newSearch(const std::string &path, bool isCss)
+    {
+        auto search = std::make_shared<LinkSearch>();
+        search->path = path;
         search->css = isCss;
         search->keepRecord = options.convertLinks;
         search->stop = &cancel;
-        t.search = search;
-        finder.submit(std::move(search));
+        return search;
     }
 
     // Its links are still being looked for: its turn waits.
@@ -600,11 +606,7 @@ struct Mirror::State {
         // Found while the body waited its turn; else (a file saved earlier)
         // looked for now.
         if (t.reuse || !t.search || t.search->css != isCss) {
-            t.search = std::make_shared<LinkSearch>();
-            t.search->path = t.savedAs;
-            t.search->css = isCss;
-            t.search->keepRecord = options.convertLinks;
-            t.search->stop = &cancel;
+            t.search = newSearch(t.savedAs, isCss);
             t.search->run();
         }
         if (!t.search->read)
@@ -675,11 +677,6 @@ struct Mirror::State {
         documents[known->second].size = search.size;
     }
 
-    static bool readFile(const std::string &file, std::string &out, std::size_t most)
-    {
-        return readFileStart(file, out, most);
-    }
-
     // mayReplaceFile: a file where the last folder must go is removed, as
     // Wget does inside a mirror (a page "docs" saved before "docs/x").
     static void makeFolders(const std::string &folder, bool mayReplaceFile = false)
@@ -738,13 +735,13 @@ struct Mirror::State {
     bool convertOne(const Document &document, const SavedFileLookup &lookup, std::string &error) const
     {
         std::string content;
-        if (!readFile(document.file, content, kMaxParsedBytes) || content.size() >= kMaxParsedBytes)
+        if (!readFileStart(document.file, content, kMaxParsedBytes) || content.size() >= kMaxParsedBytes)
             return true;
         const auto url = Url::parse(document.url);
         std::vector<PageLink> links;
         std::string record;
         const bool kept = !document.linksRecord.empty() && content.size() == document.size
-                          && readFile(document.linksRecord, record, kMaxParsedBytes * 4) && linksFromRecord(record, links);
+                          && readFileStart(document.linksRecord, record, kMaxParsedBytes * 4) && linksFromRecord(record, links);
         const std::string rewritten = kept ? convertFoundLinks(content, std::move(links), *url, document.file, lookup)
                                            : convertLinks(content, document.css, *url, document.file, lookup);
         if (rewritten == content)
