@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 namespace quorlix::html {
 
@@ -45,8 +46,17 @@ public:
         std::memcpy(mEnds, other.mEnds, sizeof mEnds);
         return *this;
     }
-    PackedTexts(PackedTexts &&) noexcept = default;
-    PackedTexts &operator=(PackedTexts &&) noexcept = default;
+    // Moved from, it holds empty texts rather than ends into no memory.
+    PackedTexts(PackedTexts &&other) noexcept { *this = std::move(other); }
+    PackedTexts &operator=(PackedTexts &&other) noexcept
+    {
+        if (this != &other) {
+            mChars = std::move(other.mChars);
+            std::memcpy(mEnds, other.mEnds, sizeof mEnds);
+            std::memset(other.mEnds, 0, sizeof other.mEnds);
+        }
+        return *this;
+    }
 
     std::string_view operator[](int index) const
     {
