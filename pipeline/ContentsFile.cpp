@@ -4,6 +4,7 @@
 #include "pipeline/KeywordText.h"
 #include "pipeline/SiteTableOfContents.h"
 #include "pipeline/Sitemap.h"
+#include "pipeline/SitemapPieces.h"
 #include "pipeline/TopicNames.h"
 #include "pipeline/Utf8Text.h"
 
@@ -144,35 +145,7 @@ void addHeadingsOfLargePages(std::vector<ContentsNode> &nodes, const SavedPages 
     }
 }
 
-// The file's text, handed on in pieces of about a megabyte: a large site's
-// contents come to megabytes, which need not be held whole.
-class Pieces {
-public:
-    explicit Pieces(const std::function<bool(const QByteArray &)> &write) : mWrite(write) { mPiece.reserve(kPiece + 4096); }
-    Pieces &operator+=(const QByteArray &bytes)
-    {
-        mPiece += bytes;
-        if (mPiece.size() >= kPiece)
-            flush();
-        return *this;
-    }
-    // False once a piece was refused; later ones are not handed on.
-    bool flush()
-    {
-        if (mWritten && !mPiece.isEmpty())
-            mWritten = mWrite(mPiece);
-        mPiece.resize(0);
-        return mWritten;
-    }
-
-private:
-    static constexpr qsizetype kPiece = 1 << 20;
-    const std::function<bool(const QByteArray &)> &mWrite;
-    QByteArray mPiece;
-    bool mWritten = true;
-};
-
-void write(const std::vector<ContentsNode> &nodes, int depth, Pieces &out)
+void write(const std::vector<ContentsNode> &nodes, int depth, SitemapPieces &out)
 {
     const QByteArray indent(depth, '\t');
     out += indent + "<UL>\r\n";
@@ -209,7 +182,7 @@ ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages,
     }
     ContentsFile contents;
     contents.topics = pageFiles.size();
-    Pieces out(writePiece);
+    SitemapPieces out(writePiece);
     out += SitemapHead("\t<param name=\"ImageType\" value=\"Folder\">\r\n");
     if (pageFiles.isEmpty()) {
         out += "<UL>\r\n</UL>\r\n" + SitemapTail();

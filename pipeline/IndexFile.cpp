@@ -3,6 +3,7 @@
 #include "pipeline/KeywordText.h"
 #include "pipeline/LinkTarget.h"
 #include "pipeline/Sitemap.h"
+#include "pipeline/SitemapPieces.h"
 #include "pipeline/TopicNames.h"
 #include "pipeline/Utf8Text.h"
 
@@ -221,7 +222,7 @@ QSet<QString> boilerplate(const QStringList &pageFiles, const SavedPages &pages,
     return common;
 }
 
-void writeKeyword(const Keyword &keyword, const TopicNames &names, QByteArray &out)
+void writeKeyword(const Keyword &keyword, const TopicNames &names, SitemapPieces &out)
 {
     using Params = QList<QPair<QString, QString>>;
     const QString name = QStringLiteral("Name"), local = QStringLiteral("Local");
@@ -330,21 +331,12 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
 
     IndexFile index;
     index.keywords = static_cast<qsizetype>(order.size());
-    // Handed on in pieces of about a megabyte: a large site's index comes
-    // to tens of megabytes.
-    constexpr qsizetype kPiece = 1 << 20;
-    QByteArray piece = SitemapHead({}) + "<UL>\r\n";
-    piece.reserve(kPiece + 64 * 1024);
-    for (const std::uint32_t at : order) {
-        writeKeyword(all[at], names, piece);
-        if (piece.size() >= kPiece) {
-            if (!write(piece))
-                return index;
-            piece.resize(0);
-        }
-    }
-    piece += "</UL>\r\n" + SitemapTail();
-    write(piece);
+    SitemapPieces out(write);
+    out += SitemapHead({}) + "<UL>\r\n";
+    for (const std::uint32_t at : order)
+        writeKeyword(all[at], names, out);
+    out += "</UL>\r\n" + SitemapTail();
+    out.flush();
     return index;
 }
 
