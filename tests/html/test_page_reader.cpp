@@ -300,6 +300,12 @@ void TestPageReader::linkKeepsItsTexts()
     Link moved = std::move(link);
     check(moved);
     check(copy);
+    // What was moved from reads as empty, never into memory it gave away;
+    // one assigned again holds its new texts.
+    QVERIFY(link.href().empty() && link.text().empty() && link.lead().empty() && link.outer().empty());
+    link = std::move(moved);
+    check(link);
+    QVERIFY(moved.outer().empty());
 }
 
 QTEST_GUILESS_MAIN(TestPageReader)
