@@ -8,11 +8,12 @@
 #include "pipeline/Utf8Text.h"
 
 #include <QSet>
-#include <QVarLengthArray>
 
 #include <algorithm>
 #include <cstdint>
 #include <deque>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -27,24 +28,27 @@ constexpr qsizetype kFewestLinksOfAnIndexPage = 10;
 constexpr qsizetype kLongestKeyword = 120;
 constexpr qsizetype kLongestTerm = 60;
 
+// A place a keyword leads to: a page, by its number among the pages, and
+// an anchor in it. A large site's index has a place for every heading, so
+// a place holds no text of its own: the anchor is the page's own (or one
+// kept by the keywords), and the label is one of few.
 struct Place {
-    QString file;
-    QString fragment; // the anchor in file; "" for the page itself
-    QString label;    // what tells this place from the keyword's others; "" for the page's name
-
-    // Made only as it is written: a site's index has a place for every
-    // heading, and the page's name is already held.
-    QString local() const { return fragment.isEmpty() ? file : file + QLatin1Char('#') + fragment; }
+    std::uint32_t file = 0;
+    std::uint32_t label = 0; // what tells this place from the keyword's others; 0: none, the page's name
+    std::uint32_t next = 0;  // the keyword's next place, by its number plus one; 0: none
+    std::string_view fragment; // the anchor in file, UTF-8; "" for the page itself
 };
 
 struct Keyword {
     QString text;
-    QVarLengthArray<Place, 1> places; // most keywords have one place: no allocation of its own
+    std::uint32_t first = 0, last = 0; // its places, in the order they were added
 };
 
 class Keywords {
 public:
-    void add(const QString &rawText, const QString &file, const QString &fragment, const QString &label = {})
+    explicit Keywords(const QStringList &files) : mFiles(files) { mLabels.emplace_back(); }
+
+    void add(const QString &rawText, std::uint32_t file, std::string_view fragment, const QString &label = {})
     {
         const QString text = CleanedKeyword(rawText);
         // A letter's heading ("- a -", "B") names no subject.
@@ -58,40 +62,127 @@ public:
             addOne(text.mid(scope + 2), file, fragment, label);
     }
 
+    // An anchor the pages do not hold as it is (one worked out from a
+    // link), kept as long as the keywords.
+    std::string_view keep(const QString &fragment)
+    {
+        if (fragment.isEmpty())
+            return {};
+        return mKeptFragments.emplace_back(fragment.toStdString());
+    }
+
+    // The page a link leads to, by its number.
+    std::uint32_t fileNumber(const QString &file)
+    {
+        if (mFileNumbers.isEmpty())
+            for (qsizetype i = 0; i < mFiles.size(); ++i)
+                mFileNumbers.insert(mFiles[i], static_cast<std::uint32_t>(i));
+        const auto found = mFileNumbers.constFind(file);
+        if (found != mFileNumbers.cend())
+            return *found;
+        mFiles << file;
+        return *mFileNumbers.insert(file, static_cast<std::uint32_t>(mFiles.size() - 1));
+    }
+
     // The keywords, once all are added; the lookup by text is let go.
     std::deque<Keyword> &all()
     {
-        mByText = {};
+        std::vector<std::uint32_t>().swap(mSlots);
         return mKeywords;
     }
 
-private:
-    void addOne(const QString &text, const QString &file, const QString &fragment, const QString &label)
+    const QString &file(const Place &place) const { return mFiles[place.file]; }
+    const QString &label(const Place &place) const { return mLabels[place.label]; }
+    QString local(const Place &place) const
     {
-        auto found = mByText.constFind(text);
-        if (found == mByText.cend()) {
-            mKeywords.push_back(Keyword{text, {}});
-            found = mByText.insert(text, mKeywords.size() - 1);
-        }
-        Keyword &keyword = mKeywords[*found];
+        return place.fragment.empty() ? file(place) : file(place) + QLatin1Char('#') + FromUtf8(place.fragment);
+    }
+
+    template<typename Visit>
+    void forEachPlace(const Keyword &keyword, Visit visit) const
+    {
+        for (std::uint32_t at = keyword.first; at != 0; at = mPlaces[at - 1].next)
+            visit(mPlaces[at - 1]);
+    }
+    qsizetype placeCount(const Keyword &keyword) const
+    {
+        qsizetype count = 0;
+        forEachPlace(keyword, [&count](const Place &) { ++count; });
+        return count;
+    }
+
+private:
+    void addOne(const QString &text, std::uint32_t file, std::string_view fragment, const QString &label)
+    {
+        Keyword &keyword = mKeywords[find(text)];
         // One place per page, unless the site's index names several apart
         // ("join() (Widget method)", "join() (Window method)"); most
         // keywords have one or two places.
-        for (Place &place : keyword.places) {
+        for (std::uint32_t at = keyword.first; at != 0; at = mPlaces[at - 1].next) {
+            Place &place = mPlaces[at - 1];
             if (place.file != file)
                 continue;
-            if (place.label.isEmpty() && place.fragment == fragment)
-                place.label = label; // the index page's name for it
-            if (place.label.isEmpty() || label.isEmpty() || place.label == label || place.fragment == fragment)
+            if (place.label == 0 && place.fragment == fragment)
+                place.label = labelNumber(label); // the index page's name for it
+            if (place.label == 0 || label.isEmpty() || mLabels[place.label] == label || place.fragment == fragment)
                 return;
         }
-        keyword.places.push_back(Place{file, fragment, label});
+        mPlaces.push_back(Place{file, labelNumber(label), 0, fragment});
+        const auto added = static_cast<std::uint32_t>(mPlaces.size());
+        (keyword.last != 0 ? mPlaces[keyword.last - 1].next : keyword.first) = added;
+        keyword.last = added;
     }
 
-    // A deque, as a large site has a hundred thousands keywords: a vector
+    // The keyword of that text, added if new: an open table of the
+    // keywords' numbers (plus one), found by the text's hash. A hash of
+    // texts would hold a node for each of a large site's 150,000 keywords.
+    std::size_t find(const QString &text)
+    {
+        if ((mKeywords.size() + 1) * 2 > mSlots.size())
+            grow();
+        const std::size_t mask = mSlots.size() - 1;
+        for (std::size_t slot = qHash(text) & mask;; slot = (slot + 1) & mask) {
+            if (mSlots[slot] == 0) {
+                mKeywords.push_back(Keyword{text});
+                mSlots[slot] = static_cast<std::uint32_t>(mKeywords.size());
+                return mKeywords.size() - 1;
+            }
+            if (mKeywords[mSlots[slot] - 1].text == text)
+                return mSlots[slot] - 1;
+        }
+    }
+
+    void grow()
+    {
+        mSlots.assign(std::max<std::size_t>(1024, mSlots.size() * 2), 0);
+        const std::size_t mask = mSlots.size() - 1;
+        for (std::size_t i = 0; i < mKeywords.size(); ++i) {
+            std::size_t slot = qHash(mKeywords[i].text) & mask;
+            while (mSlots[slot] != 0)
+                slot = (slot + 1) & mask;
+            mSlots[slot] = static_cast<std::uint32_t>(i + 1);
+        }
+    }
+
+    std::uint32_t labelNumber(const QString &label)
+    {
+        if (label.isEmpty())
+            return 0;
+        // Labels come in runs: an index page's entries, a page's terms.
+        if (mLabels.back() != label)
+            mLabels.push_back(label);
+        return static_cast<std::uint32_t>(mLabels.size() - 1);
+    }
+
+    // Deques, as a large site has a hundred thousands keywords: a vector
     // would hold them twice while it grows.
     std::deque<Keyword> mKeywords;
-    QHash<QString, std::size_t> mByText;
+    std::deque<Place> mPlaces;
+    std::vector<std::uint32_t> mSlots;
+    std::deque<QString> mLabels;
+    std::deque<std::string> mKeptFragments;
+    QStringList mFiles;
+    QHash<QString, std::uint32_t> mFileNumbers; // made when a link needs it
 };
 
 // Every link of an item, a cell or a term, whether its anchor is in this page
@@ -194,47 +285,59 @@ QPair<QString, QString> termOf(const QString &text)
 }
 
 // Headings and titles found on many pages ("Detailed Description",
-// "Navigation") are the site's furniture, not its subjects.
-QSet<QString> boilerplate(const QStringList &pageFiles, const SavedPages &pages, const TopicNames &names)
-{
-    struct Seen {
-        qsizetype lastPage = -1;
-        qsizetype pages = 0;
-    };
-    QHash<QString, Seen> seen;
-    auto count = [&](const QString &text, qsizetype page) {
-        Seen &entry = seen[CleanedKeyword(text)];
-        if (entry.lastPage != page)
-            entry.lastPage = page, ++entry.pages;
-    };
-    for (qsizetype i = 0; i < pageFiles.size(); ++i) {
-        const auto page = pages.constFind(pageFiles[i]);
-        if (page == pages.cend())
-            continue;
-        count(names.title(pageFiles[i]), i);
-        for (const html::Heading &heading : page->headings)
-            count(FromUtf8(heading.text()), i);
+// "Navigation") are the site's furniture, not its subjects. Known by their
+// cleaned texts' hashes: a large site has 150,000 of them, each counted
+// once, and only the few common ones are looked for again.
+class Boilerplate {
+public:
+    Boilerplate(const QStringList &pageFiles, const SavedPages &pages, const TopicNames &names)
+    {
+        struct Seen {
+            qint32 lastPage = -1;
+            qint32 pages = 0;
+        };
+        QHash<std::size_t, Seen> seen;
+        auto count = [&](const QString &text, qsizetype page) {
+            Seen &entry = seen[qHash(CleanedKeyword(text))];
+            if (entry.lastPage != page)
+                entry.lastPage = static_cast<qint32>(page), ++entry.pages;
+        };
+        for (qsizetype i = 0; i < pageFiles.size(); ++i) {
+            const auto page = pages.constFind(pageFiles[i]);
+            if (page == pages.cend())
+                continue;
+            count(names.title(pageFiles[i]), i);
+            for (const html::Heading &heading : page->headings)
+                count(FromUtf8(heading.text()), i);
+        }
+        for (auto it = seen.cbegin(); it != seen.cend(); ++it)
+            if (it->pages >= 3 && it->pages * 10 > pageFiles.size())
+                mCommon.insert(it.key());
     }
-    QSet<QString> common;
-    for (auto it = seen.cbegin(); it != seen.cend(); ++it)
-        if (it->pages >= 3 && it->pages * 10 > pageFiles.size())
-            common.insert(it.key());
-    return common;
-}
 
-void writeKeyword(const Keyword &keyword, const TopicNames &names, SitemapPieces &out)
+    bool contains(const QString &text) const { return !mCommon.isEmpty() && mCommon.contains(qHash(CleanedKeyword(text))); }
+
+private:
+    QSet<std::size_t> mCommon;
+};
+
+void writeKeyword(const Keyword &keyword, const Keywords &keywords, const TopicNames &names, SitemapPieces &out)
 {
     using Params = QList<QPair<QString, QString>>;
     const QString name = QStringLiteral("Name"), local = QStringLiteral("Local");
-    if (keyword.places.size() == 1) {
-        out += SitemapEntry(Params{{name, keyword.text}, {local, keyword.places.front().local()}}, 1);
+    if (keyword.first == keyword.last) {
+        keywords.forEachPlace(keyword, [&](const Place &place) {
+            out += SitemapEntry(Params{{name, keyword.text}, {local, keywords.local(place)}}, 1);
+        });
         return;
     }
     // Several places: the keyword lists them below it by what tells them
     // apart, and leads to the first of them itself.
     std::vector<std::pair<QString, QString>> subEntries;
-    for (const Place &place : keyword.places)
-        subEntries.emplace_back(place.label.isEmpty() ? names.name(place.file) : place.label, place.local());
+    keywords.forEachPlace(keyword, [&](const Place &place) {
+        const QString &label = keywords.label(place);
+        subEntries.emplace_back(label.isEmpty() ? names.name(keywords.file(place)) : label, keywords.local(place));
+    });
     std::stable_sort(subEntries.begin(), subEntries.end(),
                      [](const auto &a, const auto &b) { return NaturalCompare(a.first, b.first) < 0; });
     out += SitemapEntry(Params{{name, keyword.text}, {local, subEntries.front().second}}, 1);
@@ -270,49 +373,53 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
         pageFiles << file;
     }
     const TopicNames names(pageFiles, pages);
-    const QSet<QString> common = boilerplate(pageFiles, pages, names);
-    Keywords keywords;
+    const Boilerplate common(pageFiles, pages, names);
+    Keywords keywords(pageFiles);
     QSet<QString> indexed; // places the site's own index names
 
     // Titles and the headings a link can reach.
-    for (const QString &file : pageFiles) {
+    for (qsizetype i = 0; i < pageFiles.size(); ++i) {
+        const QString &file = pageFiles[i];
+        const auto number = static_cast<std::uint32_t>(i);
         const html::Page &page = *pages.constFind(file);
         const QString title = names.title(file);
-        if (!common.contains(CleanedKeyword(title)))
-            keywords.add(title, file, {});
+        if (!common.contains(title))
+            keywords.add(title, number, {});
         for (const html::Heading &heading : page.headings) {
             const QString text = FromUtf8(heading.text());
-            if (!heading.anchor().empty() && !common.contains(CleanedKeyword(text)))
-                keywords.add(text, file, FromUtf8(heading.anchor()));
+            if (!heading.anchor().empty() && !common.contains(text))
+                keywords.add(text, number, heading.anchor());
         }
     }
     // The terms of the site's own index pages.
     for (const QString &file : pageFiles)
         for (const auto &[link, target] : indexLinks(file, *pages.constFind(file), pages)) {
             const auto [term, label] = entryOf(*link);
-            keywords.add(term, target.file, target.fragment, label);
+            keywords.add(term, keywords.fileNumber(target.file), keywords.keep(target.fragment), label);
             indexed.insert(target.place());
         }
     // The terms pages define, where no index page names them.
-    for (const QString &file : pageFiles)
+    for (qsizetype i = 0; i < pageFiles.size(); ++i) {
+        const QString &file = pageFiles[i];
         for (const html::Term &term : pages.constFind(file)->terms) {
-            const QString anchor = QString::fromStdString(term.anchor);
-            if (indexed.contains(file + QLatin1Char('#') + anchor))
+            if (indexed.contains(file + QLatin1Char('#') + QString::fromStdString(term.anchor)))
                 continue;
             const auto [text, qualifier] = termOf(CleanedKeyword(QString::fromStdString(term.text)));
-            keywords.add(text, file, anchor, qualifier.isEmpty() ? QString() : names.name(file) + QLatin1String(" (")
-                                                                              + qualifier + QLatin1Char(')'));
+            keywords.add(text, static_cast<std::uint32_t>(i), term.anchor,
+                         qualifier.isEmpty() ? QString()
+                                             : names.name(file) + QLatin1String(" (") + qualifier + QLatin1Char(')'));
         }
+    }
 
     // A keyword that leads to many pages ("module", above every module's
     // page) sends a reader to a list as long as the contents.
     std::deque<Keyword> &all = keywords.all();
     const auto tooCommon = [&](const Keyword &keyword) {
-        if (keyword.places.size() < 3 || keyword.places.size() * 10 <= pageFiles.size())
+        const qsizetype places = keywords.placeCount(keyword);
+        if (places < 3 || places * 10 <= pageFiles.size())
             return false;
-        QSet<QString> files;
-        for (const Place &place : keyword.places)
-            files.insert(place.file);
+        QSet<std::uint32_t> files;
+        keywords.forEachPlace(keyword, [&files](const Place &place) { files.insert(place.file); });
         return files.size() >= 3 && files.size() * 10 > pageFiles.size();
     };
     // Their order is sorted, not the keywords themselves: no second copy.
@@ -334,7 +441,7 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
     SitemapPieces out(write);
     out += SitemapHead({}) + "<UL>\r\n";
     for (const std::uint32_t at : order)
-        writeKeyword(all[at], names, out);
+        writeKeyword(all[at], keywords, names, out);
     out += "</UL>\r\n" + SitemapTail();
     out.flush();
     return index;
