@@ -1,5 +1,7 @@
 #include "app/MainWindow.h"
 
+#include "app/PaneLog.h"
+
 #include "pipeline/PageOutlines.h"
 #include "process/PosixProcess.h"
 #include "runtime/Runtime.h"
@@ -14,9 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTextBlock>
 #include <QTextCursor>
-#include <QTextDocument>
 
 #include <csignal>
 #ifdef __GLIBC__
@@ -135,6 +135,7 @@ void MainWindow::createControls()
     QPalette palette = txtOutputs->palette();
     palette.setColor(QPalette::Text, Qt::black);
     txtOutputs->setPalette(palette);
+    mPaneLog = std::make_unique<PaneLog>(txtOutputs->document());
 
     cmdExecute = new QPushButton(kExecute, this);
     cmdExecute->setObjectName(QStringLiteral("cmdExecute"));
@@ -176,12 +177,7 @@ void MainWindow::Form_Load()
     Label2->setText(runtime::Environ(QStringLiteral("HOME")) + QStringLiteral("/quorlix"));
 }
 
-QString MainWindow::outputsText() const
-{
-    QString text = txtOutputs->document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    return text;
-}
+QString MainWindow::outputsText() const { return mPaneLog->text(); }
 
 void MainWindow::appendOutput(const QString &chunk)
 {
@@ -196,18 +192,7 @@ void MainWindow::appendOutput(const QString &chunk)
         txtOutputs->setUpdatesEnabled(false);
         mPanePaint.start();
     }
-    // The pane holds line breaks, not line-end characters, and takes "\r\n"
-    // as one break; it stays one when the two halves come in two chunks.
-    QTextDocument *document = txtOutputs->document();
-    const bool completesLineEnd = mChunkEndedInCR && chunk.front() == QLatin1Char('\n')
-                                  && document->characterCount() == mPaneLengthAfterChunk;
-    mChunkEndedInCR = chunk.back() == QLatin1Char('\r');
-    if (!completesLineEnd || chunk.size() > 1) {
-        QTextCursor end(document);
-        end.movePosition(QTextCursor::End);
-        end.insertText(completesLineEnd ? chunk.mid(1) : chunk);
-    }
-    mPaneLengthAfterChunk = document->characterCount();
+    mPaneLog->append(chunk);
 }
 
 void MainWindow::objDOS_ReceiveOutputs(QString &CommandOutputs)
@@ -239,11 +224,7 @@ void MainWindow::setIdle(bool idle) { cmdExecute->setText(idle ? kExecute : kCan
 
 void MainWindow::appendStatusLine(const QString &line)
 {
-    const QTextDocument *document = txtOutputs->document();
-    const int length = document->characterCount(); // one more than the text: the closing break
-    const bool lineOpen = length > 1 && document->characterAt(length - 2) != QChar::ParagraphSeparator;
-    QString copy = (lineOpen ? QStringLiteral("\n") : QString()) + line + QLatin1Char('\n');
-    appendOutput(copy);
+    appendOutput((mPaneLog->lastLineOpen() ? QStringLiteral("\n") : QString()) + line + QLatin1Char('\n'));
 }
 
 void MainWindow::askToClose(const std::shared_ptr<process::DOSOutputs> &runner)

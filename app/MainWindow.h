@@ -20,6 +20,7 @@ namespace quorlix {
 namespace pipeline {
 class PageOutlines;
 }
+class PaneLog;
 
 // The program's one window: the site's address, the output folder, the
 // output pane that shows the programs' logs, and the buttons. It owns the two
@@ -127,10 +128,8 @@ private:
     qsizetype mTopics = 0;
     qsizetype mKeywords = 0;
     QElapsedTimer mConversionClock;
-    // The latest chunk ended in "\r" and the pane has not changed since: a
-    // "\n" that begins the next chunk completes that line end.
-    bool mChunkEndedInCR = false;
-    int mPaneLengthAfterChunk = -1;
+    // The log as the pane's document holds it.
+    std::unique_ptr<PaneLog> mPaneLog;
 };
 
 } // namespace quorlix

@@ -2,6 +2,7 @@
 // project in the output folder, which is then compiled.
 
 #include "app/MainWindow.h"
+#include "app/PaneLog.h"
 #include "runtime/Runtime.h"
 #include "pipeline/ContentsFile.h"
 #include "pipeline/HelpProject.h"
@@ -15,33 +16,10 @@
 
 #include <QLabel>
 #include <QPushButton>
-#include <QPlainTextEdit>
-#include <QTextBlock>
-#include <QTextDocument>
 
 #include <utility>
 
 namespace quorlix {
-
-namespace {
-
-// The pane's first line of the download's log: the one after the window's
-// own start line (which may run over several lines), when the pane begins
-// with it and goes on after it.
-QTextBlock firstLogBlock(const QTextDocument *pane, const QString &startLine)
-{
-    QTextBlock block = pane->firstBlock();
-    if (startLine.isEmpty())
-        return block;
-    for (QStringView part : QStringView(startLine).split(QLatin1Char('\n'))) {
-        if (!block.isValid() || block.text() != part)
-            return pane->firstBlock();
-        block = block.next();
-    }
-    return block.isValid() ? block : pane->firstBlock();
-}
-
-} // namespace
 
 void MainWindow::objDOS_Complete()
 {
@@ -51,21 +29,17 @@ void MainWindow::objDOS_Complete()
     // The log is what the downloader wrote: the window's own first line is
     // not part of it. Its saved files are read from the pane line by line:
     // a copy of a large site's whole log would cost tens of megabytes.
-    const QTextDocument *pane = txtOutputs->document();
-    const QTextBlock logStart = firstLogBlock(pane, mDownloadStartLine);
     QStringList saved;
     {
         pipeline::SavedFileLines lines;
-        for (QTextBlock block = logStart; block.isValid(); block = block.next())
-            lines.add(block.text());
+        mPaneLog->forEachLine(mDownloadStartLine, [&lines](const QString &line) { lines.add(line); });
         saved = lines.finish();
     }
     QStringList files = pipeline::ProjectFileList(saved, folder);
     if (files.isEmpty()) {
         mOutlines->cancel();
         QStringList logLines;
-        for (QTextBlock block = logStart; block.isValid(); block = block.next())
-            logLines << block.text();
+        mPaneLog->forEachLine(mDownloadStartLine, [&logLines](const QString &line) { logLines << line; });
         const QString log = logLines.join(QLatin1Char('\n'));
         QString text;
         if (const QStringList unwritten = pipeline::WriteFailureLines(log, 3); !unwritten.isEmpty()) {

@@ -2,6 +2,7 @@
 // output pane, the default output folder and Exit.
 
 #include "app/MainWindow.h"
+#include "app/PaneLog.h"
 #include "support/ChildProcesses.h"
 #include "support/FakeTerminatorPlatform.h"
 #include "support/OnDisplay.h"
@@ -18,6 +19,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 
 #include <memory>
 #include <optional>
@@ -109,6 +111,8 @@ private slots:
     void enterOnFocusedButtonPressesThatButton();
     void appendedChunks_data();
     void appendedChunks();
+    void logLines_data();
+    void logLines();
     void changeEventForEveryChunk();
     void caretFollowsEveryChange();
     void viewShowsLastLine();
@@ -320,6 +324,14 @@ void TestMainWindow::appendedChunks_data()
     QTest::newRow("CR LF across chunks") << QStringList{"a\r\n", "b\r", "\nc\r"} << "a\nb\nc\n";
     QTest::newRow("lone LF after CR LF") << QStringList{"a\r\n", "\n", "b"} << "a\n\nb";
     QTest::newRow("characters beyond Latin") << QStringList{"caf\u00e9 ", "\u65e5\u672c"} << "caf\u00e9 \u65e5\u672c";
+    // Longer than the pane's blocks, line ends of every kind cut anywhere.
+    QString many;
+    for (int i = 0; i < 5 * quorlix::PaneLog::kLinesPerBlock; ++i)
+        many += QStringLiteral("line %1").arg(i) + (i % 3 == 0 ? "\r\n" : i % 3 == 1 ? "\n" : "\r");
+    QStringList cut;
+    for (qsizetype at = 0; at < many.size(); at += 7)
+        cut << many.mid(at, 7);
+    QTest::newRow("many lines") << cut << QString(many).replace("\r\n", "\n").replace('\r', '\n');
 }
 
 void TestMainWindow::appendedChunks()
@@ -345,6 +357,42 @@ void TestMainWindow::appendedChunks()
     QString all = chunks.join(QString());
     whole.objDOS_ReceiveOutputs(all);
     QCOMPARE(whole.outputsText(), text);
+}
+
+void TestMainWindow::logLines_data()
+{
+    QTest::addColumn<QString>("startLine");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("lines");
+
+    const QString start = QStringLiteral("Downloading http://a/ into /b");
+    QTest::newRow("start line left out") << start << start + "\nURL:1\nURL:2" << QStringList{"URL:1", "URL:2"};
+    QTest::newRow("start line of two lines") << "Downloading http://a/\nx into /b"
+                                             << "Downloading http://a/\nx into /b\nURL:1\n"
+                                             << QStringList{"URL:1", ""};
+    QTest::newRow("only the start line") << start << start << QStringList{start};
+    QTest::newRow("start line's first half only") << "a\nb" << "a\nc" << QStringList{"a", "c"};
+    QTest::newRow("typed before the start line") << start << "typed\n" + start << QStringList{"typed", start};
+    QTest::newRow("no start line") << QString() << "x\n\ny" << QStringList{"x", "", "y"};
+    QStringList many;
+    for (int i = 0; i < 3 * quorlix::PaneLog::kLinesPerBlock + 1; ++i)
+        many << QStringLiteral("URL:%1").arg(i);
+    QTest::newRow("many blocks") << start << start + "\n" + many.join('\n') << many;
+}
+
+void TestMainWindow::logLines()
+{
+    QFETCH(QString, startLine);
+    QFETCH(QString, text);
+    QFETCH(QStringList, lines);
+
+    QTextDocument document;
+    quorlix::PaneLog log(&document);
+    for (qsizetype at = 0; at < text.size(); at += 5)
+        log.append(text.mid(at, 5));
+    QStringList read;
+    log.forEachLine(startLine, [&read](const QString &line) { read << line; });
+    QCOMPARE(read, lines);
 }
 
 void TestMainWindow::changeEventForEveryChunk()

@@ -1,0 +1,48 @@
+#pragma once
+
+// The conversion log as the output pane's document holds it.
+
+#include <QString>
+
+#include <functional>
+
+class QTextDocument;
+
+namespace quorlix {
+
+// The pane keeps a text layout for every block of its document for as long
+// as the block lives, a few hundred bytes each. A large site's log has a
+// line for each of tens of thousands of files, so its lines go into blocks
+// of kLinesPerBlock, broken inside by line separators: the pane shows them
+// as line breaks all the same, and the log reads back the same.
+class PaneLog {
+public:
+    static constexpr int kLinesPerBlock = 8;
+
+    explicit PaneLog(QTextDocument *document) : mDocument(document) {}
+
+    // The document's text becomes its old text followed by the chunk, line
+    // ends and all: "\r\n" is one line end, also when its halves come in two
+    // chunks, and a lone "\r" or "\n" is one.
+    void append(const QString &chunk);
+
+    // The text with its line ends as "\n".
+    QString text() const;
+    // Whether the text ends inside a line (not after a line end, nor empty).
+    bool lastLineOpen() const;
+    // Every line, in order; the lines that begin the text and are those of
+    // startLine are left out when more follows them.
+    void forEachLine(const QString &startLine, const std::function<void(const QString &)> &visit) const;
+
+private:
+    QTextDocument *mDocument;
+    // The latest chunk ended in "\r" and the document has not changed since:
+    // a "\n" that begins the next chunk completes that line end.
+    bool mEndedInCR = false;
+    int mLengthAfterChunk = -1;
+    // Line separators in the last block since it began; unknown (taken as
+    // full) once anything else changed the document.
+    int mBreaksInBlock = kLinesPerBlock;
+};
+
+} // namespace quorlix
