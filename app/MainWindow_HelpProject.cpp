@@ -35,7 +35,11 @@ void MainWindow::objDOS_Complete()
         mPaneLog->forEachLine(mDownloadStartLine, [&lines](const QString &line) { lines.add(line); });
         saved = lines.finish();
     }
-    QStringList files = pipeline::ProjectFileList(saved, folder);
+    // Most pages were read while the download ran; any the log's lines did
+    // not hand over one by one (the user typed into the pane, say) are read now.
+    for (const QString &path : std::as_const(saved))
+        mOutlines->add(path);
+    QStringList files = pipeline::ProjectFileList(std::move(saved), folder);
     if (files.isEmpty()) {
         mOutlines->cancel();
         QStringList logLines;
@@ -61,11 +65,6 @@ void MainWindow::objDOS_Complete()
         return;
     }
 
-    // Most pages were read while the download ran; any the log's lines did
-    // not hand over one by one (the user typed into the pane, say) are read now.
-    for (const QString &path : std::as_const(saved))
-        mOutlines->add(path);
-    saved = QStringList();
     // Whether the file was written; when not, the user is told and the
     // conversion ends.
     const auto written = [&](const char *name, const QString &failure) {

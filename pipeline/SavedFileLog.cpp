@@ -3,6 +3,8 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <utility>
+
 namespace quorlix::pipeline {
 
 QStringList SavedFilePaths(const QString &log)
@@ -27,22 +29,23 @@ QString StripOutputDir(const QString &path, const QString &outputDir)
     return rest;
 }
 
-QStringList ProjectFileList(const QStringList &savedPaths, const QString &outputDir)
+QStringList ProjectFileList(QStringList savedPaths, const QString &outputDir)
 {
-    QStringList files;
     QSet<QString> seen;
     seen.reserve(savedPaths.size());
-    for (const QString &saved : savedPaths) {
-        QString relative = StripOutputDir(saved, outputDir);
+    qsizetype kept = 0;
+    for (QString &saved : savedPaths) {
+        QString relative = StripOutputDir(std::exchange(saved, QString()), outputDir);
         // Once only: Wget can log one file twice (the same page reached as
         // "/" and as "/index.html"), and the help compiler would store a file
         // listed twice two times over.
         if (seen.contains(relative))
             continue;
         seen.insert(relative);
-        files << std::move(relative);
+        savedPaths[kept++] = std::move(relative);
     }
-    return files;
+    savedPaths.resize(kept);
+    return savedPaths;
 }
 
 } // namespace quorlix::pipeline

@@ -21,7 +21,8 @@ QStringList SavedFilePaths(const QString &log);
 QString StripOutputDir(const QString &path, const QString &outputDir);
 
 // The paths relative to the output folder, each listed once, at its first
-// place.
-QStringList ProjectFileList(const QStringList &savedPaths, const QString &outputDir);
+// place. Made in the list given: each path gives way to its relative form,
+// so a large site's two lists are never held side by side.
+QStringList ProjectFileList(QStringList savedPaths, const QString &outputDir);
 
 } // namespace quorlix::pipeline
