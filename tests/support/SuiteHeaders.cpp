@@ -1,0 +1,1 @@
+// Compiles SuiteHeaders.h into the precompiled header the suites share.
