@@ -312,7 +312,12 @@ void TestRunner::cancelMidRun()
                 cancel();
         };
     else
-        QTimer::singleShot(300, runner.get(), cancel);
+        // Armed by the first chunk, so that a slow start on a busy machine
+        // cannot leave the cancel before any output.
+        log.onChunk = [&](QString &) {
+            if (log.chunks.size() == 1)
+                QTimer::singleShot(100, runner.get(), cancel);
+        };
 
     const QString result = runner->ExecuteCommand(childCommand(QStringLiteral("ticker")));
 
