@@ -50,7 +50,12 @@ public:
 
     void add(const QString &rawText, std::uint32_t file, std::string_view fragment, const QString &label = {})
     {
-        const QString text = CleanedKeyword(rawText);
+        addCleaned(CleanedKeyword(rawText), file, fragment, label);
+    }
+
+    // The same for a text CleanedKeyword has made already.
+    void addCleaned(const QString &text, std::uint32_t file, std::string_view fragment, const QString &label = {})
+    {
         // A letter's heading ("- a -", "B") names no subject.
         if (text.size() > kLongestKeyword
             || std::count_if(text.cbegin(), text.cend(), [](QChar c) { return c.isLetterOrNumber(); }) < 2)
@@ -315,7 +320,8 @@ public:
                 mCommon.insert(it.key());
     }
 
-    bool contains(const QString &text) const { return !mCommon.isEmpty() && mCommon.contains(qHash(CleanedKeyword(text))); }
+    // text as CleanedKeyword makes it.
+    bool contains(const QString &cleaned) const { return !mCommon.isEmpty() && mCommon.contains(qHash(cleaned)); }
 
 private:
     QSet<std::size_t> mCommon;
@@ -382,13 +388,16 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
         const QString &file = pageFiles[i];
         const auto number = static_cast<std::uint32_t>(i);
         const html::Page &page = *pages.constFind(file);
-        const QString title = names.title(file);
+        // Each cleaned once, for both the look at the furniture and the keyword.
+        const QString title = CleanedKeyword(names.title(file));
         if (!common.contains(title))
-            keywords.add(title, number, {});
+            keywords.addCleaned(title, number, {});
         for (const html::Heading &heading : page.headings) {
-            const QString text = FromUtf8(heading.text());
-            if (!heading.anchor().empty() && !common.contains(text))
-                keywords.add(text, number, heading.anchor());
+            if (heading.anchor().empty())
+                continue;
+            const QString text = CleanedKeyword(FromUtf8(heading.text()));
+            if (!common.contains(text))
+                keywords.addCleaned(text, number, heading.anchor());
         }
     }
     // The terms of the site's own index pages.
