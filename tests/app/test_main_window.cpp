@@ -542,7 +542,15 @@ void TestMainWindow::realTitlesOnX11()
             return shown == names;
         }, 20000);
     };
-    QVERIFY2(shows({"Quorlix"}), qPrintable(windowNames(display).join('|')));
+    // When no window comes, say what the program did: still running, or
+    // ended and with what it wrote.
+    QVERIFY2(shows({"Quorlix"}),
+             qPrintable(QStringLiteral("windows: [%1]; the program %2; it wrote: %3")
+                            .arg(windowNames(display).join('|'),
+                                 program.state() == QProcess::NotRunning
+                                     ? QStringLiteral("ended with %1").arg(program.exitCode())
+                                     : QStringLiteral("is running"),
+                                 QString::fromLocal8Bit(program.readAllStandardError().right(2000)))));
     const QString window = xdotool(display, QStringLiteral("search|--onlyvisible|--name|Quorlix")).value(0);
     const auto click = [&](const QRect &button) {
         xdotool(display, QStringLiteral("mousemove|--window|%1|%2|%3|click|1")
