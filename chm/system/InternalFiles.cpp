@@ -7,6 +7,7 @@
 #include "chm/system/StringsFile.h"
 #include "chm/system/SystemFile.h"
 #include "chm/system/TopicTables.h"
+#include "chm/system/UrlHash.h"
 
 #include <algorithm>
 #include <string_view>
@@ -98,6 +99,7 @@ std::vector<StoredFile> buildInternalFiles(const InternalFileSettings &settings,
     records.compiledStem = compiledFileStem(settings.compiledFileName);
     records.timestamp = settings.timestamp;
     records.keywordIndex = !keywords.empty();
+    records.indexFileKey = records.indexFile.empty() ? 0 : urlHash(records.indexFile);
     records.defaultFont = ansi.fromUtf8(settings.defaultFont);
     records.indexHeader = indexHeader;
 

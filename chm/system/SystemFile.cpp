@@ -99,11 +99,8 @@ std::vector<std::uint8_t> buildSystemFile(const SystemRecords &records)
         appendLe16(bytes, 4);
         appendLe32(bytes, value);
     };
-    // Microsoft's compiler derives code 7's value by a rule nobody has
-    // published; Free Pascal's compiler writes 0, and viewers read the
-    // index either way.
     if (records.keywordIndex)
-        appendDwordRecord(kKeywordIndex, 0);
+        appendDwordRecord(kKeywordIndex, records.indexFileKey);
     appendDwordRecord(kInformationTypeCount, 0);
     if (!records.indexHeader.empty()) {
         appendLe16(bytes, kIndexHeaderCopy);

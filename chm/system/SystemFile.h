@@ -21,6 +21,7 @@ struct SystemRecords {
     std::string compiledStem;  // code 6: the compiled file's name, lower case, no extension
     std::int64_t timestamp;    // seconds since 1970: code 10 and the FILETIME in code 4
     bool keywordIndex = false; // $WWKeywordLinks is stored: code 7, and its flag in code 4
+    std::uint32_t indexFileKey = 0; // in code 7: the index file's #URLTBL key (urlHash)
     std::string defaultFont;   // code 16, "" for none: "Arial, 9, 0"
     std::vector<std::uint8_t> indexHeader; // code 13: a copy of #IDXHDR
 };

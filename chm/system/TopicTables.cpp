@@ -2,6 +2,9 @@
 
 #include "chm/container/ByteLayout.h"
 #include "chm/system/StringsFile.h"
+#include "chm/system/UrlHash.h"
+
+#include <algorithm>
 
 namespace quorlix::chm {
 
@@ -31,13 +34,15 @@ std::uint32_t appendUrlString(std::vector<std::uint8_t> &urlStrings, const std::
     return offset;
 }
 
-std::uint32_t appendUrlTableEntry(std::vector<std::uint8_t> &urlTable, std::uint32_t topic,
+std::uint32_t appendUrlTableEntry(std::vector<std::uint8_t> &urlTable, std::uint32_t key, std::uint32_t topic,
                                   std::uint32_t urlStringOffset)
 {
+    // An entry never crosses a block; a full block ends in a dword of its
+    // size, as Microsoft's compiler writes it.
     if (kUrlTableBlockSize - urlTable.size() % kUrlTableBlockSize < kUrlTableEntrySize)
-        urlTable.resize(urlTable.size() + 4, 0); // a block's last 4 bytes
+        appendLe32(urlTable, static_cast<std::uint32_t>(kUrlTableBlockSize));
     const auto offset = static_cast<std::uint32_t>(urlTable.size());
-    appendLe32(urlTable, 0);
+    appendLe32(urlTable, key);
     appendLe32(urlTable, topic);
     appendLe32(urlTable, urlStringOffset);
     return offset;
@@ -49,17 +54,29 @@ TopicTables buildTopicTables(const std::vector<TopicRow> &rows, StringsFile &str
 {
     TopicTables tables;
     tables.topics.reserve(rows.size() * kTopicEntrySize);
-    tables.urlTable.reserve(rows.size() * kUrlTableEntrySize + rows.size() / 341 * 4);
+    tables.urlTable.reserve(rows.size() * kUrlTableEntrySize + rows.size() / kUrlTableBlockEntries * 4);
     tables.urlStrings.push_back(0);
+
+    std::vector<std::uint32_t> urlStringOf(rows.size());
+    std::vector<std::uint32_t> keyOf(rows.size());
+    std::vector<std::uint32_t> byKey(rows.size());
+    for (std::size_t topic = 0; topic < rows.size(); ++topic) {
+        urlStringOf[topic] = appendUrlString(tables.urlStrings, rows[topic].url);
+        keyOf[topic] = urlHash(rows[topic].url);
+        byKey[topic] = static_cast<std::uint32_t>(topic);
+    }
+    // Windows' viewer searches #URLTBL by key; equal keys keep topic order.
+    std::stable_sort(byKey.begin(), byKey.end(),
+                     [&keyOf](std::uint32_t a, std::uint32_t b) { return keyOf[a] < keyOf[b]; });
+    std::vector<std::uint32_t> urlEntryOf(rows.size());
+    for (const std::uint32_t topic : byKey)
+        urlEntryOf[topic] = appendUrlTableEntry(tables.urlTable, keyOf[topic], topic, urlStringOf[topic]);
 
     for (std::size_t topic = 0; topic < rows.size(); ++topic) {
         const TopicRow &row = rows[topic];
-        const std::uint32_t urlString = appendUrlString(tables.urlStrings, row.url);
-        const std::uint32_t urlEntry =
-            appendUrlTableEntry(tables.urlTable, static_cast<std::uint32_t>(topic), urlString);
         appendLe32(tables.topics, 0); // no binary contents (#TOCIDX)
         appendLe32(tables.topics, row.title.empty() ? kNoString : strings.add(row.title));
-        appendLe32(tables.topics, urlEntry);
+        appendLe32(tables.topics, urlEntryOf[topic]);
         appendLe16(tables.topics, row.inContents ? kInContents : kNotInContents);
         appendLe16(tables.topics, 0);
     }

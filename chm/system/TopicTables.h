@@ -5,8 +5,9 @@
 //
 //   #TOPICS  16 bytes per topic: #TOCIDX offset, #STRINGS offset of the title
 //            (0xffffffff: none), #URLTBL offset, a word of flags, a zero word.
-//   #URLTBL  12 bytes per topic: an id, the topic number, the #URLSTR offset;
-//            341 entries to a 4096-byte block, whose last 4 bytes stay zero.
+//   #URLTBL  12 bytes per topic: the key of its name (urlHash), the topic
+//            number, the #URLSTR offset; sorted by key, 341 entries to a
+//            4096-byte block, whose last 4 bytes hold 4096.
 //   #URLSTR  a zero byte, then per topic: two zero dwords (remote URL and
 //            frame name, which local pages lack) and the page's name.
 
@@ -33,6 +34,7 @@ struct TopicTables {
 inline constexpr std::size_t kTopicEntrySize = 16;
 inline constexpr std::size_t kUrlTableEntrySize = 12;
 inline constexpr std::size_t kUrlTableBlockSize = 4096;
+inline constexpr std::size_t kUrlTableBlockEntries = kUrlTableBlockSize / kUrlTableEntrySize; // 341
 
 // Titles go into strings; rows keep their order as topic numbers.
 TopicTables buildTopicTables(const std::vector<TopicRow> &rows, StringsFile &strings);

@@ -1,13 +1,16 @@
 // The system files as readers walk them: #SYSTEM's records, and a topic
 // number through #TOPICS to its title in #STRINGS and its name through
-// #URLTBL and #URLSTR, with the block rules block-wise readers rely on.
+// #URLTBL and #URLSTR, with the block rules block-wise readers rely on, and
+// #URLTBL's keys and order as Windows' viewer searches them.
 
 #include "chm/language/LanguageId.h"
 #include "chm/system/InternalFiles.h"
 #include "chm/system/KeywordIndex.h"
+#include "chm/system/UrlHash.h"
 
 #include <QTest>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 
@@ -146,6 +149,9 @@ private slots:
         QTest::newRow("non-ASCII titles, Russian")
             << std::vector<Topic>{{"/ru.html", "\xd0\x9c\xd0\xb8\xd1\x80"}} << 0x0419u
             << std::vector<std::string>{"\xcc\xe8\xf0"};
+        QTest::newRow("names alike but for case: equal keys")
+            << std::vector<Topic>{{"/site/b.html", "b"}, {"/site/B.HTML", "B"}, {"/site/a.html", "a"}} << 0x0409u
+            << std::vector<std::string>{"b", "B", "a"};
         std::vector<std::string> many;
         for (const Topic &topic : manyTopics(5000))
             many.push_back(topic.title);
@@ -180,6 +186,7 @@ private slots:
             const std::uint32_t urlString = dwordAt(urlTable, urlEntry + 8);
             const std::string name = stringAt(urlStrings, urlString + 8);
             QCOMPARE(urlString / 4096, (urlString + 8 + name.size()) / 4096);
+            QCOMPARE(dwordAt(urlTable, urlEntry), urlHash(name));
             if (!page) {
                 QCOMPARE(name, std::string(topic == topics.size() ? "output.hhc" : "output.hhk"));
                 QCOMPARE(title, 0xffffffffu);
@@ -192,7 +199,13 @@ private slots:
             QCOMPARE(title / 4096, (title + storedTitles[topic].size()) / 4096); // within one block
         }
         for (std::size_t pad = 4092; pad + 4 <= urlTable.size(); pad += 4096)
-            QCOMPARE(dwordAt(urlTable, pad), 0u);
+            QCOMPARE(dwordAt(urlTable, pad), 4096u);
+        // Sorted by key as Microsoft's compiler sorts; equal keys in topic order.
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> entries; // key, topic
+        for (std::size_t at = 0; at + 12 <= urlTable.size(); at += at % 4096 == 4080 ? 16 : 12)
+            entries.emplace_back(dwordAt(urlTable, at), dwordAt(urlTable, at + 4));
+        QCOMPARE(entries.size(), rows);
+        QVERIFY(std::is_sorted(entries.begin(), entries.end()));
 
         const Bytes &header = fileNamed(files, "/#IDXHDR").bytes;
         QCOMPARE(header.size(), std::size_t(4096));
@@ -225,6 +238,39 @@ private slots:
         for (int code : {0, 1, 2, 3, 4})
             QVERIFY(records.at(code).second <= 4 + 4095);
         QCOMPARE(fileNamed(files, "/#ITBITS").bytes.size(), std::size_t(0));
+    }
+
+    // Microsoft's compiler names the index file in #SYSTEM by its #URLTBL key.
+    void systemFileNamesIndexByKey()
+    {
+        InternalFileSettings settings;
+        settings.indexFile = "output.hhk";
+        settings.keywords = {{"Home", 0, 0, {"site/index.html"}}};
+        const auto files = buildInternalFiles(settings, {{"/site/index.html", "Home"}});
+        const auto records = systemRecords(fileNamed(files, "/#SYSTEM").bytes);
+        QCOMPARE(dwordAt(records.at(7).first, 0), urlHash("output.hhk"));
+    }
+
+    // Values read from help files Microsoft's compiler wrote.
+    void urlHashAsMicrosoftsCompiler_data()
+    {
+        QTest::addColumn<std::string>("url");
+        QTest::addColumn<std::uint32_t>("key");
+        QTest::newRow("index.htm") << std::string("index.htm") << 419420449u;
+        QTest::newRow("toc.hhc") << std::string("toc.hhc") << 262941145u;
+        QTest::newRow("in a folder") << std::string("topics/getting_started.htm") << 2364980769u;
+        QTest::newRow("upper case, contents") << std::string("XL15Con_offline.hhc") << 0x15ed6037u;
+        QTest::newRow("upper case, index") << std::string("XL15Con_offline.hhk") << 0x15ed603fu;
+        QTest::newRow("long, wraps") << std::string("html/1e9ef356-44e6-480b-bc60-a1263fd2ee90.htm") << 0x11a40u;
+        // Windows reads '\' as '/'.
+        QTest::newRow("backslash") << std::string("topics\\getting_started.htm") << 2364980769u;
+    }
+
+    void urlHashAsMicrosoftsCompiler()
+    {
+        QFETCH(std::string, url);
+        QFETCH(std::uint32_t, key);
+        QCOMPARE(urlHash(url), key);
     }
 
     // Every keyword is found from the root, whatever the tree's depth, and
