@@ -149,6 +149,11 @@ std::string folderAddress(std::string_view name)
     return out;
 }
 
+} // namespace
+
+// Named, not file-local: the flattener's state holds them.
+namespace flattening {
+
 // An @import that may be replaced by the imported sheet's text.
 struct Import {
     std::string kept;           // the rule as stored when it is not replaced
@@ -166,6 +171,13 @@ struct ParsedSheet {
     std::uint64_t textBytes = 0; // of texts together
     bool tooLarge = false;       // its text passed the limit it was parsed with
 };
+
+} // namespace flattening
+
+namespace {
+
+using flattening::Import;
+using flattening::ParsedSheet;
 
 // Reading a sheet, parsed sheets are kept for the sheets that import them;
 // each inclusion also counts this much beside its text, so that a chain of
