@@ -3,14 +3,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <sys/stat.h>
 
 namespace quorlix::chm {
 
 namespace fs = std::filesystem;
 
-FileReadAhead::FileReadAhead(const std::vector<ListedFile> &files, html::PageParts parts, unsigned threads)
-    : files_(files), parts_(parts)
+FileReadAhead::FileReadAhead(const ProjectFolder &folder, const std::vector<ListedFile> &files, html::PageParts parts,
+                             unsigned threads)
+    : folder_(folder), files_(files), parts_(parts)
 {
     if (threads == 0)
         threads = std::max(1u, std::thread::hardware_concurrency());
@@ -70,20 +71,27 @@ FileRead FileReadAhead::take(std::size_t index)
 FileRead FileReadAhead::readOne(const ListedFile &file) const
 {
     FileRead read;
-    std::error_code error;
-    const auto status = fs::status(file.source, error);
-    if (error || !fs::exists(status))
-        return read; // Missing
-    if (!fs::is_regular_file(status)) {
+    const UniqueFd in = folder_.openForReading(file.source);
+    struct stat status {};
+    if (!in) {
+        if (errno == EXDEV)
+            read.outcome = FileRead::Outcome::Outside;
+        else if (errno != ENOENT && errno != ENOTDIR) {
+            read.outcome = FileRead::Outcome::Unreadable;
+            read.error = std::strerror(errno);
+        }
+        return read; // Missing otherwise
+    }
+    if (::fstat(in.get(), &status) != 0) {
+        read.outcome = FileRead::Outcome::Unreadable;
+        read.error = std::strerror(errno);
+        return read;
+    }
+    if (!S_ISREG(status.st_mode)) {
         read.outcome = FileRead::Outcome::NotAFile;
         return read;
     }
-    read.size = fs::file_size(file.source, error);
-    if (error) {
-        read.outcome = FileRead::Outcome::Unreadable;
-        read.error = error.message();
-        return read;
-    }
+    read.size = static_cast<std::uint64_t>(status.st_size);
     if (read.size > kLargestFile) {
         read.outcome = FileRead::Outcome::TooLarge;
         return read;
@@ -93,10 +101,8 @@ FileRead FileReadAhead::readOne(const ListedFile &file) const
         read.outcome = FileRead::Outcome::Stream;
         return read;
     }
-    std::ifstream in(file.source, std::ios::binary);
-    if (in)
-        read.bytes.resize(read.size);
-    if (!in || !in.read(read.bytes.data(), static_cast<std::streamsize>(read.size))) {
+    read.bytes.reserve(read.size);
+    if (!readAllFrom(in.get(), read.bytes)) {
         read.outcome = FileRead::Outcome::Unreadable;
         read.error = std::strerror(errno);
         read.bytes.clear();

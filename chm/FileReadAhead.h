@@ -8,6 +8,7 @@
 // once; larger files are left to be streamed by the taker.
 #pragma once
 
+#include "chm/ProjectFolder.h"
 #include "html/PageReader.h"
 
 #include <condition_variable>
@@ -23,17 +24,18 @@ namespace quorlix::chm {
 
 struct ListedFile {
     std::string name;               // as stored: "/site/a.html"
-    std::filesystem::path source;   // where it is read from
+    std::filesystem::path source;   // where it is read from, inside the project's folder
 };
 
 struct FileRead {
     enum class Outcome {
-        Read,       // bytes holds the file; parsed is set for a page
-        Stream,     // too large to hold: the taker streams it from source
+        Read,   // bytes holds the file; parsed is set for a page
+        Stream, // too large to hold: the taker streams it from source
         Missing,
         NotAFile,
         TooLarge,   // over 4 GB
         Unreadable, // error says why
+        Outside,    // opened, it was found outside the project's folder
     };
     Outcome outcome = Outcome::Missing;
     bool page = false;
@@ -50,8 +52,9 @@ public:
     static constexpr std::uint64_t kLargestOtherRead = 1ull << 20;
     static constexpr std::uint64_t kReadAheadBytes = 64ull << 20;
 
-    // threads: 0 for one per core.
-    FileReadAhead(const std::vector<ListedFile> &files, html::PageParts parts, unsigned threads);
+    // threads: 0 for one per core. Files are opened through folder.
+    FileReadAhead(const ProjectFolder &folder, const std::vector<ListedFile> &files, html::PageParts parts,
+                  unsigned threads);
     ~FileReadAhead();
     FileReadAhead(const FileReadAhead &) = delete;
     FileReadAhead &operator=(const FileReadAhead &) = delete;
@@ -64,6 +67,7 @@ private:
     void work();
     FileRead readOne(const ListedFile &file) const;
 
+    const ProjectFolder &folder_;
     const std::vector<ListedFile> &files_;
     html::PageParts parts_;
     std::size_t window_;

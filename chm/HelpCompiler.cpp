@@ -4,6 +4,7 @@
 #include "chm/container/DirectoryName.h"
 #include "chm/FileReadAhead.h"
 #include "chm/HelpProjectFile.h"
+#include "chm/ProjectFolder.h"
 #include "chm/search/FullTextIndex.h"
 #include "chm/sheets/StyleSheetFlattener.h"
 #include "chm/system/InternalFiles.h"
@@ -14,11 +15,11 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <optional>
 #include <stdexcept>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -30,19 +31,6 @@ namespace {
 
 constexpr std::size_t kLongestName = 512;             // what chmlib can look up
 constexpr std::size_t kStreamPiece = 1 << 20;
-
-// A project path as a name inside the help file: "/" and the path relative to
-// the project's folder with "/" separators. Empty when it leaves the folder.
-std::string storedName(std::string path)
-{
-    for (char &c : path)
-        if (c == '\\')
-            c = '/';
-    std::string name = resolvedPath(path).value_or("");
-    while (!name.empty() && name.back() == '/')
-        name.pop_back();
-    return name;
-}
 
 // "a.css", and "a.css@v=2" as the downloader saves "a.css?v=2".
 bool isStyleSheet(std::string_view name)
@@ -62,17 +50,6 @@ std::string readableSize(std::uint64_t bytes)
     else
         std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1e6);
     return text;
-}
-
-// Where a listed file is read from: under the project's folder, or, for a
-// path that is absolute and not there, the path itself.
-fs::path sourceOf(const HelpProject &project, const std::string &listed, const std::string &name)
-{
-    fs::path inFolder = project.folder / fs::path(name.substr(1));
-    std::error_code error;
-    if (!fs::exists(inFolder, error) && !listed.empty() && listed[0] == '/' && fs::exists(fs::path(listed), error))
-        return fs::path(listed);
-    return inFolder;
 }
 
 // Temporary files of compiles that were ended by force, with no chance to
@@ -105,13 +82,15 @@ public:
 private:
     void warn(const std::string &text) { log_ << "Warning: " << text << "\n"; ++warnings_; }
     std::vector<ListedFile> listFiles();
+    // A file the project names, read whole from the project's folder; why
+    // not, when it cannot be.
+    std::optional<std::string> readInFolder(const fs::path &source, std::uint64_t largest, std::string &why) const;
     // The bytes stored, or nothing when the file was left out.
     std::optional<std::uint64_t> addListedFile(ChmWriter &writer, const ListedFile &file, FileRead read);
     std::optional<std::string> addExtraFile(ChmWriter &writer, const std::string &listed, const char *what);
     struct Stored {
         std::uint64_t files = 0, bytes = 0;
     };
-    fs::path outputPath() const;
     Stored addListedFiles(ChmWriter &writer, const std::vector<ListedFile> &files);
     InternalFileSettings internalFileSettings(ChmWriter &writer, const fs::path &output,
                                               const ChmWriter::Options &writerOptions);
@@ -124,6 +103,8 @@ private:
     std::ostream &log_;
     CompileOptions options_;
     HelpProject project_;
+    std::optional<ProjectFolder> folder_;
+    std::optional<StyleSheetFlattener> sheets_;
     std::vector<Topic> topics_;
     std::size_t windows1252Pages_ = 0; // pages read as Windows-1252
     std::optional<FullTextIndexBuilder> search_;
@@ -137,9 +118,10 @@ std::vector<ListedFile> Compilation::listFiles()
     std::vector<ListedFile> files;
     std::unordered_map<std::string, std::string> byFolded; // folded name -> the name kept
     for (const std::string &listed : project_.files) {
-        const std::string name = storedName(listed);
+        const ProjectFolder::Listed resolved = folder_->resolve(listed);
+        const std::string &name = resolved.name;
         if (name.empty()) {
-            warn("\"" + listed + "\" is outside the project's folder; left out");
+            warn("\"" + listed + "\" " + resolved.refusal + "; left out");
             continue;
         }
         if (name.size() > kLongestName) {
@@ -156,23 +138,42 @@ std::vector<ListedFile> Compilation::listFiles()
                      "\" only in letter case; the first is kept");
             continue;
         }
-        files.push_back({name, sourceOf(project_, listed, name)});
+        files.push_back({name, resolved.source});
         if (isStyleSheet(name))
             sheetSources_.emplace(foldedName(name), files.back().source);
     }
     return files;
 }
 
+std::optional<std::string> Compilation::readInFolder(const fs::path &source, std::uint64_t largest,
+                                                     std::string &why) const
+{
+    const UniqueFd in = folder_->openForReading(source);
+    struct stat status {};
+    if (!in) {
+        why = errno == EXDEV ? "it is outside the project's folder" : std::strerror(errno);
+        return std::nullopt;
+    }
+    if (::fstat(in.get(), &status) != 0 || !S_ISREG(status.st_mode)
+        || static_cast<std::uint64_t>(status.st_size) > largest) {
+        why = "it is not a file, or too large";
+        return std::nullopt;
+    }
+    std::string bytes;
+    if (!readAllFrom(in.get(), bytes)) {
+        why = std::strerror(errno);
+        return std::nullopt;
+    }
+    return bytes;
+}
+
 std::optional<std::string> Compilation::readSheet(const std::string &name) const
 {
     const auto found = sheetSources_.find(foldedName(name));
-    std::error_code error;
-    if (found == sheetSources_.end() || fs::file_size(found->second, error) > FileReadAhead::kLargestOtherRead || error)
+    std::string why;
+    if (found == sheetSources_.end())
         return std::nullopt;
-    std::ifstream in(found->second, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return readInFolder(found->second, FileReadAhead::kLargestOtherRead, why);
 }
 
 std::optional<std::uint64_t> Compilation::addListedFile(ChmWriter &writer, const ListedFile &file, FileRead read)
@@ -191,9 +192,12 @@ std::optional<std::uint64_t> Compilation::addListedFile(ChmWriter &writer, const
     case FileRead::Outcome::Unreadable:
         warn("cannot read " + source + " (" + read.error + "); left out");
         return std::nullopt;
+    case FileRead::Outcome::Outside:
+        warn(source + " is outside the project's folder (a symbolic link leads out of it); left out");
+        return std::nullopt;
     case FileRead::Outcome::Read: {
         if (isStyleSheet(file.name))
-            read.bytes = flattenStyleSheet(file.name, read.bytes, [this](const std::string &name) { return readSheet(name); });
+            read.bytes = sheets_->flatten(file.name, read.bytes);
         writer.addFile(file.name,
                        std::span(reinterpret_cast<const std::uint8_t *>(read.bytes.data()), read.bytes.size()));
         if (read.page) {
@@ -211,23 +215,26 @@ std::optional<std::uint64_t> Compilation::addListedFile(ChmWriter &writer, const
 
     // A large file streams through in pieces; a page this large keeps its
     // name as its title and is not searched.
-    std::ifstream in(file.source, std::ios::binary);
+    const UniqueFd in = folder_->openForReading(file.source);
     if (!in) {
-        warn("cannot read " + source + " (" + std::strerror(errno) + "); left out");
+        warn("cannot read " + source + " ("
+             + (errno == EXDEV ? "it is outside the project's folder" : std::strerror(errno)) + "); left out");
         return std::nullopt;
     }
     piece_.resize(kStreamPiece);
     std::uint64_t stored = 0;
     writer.beginFile(file.name);
-    while (in) {
-        in.read(piece_.data(), static_cast<std::streamsize>(piece_.size()));
-        const auto got = static_cast<std::size_t>(in.gcount());
-        if (got)
-            writer.write(std::span(reinterpret_cast<const std::uint8_t *>(piece_.data()), got));
-        stored += got;
+    for (;;) {
+        const ssize_t got = ::read(in.get(), piece_.data(), piece_.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            warn("reading " + source + " failed part way (" + std::strerror(errno) + "); what was read is stored");
+        if (got <= 0)
+            break;
+        writer.write(std::span(reinterpret_cast<const std::uint8_t *>(piece_.data()), std::size_t(got)));
+        stored += std::uint64_t(got);
     }
-    if (in.bad())
-        warn("reading " + source + " failed part way (" + std::strerror(errno) + "); what was read is stored");
     writer.endFile();
     if (read.page) {
         if (search_)
@@ -242,38 +249,30 @@ std::optional<std::uint64_t> Compilation::addListedFile(ChmWriter &writer, const
 // file is missing.
 std::optional<std::string> Compilation::addExtraFile(ChmWriter &writer, const std::string &listed, const char *what)
 {
-    const std::string name = storedName(listed);
+    const ProjectFolder::Listed resolved = folder_->resolve(listed);
+    const std::string &name = resolved.name;
     if (name.empty()) {
-        warn(std::string("the ") + what + " file \"" + listed + "\" is outside the project's folder; left out");
+        warn(std::string("the ") + what + " file \"" + listed + "\" " + resolved.refusal + "; left out");
         return std::nullopt;
     }
     if (writer.contains(name))
         return name.substr(1);
-    const fs::path source = sourceOf(project_, listed, name);
-    std::ifstream in(source, std::ios::binary);
-    if (!in) {
-        warn(std::string("cannot read the ") + what + " file " + source.string() + "; the help file has none");
+    std::string why;
+    const std::optional<std::string> bytes = readInFolder(resolved.source, FileReadAhead::kLargestFile, why);
+    if (!bytes) {
+        warn(std::string("cannot read the ") + what + " file " + resolved.source.string() + " (" + why
+             + "); the help file has none");
         return std::nullopt;
     }
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    writer.addFile(name, bytes);
+    writer.addFile(name, std::span(reinterpret_cast<const std::uint8_t *>(bytes->data()), bytes->size()));
     return name.substr(1);
-}
-
-// The help file's path from the project: "Compiled file=", else the
-// project's name with ".chm", relative to the project's folder.
-fs::path Compilation::outputPath() const
-{
-    fs::path output = project_.compiledFile.empty() ? fs::path(projectFile_).replace_extension(".chm").filename()
-                                                   : fs::path(project_.compiledFile);
-    return output.is_relative() ? project_.folder / output : output;
 }
 
 // Every listed file into writer, in order, with progress by quarters.
 Compilation::Stored Compilation::addListedFiles(ChmWriter &writer, const std::vector<ListedFile> &files)
 {
     Stored stored;
-    FileReadAhead reader(files, search_ ? html::PageParts::OutlineAndText : html::PageParts::Outline,
+    FileReadAhead reader(*folder_, files, search_ ? html::PageParts::OutlineAndText : html::PageParts::Outline,
                          options_.threads);
     std::size_t done = 0;
     unsigned quarter = 1;
@@ -291,6 +290,11 @@ Compilation::Stored Compilation::addListedFiles(ChmWriter &writer, const std::ve
     }
     if (stored.files == 0)
         throw std::runtime_error("none of the listed files could be read");
+    if (const std::uint64_t cut = sheets_->sheetsCut())
+        warn(std::to_string(cut) + (cut == 1 ? " style sheet keeps" : " style sheets keep")
+             + " imports or addresses as written: flattening them would add more than "
+             + readableSize(StyleSheetFlattener::kBudget) + " to the help file, or nest imports more than "
+             + std::to_string(StyleSheetFlattener::kDeepestImport) + " deep");
     return stored;
 }
 
@@ -298,10 +302,13 @@ Compilation::Stored Compilation::addListedFiles(ChmWriter &writer, const std::ve
 InternalFileSettings Compilation::internalFileSettings(ChmWriter &writer, const fs::path &output,
                                                       const ChmWriter::Options &writerOptions)
 {
-    const std::string defaultTopic = storedName(project_.defaultTopic);
+    const ProjectFolder::Listed topic = folder_->resolve(project_.defaultTopic);
+    const std::string &defaultTopic = topic.name;
     if (project_.defaultTopic.empty())
         warn("the project names no default topic");
-    else if (defaultTopic.empty() || !writer.contains(defaultTopic))
+    else if (defaultTopic.empty())
+        warn("the default topic \"" + project_.defaultTopic + "\" " + topic.refusal);
+    else if (!writer.contains(defaultTopic))
         warn("the default topic \"" + project_.defaultTopic + "\" is not among the stored files");
 
     InternalFileSettings settings;
@@ -317,9 +324,9 @@ InternalFileSettings Compilation::internalFileSettings(ChmWriter &writer, const 
     if (!project_.indexFile.empty())
         settings.indexFile = addExtraFile(writer, project_.indexFile, "index").value_or("");
     if (!settings.indexFile.empty()) {
-        std::ifstream in(sourceOf(project_, project_.indexFile, "/" + settings.indexFile), std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        settings.keywords = readIndexKeywords(bytes);
+        std::string why;
+        settings.keywords = readIndexKeywords(
+            readInFolder(folder_->resolve(project_.indexFile).source, FileReadAhead::kLargestFile, why).value_or(""));
     }
     return settings;
 }
@@ -367,8 +374,17 @@ int Compilation::run()
         return 1;
     }
 
-    const fs::path output = outputPath();
+    folder_.emplace(project_.folder);
+    std::string refusal;
+    const std::optional<fs::path> outputInFolder = folder_->outputPath(project_.compiledFile, projectFile_, refusal);
+    if (!outputInFolder) {
+        log_ << "Error: the compiled file \"" << project_.compiledFile << "\" " << refusal
+             << "; no help file was written\n";
+        return 1;
+    }
+    const fs::path &output = *outputInFolder;
     const fs::path folder = output.parent_path();
+    sheets_.emplace([this](const std::string &name) { return readSheet(name); });
     const std::vector<ListedFile> files = listFiles();
     if (project_.fullTextSearch)
         search_.emplace(languageIdFromProject(project_.language));
@@ -378,7 +394,14 @@ int Compilation::run()
 
     removeStaleTemporaryFiles(folder);
     const std::string temporary = temporaryHelpFile(folder, ::getpid()).string();
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Made anew, never through a link or over a file someone put there; one
+    // left by an earlier process of the same number goes first.
+    const auto create = [&] {
+        return ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    };
+    int fd = create();
+    if (fd < 0 && errno == EEXIST && ::unlink(temporary.c_str()) == 0)
+        fd = create();
     if (fd < 0) {
         log_ << "Error: cannot write into " << folder.string() << ": " << std::strerror(errno) << "\n";
         return 1;

@@ -11,7 +11,7 @@ namespace quorlix::chm {
 
 struct HelpProject {
     std::filesystem::path folder; // paths in the project are relative to it
-    std::string compiledFile;     // "Compiled file=", may be absolute; "" when not given
+    std::string compiledFile;     // "Compiled file=", may be absolute (inside folder); "" when not given
     std::string defaultTopic;
     std::string title;
     std::string language;         // "0x409 English (United States)"

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace quorlix::chm {
@@ -62,7 +63,11 @@ void appendUtf16(std::vector<std::uint8_t> &out, std::string_view ascii)
 ChmWriter::ChmWriter(const std::filesystem::path &file, Options options)
     : options_(options), path_(file)
 {
-    out_ = std::fopen(file.c_str(), "wb");
+    // Never written through a symbolic link put in the file's place.
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    out_ = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+    if (fd >= 0 && !out_)
+        ::close(fd);
     if (!out_)
         throw std::runtime_error("cannot create " + file.string() + ": " + std::strerror(errno));
     scratch_ = openScratch(file);

@@ -2,8 +2,12 @@
 
 #include "chm/container/DirectoryName.h"
 
+#include <algorithm>
 #include <cctype>
+#include <unordered_map>
 #include <unordered_set>
+#include <variant>
+#include <vector>
 
 namespace quorlix::chm {
 
@@ -145,46 +149,98 @@ std::string folderAddress(std::string_view name)
     return out;
 }
 
-class Flattener {
-public:
-    explicit Flattener(const SheetReader &read) : read_(read) {}
+} // namespace
 
-    std::string run(const std::string &name, std::string_view text)
-    {
-        included_.insert(foldedName(name));
-        // A byte order mark names the sheet's encoding; it stays in front.
-        const bool marked = text.substr(0, kByteOrderMark.size()) == kByteOrderMark;
-        std::string body = sheet(name, text);
-        if (!charset_.empty())
-            body = charset_ + "\n" + body;
-        return marked ? std::string(kByteOrderMark) + body : body;
-    }
+// Named, not file-local: the flattener's state holds them.
+namespace flattening {
 
-private:
-    std::string sheet(const std::string &name, std::string_view text);
-    std::string importRule(const std::string &name, std::string_view rule);
-
-    const SheetReader &read_;
-    std::unordered_set<std::string> included_; // folded names
-    std::string charset_;                       // the first "@charset ...;" met
+// An @import that may be replaced by the imported sheet's text.
+struct Import {
+    std::string kept;           // the rule as stored when it is not replaced
+    std::string stored;         // the imported sheet's stored name
+    std::string savedWithQuery; // "/s/b.css@v=2" for "b.css?v=2", as the downloader saves it; "" without
+    std::string media;          // "" or "all" for none
 };
 
-std::string Flattener::sheet(const std::string &name, std::string_view text)
+// A sheet's own text with its addresses rebased, cut at each @import that
+// may be replaced; the same in every sheet that imports it.
+struct ParsedSheet {
+    std::string charset;            // its "@charset ...;", "" when none
+    std::vector<std::string> texts; // one more than imports: the text before, between and after them
+    std::vector<Import> imports;
+    std::uint64_t textBytes = 0; // of texts together
+    bool tooLarge = false;       // its text passed the limit it was parsed with
+};
+
+} // namespace flattening
+
+namespace {
+
+using flattening::Import;
+using flattening::ParsedSheet;
+
+// Reading a sheet, parsed sheets are kept for the sheets that import them;
+// each inclusion also counts this much beside its text, so that a chain of
+// nearly empty sheets is bounded too.
+constexpr std::uint64_t kInclusionCost = 64;
+
+// rule: what follows "@import", up to its ";". Either an Import, or the text
+// the rule is stored as.
+std::variant<Import, std::string> parseImportRule(const std::string &name, std::string_view rule)
 {
+    const std::string_view body = trimmed(rule);
+    std::string target;
+    std::size_t end = 0;
+    if (startsWithNoCase(body, "url(")) {
+        const auto url = readUrl(body, 0);
+        if (!url)
+            return "@import" + std::string(rule) + ";";
+        target = url->value;
+        end = url->end;
+    } else if (!body.empty() && (body[0] == '"' || body[0] == '\'')) {
+        end = skipCommentOrString(body, 0);
+        target = std::string(body.substr(1, end >= 2 ? end - 2 : 0));
+    } else {
+        return "@import" + std::string(rule) + ";";
+    }
+    Import import;
+    import.media = std::string(trimmed(body.substr(end)));
+
+    std::optional<std::string> address = rootRelativeAddress(name, target);
+    if (!address && target.size() > 1 && target[0] == '/' && target[1] != '/')
+        address = target;
+    import.kept = "@import " + quotedUrl(address.value_or(target)) + (import.media.empty() ? "" : " " + import.media)
+                  + ";";
+    // Layers and support conditions have no plain wrapping; such imports stay.
+    if (!address || startsWithNoCase(import.media, "layer") || startsWithNoCase(import.media, "supports("))
+        return std::move(import.kept);
+
+    const std::size_t queryAt = address->find('?');
+    import.stored = percentDecoded(address->substr(0, address->find_first_of("?#")));
+    if (queryAt != std::string::npos)
+        import.savedWithQuery = import.stored + "@"
+                                + percentDecoded(address->substr(queryAt + 1, address->find('#') - queryAt - 1));
+    return import;
+}
+
+// name's text, parsed; stops once its text passes limit bytes.
+ParsedSheet parseSheet(const std::string &name, std::string_view text, std::uint64_t limit)
+{
+    ParsedSheet parsed;
     if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark)
         text.remove_prefix(kByteOrderMark.size());
     // A sheet's @charset is exactly this, at its very start.
     if (text.substr(0, 10) == "@charset \"") {
         const std::size_t end = text.find("\";", 10);
         if (end != std::string_view::npos) {
-            if (charset_.empty())
-                charset_ = std::string(text.substr(0, end + 2));
+            parsed.charset = std::string(text.substr(0, end + 2));
             text.remove_prefix(end + 2);
         }
     }
 
     std::string out;
-    out.reserve(text.size());
+    out.reserve(std::min<std::uint64_t>(text.size(), limit));
+    const auto full = [&] { return parsed.textBytes + out.size() > limit; };
     bool beforeRules = true; // @import counts only before the first rule
     std::size_t i = 0;
     while (i < text.size()) {
@@ -212,8 +268,18 @@ std::string Flattener::sheet(const std::string &name, std::string_view text)
                 depth += text[end] == '(' ? 1 : text[end] == ')' ? -1 : 0;
                 ++end;
             }
-            out += importRule(name, text.substr(i + 7, end - i - 7));
+            auto rule = parseImportRule(name, text.substr(i + 7, end - i - 7));
+            if (auto *import = std::get_if<Import>(&rule)) {
+                parsed.textBytes += out.size();
+                parsed.texts.push_back(std::move(out));
+                out.clear();
+                parsed.imports.push_back(std::move(*import));
+            } else {
+                out += std::get<std::string>(rule);
+            }
             i = std::min(end + 1, text.size());
+            if (full())
+                break;
             continue;
         }
         beforeRules = false;
@@ -223,66 +289,107 @@ std::string Flattener::sheet(const std::string &name, std::string_view text)
                 const auto address = rootRelativeAddress(name, url->value);
                 out += address ? quotedUrl(*address) : std::string(text.substr(i, url->end - i));
                 i = url->end;
+                if (full())
+                    break;
                 continue;
             }
         }
         out += c;
         ++i;
     }
-    return out;
+    parsed.textBytes += out.size();
+    parsed.texts.push_back(std::move(out));
+    parsed.tooLarge = parsed.textBytes > limit;
+    return parsed;
 }
 
-// rule: what follows "@import", up to its ";".
-std::string Flattener::importRule(const std::string &name, std::string_view rule)
+bool isAllMedia(std::string_view media)
 {
-    const std::string_view body = trimmed(rule);
-    std::string target;
-    std::size_t end = 0;
-    if (startsWithNoCase(body, "url(")) {
-        const auto url = readUrl(body, 0);
-        if (!url)
-            return "@import" + std::string(rule) + ";";
-        target = url->value;
-        end = url->end;
-    } else if (!body.empty() && (body[0] == '"' || body[0] == '\'')) {
-        end = skipCommentOrString(body, 0);
-        target = std::string(body.substr(1, end >= 2 ? end - 2 : 0));
-    } else {
-        return "@import" + std::string(rule) + ";";
-    }
-    const std::string media(trimmed(body.substr(end)));
-
-    std::optional<std::string> address = rootRelativeAddress(name, target);
-    if (!address && target.size() > 1 && target[0] == '/' && target[1] != '/')
-        address = target;
-    const auto kept = [&] { return "@import " + quotedUrl(address.value_or(target)) + (media.empty() ? "" : " " + media) + ";"; };
-    // Layers and support conditions have no plain wrapping; such imports stay.
-    if (!address || startsWithNoCase(media, "layer") || startsWithNoCase(media, "supports("))
-        return kept();
-
-    // The downloader saves "b.css?v=2" as "b.css@v=2".
-    const std::size_t queryAt = address->find('?');
-    std::string stored = percentDecoded(address->substr(0, address->find_first_of("?#")));
-    std::optional<std::string> imported;
-    if (queryAt != std::string::npos) {
-        const std::string saved = stored + "@" + percentDecoded(address->substr(queryAt + 1, address->find('#') - queryAt - 1));
-        if (!included_.count(foldedName(saved)) && (imported = read_(saved)))
-            stored = saved;
-    }
-    if (included_.count(foldedName(stored)))
-        return {};
-    if (!imported)
-        imported = read_(stored);
-    if (!imported)
-        return kept();
-    included_.insert(foldedName(stored));
-    const std::string text = sheet(stored, *imported);
-    if (media.empty() || (media.size() == 3 && startsWithNoCase(media, "all")))
-        return text + "\n";
-    return "@media " + media + " {\n" + text + "\n}\n";
+    return media.empty() || (media.size() == 3 && startsWithNoCase(media, "all"));
 }
 
 } // namespace
+
+struct StyleSheetFlattener::State {
+    SheetReader read;
+    std::uint64_t left = 0; // of the budget
+    std::uint64_t sheetsCut = 0;
+    // Imported sheets by stored name; nothing for a name that is no sheet.
+    std::unordered_map<std::string, std::optional<ParsedSheet>> parsed;
+    // The sheet being flattened:
+    std::unordered_set<std::string> included; // folded names
+    std::string charset;                      // the first "@charset ...;" met
+    bool cut = false;
+
+    void spend(std::uint64_t bytes) { left -= std::min(left, bytes); }
+    const ParsedSheet *imported(const std::string &name);
+    void append(const ParsedSheet &sheet, std::string &out, int depth);
+    void appendImport(const Import &import, std::string &out, int depth);
+};
+
+// The sheet stored under name, read and parsed the first time it is asked
+// for; what that holds counts against the budget.
+const ParsedSheet *StyleSheetFlattener::State::imported(const std::string &name)
+{
+    auto found = parsed.find(name);
+    if (found == parsed.end()) {
+        std::optional<ParsedSheet> sheet;
+        if (std::optional<std::string> text = read(name)) {
+            sheet = parseSheet(name, *text, left);
+            spend(std::max<std::uint64_t>(text->size(), sheet->textBytes));
+            if (sheet->tooLarge) { // spent or not, it is not parsed again
+                *sheet = ParsedSheet();
+                sheet->tooLarge = true;
+            }
+        }
+        found = parsed.emplace(name, std::move(sheet)).first;
+    }
+    return found->second ? &*found->second : nullptr;
+}
+
+void StyleSheetFlattener::State::append(const ParsedSheet &sheet, std::string &out, int depth)
+{
+    if (charset.empty())
+        charset = sheet.charset;
+    for (std::size_t i = 0; i < sheet.imports.size(); ++i) {
+        out += sheet.texts[i];
+        appendImport(sheet.imports[i], out, depth);
+    }
+    out += sheet.texts.back();
+}
+
+void StyleSheetFlattener::State::appendImport(const Import &import, std::string &out, int depth)
+{
+    const bool spent = left < kInclusionCost || depth >= StyleSheetFlattener::kDeepestImport;
+    std::string stored = import.stored;
+    const ParsedSheet *sheet = nullptr;
+    if (!import.savedWithQuery.empty() && !spent && !included.count(foldedName(import.savedWithQuery))
+        && (sheet = imported(import.savedWithQuery)))
+        stored = import.savedWithQuery;
+    if (included.count(foldedName(stored)))
+        return;
+    if (!spent && !sheet)
+        sheet = imported(stored);
+    const bool wrapped = !isAllMedia(import.media);
+    const std::uint64_t cost = !sheet ? 0
+                                      : sheet->textBytes + (wrapped ? import.media.size() + 12 : 1)
+                                            + kInclusionCost * (1 + sheet->imports.size());
+    if (spent || (sheet && (sheet->tooLarge || cost > left))) {
+        out += import.kept;
+        cut = true;
+        return;
+    }
+    if (!sheet) {
+        out += import.kept;
+        return;
+    }
+    spend(cost);
+    included.insert(foldedName(stored));
+    if (wrapped)
+        out += "@media " + import.media + " {\n";
+    append(*sheet, out, depth + 1);
+    out += wrapped ? "\n}\n" : "\n";
+}
 
 std::optional<std::string> rootRelativeAddress(const std::string &name, std::string_view ref)
 {
@@ -299,9 +406,49 @@ std::optional<std::string> rootRelativeAddress(const std::string &name, std::str
     return *path + std::string(ref.substr(suffixAt));
 }
 
+StyleSheetFlattener::StyleSheetFlattener(SheetReader read, std::uint64_t budget) : mState(std::make_unique<State>())
+{
+    mState->read = std::move(read);
+    mState->left = budget;
+}
+
+StyleSheetFlattener::~StyleSheetFlattener() = default;
+
+std::uint64_t StyleSheetFlattener::sheetsCut() const
+{
+    return mState->sheetsCut;
+}
+
+std::string StyleSheetFlattener::flatten(const std::string &name, std::string_view text)
+{
+    State &state = *mState;
+    // What its own addresses add comes out of the budget too: rebased from
+    // a long folder name, a short url() grows a hundredfold.
+    const std::uint64_t limit = state.left > UINT64_MAX - text.size() ? UINT64_MAX : text.size() + state.left;
+    const ParsedSheet sheet = parseSheet(name, text, limit);
+    if (sheet.tooLarge) {
+        ++state.sheetsCut;
+        return std::string(text);
+    }
+    state.spend(sheet.textBytes > text.size() ? sheet.textBytes - text.size() : 0);
+    state.included = {foldedName(name)};
+    state.charset.clear();
+    state.cut = false;
+
+    // A byte order mark names the sheet's encoding; it stays in front.
+    const bool marked = text.substr(0, kByteOrderMark.size()) == kByteOrderMark;
+    std::string body;
+    body.reserve(sheet.textBytes);
+    state.append(sheet, body, 0);
+    state.sheetsCut += state.cut ? 1 : 0;
+    if (!state.charset.empty())
+        body = state.charset + "\n" + body;
+    return marked ? std::string(kByteOrderMark) + body : body;
+}
+
 std::string flattenStyleSheet(const std::string &name, std::string_view text, const SheetReader &read)
 {
-    return Flattener(read).run(name, text);
+    return StyleSheetFlattener(read, UINT64_MAX).flatten(name, text);
 }
 
 } // namespace quorlix::chm

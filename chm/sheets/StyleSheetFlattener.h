@@ -8,7 +8,9 @@
 // kchmviewer, browsers and Windows' viewer all resolve to the same file.
 // The saved site on disk is not changed.
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,13 +21,49 @@ namespace quorlix::chm {
 // when the help file holds no such sheet.
 using SheetReader = std::function<std::optional<std::string>(const std::string &name)>;
 
-// The sheet stored under name, with text as saved:
+// The sheets of one help file, flattened one after another. A sheet stored
+// under name, with text as saved, becomes:
 // - each @import of a sheet that read returns is replaced by that sheet's
 //   text, flattened the same way, inside "@media ... { }" when the import
 //   names media; a sheet comes in at most once, so cycles end;
 // - relative url() values are rebased to the help file's root from the sheet
 //   whose text they are in; absolute, root-relative and data: values stay;
 // - one @charset at most, first.
+//
+// What that adds to the sheets comes out of one budget for the help file,
+// so that the help file stays within a few times the site's size whatever
+// the site: a large sheet imported by a thousand others, or a chain of
+// thousands of imports, would otherwise be copied over and over. Past the
+// budget an @import stays as written (its address from the root), and a
+// sheet whose addresses alone would pass it is stored as saved. Each
+// imported sheet is read and parsed once, so the work grows with the sheets
+// and the budget, not with the square of a chain's length.
+class StyleSheetFlattener {
+public:
+    // Flattening adds 54 kB to the sheets of Python's documentation, 15 kB
+    // to a Sphinx site's and 120 bytes to Doxygen's; sixteen megabytes is far
+    // past what a real site's imports add, and small beside a help file.
+    static constexpr std::uint64_t kBudget = 16'000'000;
+    // Real themes nest imports three or four deep.
+    static constexpr int kDeepestImport = 32;
+
+    explicit StyleSheetFlattener(SheetReader read, std::uint64_t budget = kBudget);
+    ~StyleSheetFlattener();
+    StyleSheetFlattener(const StyleSheetFlattener &) = delete;
+    StyleSheetFlattener &operator=(const StyleSheetFlattener &) = delete;
+
+    std::string flatten(const std::string &name, std::string_view text);
+
+    // How many sheets kept an @import or their addresses as written because
+    // the budget was spent.
+    std::uint64_t sheetsCut() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> mState;
+};
+
+// One sheet flattened with no budget.
 std::string flattenStyleSheet(const std::string &name, std::string_view text, const SheetReader &read);
 
 // ref ("../img/a.png?v=2") as an address from the help file's root, for a

@@ -9,6 +9,7 @@
 
 using quorlix::chm::flattenStyleSheet;
 using quorlix::chm::rootRelativeAddress;
+using quorlix::chm::StyleSheetFlattener;
 
 namespace {
 
@@ -83,6 +84,39 @@ private slots:
         if (QByteArray(QTest::currentDataTag()).contains("query"))
             sheets["/s/_static/base/b.css@v=2"] = "h1{}";
         QCOMPARE(QString::fromStdString(flattened(sheets, "/s/_static/theme.css")), expected);
+    }
+
+    // Past the budget an import stays as written, from the root, and a sheet
+    // whose addresses alone would pass it is stored as saved.
+    void budget_data()
+    {
+        QTest::addColumn<QString>("top");
+        QTest::addColumn<qulonglong>("budget");
+        QTest::addColumn<QString>("expected");
+        const QString importing = "@import \"base/b.css\";x{background:url(a.png)}";
+        QTest::newRow("within") << importing << 10000ull << "h1{}\nx{background:url(\"/s/_static/a.png\")}";
+        QTest::newRow("import past it")
+            << importing << 12ull << "@import url(\"/s/_static/base/b.css\");x{background:url(\"/s/_static/a.png\")}";
+        QTest::newRow("addresses past it") << "x{background:url(a.png)}" << 4ull << "x{background:url(a.png)}";
+    }
+
+    void budget()
+    {
+        QFETCH(QString, top);
+        QFETCH(qulonglong, budget);
+        QFETCH(QString, expected);
+        int reads = 0;
+        StyleSheetFlattener sheets(
+            [&](const std::string &name) -> std::optional<std::string> {
+                ++reads;
+                return name == "/s/_static/base/b.css" ? std::optional<std::string>("h1{}") : std::nullopt;
+            },
+            budget);
+        QCOMPARE(QString::fromStdString(sheets.flatten("/s/_static/theme.css", top.toStdString())), expected);
+        QCOMPARE(sheets.sheetsCut(), std::uint64_t(expected.contains("h1") ? 0 : 1));
+        // A sheet imported again is not read again.
+        sheets.flatten("/s/_static/other.css", "@import \"base/b.css\";");
+        QVERIFY(reads <= 1);
     }
 
     void rootRelative_data()
