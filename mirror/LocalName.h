@@ -3,7 +3,7 @@
 // Where an address is saved, by Windows' file-name rules, as GNU Wget names
 // it with --restrict-file-names=windows: "HOST+PORT/PATH", a folder address
 // as "index.html", the query after '@', and every byte Windows forbids in a
-// name (and control bytes) as %XX.
+// name (and control bytes) as %XX. UTF-8 stays as it is.
 
 #include "mirror/Url.h"
 

@@ -246,19 +246,20 @@ struct Mirror::State {
         case CURLE_COULDNT_CONNECT:
             if (t.osErrno != 0)
                 return std::string("failed: ") + std::strerror(static_cast<int>(t.osErrno)) + ".";
-            return "failed: " + t.curlError + ".";
+            return "failed: " + WgetLog::shown(t.curlError) + ".";
         case CURLE_OPERATION_TIMEDOUT:
-            return "failed: Connection timed out (" + t.curlError + "). Giving up.";
+            return "failed: Connection timed out (" + WgetLog::shown(t.curlError) + "). Giving up.";
         case CURLE_TOO_MANY_REDIRECTS:
             return "20 redirections exceeded.";
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CACERT_BADFILE:
-            return "ERROR: cannot verify " + url.host + "'s certificate (" + t.curlError + ").\nTo connect to "
-                   + url.host + " insecurely, use `--no-check-certificate'.";
+            return "ERROR: cannot verify " + WgetLog::shown(url.host) + "'s certificate (" + WgetLog::shown(t.curlError)
+                   + ").\nTo connect to " + WgetLog::shown(url.host) + " insecurely, use `--no-check-certificate'.";
         case CURLE_SSL_CONNECT_ERROR:
-            return "Unable to establish SSL connection to " + url.host + " (" + t.curlError + ").";
+            return "Unable to establish SSL connection to " + WgetLog::shown(url.host) + " (" + WgetLog::shown(t.curlError)
+                   + ").";
         default:
-            return "ERROR: " + t.curlError + ". Giving up.";
+            return "ERROR: " + WgetLog::shown(t.curlError) + ". Giving up.";
         }
     }
 
@@ -822,7 +823,7 @@ int Mirror::run()
             text = "http://" + text;
         auto url = Url::parse(text);
         if (!url) {
-            s.log.line(address + ": Unsupported scheme.");
+            s.log.line(WgetLog::shown(address) + ": Unsupported scheme.");
             s.noteStatus(1);
             continue;
         }

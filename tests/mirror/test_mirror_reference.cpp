@@ -133,6 +133,15 @@ void TestMirrorReference::sameAsGnuWget_data()
                 {"100%.html", page("p")},
                 {"semi;colon.html", page("s")}}
         << none << QString() << QString() << QStringList();
+    // Their UTF-8 holds bytes 0x80 to 0x9F ("П" is D0 9F, "シ" E3 82 B7).
+    QTest::newRow("names in Cyrillic and Japanese")
+        << Site{{"index.html", page("<a href=\"\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82.html\">ru</a>"
+                                    " <a href=\"%E3%82%B7%E3%82%B9%E3%83%86%E3%83%A0/\">ja</a>")},
+                {"\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82.html", page("<a href=\"index.html\">home</a>")},
+                {"\xe3\x82\xb7\xe3\x82\xb9\xe3\x83\x86\xe3\x83\xa0/index.html",
+                 page("<img src=\"\xe5\x9b\xb3.png\"> <a href=\"../\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82.html\">ru</a>")},
+                {"\xe3\x82\xb7\xe3\x82\xb9\xe3\x83\x86\xe3\x83\xa0/\xe5\x9b\xb3.png", "png"}}
+        << none << QString() << QString() << QStringList();
     QTest::newRow("style sheets: @import, url(), <style> and style=")
         << Site{{"index.html", page("<div style=\"background: url('img/a.png')\">d</div> <img srcset=\"img/b.png 1x, img/c.png 2x\" src=\"img/b.png\">",
                                     "<link rel=\"stylesheet\" href=\"css/main.css\"><style>@import url(css/extra.css);"
