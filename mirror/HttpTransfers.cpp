@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -16,6 +17,16 @@ size_t writeBody(char *data, size_t size, size_t count, void *userdata)
 {
     auto *transfer = static_cast<Transfer *>(userdata);
     const size_t total = size * count;
+    const long long decoded = transfer->bytes + static_cast<long long>(total);
+    if (decoded > kExpansionFloor) {
+        // The bytes that came over the connection, before decoding.
+        curl_off_t received = 0;
+        curl_easy_getinfo(static_cast<CURL *>(transfer->easy), CURLINFO_SIZE_DOWNLOAD_T, &received);
+        if (decoded > kMostExpansion * std::max<long long>(received, 1)) {
+            transfer->overExpanded = true;
+            return 0; // ends the transfer; the caller removes what was written
+        }
+    }
     size_t written = 0;
     while (written < total) {
         const ssize_t n = ::write(transfer->fd, data + written, total - written);
@@ -83,7 +94,7 @@ HttpTransfers::~HttpTransfers()
 
 bool HttpTransfers::start(Transfer &transfer)
 {
-    transfer.fd = ::open(transfer.bodyPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    transfer.fd = ::open(transfer.bodyPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (transfer.fd < 0) {
         transfer.writeErrno = errno;
         transfer.curlCode = CURLE_WRITE_ERROR;
@@ -181,6 +192,11 @@ std::vector<Transfer *> HttpTransfers::wait(std::chrono::milliseconds timeout)
             curl_easy_getinfo(easy, CURLINFO_PRIVATE, reinterpret_cast<char **>(&transfer));
             transfer->curlCode = message->data.result;
             transfer->curlError = transfer->errorBuffer[0] ? transfer->errorBuffer : curl_easy_strerror(message->data.result);
+            if (transfer->overExpanded) {
+                transfer->curlCode = CURLE_FILESIZE_EXCEEDED;
+                transfer->curlError = "The body decodes to more than " + std::to_string(kMostExpansion)
+                                      + " times the bytes sent; not saved";
+            }
             curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &transfer->status);
             const char *type = nullptr;
             if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type) {

@@ -39,12 +39,20 @@ struct Transfer {
     long long bytes = 0;
     long long contentLength = -1;
     int writeErrno = 0; // the body could not be written
+    bool overExpanded = false; // stopped: it decoded to far more than was sent
 
     // libcurl's own state.
     void *easy = nullptr;
     int fd = -1;
     char errorBuffer[256] = {};
 };
+
+// A body sent compressed is stopped (CURLE_FILESIZE_EXCEEDED, overExpanded)
+// once its decoded bytes pass kMostExpansion times the bytes that came,
+// past the first kExpansionFloor: no real page compresses so well, and a
+// few kilobytes of gzip or brotli can decode to gigabytes.
+inline constexpr long long kMostExpansion = 200;
+inline constexpr long long kExpansionFloor = 1 << 20;
 
 class HttpTransfers {
 public:

@@ -273,6 +273,7 @@ struct Mirror::State {
         case CURLE_WRITE_ERROR:
             return IoError;
         case CURLE_TOO_MANY_REDIRECTS: // GNU Wget counts a redirect loop as the server's error
+        case CURLE_FILESIZE_EXCEEDED:  // a decompression bomb
             return ServerError;
         default:
             return NetworkFailure;
