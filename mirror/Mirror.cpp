@@ -1,5 +1,6 @@
 #include "mirror/Mirror.h"
 
+#include "mirror/FileStore.h"
 #include "mirror/HttpTransfers.h"
 #include "mirror/LinkConversion.h"
 #include "mirror/LinkSearch.h"
@@ -153,6 +154,7 @@ struct Mirror::State {
     std::map<std::string, Robots> robots; // "scheme-free host:port"
 
     std::string tempFolder;
+    int tempFolderError = 0; // why it could not be made
     std::unordered_set<std::string> madeFolders;
     unsigned long tempCounter = 0;
     int exitStatus = Success;
@@ -179,12 +181,14 @@ struct Mirror::State {
     std::string tempPath()
     {
         if (tempFolder.empty()) {
-            tempFolder = options.prefix + "/.quorlix-wget-" + std::to_string(::getpid());
-            makeFolders(options.prefix);
-            ::mkdir(tempFolder.c_str(), 0700);
+            makeFolders(options.prefix, ownedFrom());
+            tempFolder = makePrivateFolder(options.prefix, tempFolderError);
         }
         return tempFolder + "/" + std::to_string(++tempCounter) + ".part";
     }
+
+    // Where the names of the mirror's own folders start in a saved name.
+    std::size_t ownedFrom() const { return options.prefix == "." ? 0 : options.prefix.size(); }
 
     // --wait: the pause before the next request, random with --random-wait.
     bool waitingBetweenRequests() const
@@ -204,7 +208,11 @@ struct Mirror::State {
                 wait *= std::uniform_real_distribution<double>(0.5, 1.5)(random);
             nextRequest = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(wait));
         }
-        return transfers.start(transfer);
+        if (transfers.start(transfer))
+            return true;
+        if (tempFolderError != 0)
+            transfer.writeErrno = tempFolderError;
+        return false;
     }
 
     // Takes the next addresses off the queue while there is room.
@@ -392,12 +400,18 @@ struct Mirror::State {
         // Folders made once are not asked for again (a syscall for each of
         // their parents per file otherwise).
         if (slash != std::string::npos && !madeFolders.count(file.substr(0, slash))) {
-            makeFolders(file.substr(0, slash), file.substr(0, slash) != options.prefix);
+            makeFolders(file.substr(0, slash), ownedFrom(), file.substr(0, slash) != options.prefix);
             madeFolders.insert(file.substr(0, slash));
         }
-        if (::rename(temp.c_str(), file.c_str()) == 0)
+        int error = 0;
+        const Placing placing = placeFile(temp, file, error);
+        if (placing == Placing::Placed)
             return true;
-        const int error = errno;
+        if (placing == Placing::ReadOnly) {
+            log.permissionDenied(file);
+            noteStatus(IoError);
+            return false;
+        }
         log.failure(url, "Cannot write to " + log.quoted(file) + " (" + std::strerror(error) + ").");
         noteStatus(IoError);
         if (error == ENOSPC || error == EDQUOT || error == EROFS)
@@ -679,31 +693,6 @@ struct Mirror::State {
         documents[known->second].size = search.size;
     }
 
-    // mayReplaceFile: a file where the last folder must go is removed, as
-    // Wget does inside a mirror (a page "docs" saved before "docs/x").
-    static void makeFolders(const std::string &folder, bool mayReplaceFile = false)
-    {
-        std::string path;
-        std::size_t start = 0;
-        while (start <= folder.size()) {
-            std::size_t slash = folder.find('/', start);
-            if (slash == std::string::npos)
-                slash = folder.size();
-            path = folder.substr(0, slash);
-            start = slash + 1;
-            if (path.empty() || path == "." || path == "..")
-                continue;
-            if (::mkdir(path.c_str(), 0755) != 0 && errno == EEXIST) {
-                struct stat info {};
-                if (mayReplaceFile && slash == folder.size() && ::stat(path.c_str(), &info) == 0
-                    && !S_ISDIR(info.st_mode)) {
-                    ::unlink(path.c_str());
-                    ::mkdir(path.c_str(), 0755);
-                }
-            }
-        }
-    }
-
     void cleanUp()
     {
         for (auto &ticket : window) {
@@ -746,21 +735,9 @@ struct Mirror::State {
                           && readFileStart(document.linksRecord, record, kMaxParsedBytes * 4) && linksFromRecord(record, links);
         const std::string rewritten = kept ? convertFoundLinks(content, std::move(links), *url, document.file, lookup)
                                            : convertLinks(content, document.css, *url, document.file, lookup);
-        if (rewritten == content)
-            return true;
-        // A short name beside the file: the file's own may be as long as a name can be.
-        const std::size_t slash = document.file.rfind('/');
-        const std::string temp = (slash == std::string::npos ? std::string() : document.file.substr(0, slash + 1))
-                                 + ".quorlix-wget-" + std::to_string(::getpid()) + "-"
-                                 + std::to_string(std::hash<std::string>()(document.file)) + ".part";
-        FILE *f = std::fopen(temp.c_str(), "wb");
-        bool ok = f && std::fwrite(rewritten.data(), 1, rewritten.size(), f) == rewritten.size();
-        if (f)
-            ok = std::fclose(f) == 0 && ok;
-        if (ok && ::rename(temp.c_str(), document.file.c_str()) == 0)
+        if (rewritten == content || rewriteFile(document.file, rewritten))
             return true;
         error = "Cannot write to " + log.quoted(document.file) + " (" + std::strerror(errno) + ").";
-        ::unlink(temp.c_str());
         return false;
     }
 
