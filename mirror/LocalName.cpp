@@ -105,6 +105,15 @@ std::string localName(const Url &url)
     return out;
 }
 
+ContentKind contentKindOf(const std::string &contentType)
+{
+    if (contentType == "text/html" || contentType == "application/xhtml+xml")
+        return ContentKind::Html;
+    if (contentType == "text/css")
+        return ContentKind::Css;
+    return ContentKind::Other;
+}
+
 std::string withAdjustedExtension(std::string name, ContentKind kind)
 {
     if (kind == ContentKind::Html && !endsWithNoCase(name, ".html") && !endsWithNoCase(name, ".htm"))

@@ -13,6 +13,9 @@ namespace quorlix::mirror {
 
 enum class ContentKind { Other, Html, Css };
 
+// How an answer of this type (lower case, no parameters) is read.
+ContentKind contentKindOf(const std::string &contentType);
+
 // The name relative to the download folder, before any extension is added.
 std::string localName(const Url &url);
 // The name with ".html" or ".css" added when it does not already end so
