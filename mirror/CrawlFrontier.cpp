@@ -46,9 +46,10 @@ void CrawlFrontier::refill(const std::function<bool(const std::string &url)> &is
     }
 }
 
-bool CrawlFrontier::wanted(const Url &child, const Url &parent, int root, bool isInline, bool &needsRobots)
+bool CrawlFrontier::wanted(const Url &child, const Url &parent, int root, const PageLink *link, bool &needsRobots)
 {
     needsRobots = false;
+    const bool isInline = link && link->isInline;
     if (mSeen.count(child.text()))
         return false;
     const Url &start = mRoots[static_cast<std::size_t>(root)];
@@ -58,7 +59,8 @@ bool CrawlFrontier::wanted(const Url &child, const Url &parent, int root, bool i
         if (!isSubfolder(start.folder(), child.folder()))
             return false;
     }
-    if (child.host != parent.host)
+    // Another host serves a requisite only (see the header).
+    if (child.host != parent.host && !(mOptions.pageRequisites && isInline && !link->expectsHtml))
         return false;
     if (mOptions.robots) {
         const RobotsByHost::Answer answer = mRobots.allows(child);
@@ -96,7 +98,7 @@ bool CrawlFrontier::wantsFinalAddress(const Ticket &t, bool &waiting)
     const std::string final = t.finalUrl.text();
     if (t.reuse || final == item.url || (item.depth == 0 && final == item.url + "/"))
         return true;
-    if (!wanted(t.finalUrl, *Url::parse(item.url), item.root, false, waiting))
+    if (!wanted(t.finalUrl, *Url::parse(item.url), item.root, nullptr, waiting))
         return false;
     mSeen.insert(final);
     return true;
@@ -123,14 +125,14 @@ bool CrawlFrontier::follow(const Ticket &t, const PageLinks &found, bool leaf)
     bool waiting = false;
     for (auto &[child, link] : candidates) {
         bool needsRobots = false;
-        wanted(child, t.finalUrl, item.root, link->isInline, needsRobots);
+        wanted(child, t.finalUrl, item.root, link, needsRobots);
         waiting = waiting || needsRobots;
     }
     if (waiting)
         return false;
     for (auto &[child, link] : candidates) {
         bool needsRobots = false;
-        if (!wanted(child, t.finalUrl, item.root, link->isInline, needsRobots))
+        if (!wanted(child, t.finalUrl, item.root, link, needsRobots))
             continue;
         std::string text = child.text();
         mSeen.insert(text);

@@ -4,6 +4,12 @@
 // first, the window of the next ones whose transfers run ahead, the
 // addresses seen, and the rules of what is fetched (-np, one host, robots,
 // the depth) and whose links are followed.
+//
+// Unlike GNU Wget, a page's requisites (-p: style sheets, images, fonts,
+// scripts, icons; not frames) are fetched from whatever host serves them, as
+// a browser shows the page: most sites load some of them from another host.
+// That host is never crawled: only a style sheet's own requisites are taken
+// from what it serves.
 
 #include "mirror/HttpTransfers.h"
 #include "mirror/LinkSearch.h"
@@ -90,8 +96,9 @@ public:
     bool follow(const Ticket &t, const PageLinks &found, bool leaf);
 
 private:
-    // Wget's test of whether a link found on a page is fetched.
-    bool wanted(const Url &child, const Url &parent, int root, bool isInline, bool &needsRobots);
+    // Wget's test of whether a link found on a page is fetched (link: null
+    // for a redirect's target).
+    bool wanted(const Url &child, const Url &parent, int root, const PageLink *link, bool &needsRobots);
 
     const MirrorOptions &mOptions;
     RobotsByHost &mRobots;
