@@ -176,7 +176,8 @@ void TestMirrorFaults::requisiteHostFaults_data()
     QTest::addColumn<QString>("host"); // of the style sheet; SILENT: one that never answers
     QTest::addColumn<QString>("line");
     QTest::newRow("refused") << QStringLiteral("localhost:1") << QStringLiteral("failed: Connection refused.");
-    QTest::newRow("unknown") << QStringLiteral("no-such-host.invalid") << QStringLiteral("unable to resolve host address");
+    QTest::newRow("unknown") << QStringLiteral("no-such-host.invalid")
+                             << QStringLiteral("unable to resolve host address");
     QTest::newRow("never answers") << QStringLiteral("SILENT") << QStringLiteral("failed: Connection timed out");
 }
 
@@ -195,13 +196,17 @@ void TestMirrorFaults::requisiteHostFaults()
     socklen_t length = sizeof address;
     QVERIFY(::bind(silent, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 && ::listen(silent, 8) == 0
             && ::getsockname(silent, reinterpret_cast<sockaddr *>(&address), &length) == 0);
-    const std::unique_ptr<int, void (*)(int *)> closer(new int(silent), [](int *fd) { ::close(*fd); delete fd; });
+    const std::unique_ptr<int, void (*)(int *)> closer(new int(silent), [](int *fd) {
+        ::close(*fd);
+        delete fd;
+    });
     host.replace(QLatin1String("SILENT"), QStringLiteral("localhost:%1").arg(ntohs(address.sin_port)));
     const QString sheet = QStringLiteral("http://%1/theme.css").arg(host);
     const QString root = temp.filePath(QStringLiteral("site"));
     QVERIFY(write(root + QStringLiteral("/index.html"),
                   QStringLiteral("<link rel=stylesheet href=\"%1\"><img src=\"/local.png\"><a href=\"a.html\">a</a>")
-                      .arg(sheet).toUtf8()));
+                      .arg(sheet)
+                      .toUtf8()));
     QVERIFY(write(root + QStringLiteral("/local.png"), "png"));
     QVERIFY(write(root + QStringLiteral("/a.html"), "<img src=\"/local.png\">"));
     NginxServer server(root, temp.filePath(QStringLiteral("nginx")));

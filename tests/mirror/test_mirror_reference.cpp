@@ -140,7 +140,8 @@ void TestMirrorReference::sameAsGnuWget_data()
                                     " <a href=\"%E3%82%B7%E3%82%B9%E3%83%86%E3%83%A0/\">ja</a>")},
                 {"\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82.html", page("<a href=\"index.html\">home</a>")},
                 {"\xe3\x82\xb7\xe3\x82\xb9\xe3\x83\x86\xe3\x83\xa0/index.html",
-                 page("<img src=\"\xe5\x9b\xb3.png\"> <a href=\"../\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82.html\">ru</a>")},
+                 page("<img src=\"\xe5\x9b\xb3.png\"> <a "
+                      "href=\"../\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82.html\">ru</a>")},
                 {"\xe3\x82\xb7\xe3\x82\xb9\xe3\x83\x86\xe3\x83\xa0/\xe5\x9b\xb3.png", "png"}}
         << none << QString() << QString() << QStringList();
     QTest::newRow("style sheets: @import, url(), <style> and style=")
@@ -280,24 +281,39 @@ void TestMirrorReference::requisitesFromAnotherHost()
     QVERIFY(QDir().mkpath(pages) && QDir().mkpath(cdn));
     NginxServer pageServer(pages, temp.filePath(QStringLiteral("nginx-pages")));
     NginxServer cdnServer(cdn, temp.filePath(QStringLiteral("nginx-cdn")));
-    QVERIFY2(pageServer.isListening() && cdnServer.isListening(), qPrintable(pageServer.errorString() + cdnServer.errorString()));
+    QVERIFY2(pageServer.isListening() && cdnServer.isListening(),
+             qPrintable(pageServer.errorString() + cdnServer.errorString()));
     const QByteArray other = "http://localhost:" + QByteArray::number(cdnServer.port()) + "/";
-    QVERIFY(writeSite(pages, {{"index.html", page("<img src=\"" + other + "logo.png\" srcset=\"" + other + "logo2x.png 2x\">"
-                                                  " <a href=\"" + other + "other.html\">o</a> <a href=\"guide.html\">g</a>",
-                                                  "<link rel=\"stylesheet\" href=\"" + other + "theme.css\">"
-                                                  "<link rel=\"icon\" href=\"" + other + "icon.ico\">"
-                                                  "<script src=\"" + other + "js/app.js\"></script>")},
-                              {"guide.html", page("<img src=\"" + other + "logo.png\"> <iframe src=\"" + other + "frame.html\"></iframe>")}}));
+    QVERIFY(writeSite(pages, {{"index.html", page("<img src=\"" + other + "logo.png\" srcset=\"" + other
+                                                      + "logo2x.png 2x\">"
+                                                        " <a href=\""
+                                                      + other + "other.html\">o</a> <a href=\"guide.html\">g</a>",
+                                                  "<link rel=\"stylesheet\" href=\"" + other
+                                                      + "theme.css\">"
+                                                        "<link rel=\"icon\" href=\""
+                                                      + other
+                                                      + "icon.ico\">"
+                                                        "<script src=\""
+                                                      + other + "js/app.js\"></script>")},
+                              {"guide.html", page("<img src=\"" + other + "logo.png\"> <iframe src=\"" + other
+                                                  + "frame.html\"></iframe>")}}));
     QVERIFY(writeSite(cdn, {{"theme.css", "@import \"more.css\";\nbody { background: url(img/bg.png) }\n"
                                           "@font-face { font-family: f; src: url(fonts/f.woff2) format(\"woff2\") }\n"},
-                            {"more.css", "h1 { color: red }\n"}, {"img/bg.png", "bg"}, {"fonts/f.woff2", "font"},
-                            {"logo.png", "logo"}, {"logo2x.png", "logo2x"}, {"icon.ico", "ico"}, {"js/app.js", "1;"},
-                            {"other.html", page("<a href=\"deeper.html\">d</a>")}, {"deeper.html", page("d")},
+                            {"more.css", "h1 { color: red }\n"},
+                            {"img/bg.png", "bg"},
+                            {"fonts/f.woff2", "font"},
+                            {"logo.png", "logo"},
+                            {"logo2x.png", "logo2x"},
+                            {"icon.ico", "ico"},
+                            {"js/app.js", "1;"},
+                            {"other.html", page("<a href=\"deeper.html\">d</a>")},
+                            {"deeper.html", page("d")},
                             {"frame.html", page("f")}}));
 
     const MirrorRun gnu = MirrorRun::of(QStringLiteral("/usr/bin/wget"),
-                                        kOptions + QStringList{QStringLiteral("-H"), QStringLiteral("-D"),
-                                                               QStringLiteral("127.0.0.1,localhost"), pageServer.url()},
+                                        kOptions
+                                            + QStringList{QStringLiteral("-H"), QStringLiteral("-D"),
+                                                          QStringLiteral("127.0.0.1,localhost"), pageServer.url()},
                                         temp.filePath(QStringLiteral("gnu")));
     const MirrorRun ours = MirrorRun::of(QStringLiteral(QUORLIX_WGET_TOOL), kOptions + QStringList{pageServer.url()},
                                          temp.filePath(QStringLiteral("ours")));
@@ -318,10 +334,13 @@ void TestMirrorReference::requisitesFromAnotherHost()
         });
         return links;
     };
-    for (const QString &file : gnu.links.keys().filter(pageServer.hostFolder()) + requisites.filter(QStringLiteral(".css")))
+    for (const QString &file :
+         gnu.links.keys().filter(pageServer.hostFolder()) + requisites.filter(QStringLiteral(".css")))
         QCOMPARE(withoutPages(ours.links.value(file)), withoutPages(gnu.links.value(file)));
-    QVERIFY(ours.links.value(pageServer.hostFolder() + QStringLiteral("/index.html")).contains(QString::fromUtf8(other) + QStringLiteral("other.html")));
-    QVERIFY(ours.links.value(pageServer.hostFolder() + QStringLiteral("/guide.html")).contains(QString::fromUtf8(other) + QStringLiteral("frame.html")));
+    QVERIFY(ours.links.value(pageServer.hostFolder() + QStringLiteral("/index.html"))
+                .contains(QString::fromUtf8(other) + QStringLiteral("other.html")));
+    QVERIFY(ours.links.value(pageServer.hostFolder() + QStringLiteral("/guide.html"))
+                .contains(QString::fromUtf8(other) + QStringLiteral("frame.html")));
     QCOMPARE(ours.exitCode, 0);
 }
 
