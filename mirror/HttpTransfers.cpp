@@ -1,10 +1,15 @@
 #include "mirror/HttpTransfers.h"
 
+#include "mirror/ExitStatus.h"
+#include "mirror/WgetLog.h"
+
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -12,10 +17,59 @@ namespace quorlix::mirror {
 
 namespace {
 
+// GNU Wget waits 1 s before the second try, 2 s before the third, ... and
+// at most this long.
+constexpr int kLongestRetryWait = 10;
+
+// Faults that may pass: the transfer is tried again (--tries).
+bool transient(int code)
+{
+    switch (code) {
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+    case CURLE_BAD_CONTENT_ENCODING:
+        return true;
+    default:
+        return false;
+    }
+}
+
+int exitStatusOf(int curlCode)
+{
+    switch (curlCode) {
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CONNECT_ERROR:
+        return SslFailure;
+    case CURLE_WRITE_ERROR:
+        return IoError;
+    case CURLE_TOO_MANY_REDIRECTS: // GNU Wget counts a redirect loop as the server's error
+    case CURLE_FILESIZE_EXCEEDED:  // a decompression bomb
+        return ServerError;
+    default:
+        return NetworkFailure;
+    }
+}
+
 size_t writeBody(char *data, size_t size, size_t count, void *userdata)
 {
     auto *transfer = static_cast<Transfer *>(userdata);
     const size_t total = size * count;
+    const long long decoded = transfer->bytes + static_cast<long long>(total);
+    if (decoded > kExpansionFloor) {
+        // The bytes that came over the connection, before decoding.
+        curl_off_t received = 0;
+        curl_easy_getinfo(static_cast<CURL *>(transfer->easy), CURLINFO_SIZE_DOWNLOAD_T, &received);
+        if (decoded > kMostExpansion * std::max<long long>(received, 1)) {
+            transfer->overExpanded = true;
+            return 0; // ends the transfer; the caller removes what was written
+        }
+    }
     size_t written = 0;
     while (written < total) {
         const ssize_t n = ::write(transfer->fd, data + written, total - written);
@@ -83,7 +137,7 @@ HttpTransfers::~HttpTransfers()
 
 bool HttpTransfers::start(Transfer &transfer)
 {
-    transfer.fd = ::open(transfer.bodyPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    transfer.fd = ::open(transfer.bodyPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (transfer.fd < 0) {
         transfer.writeErrno = errno;
         transfer.curlCode = CURLE_WRITE_ERROR;
@@ -180,7 +234,13 @@ std::vector<Transfer *> HttpTransfers::wait(std::chrono::milliseconds timeout)
             Transfer *transfer = nullptr;
             curl_easy_getinfo(easy, CURLINFO_PRIVATE, reinterpret_cast<char **>(&transfer));
             transfer->curlCode = message->data.result;
-            transfer->curlError = transfer->errorBuffer[0] ? transfer->errorBuffer : curl_easy_strerror(message->data.result);
+            transfer->curlError = transfer->errorBuffer[0] ? transfer->errorBuffer
+                                                           : curl_easy_strerror(message->data.result);
+            if (transfer->overExpanded) {
+                transfer->curlCode = CURLE_FILESIZE_EXCEEDED;
+                transfer->curlError = "The body decodes to more than " + std::to_string(kMostExpansion)
+                                      + " times the bytes sent; not saved";
+            }
             curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &transfer->status);
             const char *type = nullptr;
             if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type) {
@@ -214,6 +274,57 @@ std::vector<Transfer *> HttpTransfers::wait(std::chrono::milliseconds timeout)
         collect();
     }
     return ended;
+}
+
+bool HttpTransfers::retryLater(Transfer &transfer, TransferOwner &owner) const
+{
+    if (!transient(transfer.curlCode) || transfer.writeErrno != 0)
+        return false;
+    if (mSettings.tries != 0 && owner.attempt >= mSettings.tries)
+        return false;
+    ::unlink(transfer.bodyPath.c_str());
+    owner.retryAt = std::chrono::steady_clock::now() + std::chrono::seconds(std::min(owner.attempt, kLongestRetryWait));
+    ++owner.attempt;
+    return true;
+}
+
+HttpTransfers::Fault HttpTransfers::faultOf(const Transfer &t, const std::string &host,
+                                            const std::string &quotedHost) const
+{
+    Fault fault;
+    fault.status = exitStatusOf(t.curlCode);
+    // A redirect loop is told of the address asked for, not the last one.
+    fault.address = t.curlCode == CURLE_TOO_MANY_REDIRECTS ? t.url : t.finalUrl();
+    const std::string error = WgetLog::shown(t.curlError);
+    const std::string shownHost = WgetLog::shown(host);
+    switch (t.curlCode) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+        fault.withAddress = false;
+        fault.line = "wget: unable to resolve host address " + quotedHost;
+        break;
+    case CURLE_COULDNT_CONNECT:
+        fault.line = "failed: " + (t.osErrno != 0 ? std::string(std::strerror(static_cast<int>(t.osErrno))) : error)
+                     + ".";
+        break;
+    case CURLE_OPERATION_TIMEDOUT:
+        fault.line = "failed: Connection timed out (" + error + "). Giving up.";
+        break;
+    case CURLE_TOO_MANY_REDIRECTS:
+        fault.line = std::to_string(mSettings.maxRedirects) + " redirections exceeded.";
+        break;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+        fault.line = "ERROR: cannot verify " + shownHost + "'s certificate (" + error + ").\nTo connect to " + shownHost
+                     + " insecurely, use `--no-check-certificate'.";
+        break;
+    case CURLE_SSL_CONNECT_ERROR:
+        fault.line = "Unable to establish SSL connection to " + shownHost + " (" + error + ").";
+        break;
+    default:
+        fault.line = "ERROR: " + error + ". Giving up.";
+        break;
+    }
+    return fault;
 }
 
 } // namespace quorlix::mirror

@@ -1,6 +1,7 @@
 #include "mirror/LinkConversion.h"
 
 #include "mirror/PageLinks.h"
+#include "mirror/Utf8.h"
 
 #include <algorithm>
 
@@ -34,20 +35,12 @@ std::string numericReferences(const std::string &text)
             out += text[i++];
             continue;
         }
-        const int extra = c >= 0xf0 && c < 0xf5 ? 3 : c >= 0xe0 ? 2 : c >= 0xc2 && c < 0xe0 ? 1 : -1;
-        if (extra < 0 || i + extra >= text.size())
+        char32_t code = 0;
+        const std::size_t length = utf8CharLength(text, i, code);
+        if (length == 0)
             return text;
-        unsigned int code = c & (0x3f >> extra);
-        for (int k = 1; k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xc0) != 0x80)
-                return text;
-            code = (code << 6) | (next & 0x3f);
-        }
-        if ((extra == 2 && code < 0x800) || (extra == 3 && (code < 0x10000 || code > 0x10ffff)))
-            return text;
-        out += "&#" + std::to_string(code) + ";";
-        i += extra + 1;
+        out += "&#" + std::to_string(static_cast<unsigned long>(code)) + ";";
+        i += length;
     }
     return out;
 }

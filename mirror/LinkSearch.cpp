@@ -1,8 +1,14 @@
 #include "mirror/LinkSearch.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace quorlix::mirror {
+
+unsigned helperThreads()
+{
+    return std::clamp(std::thread::hardware_concurrency(), 1u, kMostHelperThreads);
+}
 
 bool readFileStart(const std::string &file, std::string &out, std::size_t most)
 {

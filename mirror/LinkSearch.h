@@ -20,6 +20,11 @@
 
 namespace quorlix::mirror {
 
+// The threads that work beside the crawl's own (finding links, converting
+// them at the end): one for each core, at most kMostHelperThreads.
+inline constexpr unsigned kMostHelperThreads = 4;
+unsigned helperThreads();
+
 // Reads at most about most bytes of a file (whole 64 kB blocks); false when
 // it cannot be opened.
 bool readFileStart(const std::string &file, std::string &out, std::size_t most);

@@ -1,5 +1,7 @@
 #include "mirror/LocalName.h"
 
+#include "mirror/Utf8.h"
+
 #include <cctype>
 
 namespace quorlix::mirror {
@@ -8,8 +10,25 @@ namespace {
 
 bool forbidden(unsigned char c)
 {
-    return c < 32 || (c >= 127 && c < 160) || c == '\\' || c == '|' || c == '/' || c == ':' || c == '?' || c == '"'
-           || c == '*' || c == '<' || c == '>';
+    return c < 32 || c == 127 || c == '\\' || c == '|' || c == '/' || c == ':' || c == '?' || c == '"' || c == '*'
+           || c == '<' || c == '>';
+}
+
+// Bytes 0x80 to 0x9F are escaped only where they are no part of a UTF-8
+// character, so Cyrillic and Japanese names stay UTF-8 on disk ("П" is D0 9F).
+// A C1 control or a line separator written in UTF-8 is escaped whole: the
+// name goes into the log as it is.
+std::size_t escapedBeyondAscii(std::string_view text, std::size_t at, bool &escape)
+{
+    char32_t code = 0;
+    const std::size_t length = utf8CharLength(text, at, code);
+    if (length == 0) {
+        const auto c = static_cast<unsigned char>(text[at]);
+        escape = c < 0xa0;
+        return 1;
+    }
+    escape = isControlBeyondAscii(code);
+    return length;
 }
 
 // One element of the path (or the query): escapes decoded, then what a
@@ -22,15 +41,21 @@ void appendElement(std::string &out, std::string_view encoded)
     if (decoded == "..") {
         element = "%2E%2E";
     } else {
-        for (char ch : decoded) {
-            const auto c = static_cast<unsigned char>(ch);
-            if (forbidden(c)) {
-                element += '%';
-                element += digits[c >> 4];
-                element += digits[c & 15];
-            } else {
-                element += ch;
+        for (std::size_t i = 0; i < decoded.size();) {
+            const auto c = static_cast<unsigned char>(decoded[i]);
+            bool escape = forbidden(c);
+            const std::size_t length = c >= 0x80 ? escapedBeyondAscii(decoded, i, escape) : 1;
+            for (std::size_t k = i; k < i + length; ++k) {
+                const auto b = static_cast<unsigned char>(decoded[k]);
+                if (escape) {
+                    element += '%';
+                    element += digits[b >> 4];
+                    element += digits[b & 15];
+                } else {
+                    element += decoded[k];
+                }
             }
+            i += length;
         }
     }
     if (element.size() > kMaxNameBytes)
@@ -78,6 +103,15 @@ std::string localName(const Url &url)
         start = slash + 1;
     }
     return out;
+}
+
+ContentKind contentKindOf(const std::string &contentType)
+{
+    if (contentType == "text/html" || contentType == "application/xhtml+xml")
+        return ContentKind::Html;
+    if (contentType == "text/css")
+        return ContentKind::Css;
+    return ContentKind::Other;
 }
 
 std::string withAdjustedExtension(std::string name, ContentKind kind)

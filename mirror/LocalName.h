@@ -3,7 +3,7 @@
 // Where an address is saved, by Windows' file-name rules, as GNU Wget names
 // it with --restrict-file-names=windows: "HOST+PORT/PATH", a folder address
 // as "index.html", the query after '@', and every byte Windows forbids in a
-// name (and control bytes) as %XX.
+// name (and control bytes) as %XX. UTF-8 stays as it is.
 
 #include "mirror/Url.h"
 
@@ -12,6 +12,9 @@
 namespace quorlix::mirror {
 
 enum class ContentKind { Other, Html, Css };
+
+// How an answer of this type (lower case, no parameters) is read.
+ContentKind contentKindOf(const std::string &contentType);
 
 // The name relative to the download folder, before any extension is added.
 std::string localName(const Url &url);

@@ -175,7 +175,8 @@ std::optional<Url> Url::parse(std::string_view text)
     if (host.empty())
         return std::nullopt;
     for (char c : host)
-        if (static_cast<unsigned char>(c) <= 0x20 || c == '/' || c == '\\' || c == '%' || c == '"' || c == '<' || c == '>')
+        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7f || c == '/' || c == '\\' || c == '%' || c == '"' || c == '<'
+            || c == '>')
             return std::nullopt;
     url.host = lower(host);
 

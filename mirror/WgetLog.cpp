@@ -1,5 +1,8 @@
 #include "mirror/WgetLog.h"
 
+#include "mirror/Utf8.h"
+
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstring>
@@ -27,7 +30,54 @@ std::string WgetLog::now()
 
 std::string WgetLog::quoted(const std::string &name) const
 {
-    return mUtf8 ? "\xe2\x80\x98" + name + "\xe2\x80\x99" : "'" + name + "'";
+    return mUtf8 ? "\xe2\x80\x98" + shown(name) + "\xe2\x80\x99" : "'" + shown(name) + "'";
+}
+
+namespace {
+
+void appendOctal(std::string &out, unsigned char c)
+{
+    out += '\\';
+    out += static_cast<char>('0' + (c >> 6));
+    out += static_cast<char>('0' + ((c >> 3) & 7));
+    out += static_cast<char>('0' + (c & 7));
+}
+
+} // namespace
+
+std::string WgetLog::shown(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80) {
+            char32_t code = 0;
+            const std::size_t length = utf8CharLength(text, i, code);
+            const bool printable = length > 0 && !isControlBeyondAscii(code);
+            for (std::size_t k = 0; k < std::max<std::size_t>(length, 1); ++k) {
+                if (printable)
+                    out += text[i + k];
+                else
+                    appendOctal(out, static_cast<unsigned char>(text[i + k]));
+            }
+            i += std::max<std::size_t>(length, 1);
+            continue;
+        }
+        if (c >= 7 && c <= 13) {
+            out += '\\';
+            out += "abtnvfr"[c - 7];
+        } else if (c < 0x20 || c == 0x7f) {
+            appendOctal(out, c);
+        } else if (c == '\\' || c == '"') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(c);
+        }
+        ++i;
+    }
+    return out;
 }
 
 void WgetLog::line(const std::string &text)
@@ -43,7 +93,7 @@ void WgetLog::saved(const std::string &url, long long bytes, long long length, c
 {
     std::string size = std::to_string(bytes);
     size += "/" + std::to_string(length >= 0 ? length : bytes);
-    line(now() + " URL:" + url + " [" + size + "] -> \"" + file + "\" [1]");
+    line(now() + " URL:" + shown(url) + " [" + size + "] -> \"" + shown(file) + "\" [1]");
 }
 
 namespace {
@@ -73,15 +123,21 @@ const char *usualReason(long status)
 
 void WgetLog::httpError(const std::string &url, long status, const std::string &reason)
 {
-    line(url + ":");
-    line(now() + " ERROR " + std::to_string(status) + ": " + (reason.empty() ? std::string(usualReason(status)) : reason)
-         + ".");
+    line(shown(url) + ":");
+    line(now() + " ERROR " + std::to_string(status) + ": "
+         + (reason.empty() ? std::string(usualReason(status)) : shown(reason)) + ".");
 }
 
 void WgetLog::failure(const std::string &url, const std::string &text)
 {
-    line(url + ":");
+    line(shown(url) + ":");
     line(text);
+}
+
+void WgetLog::permissionDenied(const std::string &file)
+{
+    line(shown(file) + ": Permission denied");
+    line("Cannot write to " + quoted(file) + " (Permission denied).");
 }
 
 std::string WgetLog::humanSize(long long bytes)

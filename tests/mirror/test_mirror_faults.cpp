@@ -15,7 +15,10 @@
 
 #include <csignal>
 #include <memory>
+#include <netinet/in.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using quorlix::test::FixtureServer;
 using quorlix::test::MirrorRun;
@@ -76,6 +79,8 @@ private slots:
     void servedFaults_data();
     void servedFaults();
     void stopsMidFile();
+    void requisiteHostFaults_data();
+    void requisiteHostFaults();
     void certificates();
     void cancel_data();
     void cancel();
@@ -164,6 +169,56 @@ void TestMirrorFaults::servedFaults()
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(saved.readAll(), sheet);
     }
+}
+
+void TestMirrorFaults::requisiteHostFaults_data()
+{
+    QTest::addColumn<QString>("host"); // of the style sheet; SILENT: one that never answers
+    QTest::addColumn<QString>("line");
+    QTest::newRow("refused") << QStringLiteral("localhost:1") << QStringLiteral("failed: Connection refused.");
+    QTest::newRow("unknown") << QStringLiteral("no-such-host.invalid")
+                             << QStringLiteral("unable to resolve host address");
+    QTest::newRow("never answers") << QStringLiteral("SILENT") << QStringLiteral("failed: Connection timed out");
+}
+
+// A requisite on another host that fails ends that requisite alone, with its
+// line: the page is saved and its links converted all the same.
+void TestMirrorFaults::requisiteHostFaults()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, line);
+    QTemporaryDir temp;
+    // Listens but never accepts: a connection is made, no answer comes.
+    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    QVERIFY(::bind(silent, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 && ::listen(silent, 8) == 0
+            && ::getsockname(silent, reinterpret_cast<sockaddr *>(&address), &length) == 0);
+    const std::unique_ptr<int, void (*)(int *)> closer(new int(silent), [](int *fd) {
+        ::close(*fd);
+        delete fd;
+    });
+    host.replace(QLatin1String("SILENT"), QStringLiteral("localhost:%1").arg(ntohs(address.sin_port)));
+    const QString sheet = QStringLiteral("http://%1/theme.css").arg(host);
+    const QString root = temp.filePath(QStringLiteral("site"));
+    QVERIFY(write(root + QStringLiteral("/index.html"),
+                  QStringLiteral("<link rel=stylesheet href=\"%1\"><img src=\"/local.png\"><a href=\"a.html\">a</a>")
+                      .arg(sheet)
+                      .toUtf8()));
+    QVERIFY(write(root + QStringLiteral("/local.png"), "png"));
+    QVERIFY(write(root + QStringLiteral("/a.html"), "<img src=\"/local.png\">"));
+    NginxServer server(root, temp.filePath(QStringLiteral("nginx")));
+    QVERIFY2(server.isListening(), qPrintable(server.errorString()));
+    const MirrorRun run = MirrorRun::of(kTool, options(server.url()), temp.filePath(QStringLiteral("out")));
+    QVERIFY2(run.log.contains(line), qPrintable(run.log));
+    QVERIFY2(run.log.contains(QLatin1String("\nFINISHED --")), qPrintable(run.log));
+    const QString index = server.hostFolder() + QStringLiteral("/index.html");
+    QCOMPARE(run.files, QStringList({server.hostFolder() + QStringLiteral("/a.html"), index,
+                                     server.hostFolder() + QStringLiteral("/local.png")}));
+    QCOMPARE(run.links.value(index), QStringList({sheet, QStringLiteral("local.png"), QStringLiteral("a.html")}));
+    QCOMPARE(leftovers(temp.filePath(QStringLiteral("out"))), QStringList());
 }
 
 void TestMirrorFaults::stopsMidFile()

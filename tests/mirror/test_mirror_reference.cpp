@@ -69,6 +69,7 @@ private slots:
     void sameAsGnuWget();
     void servedFolders_data();
     void servedFolders();
+    void requisitesFromAnotherHost();
     void standInPicksDownloader_data();
     void standInPicksDownloader();
 };
@@ -132,6 +133,16 @@ void TestMirrorReference::sameAsGnuWget_data()
                 {"two words.html", page("t")},
                 {"100%.html", page("p")},
                 {"semi;colon.html", page("s")}}
+        << none << QString() << QString() << QStringList();
+    // Their UTF-8 holds bytes 0x80 to 0x9F ("П" is D0 9F, "シ" E3 82 B7).
+    QTest::newRow("names in Cyrillic and Japanese")
+        << Site{{"index.html", page("<a href=\"\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82.html\">ru</a>"
+                                    " <a href=\"%E3%82%B7%E3%82%B9%E3%83%86%E3%83%A0/\">ja</a>")},
+                {"\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82.html", page("<a href=\"index.html\">home</a>")},
+                {"\xe3\x82\xb7\xe3\x82\xb9\xe3\x83\x86\xe3\x83\xa0/index.html",
+                 page("<img src=\"\xe5\x9b\xb3.png\"> <a "
+                      "href=\"../\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82.html\">ru</a>")},
+                {"\xe3\x82\xb7\xe3\x82\xb9\xe3\x83\x86\xe3\x83\xa0/\xe5\x9b\xb3.png", "png"}}
         << none << QString() << QString() << QStringList();
     QTest::newRow("style sheets: @import, url(), <style> and style=")
         << Site{{"index.html", page("<div style=\"background: url('img/a.png')\">d</div> <img srcset=\"img/b.png 1x, img/c.png 2x\" src=\"img/b.png\">",
@@ -255,6 +266,82 @@ void TestMirrorReference::servedFolders()
                                          temp.filePath(QStringLiteral("ours")));
     QVERIFY(gnu.files.size() > 3);
     compareRuns(ours, gnu);
+}
+
+// Pages on 127.0.0.1 whose style sheet, images, font, script and icon come
+// from localhost on another port, as from a CDN. quorlix-wget fetches them
+// without -H and names them as GNU Wget does with -H; unlike GNU Wget with
+// -H, it mirrors no page of that host.
+void TestMirrorReference::requisitesFromAnotherHost()
+{
+    QTemporaryDir temp;
+    QVERIFY(temp.isValid());
+    const QString pages = temp.filePath(QStringLiteral("pages"));
+    const QString cdn = temp.filePath(QStringLiteral("cdn"));
+    QVERIFY(QDir().mkpath(pages) && QDir().mkpath(cdn));
+    NginxServer pageServer(pages, temp.filePath(QStringLiteral("nginx-pages")));
+    NginxServer cdnServer(cdn, temp.filePath(QStringLiteral("nginx-cdn")));
+    QVERIFY2(pageServer.isListening() && cdnServer.isListening(),
+             qPrintable(pageServer.errorString() + cdnServer.errorString()));
+    const QByteArray other = "http://localhost:" + QByteArray::number(cdnServer.port()) + "/";
+    QVERIFY(writeSite(pages, {{"index.html", page("<img src=\"" + other + "logo.png\" srcset=\"" + other
+                                                      + "logo2x.png 2x\">"
+                                                        " <a href=\""
+                                                      + other + "other.html\">o</a> <a href=\"guide.html\">g</a>",
+                                                  "<link rel=\"stylesheet\" href=\"" + other
+                                                      + "theme.css\">"
+                                                        "<link rel=\"icon\" href=\""
+                                                      + other
+                                                      + "icon.ico\">"
+                                                        "<script src=\""
+                                                      + other + "js/app.js\"></script>")},
+                              {"guide.html", page("<img src=\"" + other + "logo.png\"> <iframe src=\"" + other
+                                                  + "frame.html\"></iframe>")}}));
+    QVERIFY(writeSite(cdn, {{"theme.css", "@import \"more.css\";\nbody { background: url(img/bg.png) }\n"
+                                          "@font-face { font-family: f; src: url(fonts/f.woff2) format(\"woff2\") }\n"},
+                            {"more.css", "h1 { color: red }\n"},
+                            {"img/bg.png", "bg"},
+                            {"fonts/f.woff2", "font"},
+                            {"logo.png", "logo"},
+                            {"logo2x.png", "logo2x"},
+                            {"icon.ico", "ico"},
+                            {"js/app.js", "1;"},
+                            {"other.html", page("<a href=\"deeper.html\">d</a>")},
+                            {"deeper.html", page("d")},
+                            {"frame.html", page("f")}}));
+
+    const MirrorRun gnu = MirrorRun::of(QStringLiteral("/usr/bin/wget"),
+                                        kOptions
+                                            + QStringList{QStringLiteral("-H"), QStringLiteral("-D"),
+                                                          QStringLiteral("127.0.0.1,localhost"), pageServer.url()},
+                                        temp.filePath(QStringLiteral("gnu")));
+    const MirrorRun ours = MirrorRun::of(QStringLiteral(QUORLIX_WGET_TOOL), kOptions + QStringList{pageServer.url()},
+                                         temp.filePath(QStringLiteral("ours")));
+    const QString cdnFolder = QStringLiteral("localhost+%1/").arg(cdnServer.port());
+    // GNU Wget's, less the pages it crawled on that host (-H crawls it).
+    QStringList requisites = gnu.files.filter(cdnFolder);
+    requisites.removeIf([](const QString &name) { return name.endsWith(QLatin1String(".html")); });
+    QVERIFY2(requisites.size() == 8, qPrintable(gnu.files.join(QLatin1Char('\n')) + gnu.log));
+    QCOMPARE(ours.files.filter(cdnFolder), requisites);
+    QCOMPARE(ours.files, gnu.files.filter(pageServer.hostFolder()) + requisites);
+    for (const QString &name : requisites)
+        QVERIFY2(ours.log.contains(QLatin1String("-> \"") + name + QLatin1String("\" [1]")), qPrintable(ours.log));
+    // The links to them are converted as GNU Wget's are; the links to the
+    // other host's pages (a link, a frame) stay the addresses they were.
+    const auto withoutPages = [](QStringList links) {
+        links.removeIf([](const QString &link) {
+            return link.contains(QLatin1String("localhost")) && link.endsWith(QLatin1String(".html"));
+        });
+        return links;
+    };
+    for (const QString &file :
+         gnu.links.keys().filter(pageServer.hostFolder()) + requisites.filter(QStringLiteral(".css")))
+        QCOMPARE(withoutPages(ours.links.value(file)), withoutPages(gnu.links.value(file)));
+    QVERIFY(ours.links.value(pageServer.hostFolder() + QStringLiteral("/index.html"))
+                .contains(QString::fromUtf8(other) + QStringLiteral("other.html")));
+    QVERIFY(ours.links.value(pageServer.hostFolder() + QStringLiteral("/guide.html"))
+                .contains(QString::fromUtf8(other) + QStringLiteral("frame.html")));
+    QCOMPARE(ours.exitCode, 0);
 }
 
 void TestMirrorReference::standInPicksDownloader_data()

@@ -1,0 +1,145 @@
+#include "mirror/CrawlFrontier.h"
+
+#include "mirror/RobotsByHost.h"
+
+namespace quorlix::mirror {
+
+namespace {
+
+// "a" is a folder of "b" (or the same): Wget's -np test.
+bool isSubfolder(const std::string &folder, const std::string &path)
+{
+    if (folder.empty())
+        return true;
+    if (path.compare(0, folder.size(), folder) != 0)
+        return false;
+    return path.size() == folder.size() || path[folder.size()] == '/';
+}
+
+} // namespace
+
+CrawlFrontier::CrawlFrontier(const MirrorOptions &options, RobotsByHost &robots)
+    : mOptions(options), mRobots(robots), mDepthLimit(!options.recursive   ? 0
+                                                      : options.level == 0 ? kInfinite
+                                                                           : options.level)
+{
+}
+
+void CrawlFrontier::addRoot(const Url &url)
+{
+    mRoots.push_back(url);
+    mSeen.insert(url.text());
+    mQueue.push_back({url.text(), std::string(), 0, true, false, static_cast<int>(mRoots.size() - 1)});
+}
+
+void CrawlFrontier::refill(const std::function<bool(const std::string &url)> &isSaved)
+{
+    while (!mQueue.empty() && mWindow.size() < kWindow) {
+        auto ticket = std::make_unique<Ticket>();
+        ticket->item = std::move(mQueue.front());
+        mQueue.pop_front();
+        if (isSaved(ticket->item.url)) {
+            ticket->reuse = true;
+            ticket->done = true;
+        }
+        mWindow.push_back(std::move(ticket));
+    }
+}
+
+bool CrawlFrontier::wanted(const Url &child, const Url &parent, int root, const PageLink *link, bool &needsRobots)
+{
+    needsRobots = false;
+    const bool isInline = link && link->isInline;
+    if (mSeen.count(child.text()))
+        return false;
+    const Url &start = mRoots[static_cast<std::size_t>(root)];
+    // http and https, the only schemes taken, count as one here, as in Wget.
+    if (mOptions.noParent && child.host == start.host && (child.scheme != start.scheme || child.port == start.port)
+        && !(mOptions.pageRequisites && isInline)) {
+        if (!isSubfolder(start.folder(), child.folder()))
+            return false;
+    }
+    // Another host serves a requisite only (see the header).
+    if (child.host != parent.host && !(mOptions.pageRequisites && isInline && !link->expectsHtml))
+        return false;
+    if (mOptions.robots) {
+        const RobotsByHost::Answer answer = mRobots.allows(child);
+        needsRobots = answer == RobotsByHost::Answer::Waiting;
+        return answer == RobotsByHost::Answer::Allowed;
+    }
+    return true;
+}
+
+bool CrawlFrontier::descends(const Ticket &t, ContentKind kind, bool &isCss, bool &leaf) const
+{
+    const CrawlItem &item = t.item;
+    bool descend = false;
+    isCss = false;
+    leaf = false;
+    if (item.htmlAllowed && kind == ContentKind::Html)
+        descend = true;
+    if (!t.reuse && (kind == ContentKind::Css || item.cssAllowed)) {
+        descend = true;
+        isCss = true;
+    }
+    if (descend && mDepthLimit != kInfinite && item.depth >= mDepthLimit) {
+        if (mOptions.pageRequisites && (item.depth == mDepthLimit || item.depth == mDepthLimit + 1))
+            leaf = true;
+        else
+            descend = false;
+    }
+    return descend;
+}
+
+bool CrawlFrontier::wantsFinalAddress(const Ticket &t, bool &waiting)
+{
+    waiting = false;
+    const CrawlItem &item = t.item;
+    const std::string final = t.finalUrl.text();
+    if (t.reuse || final == item.url || (item.depth == 0 && final == item.url + "/"))
+        return true;
+    if (!wanted(t.finalUrl, *Url::parse(item.url), item.root, nullptr, waiting))
+        return false;
+    mSeen.insert(final);
+    return true;
+}
+
+bool CrawlFrontier::follow(const Ticket &t, const PageLinks &found, bool leaf)
+{
+    const CrawlItem &item = t.item;
+    // All robots.txt files these links need, before any link is taken,
+    // so the queue gets them in the page's order.
+    Url base = t.finalUrl;
+    std::vector<std::pair<Url, const PageLink *>> candidates;
+    for (const PageLink &link : found.links) {
+        if (link.isBase) {
+            if (auto resolved = Url::resolve(t.finalUrl, link.text))
+                base = *resolved;
+            continue;
+        }
+        if (!link.followed || (leaf && !link.isInline))
+            continue;
+        if (auto child = Url::resolve(base, link.text))
+            candidates.emplace_back(std::move(*child), &link);
+    }
+    bool waiting = false;
+    for (auto &[child, link] : candidates) {
+        bool needsRobots = false;
+        wanted(child, t.finalUrl, item.root, link, needsRobots);
+        waiting = waiting || needsRobots;
+    }
+    if (waiting)
+        return false;
+    for (auto &[child, link] : candidates) {
+        bool needsRobots = false;
+        if (!wanted(child, t.finalUrl, item.root, link, needsRobots))
+            continue;
+        std::string text = child.text();
+        mSeen.insert(text);
+        mQueue.push_back(
+            {std::move(text), t.finalUrl.text(), item.depth + 1, link->expectsHtml, link->expectsCss, item.root});
+    }
+    return true;
+}
+
+} // namespace quorlix::mirror

@@ -1,0 +1,112 @@
+#pragma once
+
+// The crawl's frontier, as GNU Wget keeps it: the queue of addresses breadth
+// first, the window of the next ones whose transfers run ahead, the
+// addresses seen, and the rules of what is fetched (-np, one host, robots,
+// the depth) and whose links are followed.
+//
+// Unlike GNU Wget, a page's requisites (-p: style sheets, images, fonts,
+// scripts, icons; not frames) are fetched from whatever host serves them, as
+// a browser shows the page: most sites load some of them from another host.
+// That host is never crawled: only a style sheet's own requisites are taken
+// from what it serves.
+
+#include "mirror/HttpTransfers.h"
+#include "mirror/LinkSearch.h"
+#include "mirror/LocalName.h"
+#include "mirror/MirrorOptions.h"
+#include "mirror/PageLinks.h"
+#include "mirror/Url.h"
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace quorlix::mirror {
+
+class RobotsByHost;
+
+struct CrawlItem {
+    std::string url;
+    std::string referer;
+    int depth = 0;
+    bool htmlAllowed = true;
+    bool cssAllowed = false;
+    int root = 0; // the start address it was found from
+};
+
+// An address in the window: its transfer, then what came of it.
+struct Ticket : TransferOwner {
+    CrawlItem item;
+    Transfer transfer;
+    bool started = false;
+    bool done = false;
+    bool reuse = false;     // saved already when it came up
+    bool committed = false; // saved and logged; links still to add
+    std::string savedAs;
+    Url finalUrl;
+    ContentKind kind = ContentKind::Other;
+    std::shared_ptr<LinkSearch> search; // its links, found off the crawl's thread
+    bool searchAsked = false;
+
+    void ended(Transfer &, bool retry) override
+    {
+        if (retry)
+            started = false;
+        else
+            done = true;
+    }
+    // Its links are still being looked for: its turn waits.
+    bool searching() const { return search && !search->ready.load(); }
+};
+
+class CrawlFrontier {
+public:
+    static constexpr int kInfinite = -1;
+    // How far the transfers may run ahead of the answer taken next.
+    static constexpr std::size_t kWindow = 256;
+
+    CrawlFrontier(const MirrorOptions &options, RobotsByHost &robots);
+
+    // A start address, at depth 0.
+    void addRoot(const Url &url);
+    // The start address of a folder typed without its slash becomes the
+    // folder's (the mirror is the one of the folder).
+    void moveRoot(int root, const Url &url) { mRoots[static_cast<std::size_t>(root)] = url; }
+    void markSeen(const std::string &url) { mSeen.insert(url); }
+
+    // Moves addresses from the queue into the window while there is room;
+    // one saved already is done at once (isSaved).
+    void refill(const std::function<bool(const std::string &url)> &isSaved);
+    std::deque<std::unique_ptr<Ticket>> &window() { return mWindow; }
+    bool empty() const { return mWindow.empty() && mQueue.empty(); }
+
+    // Whether the links of an answer of this kind are followed (as Wget
+    // decides by its type, -p and the depth), whether it is read as a style
+    // sheet, and whether only its inline links are (a leaf past the depth).
+    bool descends(const Ticket &t, ContentKind kind, bool &isCss, bool &leaf) const;
+    // A redirected answer's own address is weighed as a link would be: false
+    // when it is not wanted (waiting: until a robots.txt comes).
+    bool wantsFinalAddress(const Ticket &t, bool &waiting);
+    // Adds the wanted links of a page to the queue, in the page's order;
+    // false while robots.txt files they need are on their way.
+    bool follow(const Ticket &t, const PageLinks &found, bool leaf);
+
+private:
+    // Wget's test of whether a link found on a page is fetched (link: null
+    // for a redirect's target).
+    bool wanted(const Url &child, const Url &parent, int root, const PageLink *link, bool &needsRobots);
+
+    const MirrorOptions &mOptions;
+    RobotsByHost &mRobots;
+    int mDepthLimit;
+    std::vector<Url> mRoots;
+    std::deque<CrawlItem> mQueue;
+    std::deque<std::unique_ptr<Ticket>> mWindow;
+    std::unordered_set<std::string> mSeen;
+};
+
+} // namespace quorlix::mirror

@@ -1,0 +1,145 @@
+#include "mirror/SiteFiles.h"
+
+#include "mirror/FileStore.h"
+#include "mirror/LinkSearch.h"
+#include "mirror/WgetLog.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace quorlix::mirror {
+
+SiteFiles::SiteFiles(const std::string &prefix, WgetLog &log, RunStatus &status)
+    : mPrefix(prefix), mLog(log), mStatus(status)
+{
+}
+
+std::string SiteFiles::inPrefix(const std::string &name) const
+{
+    if (mPrefix == ".")
+        return name;
+    return mPrefix == "/" ? "/" + name : mPrefix + "/" + name;
+}
+
+// Where the names of the mirror's own folders start in a saved name.
+std::size_t SiteFiles::ownedFrom() const
+{
+    return mPrefix == "." ? 0 : mPrefix.size();
+}
+
+std::string SiteFiles::tempPath()
+{
+    if (mTempFolder.empty()) {
+        makeFolders(mPrefix, ownedFrom());
+        mTempFolder = makePrivateFolder(mPrefix, mTempFolderError);
+    }
+    return mTempFolder + "/" + std::to_string(++mTempCounter) + ".part";
+}
+
+bool SiteFiles::place(const std::string &temp, const std::string &file, const std::string &url)
+{
+    const std::size_t slash = file.rfind('/');
+    // Folders made once are not asked for again (a syscall for each of
+    // their parents per file otherwise).
+    if (slash != std::string::npos && !mMadeFolders.count(file.substr(0, slash))) {
+        makeFolders(file.substr(0, slash), ownedFrom(), file.substr(0, slash) != mPrefix);
+        mMadeFolders.insert(file.substr(0, slash));
+    }
+    int error = 0;
+    const Placing placing = placeFile(temp, file, error);
+    if (placing == Placing::Placed)
+        return true;
+    if (placing == Placing::ReadOnly) {
+        mLog.permissionDenied(file);
+        mStatus.note(IoError);
+    } else {
+        cannotWrite(url, file, error);
+    }
+    return false;
+}
+
+void SiteFiles::cannotWrite(const std::string &url, const std::string &name, int error, bool counts)
+{
+    mLog.failure(url, "Cannot write to " + mLog.quoted(name) + " (" + std::strerror(error) + ").");
+    if (counts)
+        mStatus.note(IoError);
+    if (error == ENOSPC || error == EDQUOT || error == EROFS)
+        mFull = true;
+}
+
+void SiteFiles::logSaved(const std::string &url, long long bytes, long long length, const std::string &file)
+{
+    mLog.saved(url, bytes, length, file);
+    ++mFiles;
+    mBytes += bytes;
+}
+
+const std::string *SiteFiles::savedAs(const std::string &url) const
+{
+    const auto found = mSaved.find(url);
+    return found == mSaved.end() ? nullptr : &found->second;
+}
+
+void SiteFiles::remember(const std::string &url, const std::string &file)
+{
+    mSaved[url] = file;
+}
+
+void SiteFiles::noteDocument(const std::string &file, const std::string &url, ContentKind kind)
+{
+    if (const auto known = mDocumentIndex.find(file); known != mDocumentIndex.end()) {
+        // Saved again: the links found in the earlier body no longer hold.
+        Document &document = mDocuments[known->second];
+        if (!document.linksRecord.empty())
+            ::unlink(document.linksRecord.c_str());
+        document.linksRecord.clear();
+    } else if (kind == ContentKind::Html || kind == ContentKind::Css) {
+        mDocumentIndex.emplace(file, mDocuments.size());
+        mDocuments.push_back({file, url, kind == ContentKind::Css, {}, 0});
+    }
+}
+
+ContentKind SiteFiles::kindOfSaved(const std::string &file) const
+{
+    const auto document = mDocumentIndex.find(file);
+    if (document == mDocumentIndex.end())
+        return ContentKind::Other;
+    return mDocuments[document->second].css ? ContentKind::Css : ContentKind::Html;
+}
+
+void SiteFiles::keepLinks(const std::string &file, bool isCss, LinkSearch &search)
+{
+    const auto known = mDocumentIndex.find(file);
+    if (known == mDocumentIndex.end() || mDocuments[known->second].css != isCss
+        || !mDocuments[known->second].linksRecord.empty())
+        return;
+    const std::string path = tempPath() + ".links";
+    std::string record = std::move(search.record);
+    if (record.empty())
+        record = recordOfLinks(search.found.links);
+    FILE *f = std::fopen(path.c_str(), "wb");
+    bool ok = f && std::fwrite(record.data(), 1, record.size(), f) == record.size();
+    if (f)
+        ok = std::fclose(f) == 0 && ok;
+    if (!ok) {
+        ::unlink(path.c_str());
+        return;
+    }
+    mDocuments[known->second].linksRecord = path;
+    mDocuments[known->second].size = search.size;
+}
+
+void SiteFiles::removeTemporaryFiles()
+{
+    for (Document &document : mDocuments) {
+        if (!document.linksRecord.empty())
+            ::unlink(document.linksRecord.c_str());
+        document.linksRecord.clear();
+    }
+    if (!mTempFolder.empty())
+        ::rmdir(mTempFolder.c_str());
+}
+
+} // namespace quorlix::mirror

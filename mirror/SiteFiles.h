@@ -1,0 +1,87 @@
+#pragma once
+
+// The files of a mirror: the bodies under way in a private folder, each
+// finished one put in place under its name and logged, what address went to
+// which file, and the pages and style sheets among them with their links,
+// kept for the conversion at the end.
+
+#include "mirror/ExitStatus.h"
+#include "mirror/LocalName.h"
+
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace quorlix::mirror {
+
+class WgetLog;
+struct LinkSearch;
+
+// A saved page or style sheet, rewritten at the end.
+struct Document {
+    std::string file;
+    std::string url;
+    bool css = false;
+    std::string linksRecord; // its links as found during the download, if kept
+    std::size_t size = 0;    // of the file they were found in
+};
+
+class SiteFiles {
+public:
+    SiteFiles(const std::string &prefix, WgetLog &log, RunStatus &status);
+    SiteFiles(const SiteFiles &) = delete;
+    SiteFiles &operator=(const SiteFiles &) = delete;
+
+    // A name inside the download folder, as Wget writes it ("-P ." adds nothing).
+    std::string inPrefix(const std::string &name) const;
+    // A new name for a body under way.
+    std::string tempPath();
+    // Why the bodies' folder could not be made (errno), or 0.
+    int tempFolderError() const { return mTempFolderError; }
+
+    // Moves a finished body to file; false when it cannot be (logged).
+    bool place(const std::string &temp, const std::string &file, const std::string &url);
+    // "Cannot write to 'name' (error)." after the address, an I/O error for
+    // the exit status where it counts; a full or read-only disk ends the run.
+    void cannotWrite(const std::string &url, const std::string &name, int error, bool counts = true);
+    // The line of a saved file, and its count.
+    void logSaved(const std::string &url, long long bytes, long long length, const std::string &file);
+    int files() const { return mFiles; }
+    long long bytes() const { return mBytes; }
+    // The folder can take no more files.
+    bool full() const { return mFull; }
+
+    // The file an address was saved to, or null.
+    const std::string *savedAs(const std::string &url) const;
+    void remember(const std::string &url, const std::string &file);
+
+    // A file saved as a page or sheet (again: its earlier links no longer hold).
+    void noteDocument(const std::string &file, const std::string &url, ContentKind kind);
+    // How a saved file was taken: a page, a sheet, or neither.
+    ContentKind kindOfSaved(const std::string &file) const;
+    // The links of a saved page or sheet, kept on disk for the conversion.
+    void keepLinks(const std::string &file, bool isCss, LinkSearch &search);
+    const std::vector<Document> &documents() const { return mDocuments; }
+
+    void removeTemporaryFiles();
+
+private:
+    std::size_t ownedFrom() const;
+
+    const std::string mPrefix;
+    WgetLog &mLog;
+    RunStatus &mStatus;
+    std::string mTempFolder;
+    int mTempFolderError = 0;
+    unsigned long mTempCounter = 0;
+    std::unordered_set<std::string> mMadeFolders;
+    std::unordered_map<std::string, std::string> mSaved; // address -> file
+    std::vector<Document> mDocuments;
+    std::unordered_map<std::string, std::size_t> mDocumentIndex; // file -> mDocuments[]
+    int mFiles = 0;
+    long long mBytes = 0;
+    bool mFull = false;
+};
+
+} // namespace quorlix::mirror
