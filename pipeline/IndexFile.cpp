@@ -401,17 +401,26 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
         }
     }
     // The terms of the site's own index pages.
+    QSet<QString> indexPages, linkedTerms;
     for (const QString &file : pageFiles)
         for (const auto &[link, target] : indexLinks(file, *pages.constFind(file), pages)) {
             const auto [term, label] = entryOf(*link);
             keywords.add(term, keywords.fileNumber(target.file), keywords.keep(target.fragment), label);
             indexed.insert(target.place());
+            indexPages.insert(file);
+            linkedTerms.insert(term);
         }
-    // The terms pages define, where no index page names them.
+    // The terms pages define, where no index page names them. An index
+    // page's own anchored term whose links made it a keyword already
+    // (DocBook's "term, <a>Title</a>, <a>Title</a>") would only lead a
+    // reader back to the index, named with the links' titles.
     for (qsizetype i = 0; i < pageFiles.size(); ++i) {
         const QString &file = pageFiles[i];
         for (const html::Term &term : pages.constFind(file)->terms) {
             if (indexed.contains(file + QLatin1Char('#') + QString::fromStdString(term.anchor)))
+                continue;
+            const QString head = QString::fromStdString(term.text).section(QLatin1String(", "), 0, 0);
+            if (indexPages.contains(file) && linkedTerms.contains(withoutTrailingPunctuation(head)))
                 continue;
             const auto [text, qualifier] = termOf(CleanedKeyword(QString::fromStdString(term.text)));
             keywords.add(text, static_cast<std::uint32_t>(i), term.anchor,

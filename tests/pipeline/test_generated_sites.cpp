@@ -57,7 +57,7 @@ void TestGeneratedSites::generatedSite_data()
     QTest::newRow("makeinfo") << "texinfo" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("sphinx") << "sphinx" << 0.9 << 0.85 << 1 << 5 << 0;
     QTest::newRow("makeinfo --no-split") << "texinfo-single" << 0.47 << 0.0 << 0 << 5 << 0;
-    QTest::newRow("docbook") << "docbook" << 0.85 << 0.12 << 77 << 5 << 0;
+    QTest::newRow("docbook") << "docbook" << 0.85 << 0.12 << 24 << 5 << 0;
     QTest::newRow("javadoc") << "javadoc" << 0.9 << 0.0 << 0 << 5 << 0;
     QTest::newRow("rdoc") << "rdoc" << 0.55 << 0.85 << 0 << 5 << 7;
 }
