@@ -39,6 +39,17 @@ struct Place {
     std::string_view fragment; // the anchor in file, UTF-8; "" for the page itself
 };
 
+// The length of the sign before a method's name ("#each", "::new",
+// ".method"); 0 when there is none.
+qsizetype sigilLength(const QString &text)
+{
+    for (const QLatin1String sigil : {QLatin1String("::"), QLatin1String("#"), QLatin1String(".")})
+        if (text.startsWith(sigil) && text.size() > sigil.size()
+            && (text[sigil.size()].isLetter() || text[sigil.size()] == QLatin1Char('_')))
+            return sigil.size();
+    return 0;
+}
+
 struct Keyword {
     QString text;
     std::uint32_t first = 0, last = 0; // its places, in the order they were added
@@ -61,10 +72,14 @@ public:
             || std::count_if(text.cbegin(), text.cend(), [](QChar c) { return c.isLetterOrNumber(); }) < 2)
             return;
         addOne(text, file, fragment, label);
-        // "ns::Name rest" is also found as "Name rest": readers type the name.
+        // "ns::Name rest" is also found as "Name rest", and a method's
+        // "#each", "::new" or ".method" as "each", "new", "method": readers
+        // type the name, not the scope or the sign a generator puts before it.
         const qsizetype scope = text.left(text.indexOf(QLatin1Char(' '))).lastIndexOf(QLatin1String("::"));
         if (scope > 0 && scope + 2 < text.size() && text[scope + 2] != QLatin1Char(' '))
             addOne(text.mid(scope + 2), file, fragment, label);
+        else if (const qsizetype sigil = sigilLength(text); sigil > 0)
+            addOne(text.mid(sigil), file, fragment, label);
     }
 
     // An anchor the pages do not hold as it is (one worked out from a

@@ -20,6 +20,12 @@ bool isDecoration(QChar c)
     case 0x25BA: // ►
     case 0x25B8: // ▸
     case 0x25B6: // ▶
+    case 0x2191: // ↑, RDoc's "back to top" after a heading
+    case 0x200B: // zero-width space, joiners and the byte-order mark
+    case 0x200C:
+    case 0x200D:
+    case 0x2060:
+    case 0xFEFF:
         return true;
     default:
         return false;

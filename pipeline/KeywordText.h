@@ -9,7 +9,7 @@ namespace quorlix::pipeline {
 
 // Without the section number in front ("16.2 ", "1.1.10. ", "A.3 ") and the
 // signs pages put around a name (a member's "◆", a permalink's "¶" or "#",
-// "§"); white space collapsed.
+// "§", RDoc's "¶ ↑", zero-width spaces); white space collapsed.
 QString CleanedKeyword(const QString &text);
 
 // "join() (in module os.path)" as "join()" and "in module os.path"; a text

@@ -59,7 +59,7 @@ void TestGeneratedSites::generatedSite_data()
     QTest::newRow("makeinfo --no-split") << "texinfo-single" << 0.47 << 0.0 << 0 << 5 << 0;
     QTest::newRow("docbook") << "docbook" << 0.85 << 0.12 << 24 << 5 << 0;
     QTest::newRow("javadoc") << "javadoc" << 0.9 << 0.0 << 0 << 5 << 0;
-    QTest::newRow("rdoc") << "rdoc" << 0.55 << 0.85 << 0 << 5 << 7;
+    QTest::newRow("rdoc") << "rdoc" << 0.55 << 0.85 << 0 << 5 << 0;
 }
 
 void TestGeneratedSites::generatedSite()
@@ -150,6 +150,8 @@ void TestGeneratedSites::keywordText_data()
     QTest::newRow("a version in the name") << "3.11 What's new" << "What's new";
     QTest::newRow("a name that starts with a hash") << "#include" << "#include";
     QTest::newRow("a number and nothing after") << "2. " << "2.";
+    QTest::newRow("RDoc's heading marks") << "Getting started\u00b6 \u2191" << "Getting started";
+    QTest::newRow("zero-width space") << "\u200bjoin()\u200b" << "join()";
 }
 
 void TestGeneratedSites::keywordText()

@@ -201,7 +201,7 @@ struct IndexFigures {
     qsizetype keywords = 0;
     qsizetype toIndexPageOnly = 0; // keywords that lead nowhere but to a page of the site's own index
     qsizetype sentences = 0;       // keywords that are running text, not terms
-    qsizetype broad = 0;           // keywords leading to more than a tenth of the pages
+    qsizetype broad = 0;           // keywords leading to more than a tenth of the pages (and two)
     qsizetype longestList = 0;     // the most entries side by side in the contents
     QStringList examples;          // a few of the keywords counted above
 };
@@ -244,7 +244,8 @@ inline IndexFigures indexFigures(const QByteArray &index, const QByteArray &cont
         }
         pagesOf[keyword].insert(line.local.section(QLatin1Char('#'), 0, 0));
     }
-    const qsizetype limit = std::max<qsizetype>(1, site.pages.size() / 10);
+    // Two pages are not many, however small the site (a method of two classes).
+    const qsizetype limit = std::max<qsizetype>(2, site.pages.size() / 10);
     for (const QString &name : order) {
         const QSet<QString> &pages = pagesOf[name];
         // The index page's own title ("Concept Index") may lead to it.
