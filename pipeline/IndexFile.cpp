@@ -80,6 +80,9 @@ public:
             addOne(text.mid(scope + 2), file, fragment, label);
         else if (const qsizetype sigil = sigilLength(text); sigil > 0)
             addOne(text.mid(sigil), file, fragment, label);
+        // "Chapter 5. Variables" is also found as "Variables".
+        if (const QString title = WithoutNumberedLabel(text); !title.isEmpty())
+            addOne(title, file, fragment, label);
     }
 
     // An anchor the pages do not hold as it is (one worked out from a

@@ -97,6 +97,33 @@ QString CleanedKeyword(const QString &text)
     return out;
 }
 
+QString WithoutNumberedLabel(const QString &text)
+{
+    // One capitalised word, then a number, a Roman one or a letter, a dot
+    // and the title.
+    qsizetype at = 0;
+    const qsizetype size = text.size();
+    if (size == 0 || !text[0].isUpper())
+        return {};
+    while (++at < size && text[at].isLower()) {
+    }
+    if (at < 3 || at >= size || text[at] != QLatin1Char(' '))
+        return {};
+    const qsizetype number = ++at;
+    const auto roman = [](QChar c) { return QStringLiteral("IVXLCDM").contains(c); };
+    if (at < size && text[at].isDigit())
+        while (at < size && text[at].isDigit())
+            ++at;
+    else if (at < size && roman(text[at]))
+        while (at < size && roman(text[at]))
+            ++at;
+    else if (at < size && text[at] >= QLatin1Char('A') && text[at] <= QLatin1Char('Z'))
+        ++at;
+    if (at == number || at + 2 >= size || text[at] != QLatin1Char('.') || text[at + 1] != QLatin1Char(' '))
+        return {};
+    return text.mid(at + 2);
+}
+
 QPair<QString, QString> SplitQualifier(const QString &text)
 {
     if (!text.endsWith(QLatin1Char(')')))

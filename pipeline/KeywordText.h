@@ -12,6 +12,11 @@ namespace quorlix::pipeline {
 // "§", RDoc's "¶ ↑", zero-width spaces); white space collapsed.
 QString CleanedKeyword(const QString &text);
 
+// A title after its label and number ("Chapter 5. Variables", "Part II.
+// Reference", "Appendix A. Copying" as "Variables", "Reference", "Copying");
+// "" when text has none.
+QString WithoutNumberedLabel(const QString &text);
+
 // "join() (in module os.path)" as "join()" and "in module os.path"; a text
 // without a trailing parenthesis as itself and "".
 QPair<QString, QString> SplitQualifier(const QString &text);

@@ -32,6 +32,8 @@ private slots:
     void nestedAsTheSiteNestsIt();
     void keywordText_data();
     void keywordText();
+    void numberedLabel_data();
+    void numberedLabel();
     void readingOrder_data();
     void readingOrder();
     void linkTargets_data();
@@ -57,9 +59,9 @@ void TestGeneratedSites::generatedSite_data()
     QTest::newRow("makeinfo") << "texinfo" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("sphinx") << "sphinx" << 0.9 << 0.85 << 1 << 5 << 0;
     QTest::newRow("makeinfo --no-split") << "texinfo-single" << 0.47 << 0.0 << 0 << 5 << 0;
-    QTest::newRow("docbook") << "docbook" << 0.85 << 0.12 << 24 << 5 << 0;
+    QTest::newRow("docbook") << "docbook" << 0.9 << 0.12 << 24 << 5 << 0;
     QTest::newRow("javadoc") << "javadoc" << 0.9 << 0.0 << 0 << 5 << 0;
-    QTest::newRow("rdoc") << "rdoc" << 0.55 << 0.85 << 0 << 5 << 0;
+    QTest::newRow("rdoc") << "rdoc" << 0.9 << 0.85 << 0 << 5 << 0;
 }
 
 void TestGeneratedSites::generatedSite()
@@ -159,6 +161,26 @@ void TestGeneratedSites::keywordText()
     QFETCH(QString, text);
     QFETCH(QString, keyword);
     QCOMPARE(CleanedKeyword(text), keyword);
+}
+
+void TestGeneratedSites::numberedLabel_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("title"); // "" when the text has no label and number
+    QTest::newRow("chapter") << "Chapter 5. Variables" << "Variables";
+    QTest::newRow("part, Roman") << "Part II. Reference" << "Reference";
+    QTest::newRow("appendix, a letter") << "Appendix A. Copying" << "Copying";
+    QTest::newRow("no dot") << "Python 3 and you" << "";
+    QTest::newRow("two words before") << "Release notes 2. Fixes" << "";
+    QTest::newRow("nothing after") << "Chapter 5. " << "";
+    QTest::newRow("a short word") << "Go 1. Intro" << "";
+}
+
+void TestGeneratedSites::numberedLabel()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, title);
+    QCOMPARE(WithoutNumberedLabel(text), title);
 }
 
 void TestGeneratedSites::readingOrder_data()
