@@ -272,8 +272,14 @@ QPair<QString, QString> entryOf(const html::Link &link)
     const QString text = FromUtf8(linkText);
     if (lead.ends_with('.'))
         return {};
-    if (!lead.empty())
-        return {withoutTrailingPunctuation(FromUtf8(lead)), text};
+    if (!lead.empty()) {
+        // Running text cut at a link ("A new function was added to the
+        // <a>os</a> module", a changelog's list) names no term.
+        QString term = withoutTrailingPunctuation(FromUtf8(lead));
+        if (IsRunningText(term, true))
+            return {};
+        return {std::move(term), text};
+    }
     if (text.startsWith(QLatin1Char('(')) && !link.outer().empty()) {
         const QPair<QString, QString> outer = SplitQualifier(FromUtf8(link.outer()));
         return {outer.first, SplitQualifier(QStringLiteral("x ") + text).second};

@@ -1,5 +1,7 @@
 #include "pipeline/KeywordText.h"
 
+#include <QSet>
+
 #include <algorithm>
 
 
@@ -95,6 +97,18 @@ QString CleanedKeyword(const QString &text)
     if (numbered > 0)
         out.remove(0, numbered);
     return out;
+}
+
+bool IsRunningText(const QString &text, bool wholeSentences)
+{
+    static const QSet<QString> joining{"the", "of", "to", "and", "a", "an", "or", "in", "for", "on", "with",
+                                       "by", "at", "from", "as", "is", "that", "this"};
+    const qsizetype blanks = text.count(QLatin1Char(' '));
+    if (blanks < 2)
+        return false;
+    if (wholeSentences && blanks >= 12)
+        return true;
+    return joining.contains(text.mid(text.lastIndexOf(QLatin1Char(' ')) + 1).toLower());
 }
 
 QString WithoutNumberedLabel(const QString &text)

@@ -17,6 +17,11 @@ QString CleanedKeyword(const QString &text);
 // "" when text has none.
 QString WithoutNumberedLabel(const QString &text);
 
+// A piece of running text rather than a term: three words or more that end
+// in a word no name ends in ("Added the of argument to", "a number or"),
+// or, with wholeSentences, more than 12 words.
+bool IsRunningText(const QString &text, bool wholeSentences);
+
 // "join() (in module os.path)" as "join()" and "in module os.path"; a text
 // without a trailing parenthesis as itself and "".
 QPair<QString, QString> SplitQualifier(const QString &text);

@@ -34,6 +34,8 @@ private slots:
     void keywordText();
     void numberedLabel_data();
     void numberedLabel();
+    void runningText_data();
+    void runningText();
     void readingOrder_data();
     void readingOrder();
     void linkTargets_data();
@@ -181,6 +183,31 @@ void TestGeneratedSites::numberedLabel()
     QFETCH(QString, text);
     QFETCH(QString, title);
     QCOMPARE(WithoutNumberedLabel(text), title);
+}
+
+void TestGeneratedSites::runningText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("wholeSentences");
+    QTest::addColumn<bool>("running");
+    QTest::newRow("cut at a link") << "A new function was added to the" << false << true;
+    QTest::newRow("short, cut at a link") << "a number or" << false << true;
+    QTest::newRow("a case of the word") << "Added support of The" << false << true;
+    QTest::newRow("a term") << "Sequence Types" << false << false;
+    QTest::newRow("two words") << "log in" << false << false;
+    QTest::newRow("a long heading") << "How do I write a function with output parameters when I need more than one?"
+                                    << false << false;
+    QTest::newRow("a long index entry") << "How do I write a function with output parameters when I need more than one?"
+                                        << true << true;
+    QTest::newRow("twelve words") << "one two three four five six seven eight nine ten eleven twelve" << true << false;
+}
+
+void TestGeneratedSites::runningText()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, wholeSentences);
+    QFETCH(bool, running);
+    QCOMPARE(IsRunningText(text, wholeSentences), running);
 }
 
 void TestGeneratedSites::readingOrder_data()

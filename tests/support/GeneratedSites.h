@@ -5,6 +5,7 @@
 // back as a reader uses it: typing a name into the Index tab.
 
 #include "html/PageReader.h"
+#include "pipeline/KeywordText.h"
 #include "pipeline/SavedPages.h"
 
 #include <QDirIterator>
@@ -206,16 +207,6 @@ struct IndexFigures {
     QStringList examples;          // a few of the keywords counted above
 };
 
-// A piece of running text rather than a term: more than 12 words, or 3 or
-// more that end in a word that never ends a name ("Added the of argument to").
-inline bool isSentence(const QString &keyword)
-{
-    static const QSet<QString> joining{"the", "of", "to", "and", "a", "an", "or", "in", "for", "on", "with",
-                                       "by", "at", "from", "as", "is", "that", "this"};
-    const QStringList words = keyword.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    return words.size() > 12 || (words.size() >= 3 && joining.contains(words.last().toLower()));
-}
-
 // A page of the site's own index, by its title: Sphinx's "Index", Texinfo's
 // "Concept Index", javadoc's "Index", Doxygen's "Class Index" and "Class
 // Members". The start page is none, even when it holds the index too.
@@ -253,7 +244,7 @@ inline IndexFigures indexFigures(const QByteArray &index, const QByteArray &cont
             return ownIndex.contains(page)
                 && !QString::fromStdString(site.pages.value(page).title).contains(name, Qt::CaseInsensitive);
         });
-        const bool sentence = isSentence(name);
+        const bool sentence = pipeline::IsRunningText(name, true); // over 12 words, or ending in "the", "of" ...
         const bool broad = pages.size() > limit;
         figures.toIndexPageOnly += onlyIndex;
         figures.sentences += sentence;
