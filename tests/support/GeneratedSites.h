@@ -239,10 +239,14 @@ inline IndexFigures indexFigures(const QByteArray &index, const QByteArray &cont
     const qsizetype limit = std::max<qsizetype>(2, site.pages.size() / 10);
     for (const QString &name : order) {
         const QSet<QString> &pages = pagesOf[name];
-        // The index page's own title ("Concept Index") may lead to it.
+        // The index page's own title ("Concept Index") and headings ("Index – A") may lead to it.
         const bool onlyIndex = !pages.isEmpty() && std::all_of(pages.cbegin(), pages.cend(), [&](const QString &page) {
-            return ownIndex.contains(page)
-                && !QString::fromStdString(site.pages.value(page).title).contains(name, Qt::CaseInsensitive);
+            const html::Page read = site.pages.value(page);
+            return ownIndex.contains(page) && !QString::fromStdString(read.title).contains(name, Qt::CaseInsensitive)
+                && std::none_of(read.headings.cbegin(), read.headings.cend(), [&](const html::Heading &heading) {
+                       return pipeline::CleanedKeyword(QString::fromUtf8(heading.text().data(), qsizetype(heading.text().size())))
+                           == name;
+                   });
         });
         const bool sentence = pipeline::IsRunningText(name, true); // over 12 words, or ending in "the", "of" ...
         const bool broad = pages.size() > limit;
