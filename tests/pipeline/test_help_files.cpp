@@ -188,6 +188,9 @@ void TestHelpFiles::siteEndingLeftOff_data()
     QTest::newRow("too few pages") << QStringList{"A | Site", "B | Site"} << QStringList{"A | Site", "B | Site"};
     QTest::newRow("only some share it") << QStringList{"A - S", "B - S", "C - S", "D", "E", "F", "G"}
                                         << QStringList{"A - S", "B - S", "C - S", "D", "E", "F", "G"};
+    // Each page's first <h1> is "h" and its number.
+    QTest::newRow("a title several pages have gives way to the heading")
+        << QStringList{"Index - S", "Index - S", "Usage - S", "h4 - S"} << QStringList{"h1", "h2", "Usage", "h4"};
 }
 
 void TestHelpFiles::siteEndingLeftOff()
