@@ -117,6 +117,8 @@ void TestGeneratedSites::nestedAsTheSiteNestsIt_data()
     QTest::newRow("makeinfo's table of contents")
         << "texinfo" << QStringList{" Library interface", "  Opening a frobber", "  Frobbing a buffer", "  Closing a frobber", " Tips and tricks"};
     QTest::newRow("sphinx's toctree") << "sphinx" << QStringList{" User guide", "  Installing", "  First steps"};
+    QTest::newRow("a manual in one page: its headings")
+        << "texinfo-single" << QStringList{"  Introduction", "   What Spool does", "   Conventions", "  Getting started"};
     QTest::newRow("doxygen's member lists below their classes")
         << "doxygen" << QStringList{" tally::Clock Class Reference", "  Member List", " tally::Counter Class Reference"};
     QTest::newRow("sub-entries: sphinx's join()")
