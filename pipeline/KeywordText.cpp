@@ -101,8 +101,8 @@ QString CleanedKeyword(const QString &text)
 
 bool IsRunningText(const QString &text, bool wholeSentences)
 {
-    static const QSet<QString> joining{"the", "of", "to", "and", "a", "an", "or", "in", "for", "on", "with",
-                                       "by", "at", "from", "as", "is", "that", "this"};
+    static const QSet<QString> joining{"the", "of",   "to", "and", "a",    "an", "or", "in",   "for",
+                                       "on",  "with", "by", "at",  "from", "as", "is", "that", "this"};
     const qsizetype blanks = text.count(QLatin1Char(' '));
     if (blanks < 2)
         return false;

@@ -92,8 +92,7 @@ QString TopicNames::name(const QString &file) const
 {
     QString name = title(file);
     const auto page = mPages.constFind(file);
-    const QString heading =
-        page != mPages.cend() ? QString::fromStdString(page->firstHeading) : QString();
+    const QString heading = page != mPages.cend() ? QString::fromStdString(page->firstHeading) : QString();
     if (!name.isEmpty() && (heading.isEmpty() || heading == name || !mSharedTitles.contains(qHash(name))))
         return name;
     if (!heading.isEmpty())
