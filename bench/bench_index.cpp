@@ -1,7 +1,10 @@
 // The index and the contents written from sites that documentation
 // generators built: the share of a site's names a reader finds by typing
-// them into the Index tab, and the time to write both for Python's own
-// documentation (a Sphinx site of some 500 pages) when it is installed.
+// them into the Index tab, how much of the site's own table of contents the
+// contents follow, the keywords that fail a reader (leading only to the
+// site's index page, running text, found on too many pages), the longest
+// list; and the time to write both for Python's own documentation (a
+// Sphinx site of some 500 pages) when it is installed.
 
 #include "pipeline/ContentsFile.h"
 #include "pipeline/IndexFile.h"
@@ -22,27 +25,51 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QString generators = QStringLiteral(QUORLIX_SOURCE_DIR "/tests/fixtures/generators");
-    for (const QString &name : {QStringLiteral("doxygen"), QStringLiteral("sphinx"), QStringLiteral("texinfo")}) {
+    std::printf("Targets: findable >= 90 %%, same parent >= 85 %%, no keyword only to an index page, sentences <= 0.5 %%\n"
+                "of keywords, no list over 250, no keyword on more than a tenth of the pages, no named reference\n"
+                "but amp, lt, gt, quot in either file.\n\n");
+    std::printf("%-15s %9s %7s %9s %8s %10s %9s %8s %7s %6s\n", "site", "findable", "parent", "keywords", "to index",
+                "sentences", "longest", "broad", "named", "pages");
+    QStringList details;
+    for (const QString &name : testing::kGeneratedSites) {
         const testing::ReadSite site = testing::readSite(generators + QLatin1Char('/') + name + QStringLiteral("/site"));
         const pipeline::IndexFile index = pipeline::MakeIndexFile(site.files, site.pages);
+        const pipeline::ContentsFile contents = pipeline::MakeContentsFile(site.files, site.pages);
         if (const QString out = qEnvironmentVariable("QUORLIX_BENCH_OUT"); !out.isEmpty()) {
             // The files as written, to read or to look at in a viewer.
             QDir().mkpath(out);
-            for (const auto &[suffix, bytes] : {std::pair{QStringLiteral(".hhc"), pipeline::MakeContentsFile(site.files, site.pages).bytes},
+            for (const auto &[suffix, bytes] : {std::pair{QStringLiteral(".hhc"), contents.bytes},
                                                 std::pair{QStringLiteral(".hhk"), index.bytes}}) {
                 QFile file(out + QLatin1Char('/') + name + suffix);
                 if (file.open(QIODevice::WriteOnly))
                     file.write(bytes);
             }
         }
-        QStringList missing;
+        QStringList missing, misplaced;
         const double share = testing::findableShare(
             index.bytes, testing::sampledNames(generators + QLatin1Char('/') + name + QStringLiteral("/names.txt")),
             &missing);
-        std::printf("findable names, %-8s %5.1f %%  (%lld keywords, %lld pages)%s%s\n", qPrintable(name), share * 100.0,
-                    static_cast<long long>(index.keywords), static_cast<long long>(site.pages.size()),
-                    missing.isEmpty() ? "" : "  missing: ", qPrintable(missing.join(QStringLiteral(", "))));
+        const QList<testing::SiteEntry> siteContents =
+            testing::siteContents(generators + QLatin1Char('/') + name + QStringLiteral("/contents.txt"));
+        const double sameParent = testing::sameParentShare(contents.bytes, siteContents, &misplaced);
+        const testing::IndexFigures figures = testing::indexFigures(index.bytes, contents.bytes, site);
+        const QStringList named = testing::otherNamedReferences(contents.bytes + index.bytes);
+        std::printf("%-15s %7.1f %% %5.1f %% %9lld %8lld %6lld %4.1f%% %9lld %8lld %7lld %6lld\n", qPrintable(name),
+                    share * 100.0, sameParent * 100.0, static_cast<long long>(figures.keywords),
+                    static_cast<long long>(figures.toIndexPageOnly), static_cast<long long>(figures.sentences),
+                    figures.keywords ? 100.0 * double(figures.sentences) / double(figures.keywords) : 0.0,
+                    static_cast<long long>(figures.longestList), static_cast<long long>(figures.broad),
+                    static_cast<long long>(named.size()), static_cast<long long>(site.pages.size()));
+        const auto detail = [&](const char *what, const QStringList &items) {
+            if (!items.isEmpty())
+                details << QStringLiteral("%1, %2: %3").arg(name, QLatin1String(what), items.mid(0, 8).join(QStringLiteral(" | ")));
+        };
+        detail("not findable", missing);
+        detail("not under their site parent", misplaced);
+        detail("failing keywords", figures.examples);
+        detail("named references", named);
     }
+    std::printf("\n%s\n\n", qPrintable(details.join(QLatin1Char('\n'))));
 
     const QString python = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/usr/share/doc/python3.11/html");
     if (!QDir(python).exists()) {
@@ -87,5 +114,18 @@ int main(int argc, char **argv)
                 static_cast<long long>(site.pages.size()), static_cast<long long>(contents.topics),
                 static_cast<long long>(index.keywords), seconds, cpuSeconds, share * 100.0, missing.isEmpty() ? "" : "  missing: ",
                 qPrintable(missing.join(QStringLiteral(", "))));
+    const testing::IndexFigures figures = testing::indexFigures(index.bytes, contents.bytes, site);
+    const QStringList named = testing::otherNamedReferences(contents.bytes + index.bytes);
+    qsizetype namedNames = 0; // names that hold one
+    for (const QByteArray &bytes : {contents.bytes, index.bytes})
+        for (const QByteArray &line : bytes.split('\n'))
+            namedNames += line.contains("<param name=\"Name\"") && !testing::otherNamedReferences(line).isEmpty();
+    std::printf("  keywords only to an index page %lld, sentences %lld (%.1f %%), longest list %lld, broad keywords %lld;\n"
+                "  %lld names with named references other than the four (%s)\n  e.g. %s\n",
+                static_cast<long long>(figures.toIndexPageOnly), static_cast<long long>(figures.sentences),
+                figures.keywords ? 100.0 * double(figures.sentences) / double(figures.keywords) : 0.0,
+                static_cast<long long>(figures.longestList), static_cast<long long>(figures.broad),
+                static_cast<long long>(namedNames), qPrintable(named.join(QStringLiteral(", "))),
+                qPrintable(figures.examples.join(QStringLiteral(" | "))));
     return 0;
 }

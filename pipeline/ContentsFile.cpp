@@ -108,10 +108,11 @@ private:
 };
 
 // The headings of a large page, nested by their levels, as entries below it.
-void addHeadings(ContentsNode &node, const SavedPages &pages)
+// A page that holds most of the site (a manual in one page) counts as large.
+void addHeadings(ContentsNode &node, const SavedPages &pages, std::size_t siteBytes)
 {
     const auto page = pages.constFind(node.local);
-    if (page == pages.cend() || page->size < kLargePage)
+    if (page == pages.cend() || (page->size < kLargePage && page->size * 2 <= siteBytes))
         return;
     std::vector<const html::Heading *> anchored;
     for (const html::Heading &heading : page->headings)
@@ -135,13 +136,13 @@ void addHeadings(ContentsNode &node, const SavedPages &pages)
     }
 }
 
-void addHeadingsOfLargePages(std::vector<ContentsNode> &nodes, const SavedPages &pages)
+void addHeadingsOfLargePages(std::vector<ContentsNode> &nodes, const SavedPages &pages, std::size_t siteBytes)
 {
     for (ContentsNode &node : nodes) {
         if (node.children.empty() && !node.local.isEmpty() && !node.local.contains(QLatin1Char('#')))
-            addHeadings(node, pages);
+            addHeadings(node, pages, siteBytes);
         else
-            addHeadingsOfLargePages(node.children, pages);
+            addHeadingsOfLargePages(node.children, pages, siteBytes);
     }
 }
 
@@ -225,7 +226,11 @@ ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages,
     NestCompanionPages(outsideNodes);
     for (ContentsNode &node : outsideNodes)
         top.push_back(std::move(node));
-    addHeadingsOfLargePages(top, pages);
+    std::size_t siteBytes = 0;
+    for (const QString &file : pageFiles)
+        if (const auto page = pages.constFind(file); page != pages.cend())
+            siteBytes += page->size;
+    addHeadingsOfLargePages(top, pages, siteBytes);
     SplitLongLists(top);
     write(top, 0, out);
     out += SitemapTail();

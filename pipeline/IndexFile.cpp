@@ -39,6 +39,17 @@ struct Place {
     std::string_view fragment; // the anchor in file, UTF-8; "" for the page itself
 };
 
+// The length of the sign before a method's name ("#each", "::new",
+// ".method"); 0 when there is none.
+qsizetype sigilLength(const QString &text)
+{
+    for (const QLatin1String sigil : {QLatin1String("::"), QLatin1String("#"), QLatin1String(".")})
+        if (text.startsWith(sigil) && text.size() > sigil.size()
+            && (text[sigil.size()].isLetter() || text[sigil.size()] == QLatin1Char('_')))
+            return sigil.size();
+    return 0;
+}
+
 struct Keyword {
     QString text;
     std::uint32_t first = 0, last = 0; // its places, in the order they were added
@@ -61,10 +72,17 @@ public:
             || std::count_if(text.cbegin(), text.cend(), [](QChar c) { return c.isLetterOrNumber(); }) < 2)
             return;
         addOne(text, file, fragment, label);
-        // "ns::Name rest" is also found as "Name rest": readers type the name.
+        // "ns::Name rest" is also found as "Name rest", and a method's
+        // "#each", "::new" or ".method" as "each", "new", "method": readers
+        // type the name, not the scope or the sign a generator puts before it.
         const qsizetype scope = text.left(text.indexOf(QLatin1Char(' '))).lastIndexOf(QLatin1String("::"));
         if (scope > 0 && scope + 2 < text.size() && text[scope + 2] != QLatin1Char(' '))
             addOne(text.mid(scope + 2), file, fragment, label);
+        else if (const qsizetype sigil = sigilLength(text); sigil > 0)
+            addOne(text.mid(sigil), file, fragment, label);
+        // "Chapter 5. Variables" is also found as "Variables".
+        if (const QString title = WithoutNumberedLabel(text); !title.isEmpty())
+            addOne(title, file, fragment, label);
     }
 
     // An anchor the pages do not hold as it is (one worked out from a
@@ -254,8 +272,14 @@ QPair<QString, QString> entryOf(const html::Link &link)
     const QString text = FromUtf8(linkText);
     if (lead.ends_with('.'))
         return {};
-    if (!lead.empty())
-        return {withoutTrailingPunctuation(FromUtf8(lead)), text};
+    if (!lead.empty()) {
+        // Running text cut at a link ("A new function was added to the
+        // <a>os</a> module", a changelog's list) names no term.
+        QString term = withoutTrailingPunctuation(FromUtf8(lead));
+        if (IsRunningText(term, true))
+            return {};
+        return {std::move(term), text};
+    }
     if (text.startsWith(QLatin1Char('(')) && !link.outer().empty()) {
         const QPair<QString, QString> outer = SplitQualifier(FromUtf8(link.outer()));
         return {outer.first, SplitQualifier(QStringLiteral("x ") + text).second};
@@ -401,17 +425,26 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
         }
     }
     // The terms of the site's own index pages.
+    QSet<QString> indexPages, linkedTerms;
     for (const QString &file : pageFiles)
         for (const auto &[link, target] : indexLinks(file, *pages.constFind(file), pages)) {
             const auto [term, label] = entryOf(*link);
             keywords.add(term, keywords.fileNumber(target.file), keywords.keep(target.fragment), label);
             indexed.insert(target.place());
+            indexPages.insert(file);
+            linkedTerms.insert(term);
         }
-    // The terms pages define, where no index page names them.
+    // The terms pages define, where no index page names them. An index
+    // page's own anchored term whose links made it a keyword already
+    // (DocBook's "term, <a>Title</a>, <a>Title</a>") would only lead a
+    // reader back to the index, named with the links' titles.
     for (qsizetype i = 0; i < pageFiles.size(); ++i) {
         const QString &file = pageFiles[i];
         for (const html::Term &term : pages.constFind(file)->terms) {
             if (indexed.contains(file + QLatin1Char('#') + QString::fromStdString(term.anchor)))
+                continue;
+            const QString head = QString::fromStdString(term.text).section(QLatin1String(", "), 0, 0);
+            if (indexPages.contains(file) && linkedTerms.contains(withoutTrailingPunctuation(head)))
                 continue;
             const auto [text, qualifier] = termOf(CleanedKeyword(QString::fromStdString(term.text)));
             keywords.add(text, static_cast<std::uint32_t>(i), term.anchor,

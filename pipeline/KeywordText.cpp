@@ -1,5 +1,7 @@
 #include "pipeline/KeywordText.h"
 
+#include <QSet>
+
 #include <algorithm>
 
 
@@ -20,6 +22,12 @@ bool isDecoration(QChar c)
     case 0x25BA: // ►
     case 0x25B8: // ▸
     case 0x25B6: // ▶
+    case 0x2191: // ↑, RDoc's "back to top" after a heading
+    case 0x200B: // zero-width space, joiners and the byte-order mark
+    case 0x200C:
+    case 0x200D:
+    case 0x2060:
+    case 0xFEFF:
         return true;
     default:
         return false;
@@ -89,6 +97,45 @@ QString CleanedKeyword(const QString &text)
     if (numbered > 0)
         out.remove(0, numbered);
     return out;
+}
+
+bool IsRunningText(const QString &text, bool wholeSentences)
+{
+    static const QSet<QString> joining{"the", "of",   "to", "and", "a",    "an", "or", "in",   "for",
+                                       "on",  "with", "by", "at",  "from", "as", "is", "that", "this"};
+    const qsizetype blanks = text.count(QLatin1Char(' '));
+    if (blanks < 2)
+        return false;
+    if (wholeSentences && blanks >= 12)
+        return true;
+    return joining.contains(text.mid(text.lastIndexOf(QLatin1Char(' ')) + 1).toLower());
+}
+
+QString WithoutNumberedLabel(const QString &text)
+{
+    // One capitalised word, then a number, a Roman one or a letter, a dot
+    // and the title.
+    qsizetype at = 0;
+    const qsizetype size = text.size();
+    if (size == 0 || !text[0].isUpper())
+        return {};
+    while (++at < size && text[at].isLower()) {
+    }
+    if (at < 3 || at >= size || text[at] != QLatin1Char(' '))
+        return {};
+    const qsizetype number = ++at;
+    const auto roman = [](QChar c) { return QStringLiteral("IVXLCDM").contains(c); };
+    if (at < size && text[at].isDigit())
+        while (at < size && text[at].isDigit())
+            ++at;
+    else if (at < size && roman(text[at]))
+        while (at < size && roman(text[at]))
+            ++at;
+    else if (at < size && text[at] >= QLatin1Char('A') && text[at] <= QLatin1Char('Z'))
+        ++at;
+    if (at == number || at + 2 >= size || text[at] != QLatin1Char('.') || text[at + 1] != QLatin1Char(' '))
+        return {};
+    return text.mid(at + 2);
 }
 
 QPair<QString, QString> SplitQualifier(const QString &text)

@@ -9,8 +9,18 @@ namespace quorlix::pipeline {
 
 // Without the section number in front ("16.2 ", "1.1.10. ", "A.3 ") and the
 // signs pages put around a name (a member's "◆", a permalink's "¶" or "#",
-// "§"); white space collapsed.
+// "§", RDoc's "¶ ↑", zero-width spaces); white space collapsed.
 QString CleanedKeyword(const QString &text);
+
+// A title after its label and number ("Chapter 5. Variables", "Part II.
+// Reference", "Appendix A. Copying" as "Variables", "Reference", "Copying");
+// "" when text has none.
+QString WithoutNumberedLabel(const QString &text);
+
+// A piece of running text rather than a term: three words or more that end
+// in a word no name ends in ("Added the of argument to", "a number or"),
+// or, with wholeSentences, more than 12 words.
+bool IsRunningText(const QString &text, bool wholeSentences);
 
 // "join() (in module os.path)" as "join()" and "in module os.path"; a text
 // without a trailing parenthesis as itself and "".

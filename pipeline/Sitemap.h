@@ -14,10 +14,11 @@
 
 namespace quorlix::pipeline {
 
-// A value in ASCII: markup characters and a few typographic signs (dashes,
-// quotes) as named references, everything else outside printable ASCII as
-// a numeric character reference, so that it shows the same in every viewer
-// whatever the help file's language.
+// A value in ASCII: the four markup characters as named references,
+// everything else outside printable ASCII as a decimal character reference,
+// so that it shows the same whatever the help file's language. Windows'
+// viewer reads no other names (they may show as written) and no
+// hexadecimal references.
 QByteArray SitemapEscaped(const QString &text);
 
 // The document's start (with the object that carries its own properties)

@@ -64,6 +64,15 @@ TopicNames::TopicNames(const QStringList &files, const SavedPages &pages) : mPag
     }
     mEnding = mostShared(endings, titled);
     mBeginning = mostShared(beginnings, titled);
+    // By hash: a large site has tens of thousands of titles.
+    QSet<std::size_t> once;
+    for (const QString &file : seen) {
+        const std::size_t hash = qHash(title(file));
+        if (once.contains(hash))
+            mSharedTitles.insert(hash);
+        else
+            once.insert(hash);
+    }
 }
 
 QString TopicNames::title(const QString &file) const
@@ -82,11 +91,12 @@ QString TopicNames::title(const QString &file) const
 QString TopicNames::name(const QString &file) const
 {
     QString name = title(file);
-    if (!name.isEmpty())
-        return name;
     const auto page = mPages.constFind(file);
-    if (page != mPages.cend() && !page->firstHeading.empty())
-        return QString::fromStdString(page->firstHeading);
+    const QString heading = page != mPages.cend() ? QString::fromStdString(page->firstHeading) : QString();
+    if (!name.isEmpty() && (heading.isEmpty() || heading == name || !mSharedTitles.contains(qHash(name))))
+        return name;
+    if (!heading.isEmpty())
+        return heading;
     return file.mid(file.lastIndexOf(QLatin1Char('/')) + 1);
 }
 

@@ -5,6 +5,7 @@
 #include "pipeline/SavedPages.h"
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -18,7 +19,9 @@ public:
     // pages among files share such an ending or beginning it is left off.
     TopicNames(const QStringList &files, const SavedPages &pages);
 
-    // The page's title, else its first <h1>, else its file name.
+    // The page's title, else its first <h1>, else its file name. A title
+    // that other pages have too ("Index" on every letter of a site's index)
+    // gives way to the page's first <h1> ("Index – A") when that differs.
     QString name(const QString &file) const;
     // The page's title alone; "" when it has none.
     QString title(const QString &file) const;
@@ -31,6 +34,7 @@ private:
     const SavedPages &mPages;
     QString mEnding;
     QString mBeginning;
+    QSet<std::size_t> mSharedTitles; // hashes of the titles several pages have, as title() gives them
 };
 
 } // namespace quorlix::pipeline
