@@ -150,6 +150,12 @@ void TestConversionFlow::cannedLogs(const QString &folder)
                + savedLine("http://h.test/a%20b.html", folder + "/h.test/a b.html")
                + savedLine("http://h.test/index.html", folder + "/h.test/index.html")
                + QStringLiteral("FINISHED --2026-12-07 09:41:19--\nDownloaded: 3 files, 1.1K in 0.2s\n");
+    // The stand-in downloader saves nothing: the pages are there before it runs.
+    QVERIFY(QDir().mkpath(folder + "/h.test"));
+    for (const char *page : {"/h.test/index.html", "/h.test/a b.html"}) {
+        QFile file(folder + QLatin1String(page));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
     mHhcLog = QStringLiteral("Writing CHM ") + folder + QStringLiteral("/output.chm\n");
     writeFile(QStringLiteral("wget.log"), mWgetLog.toUtf8());
     writeFile(QStringLiteral("hhc.log"), mHhcLog.toUtf8());
@@ -426,15 +432,13 @@ void TestConversionFlow::folderChangedDuringRun()
 
 void TestConversionFlow::projectCannotBeWritten()
 {
-    writeFile(QStringLiteral("plain-file"), "not a folder");
-    const QString folder = work(QStringLiteral("plain-file/out"));
-    mWindow->Label2->setText(folder);
-    cannedLogs(folder);
+    // A folder in the way of the contents file.
+    QVERIFY(QDir(mFolder).mkdir(QStringLiteral("output.hhc")));
     mWindow->cmdExecute->click();
 
     QCOMPARE(mDialogs->messages.size(), size_t(1));
     const QString text = mDialogs->messages[0].text;
-    QVERIFY2(text.contains(folder + QStringLiteral("/output.hhc")), qPrintable(text));
+    QVERIFY2(text.contains(mFolder + QStringLiteral("/output.hhc")), qPrintable(text));
     QCOMPARE(mDialogs->messages[0].icon, quorlix::runtime::MsgIcon::Stop);
     QCOMPARE(argsOf("hhc"), QStringList{"<not run>"});
     QVERIFY(mDialogs->shellCalls.empty());

@@ -326,7 +326,8 @@ void TestFaults::outputFolderUnwritable_data()
     QTest::addColumn<QString>("folderName");
     QTest::addColumn<int>("fileSizeLimit"); // 0: none
     QTest::addColumn<QString>("message");   // what it begins with; empty: none, the conversion succeeds
-    QTest::newRow("below a regular file") << false << "a file/out" << 0 << kProjectNotWritten;
+    // The stand-in says it saved pages it could not: the log is not believed.
+    QTest::newRow("below a regular file") << false << "a file/out" << 0 << kFolderNotWritable;
     QTest::newRow("full") << false << "out" << 2048 << kProjectNotWritten;
     QTest::newRow("below a regular file, real downloader") << true << "a file/out" << 0 << kFolderNotWritable;
     QTest::newRow("missing parents, real downloader") << true << "new/parents/out" << 0 << QString();
@@ -589,9 +590,17 @@ void TestFaults::compileKeepsEarlierHelpFile()
     if (how == "unbuilt")
         qunsetenv("QUORLIX_BUILD_DIR"); // and the scratch checkout has no build/
     if (how != "closed") {
-        // The log names a file the downloader never saved.
+        const QByteArray page = folder.toLocal8Bit() + "/h.test/gone.html";
         writeScript(scratch.path(QStringLiteral("bin/wget")),
-                    "echo \"URL:http://h.test/ [1/1] -> \\\"" + folder.toLocal8Bit() + "/h.test/gone.html\\\" [1]\"\n");
+                    "mkdir -p \"" + folder.toLocal8Bit() + "/h.test\"\necho '<p>x' > \"" + page + "\"\n"
+                    "echo \"2026-12-07 10:00:00 URL:http://h.test/ [1/1] -> \\\"" + page + "\\\" [1]\"\n");
+        if (how == "fails") {
+            // The page the log names is gone by the time the compiler looks.
+            QDir(scratch.path()).mkdir(QStringLiteral("path"));
+            writeScript(scratch.path(QStringLiteral("path/gone-hhc")),
+                        "rm -f \"" + page + "\"\nexec \"$QUORLIX_BUILD_DIR/chm/quorlix-hhc\" \"$@\"\n");
+            qputenv("QUORLIX_HHC", scratch.path(QStringLiteral("path/gone-hhc")).toLocal8Bit());
+        }
     } else {
         scratch.addStandin(QStringLiteral("wget"));
         scratch.set(QStringLiteral("wget"), QStringLiteral("SAVE"), QStringLiteral("1"));
@@ -678,7 +687,7 @@ void TestFaults::cancelWhileLastPagesAreRead()
     writeScript(scratch.path(QStringLiteral("bin/wget")),
                 "mkdir -p \"" + folder.toLocal8Bit() + "/site\"\npage=\"" + folder.toLocal8Bit()
                     + "/site/big.html\"\n{ echo '<html><body>'; yes '<h2 id=\"a\">heading</h2><p>text</p>' | "
-                      "head -n 600000; } > \"$page\"\necho \"URL:http://h.test/ [1/1] -> \\\"$page\\\" [1]\"\n");
+                      "head -n 600000; } > \"$page\"\necho \"2026-12-07 10:00:00 URL:http://h.test/ [1/1] -> \\\"$page\\\" [1]\"\n");
 
     RecordingDialogs dialogs;
     MainWindow window;
