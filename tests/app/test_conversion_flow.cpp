@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -62,6 +63,7 @@ private slots:
     void downloadFailureSaysWhy();
     void folderChangedDuringRun();
     void projectCannotBeWritten();
+    void forgedLinesNeverReachTheProject();
     void folderWithDoubleQuoteRefused();
     void viewerFailureReportedByErrorTrap();
 
@@ -443,6 +445,35 @@ void TestConversionFlow::projectCannotBeWritten()
     QCOMPARE(argsOf("hhc"), QStringList{"<not run>"});
     QVERIFY(mDialogs->shellCalls.empty());
     QCOMPARE(mWindow->cmdExecute->text(), QStringLiteral("Execute"));
+}
+
+void TestConversionFlow::forgedLinesNeverReachTheProject()
+{
+    // What a server can put into the log (reason phrases, names with CRs),
+    // links out of the folder, and project files that are links to a file
+    // outside it.
+    const QString victim = work(QStringLiteral("authorized_keys"));
+    const QByteArray key = "ssh-ed25519 AAAA user@host\n";
+    writeFile(QStringLiteral("authorized_keys"), key);
+    for (const char *name : {"/output.HHP", "/output.hhc", "/h.test/out-link"})
+        QVERIFY(QFile::link(victim, mFolder + QLatin1String(name)));
+    writeFile(QStringLiteral("wget.log"),
+              (savedLine("http://h.test/", mFolder + "/h.test/index.html") + "http://h.test/robots.txt:\n"
+               + "2026-12-07 09:41:18 ERROR 404: Z -> \"" + victim + "\" [1]\n"
+               + savedLine("http://h.test/z", "zz\r[OPTIONS]\rCompiled file=" + victim + "\r")
+               + savedLine("http://h.test/l", mFolder + "/h.test/out-link")
+               + savedLine("http://h.test/u", mFolder + "/h.test/../../authorized_keys")
+               + savedLine("http://h.test/a%20b.html", mFolder + "/h.test/a b.html"))
+                  .toUtf8());
+    mWindow->cmdExecute->click();
+
+    const QByteArray project = readFile(mFolder + "/output.HHP");
+    QVERIFY2(project.endsWith("\r\n[FILES]\r\nh.test/index.html\r\nh.test/a b.html\r\n\r\n[INFOTYPES]\r\n\r\n"),
+             project.constData());
+    QCOMPARE(project.count("[OPTIONS]"), 1);
+    QCOMPARE(readFile(victim), key);
+    QVERIFY(!QFileInfo(mFolder + "/output.HHP").isSymLink() && !QFileInfo(mFolder + "/output.hhc").isSymLink());
+    QVERIFY(mDialogs->messages.empty());
 }
 
 void TestConversionFlow::folderWithDoubleQuoteRefused()

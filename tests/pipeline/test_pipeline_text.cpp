@@ -5,12 +5,14 @@
 #include "pipeline/DownloadCommand.h"
 #include "pipeline/HelpProject.h"
 #include "pipeline/PathJoin.h"
+#include "pipeline/ProjectFileStream.h"
 #include "pipeline/SavedFileFeed.h"
 #include "pipeline/SavedFileLine.h"
 #include "pipeline/SavedFileLog.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -47,6 +49,8 @@ private slots:
     void writeProjectFileReplacesOldFileWholly();
     void writeProjectFileFailsWithReason_data();
     void writeProjectFileFailsWithReason();
+    void projectFilesReplaceSymlinks_data();
+    void projectFilesReplaceSymlinks();
 };
 
 void TestPipelineText::downloadCommandLine_data()
@@ -317,6 +321,49 @@ void TestPipelineText::writeProjectFileFailsWithReason()
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QVERIFY2(!why.isEmpty(), "writing reported success");
     QVERIFY(!QFile::exists(path));
+}
+
+void TestPipelineText::projectFilesReplaceSymlinks_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("targetExists");
+    QTest::addColumn<bool>("inPieces");
+
+    QTest::newRow("project over a link to a file outside") << "output.HHP" << true << false;
+    QTest::newRow("contents over such a link, in pieces") << "output.hhc" << true << true;
+    QTest::newRow("link to nothing yet: nothing made there") << "output.hhk" << false << true;
+}
+
+void TestPipelineText::projectFilesReplaceSymlinks()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, targetExists);
+    QFETCH(bool, inPieces);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString out = dir.filePath("out"), path = out + "/" + name, victim = dir.filePath("authorized_keys");
+    QVERIFY(QDir().mkpath(out));
+    const QByteArray secret = "ssh-ed25519 AAAA user@host\n";
+    if (targetExists)
+        QVERIFY(WriteProjectFile(victim, secret).isEmpty());
+    QVERIFY(QFile::link(victim, path));
+
+    QString why;
+    if (inPieces) {
+        ProjectFileStream file(path);
+        QVERIFY(file.write("[OPT") && file.write("IONS]\r\n"));
+        why = file.commit();
+    } else {
+        why = WriteProjectFile(path, "[OPTIONS]\r\n");
+    }
+    QCOMPARE(why, QString());
+    // The link gave way to the file; what it led to is as it was.
+    QVERIFY(!QFileInfo(path).isSymLink());
+    QCOMPARE(readAll(path), QByteArray("[OPTIONS]\r\n"));
+    QCOMPARE(QFile::exists(victim), targetExists);
+    if (targetExists)
+        QCOMPARE(readAll(victim), secret);
+    QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{name});
 }
 
 QTEST_GUILESS_MAIN(TestPipelineText)
