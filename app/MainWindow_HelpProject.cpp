@@ -22,6 +22,40 @@
 
 namespace quorlix {
 
+namespace {
+
+// What the user can do about a refused certificate, for each cause the
+// downloader named.
+QString certificateAdvice(const QList<pipeline::CertificateFault> &faults)
+{
+    QString text = QStringLiteral("The site's certificate was not accepted.");
+    for (const pipeline::CertificateFault fault : faults) {
+        switch (fault) {
+        case pipeline::CertificateFault::UnknownAuthority:
+            text += QStringLiteral(" It is signed by an authority this system does not trust. If you trust it, add "
+                                   "the authority's certificate to the system's certificates (as root, copy it as a "
+                                   ".crt file into /usr/local/share/ca-certificates and run update-ca-certificates), "
+                                   "or type --ca-certificate=FILE after the address.");
+            break;
+        case pipeline::CertificateFault::WrongName:
+            text += QStringLiteral(" It is made out to another host name: check that the address names the site by "
+                                   "the host name its certificate is made out to.");
+            break;
+        case pipeline::CertificateFault::Expired:
+            text += QStringLiteral(" It has expired or is not valid yet: check that this system's date and time are "
+                                   "right; if they are, the site has to renew its certificate.");
+            break;
+        }
+    }
+    if (faults.isEmpty())
+        text += QStringLiteral(" Check that the address names the site by the host name its certificate is made out "
+                               "to, that this system trusts the authority that signed it, and that the system's date "
+                               "is right.");
+    return text;
+}
+
+} // namespace
+
 void MainWindow::objDOS_Complete()
 {
     const QString folder = outputFolder();
@@ -66,8 +100,7 @@ void MainWindow::objDOS_Complete()
             if (!why.isEmpty())
                 text += QStringLiteral("The downloader said:\n") + pipeline::QuotedLines(why) + QLatin1Char('\n');
             text += pipeline::SpeakOfCertificates(why)
-                        ? QStringLiteral("The site's certificate was not accepted. Check that the address names the "
-                                         "site by the host name its certificate is made out to.")
+                        ? certificateAdvice(pipeline::CertificateFaults(why))
                         : QStringLiteral("Check that the address is right and that the site can be reached.");
         }
         runtime::MsgBox(text, runtime::MsgIcon::Stop);

@@ -368,14 +368,22 @@ void TestConversionFlow::downloadFailureSaysWhy_data()
     QTest::newRow("certificate for another host (GnuTLS)")
         << "The certificate's owner does not match hostname ‘docs.example’\n"
         << QStringList{"\n    The certificate's owner does not match hostname ‘docs.example’\n",
-                       "certificate was not accepted"}
+                       "certificate was not accepted", "made out to another host name"}
         << "can be reached";
     QTest::newRow("certificate for another host (OpenSSL)")
         << "ERROR: no certificate subject alternative name matches\n\trequested host name ‘docs.example’.\n"
            "To connect to docs.example insecurely, use `--no-check-certificate'.\nUnable to establish SSL connection.\n"
         << QStringList{"\n    ERROR: no certificate subject alternative name matches\n    requested host name",
-                       "\n    Unable to establish SSL connection.\n", "certificate was not accepted"}
+                       "\n    Unable to establish SSL connection.\n", "certificate was not accepted",
+                       "made out to another host name"}
         << "can be reached";
+    QTest::newRow("authority not trusted (GNU Wget over OpenSSL)")
+        << "ERROR: cannot verify docs.example's certificate, issued by ‘CN=Example CA’:\n"
+           "  Unable to locally verify the issuer's authority.\n"
+        << QStringList{"authority this system does not trust", "update-ca-certificates"} << "another host name";
+    QTest::newRow("not valid yet (quorlix-wget)")
+        << "ERROR: cannot verify docs.example's certificate (SSL certificate problem: certificate is not yet valid).\n"
+        << QStringList{"expired or is not valid yet"} << "authority";
     QTest::newRow("folder not writable")
         << "/ro/out/docs.example: Permission denied\n"
            "Cannot write to ‘/ro/out/docs.example/index.html’ (Permission denied).\n"
