@@ -76,7 +76,7 @@ void MainWindow::cmdExecute_Click()
     // The whole conversion writes to the folder shown now.
     mConversionFolder = Label2->text();
     mConversionClock.start();
-    mSavedFiles.reset();
+    mSavedFiles.reset(mConversionFolder);
     mOutlines->start(mConversionFolder);
     DepthGuard onStack(mConversionDepth);
     try {

@@ -5,13 +5,14 @@
 #include "app/PaneLog.h"
 #include "runtime/Runtime.h"
 #include "pipeline/ContentsFile.h"
+#include "pipeline/DownloadCommand.h"
 #include "pipeline/HelpProject.h"
 #include "pipeline/IndexFile.h"
 #include "pipeline/LogExcerpt.h"
 #include "pipeline/PageOutlines.h"
 #include "pipeline/PathJoin.h"
 #include "pipeline/ProjectFileStream.h"
-#include "pipeline/SavedFileLines.h"
+#include "pipeline/SavedFileLine.h"
 #include "pipeline/SavedFileLog.h"
 
 #include <QLabel>
@@ -21,6 +22,40 @@
 
 namespace quorlix {
 
+namespace {
+
+// What the user can do about a refused certificate, for each cause the
+// downloader named.
+QString certificateAdvice(const QList<pipeline::CertificateFault> &faults)
+{
+    QString text = QStringLiteral("The site's certificate was not accepted.");
+    for (const pipeline::CertificateFault fault : faults) {
+        switch (fault) {
+        case pipeline::CertificateFault::UnknownAuthority:
+            text += QStringLiteral(" It is signed by an authority this system does not trust. If you trust it, add "
+                                   "the authority's certificate to the system's certificates (as root, copy it as a "
+                                   ".crt file into /usr/local/share/ca-certificates and run update-ca-certificates), "
+                                   "or type --ca-certificate=FILE after the address.");
+            break;
+        case pipeline::CertificateFault::WrongName:
+            text += QStringLiteral(" It is made out to another host name: check that the address names the site by "
+                                   "the host name its certificate is made out to.");
+            break;
+        case pipeline::CertificateFault::Expired:
+            text += QStringLiteral(" It has expired or is not valid yet: check that this system's date and time are "
+                                   "right; if they are, the site has to renew its certificate.");
+            break;
+        }
+    }
+    if (faults.isEmpty())
+        text += QStringLiteral(" Check that the address names the site by the host name its certificate is made out "
+                               "to, that this system trusts the authority that signed it, and that the system's date "
+                               "is right.");
+    return text;
+}
+
+} // namespace
+
 void MainWindow::objDOS_Complete()
 {
     const QString folder = outputFolder();
@@ -28,12 +63,16 @@ void MainWindow::objDOS_Complete()
 
     // The log is what the downloader wrote: the window's own first line is
     // not part of it. Its saved files are read from the pane line by line:
-    // a copy of a large site's whole log would cost tens of megabytes.
+    // a copy of a large site's whole log would cost tens of megabytes. Only
+    // real saved-file lines naming files inside the folder count: the site
+    // chose part of the log's text, and the pane can be typed into.
     QStringList saved;
     {
-        pipeline::SavedFileLines lines;
-        mPaneLog->forEachLine(mDownloadStartLine, [&lines](const QString &line) { lines.add(line); });
-        saved = lines.finish();
+        pipeline::SavedFileLine lines(folder);
+        mPaneLog->forEachLine(mDownloadStartLine, [&](const QString &line) {
+            if (QString path = lines.savedFile(line); !path.isEmpty())
+                saved << std::move(path);
+        });
     }
     // Most pages were read while the download ran; any the log's lines did
     // not hand over one by one (the user typed into the pane, say) are read now.
@@ -46,18 +85,22 @@ void MainWindow::objDOS_Complete()
         mPaneLog->forEachLine(mDownloadStartLine, [&logLines](const QString &line) { logLines << line; });
         const QString log = logLines.join(QLatin1Char('\n'));
         QString text;
-        if (const QStringList unwritten = pipeline::WriteFailureLines(log, 3); !unwritten.isEmpty()) {
-            text = QStringLiteral("The output folder cannot be written, so no help file was made:\n\n    %1\n\n"
-                                  "The downloader said:\n").arg(folder)
-                 + pipeline::QuotedLines(unwritten) + QStringLiteral("\nChoose another folder with \"Output DIR\".");
+        // A downloader that could not write may not say so; a log that
+        // names files that are not there is no help either.
+        const QStringList unwritten = pipeline::WriteFailureLines(log, 3);
+        if (!unwritten.isEmpty() || pipeline::OutputDirUnwritable(folder)) {
+            text = QStringLiteral("The output folder cannot be written, so no help file was made:\n\n    %1\n\n")
+                       .arg(folder);
+            if (!unwritten.isEmpty())
+                text += QStringLiteral("The downloader said:\n") + pipeline::QuotedLines(unwritten) + QLatin1Char('\n');
+            text += QStringLiteral("Choose another folder with \"Output DIR\".");
         } else {
             text = QStringLiteral("No downloaded files were found in the log, so no help file was made.\n\n");
             const QStringList why = pipeline::FailureLines(log, 4);
             if (!why.isEmpty())
                 text += QStringLiteral("The downloader said:\n") + pipeline::QuotedLines(why) + QLatin1Char('\n');
             text += pipeline::SpeakOfCertificates(why)
-                        ? QStringLiteral("The site's certificate was not accepted. Check that the address names the "
-                                         "site by the host name its certificate is made out to.")
+                        ? certificateAdvice(pipeline::CertificateFaults(why))
                         : QStringLiteral("Check that the address is right and that the site can be reached.");
         }
         runtime::MsgBox(text, runtime::MsgIcon::Stop);

@@ -37,6 +37,7 @@
 #include "pipeline/HelpProject.h"
 #include "pipeline/IndexFile.h"
 #include "pipeline/PathJoin.h"
+#include "pipeline/SavedFileFeed.h"
 #include "pipeline/SavedFileLog.h"
 #include "support/LatencyProxy.h"
 #include "tests/support/NginxServer.h"
@@ -198,8 +199,10 @@ Timing convertWithBareTools(const QString &folder, const QString &address, Figur
     runDownload(folder, address, log);
     const double download = clock.nsecsElapsed() / 1e9;
 
+    pipeline::SavedFileFeed savedFiles;
+    savedFiles.reset(folder);
     const QStringList files = pipeline::ProjectFileList(
-        pipeline::SavedFilePaths(QString::fromLocal8Bit(readBytes(log))), folder);
+        savedFiles.add(QString::fromLocal8Bit(readBytes(log)) + QLatin1Char('\n')), folder);
     if (files.isEmpty())
         fail(QStringLiteral("the bare download saved nothing; see ") + log);
     pipeline::SavedPages pages;

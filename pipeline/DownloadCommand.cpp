@@ -1,5 +1,7 @@
 #include "pipeline/DownloadCommand.h"
 
+#include <QFileInfo>
+
 namespace quorlix::pipeline {
 
 QString DownloadCommandLine(const QString &outputDir, const QString &address)
@@ -17,6 +19,18 @@ QString OutputDirProblem(const QString &outputDir)
                               "Choose another folder with \"Output DIR\".")
             .arg(outputDir);
     return QString();
+}
+
+bool OutputDirUnwritable(const QString &outputDir)
+{
+    QFileInfo at(outputDir.isEmpty() ? QStringLiteral(".") : outputDir);
+    while (!at.exists()) {
+        const QString parent = at.absolutePath();
+        if (parent == at.absoluteFilePath())
+            return true;
+        at = QFileInfo(parent);
+    }
+    return !at.isDir() || !at.isWritable();
 }
 
 } // namespace quorlix::pipeline

@@ -17,4 +17,9 @@ QString DownloadCommandLine(const QString &outputDir, const QString &address);
 // name through as further arguments.
 QString OutputDirProblem(const QString &outputDir);
 
+// Whether nothing can be saved under the folder: it is no folder one may
+// write in, or it is missing and the nearest thing above it that exists is
+// no such folder (a regular file, say).
+bool OutputDirUnwritable(const QString &outputDir);
+
 } // namespace quorlix::pipeline

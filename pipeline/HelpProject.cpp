@@ -1,6 +1,6 @@
 #include "pipeline/HelpProject.h"
 
-#include <QSaveFile>
+#include "pipeline/ProjectFileStream.h"
 
 namespace quorlix::pipeline {
 
@@ -27,20 +27,9 @@ QByteArray HelpProjectBytes(const QString &compiledFile, const QStringList &file
 
 QString WriteProjectFile(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    // Unbuffered, so that a short write (a full disk) is seen here: a write
-    // that fails in the buffer's flush at commit is not reported, and the
-    // cut-off file would replace the old one.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return file.errorString();
-    if (file.write(bytes) != bytes.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return why;
-    }
-    if (!file.commit())
-        return file.errorString();
-    return QString();
+    ProjectFileStream file(path);
+    file.write(bytes);
+    return file.commit();
 }
 
 } // namespace quorlix::pipeline

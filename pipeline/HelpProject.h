@@ -19,8 +19,9 @@ inline constexpr const char *kIndexFileName = "output.hhk";
 // file system uses. files must not be empty.
 QByteArray HelpProjectBytes(const QString &compiledFile, const QStringList &files);
 
-// Writes the project in one piece: either the whole new file replaces the
-// old one, or nothing changes. Returns the system's reason on failure, empty
+// Writes the project in one piece, as ProjectFileStream does: either the
+// whole new file replaces the old one (or a symlink of that name), or
+// nothing changes. Returns the system's reason on failure, empty
 // text on success.
 QString WriteProjectFile(const QString &path, const QByteArray &bytes);
 

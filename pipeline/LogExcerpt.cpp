@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <utility>
 
 namespace quorlix::pipeline {
 
@@ -51,6 +52,29 @@ bool SpeakOfCertificates(const QStringList &lines)
     static const QRegularExpression secure(QStringLiteral("certificate|\\bssl\\b|\\btls\\b"),
                                            QRegularExpression::CaseInsensitiveOption);
     return std::any_of(lines.cbegin(), lines.cend(), [](const QString &line) { return secure.match(line).hasMatch(); });
+}
+
+QList<CertificateFault> CertificateFaults(const QStringList &lines)
+{
+    static const std::pair<CertificateFault, QRegularExpression> kinds[] = {
+        {CertificateFault::UnknownAuthority,
+         QRegularExpression(QStringLiteral("local issuer certificate|self[- ]signed|doesn't have a known issuer"
+                                           "|verify the issuer's authority|unknown (ca|issuer)"),
+                            QRegularExpression::CaseInsensitiveOption)},
+        {CertificateFault::WrongName,
+         QRegularExpression(QStringLiteral("subject (alternative )?name|does(n't| not) match (target )?host ?name"
+                                           "|requested host name"),
+                            QRegularExpression::CaseInsensitiveOption)},
+        {CertificateFault::Expired,
+         QRegularExpression(QStringLiteral("has expired|certificate expired|not yet valid|not (yet|been) activated"),
+                            QRegularExpression::CaseInsensitiveOption)},
+    };
+    QList<CertificateFault> faults;
+    for (const auto &kind : kinds)
+        if (std::any_of(lines.cbegin(), lines.cend(),
+                        [&](const QString &line) { return kind.second.match(line).hasMatch(); }))
+            faults << kind.first;
+    return faults;
 }
 
 QStringList LastLines(const QString &log, int most)

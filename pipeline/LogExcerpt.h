@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -22,6 +23,16 @@ QStringList WriteFailureLines(const QString &log, int most);
 // Whether lines speak of the secure connection (a certificate that is not
 // trusted or made out to another host).
 bool SpeakOfCertificates(const QStringList &lines);
+
+// Why the downloader refused a site's certificate, as its lines say (in
+// the words of quorlix-wget and of GNU Wget over GnuTLS or OpenSSL).
+enum class CertificateFault {
+    UnknownAuthority, // signed by an authority the system does not trust, or by itself
+    WrongName,        // made out to another host name
+    Expired,          // expired, or not valid yet
+};
+// The faults the lines name, each once, in the order above.
+QList<CertificateFault> CertificateFaults(const QStringList &lines);
 
 // The last `most` lines of a log that are not blank, oldest first, trimmed.
 QStringList LastLines(const QString &log, int most);

@@ -1,21 +1,10 @@
 #include "pipeline/SavedFileLog.h"
 
-#include <QRegularExpression>
 #include <QSet>
 
 #include <utility>
 
 namespace quorlix::pipeline {
-
-QStringList SavedFilePaths(const QString &log)
-{
-    static const QRegularExpression pattern(QString::fromLatin1(kSavedFilePattern));
-    QStringList paths;
-    auto it = pattern.globalMatch(log);
-    while (it.hasNext())
-        paths << it.next().captured(1);
-    return paths;
-}
 
 QString StripOutputDir(const QString &path, const QString &outputDir)
 {

@@ -5,14 +5,6 @@
 
 namespace quorlix::pipeline {
 
-// The downloader logs every saved file as ... -> "PATH" ... . This pattern
-// takes everything after the marker up to the next double quote, across line
-// ends if need be; no closing quote is required.
-inline constexpr const char *kSavedFilePattern = R"(-> "([^"]*))";
-
-// Every capture of the pattern in the log, left to right.
-QStringList SavedFilePaths(const QString &log);
-
 // A saved path relative to the output folder. Backslashes in the folder are
 // taken as "/". The folder is removed only where it begins the path, and the
 // one "/" that then begins the rest is dropped, so the result is a relative

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -62,6 +63,7 @@ private slots:
     void downloadFailureSaysWhy();
     void folderChangedDuringRun();
     void projectCannotBeWritten();
+    void forgedLinesNeverReachTheProject();
     void folderWithDoubleQuoteRefused();
     void viewerFailureReportedByErrorTrap();
 
@@ -150,6 +152,12 @@ void TestConversionFlow::cannedLogs(const QString &folder)
                + savedLine("http://h.test/a%20b.html", folder + "/h.test/a b.html")
                + savedLine("http://h.test/index.html", folder + "/h.test/index.html")
                + QStringLiteral("FINISHED --2026-12-07 09:41:19--\nDownloaded: 3 files, 1.1K in 0.2s\n");
+    // The stand-in downloader saves nothing: the pages are there before it runs.
+    QVERIFY(QDir().mkpath(folder + "/h.test"));
+    for (const char *page : {"/h.test/index.html", "/h.test/a b.html"}) {
+        QFile file(folder + QLatin1String(page));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
     mHhcLog = QStringLiteral("Writing CHM ") + folder + QStringLiteral("/output.chm\n");
     writeFile(QStringLiteral("wget.log"), mWgetLog.toUtf8());
     writeFile(QStringLiteral("hhc.log"), mHhcLog.toUtf8());
@@ -360,14 +368,22 @@ void TestConversionFlow::downloadFailureSaysWhy_data()
     QTest::newRow("certificate for another host (GnuTLS)")
         << "The certificate's owner does not match hostname ‘docs.example’\n"
         << QStringList{"\n    The certificate's owner does not match hostname ‘docs.example’\n",
-                       "certificate was not accepted"}
+                       "certificate was not accepted", "made out to another host name"}
         << "can be reached";
     QTest::newRow("certificate for another host (OpenSSL)")
         << "ERROR: no certificate subject alternative name matches\n\trequested host name ‘docs.example’.\n"
            "To connect to docs.example insecurely, use `--no-check-certificate'.\nUnable to establish SSL connection.\n"
         << QStringList{"\n    ERROR: no certificate subject alternative name matches\n    requested host name",
-                       "\n    Unable to establish SSL connection.\n", "certificate was not accepted"}
+                       "\n    Unable to establish SSL connection.\n", "certificate was not accepted",
+                       "made out to another host name"}
         << "can be reached";
+    QTest::newRow("authority not trusted (GNU Wget over OpenSSL)")
+        << "ERROR: cannot verify docs.example's certificate, issued by ‘CN=Example CA’:\n"
+           "  Unable to locally verify the issuer's authority.\n"
+        << QStringList{"authority this system does not trust", "update-ca-certificates"} << "another host name";
+    QTest::newRow("not valid yet (quorlix-wget)")
+        << "ERROR: cannot verify docs.example's certificate (SSL certificate problem: certificate is not yet valid).\n"
+        << QStringList{"expired or is not valid yet"} << "authority";
     QTest::newRow("folder not writable")
         << "/ro/out/docs.example: Permission denied\n"
            "Cannot write to ‘/ro/out/docs.example/index.html’ (Permission denied).\n"
@@ -426,19 +442,46 @@ void TestConversionFlow::folderChangedDuringRun()
 
 void TestConversionFlow::projectCannotBeWritten()
 {
-    writeFile(QStringLiteral("plain-file"), "not a folder");
-    const QString folder = work(QStringLiteral("plain-file/out"));
-    mWindow->Label2->setText(folder);
-    cannedLogs(folder);
+    // A folder in the way of the contents file.
+    QVERIFY(QDir(mFolder).mkdir(QStringLiteral("output.hhc")));
     mWindow->cmdExecute->click();
 
     QCOMPARE(mDialogs->messages.size(), size_t(1));
     const QString text = mDialogs->messages[0].text;
-    QVERIFY2(text.contains(folder + QStringLiteral("/output.hhc")), qPrintable(text));
+    QVERIFY2(text.contains(mFolder + QStringLiteral("/output.hhc")), qPrintable(text));
     QCOMPARE(mDialogs->messages[0].icon, quorlix::runtime::MsgIcon::Stop);
     QCOMPARE(argsOf("hhc"), QStringList{"<not run>"});
     QVERIFY(mDialogs->shellCalls.empty());
     QCOMPARE(mWindow->cmdExecute->text(), QStringLiteral("Execute"));
+}
+
+void TestConversionFlow::forgedLinesNeverReachTheProject()
+{
+    // What a server can put into the log (reason phrases, names with CRs),
+    // links out of the folder, and project files that are links to a file
+    // outside it.
+    const QString victim = work(QStringLiteral("authorized_keys"));
+    const QByteArray key = "ssh-ed25519 AAAA user@host\n";
+    writeFile(QStringLiteral("authorized_keys"), key);
+    for (const char *name : {"/output.HHP", "/output.hhc", "/h.test/out-link"})
+        QVERIFY(QFile::link(victim, mFolder + QLatin1String(name)));
+    writeFile(QStringLiteral("wget.log"),
+              (savedLine("http://h.test/", mFolder + "/h.test/index.html") + "http://h.test/robots.txt:\n"
+               + "2026-12-07 09:41:18 ERROR 404: Z -> \"" + victim + "\" [1]\n"
+               + savedLine("http://h.test/z", "zz\r[OPTIONS]\rCompiled file=" + victim + "\r")
+               + savedLine("http://h.test/l", mFolder + "/h.test/out-link")
+               + savedLine("http://h.test/u", mFolder + "/h.test/../../authorized_keys")
+               + savedLine("http://h.test/a%20b.html", mFolder + "/h.test/a b.html"))
+                  .toUtf8());
+    mWindow->cmdExecute->click();
+
+    const QByteArray project = readFile(mFolder + "/output.HHP");
+    QVERIFY2(project.endsWith("\r\n[FILES]\r\nh.test/index.html\r\nh.test/a b.html\r\n\r\n[INFOTYPES]\r\n\r\n"),
+             project.constData());
+    QCOMPARE(project.count("[OPTIONS]"), 1);
+    QCOMPARE(readFile(victim), key);
+    QVERIFY(!QFileInfo(mFolder + "/output.HHP").isSymLink() && !QFileInfo(mFolder + "/output.hhc").isSymLink());
+    QVERIFY(mDialogs->messages.empty());
 }
 
 void TestConversionFlow::folderWithDoubleQuoteRefused()

@@ -1,7 +1,8 @@
 // Faults around a conversion: outside programs missing, a site that fails
-// or a downloader killed mid-run, an output folder that cannot be written,
-// children that misbehave, and a user who clicks too much. Every case ends
-// with the window ready again, nothing half-written, nothing left running.
+// or a downloader killed mid-run, a certificate refused (the box says why),
+// an output folder that cannot be written, children that misbehave, and a
+// user who clicks too much. Every case ends with the window ready again,
+// nothing half-written, nothing left running.
 
 #include "app/MainWindow.h"
 #include "pipeline/ProjectFileStream.h"
@@ -9,12 +10,16 @@
 #include "runtime/QtDialogs.h"
 #include "support/ConditionTrigger.h"
 #include "support/FixtureServer.h"
+#include "support/NginxServer.h"
 #include "support/RecordingDialogs.h"
 #include "support/ScratchCheckout.h"
 
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
@@ -26,6 +31,7 @@ using quorlix::MainWindow;
 using quorlix::runtime::MsgIcon;
 using quorlix::test::ConditionTrigger;
 using quorlix::test::FixtureServer;
+using quorlix::test::NginxServer;
 using quorlix::test::RecordingDialogs;
 using quorlix::test::ScratchCheckout;
 using quorlix::test::fileBytes;
@@ -138,6 +144,23 @@ void writeScript(const QString &path, const QByteArray &body)
     file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
 }
 
+// A test authority, and certificates it signs in folder: right.pem for
+// 127.0.0.1, other.pem for another name, expired.pem for 127.0.0.1 but out
+// of date; each with its .key. False when openssl could not make them.
+bool makeCertificates(const QString &folder)
+{
+    const QString script = QStringLiteral(
+        "set -e; cd \"$0\"; ec='-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes';"
+        "openssl req -x509 $ec -keyout ca.key -out ca.pem -days 2 -subj /CN=Quorlix-Test-CA 2>/dev/null;"
+        "make() { openssl req $ec -keyout $1.key -out $1.csr -subj /CN=$2 2>/dev/null;"
+        "  printf 'subjectAltName=%s\\n' $3 > $1.ext;"
+        "  openssl x509 -req -in $1.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out $1.pem -days $4 -extfile $1.ext"
+        "  2>/dev/null; };"
+        "make right 127.0.0.1 IP:127.0.0.1 2; make other other.example DNS:other.example 2;"
+        "make expired 127.0.0.1 IP:127.0.0.1 -1");
+    return QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), script, folder}) == 0;
+}
+
 } // namespace
 
 class TestFaults : public QObject {
@@ -161,6 +184,8 @@ private slots:
     void compileKeepsEarlierHelpFile();
     void helpFileLacksFiles();
     void cancelWhileLastPagesAreRead();
+    void certificateBoxSaysWhy_data();
+    void certificateBoxSaysWhy();
 };
 
 void TestFaults::programMissing_data()
@@ -326,7 +351,8 @@ void TestFaults::outputFolderUnwritable_data()
     QTest::addColumn<QString>("folderName");
     QTest::addColumn<int>("fileSizeLimit"); // 0: none
     QTest::addColumn<QString>("message");   // what it begins with; empty: none, the conversion succeeds
-    QTest::newRow("below a regular file") << false << "a file/out" << 0 << kProjectNotWritten;
+    // The stand-in says it saved pages it could not: the log is not believed.
+    QTest::newRow("below a regular file") << false << "a file/out" << 0 << kFolderNotWritable;
     QTest::newRow("full") << false << "out" << 2048 << kProjectNotWritten;
     QTest::newRow("below a regular file, real downloader") << true << "a file/out" << 0 << kFolderNotWritable;
     QTest::newRow("missing parents, real downloader") << true << "new/parents/out" << 0 << QString();
@@ -589,9 +615,17 @@ void TestFaults::compileKeepsEarlierHelpFile()
     if (how == "unbuilt")
         qunsetenv("QUORLIX_BUILD_DIR"); // and the scratch checkout has no build/
     if (how != "closed") {
-        // The log names a file the downloader never saved.
+        const QByteArray page = folder.toLocal8Bit() + "/h.test/gone.html";
         writeScript(scratch.path(QStringLiteral("bin/wget")),
-                    "echo \"URL:http://h.test/ [1/1] -> \\\"" + folder.toLocal8Bit() + "/h.test/gone.html\\\" [1]\"\n");
+                    "mkdir -p \"" + folder.toLocal8Bit() + "/h.test\"\necho '<p>x' > \"" + page + "\"\n"
+                    "echo \"2026-12-07 10:00:00 URL:http://h.test/ [1/1] -> \\\"" + page + "\\\" [1]\"\n");
+        if (how == "fails") {
+            // The page the log names is gone by the time the compiler looks.
+            QDir(scratch.path()).mkdir(QStringLiteral("path"));
+            writeScript(scratch.path(QStringLiteral("path/gone-hhc")),
+                        "rm -f \"" + page + "\"\nexec \"$QUORLIX_BUILD_DIR/chm/quorlix-hhc\" \"$@\"\n");
+            qputenv("QUORLIX_HHC", scratch.path(QStringLiteral("path/gone-hhc")).toLocal8Bit());
+        }
     } else {
         scratch.addStandin(QStringLiteral("wget"));
         scratch.set(QStringLiteral("wget"), QStringLiteral("SAVE"), QStringLiteral("1"));
@@ -678,7 +712,7 @@ void TestFaults::cancelWhileLastPagesAreRead()
     writeScript(scratch.path(QStringLiteral("bin/wget")),
                 "mkdir -p \"" + folder.toLocal8Bit() + "/site\"\npage=\"" + folder.toLocal8Bit()
                     + "/site/big.html\"\n{ echo '<html><body>'; yes '<h2 id=\"a\">heading</h2><p>text</p>' | "
-                      "head -n 600000; } > \"$page\"\necho \"URL:http://h.test/ [1/1] -> \\\"$page\\\" [1]\"\n");
+                      "head -n 600000; } > \"$page\"\necho \"2026-12-07 10:00:00 URL:http://h.test/ [1/1] -> \\\"$page\\\" [1]\"\n");
 
     RecordingDialogs dialogs;
     MainWindow window;
@@ -701,6 +735,66 @@ void TestFaults::cancelWhileLastPagesAreRead()
     QVERIFY(scratch.pids(QStringLiteral("hhc")).isEmpty());
     QVERIFY(dialogs.messages.empty());
     QCOMPARE(window.cmdExecute->text(), QStringLiteral("Execute"));
+}
+
+void TestFaults::certificateBoxSaysWhy_data()
+{
+    QTest::addColumn<QString>("downloader"); // QUORLIX_WGET
+    QTest::addColumn<QString>("certificate");
+    QTest::addColumn<bool>("authorityNamed"); // --ca-certificate after the address
+    QTest::addColumn<int>("cause");            // the one advice of kCertificateAdvice given
+
+    for (const char *downloader : {"quorlix-wget", "wget"}) {
+        const QString tool = QString::fromLatin1(downloader);
+        QTest::addRow("%s: authority not trusted", downloader) << tool << "right" << false << 0;
+        QTest::addRow("%s: another host name", downloader) << tool << "other" << true << 1;
+        QTest::addRow("%s: expired", downloader) << tool << "expired" << true << 2;
+    }
+}
+
+void TestFaults::certificateBoxSaysWhy()
+{
+    QFETCH(QString, downloader);
+    QFETCH(QString, certificate);
+    QFETCH(bool, authorityNamed);
+    QFETCH(int, cause);
+    const QString kCertificateAdvice[] = {QStringLiteral("authority this system does not trust"),
+                                          QStringLiteral("made out to another host name"),
+                                          QStringLiteral("expired or is not valid yet")};
+    ScratchCheckout scratch;
+    const QString certificates = scratch.path(QStringLiteral("certificates"));
+    QVERIFY(QDir().mkpath(certificates));
+    if (!makeCertificates(certificates))
+        QSKIP("openssl could not make the test certificates");
+    QVERIFY(QDir().mkpath(scratch.path(QStringLiteral("site"))));
+    QFile page(scratch.path(QStringLiteral("site/index.html")));
+    QVERIFY(page.open(QIODevice::WriteOnly) && page.write("<p>x") == 4);
+    page.close();
+    const QString pem = certificates + QLatin1Char('/') + certificate;
+    NginxServer server(scratch.path(QStringLiteral("site")), scratch.path(QStringLiteral("nginx")),
+                       {QString(), pem + QStringLiteral(".pem"), pem + QStringLiteral(".key")});
+    QVERIFY2(server.isListening(), qPrintable(server.errorString()));
+    for (const QString &name : {QStringLiteral("wget"), QStringLiteral("wget-gnu"), QStringLiteral("hhc")})
+        scratch.addReal(name);
+    const QByteArray oldChoice = qgetenv("QUORLIX_WGET");
+    qputenv("QUORLIX_WGET", downloader.toLocal8Bit());
+
+    RecordingDialogs dialogs;
+    MainWindow window;
+    window.Label2->setText(scratch.path(QStringLiteral("out")));
+    window.txtCommand->setText(server.url()
+                               + (authorityNamed ? QStringLiteral(" --ca-certificate=") + certificates
+                                                       + QStringLiteral("/ca.pem")
+                                                 : QString()));
+    window.cmdExecute->click();
+    qputenv("QUORLIX_WGET", oldChoice);
+
+    QCOMPARE(dialogs.messages.size(), std::size_t(1));
+    const QString text = dialogs.messages[0].text;
+    QVERIFY2(text.contains(QStringLiteral("The site's certificate was not accepted.")), qPrintable(text));
+    for (int advice = 0; advice < 3; ++advice)
+        QVERIFY2(text.contains(kCertificateAdvice[advice]) == (advice == cause), qPrintable(text));
+    QVERIFY(dialogs.shellCalls.empty());
 }
 
 QTEST_MAIN(TestFaults)

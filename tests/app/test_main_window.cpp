@@ -512,10 +512,9 @@ void TestMainWindow::realTitlesOnX11()
     if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()
         || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
         QSKIP("needs Xvfb and xdotool (tools/setup)");
-    QProcess xvfb;
-    xvfb.start(QStringLiteral("Xvfb"), QStringLiteral("-displayfd 1 -screen 0 640x420x24 -nolisten tcp").split(' '));
-    QVERIFY(QTest::qWaitFor([&] { return xvfb.canReadLine(); }, 20000));
-    const QString display = QLatin1Char(':') + QString::fromLatin1(xvfb.readLine()).trimmed();
+    const quorlix::test::PrivateDisplay xvfb(QStringLiteral("640x420x24"));
+    const QString display = xvfb.name();
+    QVERIFY2(!display.isEmpty(), "Xvfb did not start");
 
     // Started from a folder without bin/, so "Execute" finds no downloader
     // and the runner says so in a box.
@@ -531,8 +530,6 @@ void TestMainWindow::realTitlesOnX11()
     const auto stop = qScopeGuard([&] {
         program.kill();
         program.waitForFinished();
-        xvfb.terminate();
-        xvfb.waitForFinished();
     });
     const auto shows = [&](QStringList names) {
         names.sort();

@@ -5,11 +5,15 @@
 #include "pipeline/DownloadCommand.h"
 #include "pipeline/HelpProject.h"
 #include "pipeline/PathJoin.h"
-#include "pipeline/SavedFileLines.h"
+#include "pipeline/ProjectFileStream.h"
+#include "pipeline/SavedFileFeed.h"
+#include "pipeline/SavedFileLine.h"
 #include "pipeline/SavedFileLog.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -45,6 +49,8 @@ private slots:
     void writeProjectFileReplacesOldFileWholly();
     void writeProjectFileFailsWithReason_data();
     void writeProjectFileFailsWithReason();
+    void projectFilesReplaceSymlinks_data();
+    void projectFilesReplaceSymlinks();
 };
 
 void TestPipelineText::downloadCommandLine_data()
@@ -94,40 +100,70 @@ void TestPipelineText::outputDirProblem()
 
 void TestPipelineText::savedFilePaths_data()
 {
+    // {out} is the output folder, {beside} the folder beside it. The site's pages:
+    // h/index.html, h/a b.html and h/a"b.html; h/out-link leads to {beside}/secret.
     QTest::addColumn<QString>("log");
-    QTest::addColumn<QStringList>("paths");
+    QTest::addColumn<QStringList>("files");
 
-    QTest::newRow("wget -nv log")
-        << "2026-12-07 09:41:18 URL:http://h:1/ [380/380] -> \"/o/h:1/index.html\" [1]\n"
-           "http://h:1/robots.txt:\n"
-           "2026-12-07 09:41:18 ERROR 404: File not found.\n"
-           "2026-12-07 09:41:18 URL:http://h:1/a%20b.html [1/1] -> \"/o/h:1/a b.html\" [1]\n"
-           "FINISHED --2026-12-07 09:41:19--\n"
-           "Downloaded: 2 files, 381 in 0.2s (8.18 KB/s)\n"
-        << QStringList{"/o/h:1/index.html", "/o/h:1/a b.html"};
-    QTest::newRow("no saved-file line") << "ERROR 404: File not found.\n-> no quote\n" << QStringList{};
-    QTest::newRow("several on one line") << "-> \"a\" x -> \"b\"-> \"\"" << QStringList{"a", "b", ""};
-    QTest::newRow("missing closing quote runs across lines to the next quote")
-        << "x -> \"/o/a.html\nline two\" tail -> \"/o/b.html\" [1]\n"
-        << QStringList{"/o/a.html\nline two", "/o/b.html"};
-    QTest::newRow("missing closing quote at the end of the text") << "x -> \"/o/a\nb" << QStringList{"/o/a\nb"};
-    QTest::newRow("marker is exact") << "->\"a\" - > \"b\" --> \"c\"" << QStringList{"c"};
-    QTest::newRow("backslashes and non-ASCII kept") << "-> \"C:\\o\\caf\u00e9.html\"" << QStringList{"C:\\o\\caf\u00e9.html"};
-    QTest::newRow("open across an empty line, closed at the next line's start")
-        << "-> \"a\n\n\" -> \"b\"\n" << QStringList{"a\n\n", "b"};
-    QTest::newRow("a marker inside a path is part of it") << "-> \"a -> \"b\"\n" << QStringList{"a -> "};
+    const QString line = QStringLiteral("2026-12-07 09:41:18 URL:http://h/ [1/1] -> \"%1\" [1]\n");
+    QTest::newRow("quorlix-wget log, a file twice")
+        << line.arg("{out}/h/index.html") + "http://h/robots.txt:\n2026-12-07 09:41:18 ERROR 404: Not Found.\n"
+               + "2026-12-07 09:41:18 URL:http://h/a%20b.html [3/3] -> \"{out}/h/a b.html\" [1]\n"
+               + line.arg("{out}/h/index.html") + "FINISHED --2026-12-07 09:41:19--\nDownloaded: 3 files\n"
+        << QStringList{"h/index.html", "h/a b.html"};
+    QTest::newRow("GNU Wget: no length, a quote in the name, FTP")
+        << "2026-12-07 09:41:18 URL:http://h/chunked [18] -> \"{out}/h/a\"b.html\" [1]\n"
+           "2026-12-07 09:41:18 URL: ftp://h/a%20b.html [3] -> \"{out}/h/a b.html\" [1]\n"
+        << QStringList{"h/a\"b.html", "h/a b.html"};
+    QTest::newRow("reason phrase naming a file outside")
+        << "2026-12-07 09:41:18 ERROR 404: Z -> \"{beside}/secret\" [1].\n" + line.arg("{beside}/secret")
+               + line.arg("/proc/self/cwd/../secret") << QStringList{};
+    QTest::newRow("CR-separated fake options")
+        << line.arg("zz\r[OPTIONS]\rCompiled file=/tmp/x\r") + line.arg("{out}/h/index.html")
+        << QStringList{"h/index.html"};
+    QTest::newRow("dot-dot: out of the folder, and within it")
+        << line.arg("{out}/h/../../out-side/secret") + line.arg("{out}/../out-side/secret")
+               + line.arg("{out}/h/../h/a b.html")
+        << QStringList{"h/../h/a b.html"};
+    QTest::newRow("symlink leading out, a file never saved")
+        << line.arg("{out}/h/out-link") + line.arg("{out}/h/gone.html") << QStringList{};
+    QTest::newRow("unclosed quote runs into nothing")
+        << "2026-12-07 09:41:18 URL:http://h/ [1/1] -> \"{out}/h/index.html\n\" [1]\n" << QStringList{};
+    QTest::newRow("anything before or after the line")
+        << "x" + line.arg("{out}/h/index.html") + line.arg("{out}/h/a b.html").replace("\n", " \n")
+               + line.arg("{out}/h/index.html").replace(" URL:", "URL:")
+        << QStringList{};
 }
 
 void TestPipelineText::savedFilePaths()
 {
     QFETCH(QString, log);
-    QFETCH(QStringList, paths);
-    QCOMPARE(SavedFilePaths(log), paths);
-    // The same, given line by line, as the window reads its pane.
-    SavedFileLines lines;
-    for (QStringView line : QStringView(log).split(QLatin1Char('\n')))
-        lines.add(line);
-    QCOMPARE(lines.finish(), paths);
+    QFETCH(QStringList, files);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString out = dir.filePath("out"), beside = dir.filePath("out-side");
+    QVERIFY(QDir().mkpath(out + "/h") && QDir().mkpath(beside));
+    for (const QString &name : {out + "/h/index.html", out + "/h/a b.html", out + "/h/a\"b.html", beside + "/secret"})
+        QVERIFY(WriteProjectFile(name, "x").isEmpty());
+    QVERIFY(QFile::link(beside + "/secret", out + "/h/out-link"));
+    log.replace("{out}", out).replace("{beside}", beside);
+
+    // Read as the window reads its pane once the download has ended...
+    SavedFileLine reader(out);
+    QStringList saved;
+    for (QStringView line : QStringView(log).split(QRegularExpression("\r\n|\r|\n")))
+        if (const QString path = reader.savedFile(line); !path.isEmpty())
+            saved << path;
+    const QStringList listed = ProjectFileList(saved, out);
+    QCOMPARE(listed, files);
+    // ... and as it arrives, in chunks cut anywhere.
+    SavedFileFeed feed;
+    feed.reset(out);
+    QStringList arrived;
+    for (qsizetype at = 0; at < log.size(); at += 7)
+        arrived += feed.add(log.mid(at, 7));
+    QCOMPARE(arrived, saved);
+    QCOMPARE(HelpProjectBytes("o.chm", listed).count("[OPTIONS]"), 1);
 }
 
 void TestPipelineText::stripOutputDir_data()
@@ -285,6 +321,49 @@ void TestPipelineText::writeProjectFileFailsWithReason()
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QVERIFY2(!why.isEmpty(), "writing reported success");
     QVERIFY(!QFile::exists(path));
+}
+
+void TestPipelineText::projectFilesReplaceSymlinks_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("targetExists");
+    QTest::addColumn<bool>("inPieces");
+
+    QTest::newRow("project over a link to a file outside") << "output.HHP" << true << false;
+    QTest::newRow("contents over such a link, in pieces") << "output.hhc" << true << true;
+    QTest::newRow("link to nothing yet: nothing made there") << "output.hhk" << false << true;
+}
+
+void TestPipelineText::projectFilesReplaceSymlinks()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, targetExists);
+    QFETCH(bool, inPieces);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString out = dir.filePath("out"), path = out + "/" + name, victim = dir.filePath("authorized_keys");
+    QVERIFY(QDir().mkpath(out));
+    const QByteArray secret = "ssh-ed25519 AAAA user@host\n";
+    if (targetExists)
+        QVERIFY(WriteProjectFile(victim, secret).isEmpty());
+    QVERIFY(QFile::link(victim, path));
+
+    QString why;
+    if (inPieces) {
+        ProjectFileStream file(path);
+        QVERIFY(file.write("[OPT") && file.write("IONS]\r\n"));
+        why = file.commit();
+    } else {
+        why = WriteProjectFile(path, "[OPTIONS]\r\n");
+    }
+    QCOMPARE(why, QString());
+    // The link gave way to the file; what it led to is as it was.
+    QVERIFY(!QFileInfo(path).isSymLink());
+    QCOMPARE(readAll(path), QByteArray("[OPTIONS]\r\n"));
+    QCOMPARE(QFile::exists(victim), targetExists);
+    if (targetExists)
+        QCOMPARE(readAll(victim), secret);
+    QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{name});
 }
 
 QTEST_GUILESS_MAIN(TestPipelineText)
