@@ -9,9 +9,11 @@
 #include "support/ChmReader.h"
 #include "support/FileBytes.h"
 #include "support/FixtureServer.h"
+#include "support/PrivateDisplay.h"
 #include "support/RecordingDialogs.h"
 
 #include <QBuffer>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +23,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -31,8 +34,13 @@
 using quorlix::MainWindow;
 using quorlix::test::ChmReader;
 using quorlix::test::FixtureServer;
+using quorlix::test::GroupProcess;
+using quorlix::test::PrivateDisplay;
 using quorlix::test::readFile;
 using quorlix::test::RecordingDialogs;
+using quorlix::test::startViewer;
+using quorlix::test::takeScreenshot;
+using quorlix::test::waitForWindowTitle;
 using quorlix::test::writeFile;
 
 namespace {
@@ -106,12 +114,22 @@ private slots:
     void cleanup();
     void requisitesFromOtherHost_data();
     void requisitesFromOtherHost();
+    void sheetAndLogoShowInKchmviewer();
 
 private:
+    // Serves both hosts (the other one refusing when !hostUp, answering the
+    // errors otherwise), types the start page's address into the window and
+    // clicks "Execute"; returns once the conversion is over.
+    void convertTwoHosts(bool hostUp, const QStringList &errors);
+
     std::unique_ptr<QTemporaryDir> mTemp;
     std::unique_ptr<RecordingDialogs> mDialogs;
     std::unique_ptr<MainWindow> mWindow;
     QString mFolder;
+    QString mOtherRoot;
+    quint16 mOtherPort = 0;
+    std::unique_ptr<FixtureServer> mOther; // none when it refuses
+    std::unique_ptr<FixtureServer> mStart;
 };
 
 void TestOtherHosts::init()
@@ -128,9 +146,32 @@ void TestOtherHosts::init()
 
 void TestOtherHosts::cleanup()
 {
+    mStart.reset();
+    mOther.reset();
     mWindow.reset();
     mDialogs.reset();
     mTemp.reset();
+}
+
+void TestOtherHosts::convertTwoHosts(bool hostUp, const QStringList &errors)
+{
+    mOtherRoot = mTemp->filePath(QStringLiteral("other"));
+    writeOtherHost(mOtherRoot);
+    FixtureServer::Faults faults;
+    faults.errors = errors;
+    mOther = std::make_unique<FixtureServer>(mOtherRoot, faults);
+    QVERIFY2(mOther->isListening(), qPrintable(mOther->errorString()));
+    mOtherPort = mOther->port();
+    // A host that refuses: the port of a server that has ended.
+    if (!hostUp)
+        mOther.reset();
+    const QString startRoot = mTemp->filePath(QStringLiteral("start"));
+    writeStartHost(startRoot, QStringLiteral("http://localhost:%1/").arg(mOtherPort));
+    mStart = std::make_unique<FixtureServer>(startRoot);
+    QVERIFY2(mStart->isListening(), qPrintable(mStart->errorString()));
+
+    QTest::keyClicks(mWindow->txtCommand, mStart->url());
+    QTest::mouseClick(mWindow->cmdExecute, Qt::LeftButton);
 }
 
 void TestOtherHosts::requisitesFromOtherHost_data()
@@ -157,23 +198,9 @@ void TestOtherHosts::requisitesFromOtherHost()
     QFETCH(QStringList, saved);
     QFETCH(QString, failure);
 
-    const QString otherRoot = mTemp->filePath(QStringLiteral("other"));
-    writeOtherHost(otherRoot);
-    FixtureServer::Faults faults;
-    faults.errors = errors;
-    auto other = std::make_optional<FixtureServer>(otherRoot, faults);
-    QVERIFY2(other->isListening(), qPrintable(other->errorString()));
-    const quint16 otherPort = other->port();
-    // A host that refuses: the port of a server that has ended.
-    if (!hostUp)
-        other.reset();
-    const QString startRoot = mTemp->filePath(QStringLiteral("start"));
-    writeStartHost(startRoot, QStringLiteral("http://localhost:%1/").arg(otherPort));
-    FixtureServer start(startRoot);
-    QVERIFY2(start.isListening(), qPrintable(start.errorString()));
-
-    QTest::keyClicks(mWindow->txtCommand, start.url());
-    QTest::mouseClick(mWindow->cmdExecute, Qt::LeftButton);
+    convertTwoHosts(hostUp, errors);
+    if (QTest::currentTestFailed())
+        return;
 
     // The conversion ends with the help file in the viewer and no box.
     const QString pane = mWindow->outputsText();
@@ -186,10 +213,10 @@ void TestOtherHosts::requisitesFromOtherHost()
     if (!failure.isEmpty())
         QVERIFY2(pane.contains(QRegularExpression(failure)), qPrintable(pane));
 
-    // The project lists the pages of the start host, then what came from the
-    // other host under its folder; the other host's page is not among them.
-    const QString startFolder = start.hostFolder().replace(QLatin1Char(':'), QLatin1Char('+'));
-    const QString otherFolder = QStringLiteral("localhost+%1").arg(otherPort);
+    // The project lists the start host's pages and, under the other host's
+    // folder, what came from there; the other host's page is not among them.
+    const QString startFolder = mStart->hostFolder().replace(QLatin1Char(':'), QLatin1Char('+'));
+    const QString otherFolder = QStringLiteral("localhost+%1").arg(mOtherPort);
     QStringList expected{startFolder + "/index.html"};
     for (const QString &path : saved)
         expected << otherFolder + QLatin1Char('/') + path;
@@ -201,8 +228,8 @@ void TestOtherHosts::requisitesFromOtherHost()
     QCOMPARE(listed, expected);
     QVERIFY2(!QFile::exists(mFolder + QLatin1Char('/') + otherFolder + QLatin1Char('/') + kOtherPage),
              qPrintable(pane));
-    if (other)
-        QVERIFY(!other->requests().contains(QLatin1Char('/') + kOtherPage));
+    if (mOther)
+        QVERIFY(!mOther->requests().contains(QLatin1Char('/') + kOtherPage));
 
     // Each requisite is in the help file with the bytes the other host sent.
     {
@@ -212,7 +239,7 @@ void TestOtherHosts::requisitesFromOtherHost()
             const std::optional<QByteArray> stored = chm.lookUp(otherFolder + QLatin1Char('/') + path);
             QVERIFY2(stored.has_value(), qPrintable("not in output.chm: " + otherFolder + "/" + path));
             if (!path.endsWith(QStringLiteral(".css")))
-                QCOMPARE(*stored, readFile(otherRoot + QLatin1Char('/') + path));
+                QCOMPARE(*stored, readFile(mOtherRoot + QLatin1Char('/') + path));
         }
         QVERIFY(!chm.lookUp(otherFolder + QLatin1Char('/') + kOtherPage));
         // The pages name what was saved by its place in the help file, what
@@ -223,11 +250,11 @@ void TestOtherHosts::requisitesFromOtherHost()
             if (path.startsWith(QStringLiteral("fonts/")) || path.startsWith(QStringLiteral("img/back")))
                 continue; // named by the sheet, not the page
             const QString local = "\"../" + otherFolder + QLatin1Char('/') + path + "\"";
-            const QString remote = QStringLiteral("\"http://localhost:%1/%2\"").arg(otherPort).arg(path);
+            const QString remote = QStringLiteral("\"http://localhost:%1/%2\"").arg(mOtherPort).arg(path);
             QVERIFY2(startPage->contains((saved.contains(path) ? local : remote).toUtf8()), startPage->constData());
         }
         QVERIFY2(
-            startPage->contains(QStringLiteral("\"http://localhost:%1/%2\"").arg(otherPort).arg(kOtherPage).toUtf8()),
+            startPage->contains(QStringLiteral("\"http://localhost:%1/%2\"").arg(mOtherPort).arg(kOtherPage).toUtf8()),
             startPage->constData());
     }
 
@@ -243,6 +270,59 @@ void TestOtherHosts::requisitesFromOtherHost()
     const QRegularExpressionMatch counts = internal.match(report);
     QVERIFY2(counts.hasMatch(), qPrintable(report));
     QCOMPARE(counts.captured(2), counts.captured(1));
+}
+
+// The page as a reader sees it: kchmviewer (which, unlike xchm, applies
+// style sheets) on a private X server shows the start page with the other
+// host's sheet and logo, on a screenshot counted pixel by pixel.
+// Set QUORLIX_VIEWER_SHOTS to a folder to keep the screenshot.
+void TestOtherHosts::sheetAndLogoShowInKchmviewer()
+{
+    for (const QString &tool :
+         {QStringLiteral("Xvfb"), QStringLiteral("xdotool"), QStringLiteral("kchmviewer"), QStringLiteral("import")})
+        if (QStandardPaths::findExecutable(tool).isEmpty())
+            QSKIP(qPrintable(tool + QStringLiteral(" is not installed")));
+    convertTwoHosts(true, {});
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(mDialogs->shellCalls.size(), size_t(1));
+
+    PrivateDisplay display;
+    QVERIFY2(!display.name().isEmpty(), "Xvfb did not start");
+    const QString home = mTemp->filePath(QStringLiteral("home"));
+    QVERIFY(QDir().mkpath(home));
+    GroupProcess viewer;
+    startViewer(viewer, QStringLiteral("kchmviewer"), mFolder + "/output.chm", display.name(), home);
+    QVERIFY2(viewer.process().waitForStarted(10000), qPrintable(viewer.process().errorString()));
+    const QString expected = QStringLiteral("kchmviewer - Quorlix");
+    const QStringList titles = waitForWindowTitle(display.name(), QStringLiteral("kchmviewer"), expected, 30000);
+    QVERIFY2(titles.contains(expected), qPrintable(titles.join(QStringLiteral(", "))));
+    // The page is drawn a moment after the title names the file.
+    const QString shot = mTemp->filePath(QStringLiteral("kchmviewer.png"));
+    const QRgb sheet = qRgb(0x2e, 0x8b, 0x57);
+    const QRgb logo = qRgb(0xdc, 0x14, 0x3c);
+    const auto count = [](const QImage &image, QRgb colour) {
+        qsizetype pixels = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                pixels += image.pixel(x, y) == colour;
+        return pixels;
+    };
+    // The whole logo (160 x 80) and the sheet's colour around it.
+    constexpr qsizetype kLogoPixels = 160 * 80;
+    constexpr qsizetype kSheetPixels = 100000;
+    QImage image;
+    const QDeadlineTimer deadline(10000);
+    do {
+        QTest::qWait(500);
+        takeScreenshot(display.name(), shot);
+        image = QImage(shot).convertToFormat(QImage::Format_RGB32);
+    } while ((count(image, logo) < kLogoPixels || count(image, sheet) < kSheetPixels) && !deadline.hasExpired());
+    if (const QString shots = qEnvironmentVariable("QUORLIX_VIEWER_SHOTS"); !shots.isEmpty())
+        QFile::copy(shot, QDir(shots).filePath(QStringLiteral("kchmviewer-other-hosts.png")));
+    QVERIFY2(!image.isNull(), "no screenshot");
+    QCOMPARE_GE(count(image, logo), kLogoPixels);
+    QCOMPARE_GE(count(image, sheet), kSheetPixels);
 }
 
 QTEST_MAIN(TestOtherHosts)
