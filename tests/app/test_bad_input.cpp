@@ -7,6 +7,7 @@
 
 #include "app/MainWindow.h"
 #include "pipeline/DownloadCommand.h"
+#include "support/FileBytes.h"
 #include "support/RecordingDialogs.h"
 #include "support/ScratchCheckout.h"
 
@@ -23,6 +24,8 @@ using quorlix::test::fileBytes;
 
 namespace {
 
+using quorlix::test::writeFile;
+
 // What a shell would run if it ever saw the address or the folder; each
 // would leave a file whose name contains "pwned".
 const QString kShellBait = QStringLiteral("$(touch pwned1) `touch pwned2` ; touch pwned3 | touch pwned4 "
@@ -35,14 +38,6 @@ const QList<std::pair<QString, QByteArray>> kExistingFiles{
     {QStringLiteral("output.HHP"), "an earlier project\r\n"},
     {QStringLiteral("output.chm"), "an earlier help file"},
 };
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 QList<QByteArray> local8Bit(const QStringList &words)
 {

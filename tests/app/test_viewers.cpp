@@ -12,7 +12,7 @@
 
 #include "app/MainWindow.h"
 #include "support/FixtureServer.h"
-#include "support/OnDisplay.h"
+#include "support/PrivateDisplay.h"
 #include "support/RecordingDialogs.h"
 
 #include <QDeadlineTimer>
@@ -27,36 +27,21 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <memory>
 #include <vector>
-#include <unistd.h>
 
 using quorlix::MainWindow;
 using quorlix::test::FixtureServer;
 using quorlix::test::GroupProcess;
 using quorlix::test::PrivateDisplay;
 using quorlix::test::RecordingDialogs;
+using quorlix::test::startViewer;
+using quorlix::test::takeScreenshot;
+using quorlix::test::waitForWindowTitle;
 
 namespace {
 
 const QString kSite = QStringLiteral(QUORLIX_FIXTURE_SITE);
-
-// The names of the visible windows on display whose name matches pattern.
-QStringList windowTitles(const QString &display, const QString &pattern)
-{
-    return quorlix::test::runOnDisplay(display, QStringLiteral("xdotool"),
-                                       {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                        QStringLiteral("--name"), pattern, QStringLiteral("getwindowname"),
-                                        QStringLiteral("%@")},
-                                       5000);
-}
-
-void takeScreenshot(const QString &display, const QString &path)
-{
-    quorlix::test::runOnDisplay(display, QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), path},
-                                10000);
-}
 
 QString projectText(const QString &folder)
 {
@@ -155,31 +140,17 @@ void TestViewers::opensInViewer()
     PrivateDisplay display;
     QVERIFY2(!display.name().isEmpty(), "Xvfb did not start");
 
-    // Its own home, so no settings or recent files of an earlier run count.
     QTemporaryDir home;
     QVERIFY(home.isValid());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), display.name());
-    environment.insert(QStringLiteral("HOME"), home.path());
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
-    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
     GroupProcess viewerProcess;
-    viewerProcess.process().setProcessEnvironment(environment);
-    viewerProcess.process().setProcessChannelMode(QProcess::MergedChannels);
-    viewerProcess.process().start(viewer, {mCompiled});
+    startViewer(viewerProcess, viewer, mCompiled, display.name(), home.path());
     QVERIFY2(viewerProcess.process().waitForStarted(10000), qPrintable(viewerProcess.process().errorString()));
 
     // The viewer shows its bare name first and the help file's title once
     // the file is loaded.
     const QString expected = titlePrefix + mTitle;
     const QString pattern = titlePrefix.section(QLatin1Char(' '), 0, 0);
-    QStringList titles;
-    const QDeadlineTimer deadline(30000);
-    while (!deadline.hasExpired() && !titles.contains(expected)) {
-        QTest::qWait(250);
-        titles = windowTitles(display.name(), pattern);
-    }
+    const QStringList titles = waitForWindowTitle(display.name(), pattern, expected, 30000);
     // Loaded pages take a moment more to show, for the screenshot.
     QTest::qWait(1000);
     const QString shots = qEnvironmentVariable("QUORLIX_VIEWER_SHOTS");

@@ -7,6 +7,8 @@
 // Then the bad projects: each gets its message, and a help file that could
 // not be made leaves the old one as it was.
 
+#include "support/FileBytes.h"
+
 #include <chm_lib.h>
 #include <mspack.h>
 
@@ -24,23 +26,12 @@
 
 namespace {
 
+using quorlix::test::readFile;
+using quorlix::test::writeFile;
+
 const QString kCompiler = QStringLiteral(QUORLIX_HHC);
 
 using Files = std::map<QByteArray, QByteArray>; // stored name ("/site/a.html") -> bytes
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 // Pages of made-up prose with the markup of real documentation: headings,
 // paragraphs, lists, tables and links, in words drawn from a fixed list.

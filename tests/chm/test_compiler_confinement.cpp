@@ -5,6 +5,8 @@
 // sheets that import each other over and over make a help file of bounded
 // size.
 
+#include "support/FileBytes.h"
+
 #include <chm_lib.h>
 
 #include <QDir>
@@ -16,23 +18,12 @@
 
 namespace {
 
+using quorlix::test::readFile;
+using quorlix::test::writeFile;
+
 const QString kCompiler = QStringLiteral(QUORLIX_HHC);
 const QByteArray kSecret = "SECRET-3f9a1c outside the folder";
 const QByteArray kVictim = "the victim file's own bytes";
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 // Runs the compiler in folder, as the window does; its exit status.
 int compile(const QString &project, const QString &folder, QByteArray &output)
