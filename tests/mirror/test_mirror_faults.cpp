@@ -5,6 +5,7 @@
 #include "MirrorRun.h"
 #include "support/FixtureServer.h"
 #include "support/NginxServer.h"
+#include "support/TestCertificates.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -23,6 +24,7 @@
 using quorlix::test::FixtureServer;
 using quorlix::test::MirrorRun;
 using quorlix::test::NginxServer;
+using quorlix::test::makeTestCertificates;
 
 namespace {
 
@@ -54,18 +56,6 @@ QStringList leftovers(const QString &folder)
             found << path;
     }
     return found;
-}
-
-QString certificateAuthority(const QString &folder)
-{
-    // A test authority and a certificate it signs for 127.0.0.1.
-    const QString script = QStringLiteral(
-        "set -e; cd \"$0\";"
-        "openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj /CN=Quorlix-Test-CA 2>/dev/null;"
-        "openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr -subj /CN=127.0.0.1 2>/dev/null;"
-        "printf 'subjectAltName=IP:127.0.0.1\\n' > ext;"
-        "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out server.pem -days 2 -extfile ext 2>/dev/null");
-    return QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), script, folder}) == 0 ? folder : QString();
 }
 
 } // namespace
@@ -257,14 +247,13 @@ void TestMirrorFaults::stopsMidFile()
 void TestMirrorFaults::certificates()
 {
     QTemporaryDir temp;
-    const QString authority = certificateAuthority(temp.path());
-    if (authority.isEmpty())
-        QSKIP("openssl could not make a test certificate");
+    if (!makeTestCertificates(temp.path()))
+        QSKIP("openssl could not make the test certificates");
     const QString root = temp.filePath(QStringLiteral("site"));
     QVERIFY(write(root + QStringLiteral("/index.html"), "<a href=\"a.html\">a</a>"));
     QVERIFY(write(root + QStringLiteral("/a.html"), "a"));
     NginxServer server(root, temp.filePath(QStringLiteral("nginx")),
-                       {QString(), temp.filePath(QStringLiteral("server.pem")), temp.filePath(QStringLiteral("server.key"))});
+                       {QString(), temp.filePath(QStringLiteral("right.pem")), temp.filePath(QStringLiteral("right.key"))});
     QVERIFY2(server.isListening(), qPrintable(server.errorString()));
 
     // Not signed by an authority the system knows: an error naming the host.

@@ -4,6 +4,8 @@
 // written because of it.
 
 #include "MirrorRun.h"
+#include "support/CompressedZeros.h"
+#include "support/FolderBytes.h"
 #include "support/HostileServer.h"
 
 #include <QFile>
@@ -14,10 +16,11 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
+using quorlix::test::bytesUnder;
 using quorlix::test::HostileServer;
 using quorlix::test::MirrorRun;
+using quorlix::test::ZlibFormat;
 
 using Routes = HostileServer::Routes;
 Q_DECLARE_METATYPE(Routes)
@@ -48,25 +51,9 @@ std::string page(const std::string &body)
 // their tools (empty when the tool is missing).
 std::string compressedZeros(const QString &encoding)
 {
-    if (encoding == QLatin1String("gzip") || encoding == QLatin1String("deflate")) {
-        z_stream stream{};
-        deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, encoding == QLatin1String("gzip") ? 31 : 15, 9,
-                     Z_DEFAULT_STRATEGY);
-        std::vector<unsigned char> zeros(1 << 20), out(1 << 16);
-        std::string result;
-        for (qint64 left = kBomb; left >= 0; left -= zeros.size()) {
-            stream.next_in = zeros.data();
-            stream.avail_in = left > 0 ? static_cast<uInt>(zeros.size()) : 0;
-            do {
-                stream.next_out = out.data();
-                stream.avail_out = static_cast<uInt>(out.size());
-                deflate(&stream, left > 0 ? Z_NO_FLUSH : Z_FINISH);
-                result.append(reinterpret_cast<const char *>(out.data()), out.size() - stream.avail_out);
-            } while (stream.avail_out == 0);
-        }
-        deflateEnd(&stream);
-        return result;
-    }
+    if (encoding == QLatin1String("gzip") || encoding == QLatin1String("deflate"))
+        return quorlix::test::compressedZeros(kBomb, encoding == QLatin1String("gzip") ? ZlibFormat::Gzip
+                                                                                       : ZlibFormat::Deflate);
     const QString tool = encoding == QLatin1String("br") ? QStringLiteral("brotli -c -q 5")
                                                          : QStringLiteral("zstd -c -q");
     QProcess process;
@@ -123,15 +110,6 @@ QStringList forgedSavedLines(const QString &log, const QString &folder)
             forged << line;
     }
     return forged;
-}
-
-qint64 bytesUnder(const QString &folder)
-{
-    qint64 total = 0;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        total += QFileInfo(it.next()).size();
-    return total;
 }
 
 // Runs the tool as the user "nobody" when the suite runs as root, as root
