@@ -2,13 +2,16 @@
 
 // Reading a downloaded page: its charset, title, headings and, on request,
 // its visible text. Downloaded pages are untrusted input: any bytes give a
-// Page, never an exception or a crash; a page whose markup would take far
-// longer to read than its size calls for (elements nested tens of thousands
-// deep) is given up and reads as empty.
+// Page, never an exception or a crash; a page too large, or whose markup
+// would take far more time or memory to read than its size calls for
+// (elements nested tens of thousands deep), gives only its title and text
+// (see parsePage), and no page keeps more than kMostKept links, headings
+// or terms.
 
 #include "html/Link.h"
 
 #include <atomic>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +27,12 @@ struct Term {
 
 enum class PageParts { Outline, OutlineAndText };
 
+// A page's links, headings and terms past this many each are left out.
+// Python's genindex-all.html, the largest index page of its documentation,
+// holds 17,242 links; this leaves room for an index three times as large,
+// and no more than a few megabytes for the outline of any page.
+inline constexpr std::size_t kMostKept = 50000;
+
 // All text is UTF-8, white space collapsed, character references decoded.
 struct Page {
     std::string charset;           // the declared charset, lower case; "" when none was declared
@@ -37,6 +46,8 @@ struct Page {
     std::vector<Term> terms;       // anchored definition terms
     std::size_t ownAnchorLinks = 0; // links like those to an anchor in this page ("#name"): counted, not kept
     std::size_t size = 0;          // bytes read
+    bool cut = false;              // links, headings or terms past kMostKept were left out
+    bool outlineLeftOut = false;   // too large or too costly to read whole: title and text only
 };
 
 Page readPage(std::string_view bytes, PageParts parts = PageParts::Outline);
