@@ -295,4 +295,27 @@ bool PageOutlines::readOne(const Job &job)
     }
 }
 
+QStringList OutlineCutLines(const SavedPages &pages)
+{
+    // A site made to be cut could fill the pane with them.
+    constexpr int kMostNamed = 10;
+    QStringList cut;
+    for (auto page = pages.cbegin(); page != pages.cend(); ++page)
+        if (page->cut || page->outlineLeftOut)
+            cut << page.key();
+    cut.sort();
+    QStringList lines;
+    for (const QString &name : std::as_const(cut).first(std::min<qsizetype>(cut.size(), kMostNamed))) {
+        if (pages.constFind(name)->outlineLeftOut)
+            lines << QStringLiteral("Only the title of %1 is read for the contents and index: the page is too large "
+                                    "or too intricate to read whole.").arg(name);
+        else
+            lines << QStringLiteral("Only the first %1 links and headings of %2 are read for the contents and index.")
+                         .arg(html::kMostKept).arg(name);
+    }
+    if (cut.size() > kMostNamed)
+        lines << QStringLiteral("The same holds for %1 more pages.").arg(cut.size() - kMostNamed);
+    return lines;
+}
+
 } // namespace quorlix::pipeline
