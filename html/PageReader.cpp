@@ -382,7 +382,7 @@ private:
                 mItems.pop_back();
             if (node == mTerm) {
                 std::string text = mTermText.take();
-                if (!text.empty() && kept(page.terms, page))
+                if (!text.empty() && kept(page.terms, kMostHeadings, page.headingsCut))
                     page.terms.push_back({std::move(text), std::move(mTermAnchor)});
                 mTerm = nullptr;
             }
@@ -408,7 +408,7 @@ private:
                 // list) or an index (a link to an anchor in another page)
                 // can use it: a big site has many pages of navigation links.
                 const std::size_t hash = mLinkHref.find('#');
-                if (((hash != std::string::npos && hash > 0) || (first && mListDepth > 0)) && kept(page.links, page)) {
+                if (((hash != std::string::npos && hash > 0) || (first && mListDepth > 0)) && kept(page.links, kMostLinks, page.linksCut)) {
                     Link &link = page.links.emplace_back(mLinkHref, text, lead, item.outer);
                     link.outerLinked = item.outerLinked;
                     link.leadLinked = leadLinked;
@@ -443,7 +443,7 @@ private:
             const int level = headingLevel(node);
             if (level == 1 && page.firstHeading.empty())
                 page.firstHeading = text;
-            if (kept(page.headings, page))
+            if (kept(page.headings, kMostHeadings, page.headingsCut))
                 page.headings.emplace_back(level, text, anchorOf(node));
         } else if (node == mPermalink) {
             mPermalink = nullptr;
@@ -452,11 +452,11 @@ private:
 
     // Whether list has room for one more; when not, the page says so.
     template <typename List>
-    static bool kept(const List &list, Page &page)
+    static bool kept(const List &list, std::size_t most, bool &cut)
     {
-        if (list.size() < kMostKept)
+        if (list.size() < most)
             return true;
-        page.cut = true;
+        cut = true;
         return false;
     }
 
@@ -526,15 +526,16 @@ std::optional<Page> read(std::string_view bytes, PageParts parts, const std::ato
         }
         // A piece: its title, if the page's was not in the pieces before,
         // and its text. A title is looked for in the first megabyte only.
+        constexpr int kTitlePieces = 16;
         Page piece;
         walked = walk.walk(root, piece);
-        if (page.title.empty())
+        if (page.title.empty() && pieces++ < kTitlePieces)
             page.title = std::move(piece.title);
         if (withText) {
             text.separate();
             text.append(walk.takeText());
         }
-        return walked && (withText || (page.title.empty() && ++pieces < 16));
+        return walked && (withText || (page.title.empty() && pieces < kTitlePieces));
     });
     if (parse == PageParse::Stopped || !walked)
         return std::nullopt;

@@ -5,8 +5,8 @@
 // Page, never an exception or a crash; a page too large, or whose markup
 // would take far more time or memory to read than its size calls for
 // (elements nested tens of thousands deep), gives only its title and text
-// (see parsePage), and no page keeps more than kMostKept links, headings
-// or terms.
+// (see parsePage), and no page keeps more than kMostLinks links or
+// kMostHeadings headings and terms.
 
 #include "html/Link.h"
 
@@ -27,11 +27,13 @@ struct Term {
 
 enum class PageParts { Outline, OutlineAndText };
 
-// A page's links, headings and terms past this many each are left out.
-// Python's genindex-all.html, the largest index page of its documentation,
-// holds 17,242 links; this leaves room for an index three times as large,
-// and no more than a few megabytes for the outline of any page.
-inline constexpr std::size_t kMostKept = 50000;
+// A page's links past this many are left out, and its headings and terms
+// past the second. Python's genindex-all.html, the largest index page of
+// its documentation, holds 17,242 links; this leaves room for an index
+// three times as large, and no more than a few megabytes for the outline
+// of any page. Node.js's one-page manual has 800 headings.
+inline constexpr std::size_t kMostLinks = 50000;
+inline constexpr std::size_t kMostHeadings = 100000;
 
 // All text is UTF-8, white space collapsed, character references decoded.
 struct Page {
@@ -46,7 +48,8 @@ struct Page {
     std::vector<Term> terms;       // anchored definition terms
     std::size_t ownAnchorLinks = 0; // links like those to an anchor in this page ("#name"): counted, not kept
     std::size_t size = 0;          // bytes read
-    bool cut = false;              // links, headings or terms past kMostKept were left out
+    bool linksCut = false;         // links past kMostLinks were left out
+    bool headingsCut = false;      // headings or terms past kMostHeadings were left out
     bool outlineLeftOut = false;   // too large or too costly to read whole: title and text only
 };
 

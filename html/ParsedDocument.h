@@ -43,8 +43,7 @@ private:
     struct Allocations;
     explicit ParsedDocument(std::unique_ptr<Allocations> allocations, GumboInternalOutput *output);
     static std::unique_ptr<ParsedDocument> parse(std::string_view utf8, const std::atomic<bool> *stop,
-                                                 std::chrono::steady_clock::time_point deadline,
-                                                 std::size_t memory);
+                                                 std::chrono::steady_clock::time_point deadline, std::size_t memory);
 
     std::unique_ptr<Allocations> mAllocations;
     GumboInternalOutput *mOutput;

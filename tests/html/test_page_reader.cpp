@@ -284,10 +284,10 @@ std::string hostilePage(const QString &kind)
         while (page.size() <= ParsedDocument::kLargestWholePage)
             page += "<h2 id=s>Section</h2><p>Words of <b>text</b> in a paragraph.</p>\n";
     if (kind == "many links")
-        for (std::size_t i = 0; i < kMostKept + 5000; ++i)
+        for (std::size_t i = 0; i < kMostLinks + 5000; ++i)
             page += "<li><a href='p.html#a" + std::to_string(i) + "'>" + std::to_string(i) + "</a></li>";
     if (kind == "as many links as kept")
-        for (std::size_t i = 0; i < kMostKept; ++i)
+        for (std::size_t i = 0; i < kMostLinks; ++i)
             page += "<li><a href='p.html#a" + std::to_string(i) + "'>" + std::to_string(i) + "</a></li>";
     return page + "<p>Omega</p>";
 }
@@ -301,8 +301,8 @@ void TestPageReader::pagesPastTheBounds_data()
     QTest::addColumn<int>("links");
     QTest::newRow("nested tables: given up on") << "nested tables" << true << false << 0;
     QTest::newRow("too large: title and words only") << "too large" << true << false << 0;
-    QTest::newRow("many links: the first kept") << "many links" << false << true << int(kMostKept);
-    QTest::newRow("as many links as kept: whole") << "as many links as kept" << false << false << int(kMostKept);
+    QTest::newRow("many links: the first kept") << "many links" << false << true << int(kMostLinks);
+    QTest::newRow("as many links as kept: whole") << "as many links as kept" << false << false << int(kMostLinks);
 }
 
 // Such a page still gives its title, and its words to the search, but
@@ -318,7 +318,7 @@ void TestPageReader::pagesPastTheBounds()
     const Page page = readPage(bytes, PageParts::OutlineAndText);
     QCOMPARE(page.title, std::string("Hostile"));
     QCOMPARE(page.outlineLeftOut, outlineLeftOut);
-    QCOMPARE(page.cut, cut);
+    QCOMPARE(page.linksCut, cut);
     QCOMPARE(page.links.size(), std::size_t(links));
     QVERIFY(page.text.ends_with("Omega"));
     if (outlineLeftOut)
