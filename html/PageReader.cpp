@@ -408,7 +408,8 @@ private:
                 // list) or an index (a link to an anchor in another page)
                 // can use it: a big site has many pages of navigation links.
                 const std::size_t hash = mLinkHref.find('#');
-                if (((hash != std::string::npos && hash > 0) || (first && mListDepth > 0)) && kept(page.links, kMostLinks, page.linksCut)) {
+                if (((hash != std::string::npos && hash > 0) || (first && mListDepth > 0))
+                    && kept(page.links, kMostLinks, page.linksCut)) {
                     Link &link = page.links.emplace_back(mLinkHref, text, lead, item.outer);
                     link.outerLinked = item.outerLinked;
                     link.leadLinked = leadLinked;

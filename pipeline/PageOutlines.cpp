@@ -309,13 +309,16 @@ QStringList OutlineCutLines(const SavedPages &pages)
         const html::Page &page = *pages.constFind(name);
         if (page.outlineLeftOut)
             lines << QStringLiteral("Only the title of %1 is read for the contents and index: the page is too large "
-                                    "or too intricate to read whole.").arg(name);
+                                    "or too intricate to read whole.")
+                         .arg(name);
         else if (page.linksCut)
             lines << QStringLiteral("Only the first %1 links of %2 are read for the contents and index.")
-                         .arg(html::kMostLinks).arg(name);
+                         .arg(html::kMostLinks)
+                         .arg(name);
         else
             lines << QStringLiteral("Only the first %1 headings and terms of %2 are read for the contents and index.")
-                         .arg(html::kMostHeadings).arg(name);
+                         .arg(html::kMostHeadings)
+                         .arg(name);
     }
     if (cut.size() > kMostNamed)
         lines << QStringLiteral("The same holds for %1 more pages.").arg(cut.size() - kMostNamed);
