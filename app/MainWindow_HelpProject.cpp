@@ -129,6 +129,8 @@ void MainWindow::objDOS_Complete()
         mReadingPages = false;
         if (mPagesCancelled)
             return; // the cancel has said so and given the button back
+        for (const QString &line : pipeline::OutlineCutLines(pages))
+            appendStatusLine(line);
         // The listed paths share their text with the pages' own names: a
         // large site's paths come to megabytes.
         for (QString &file : files)

@@ -27,6 +27,7 @@
 
 #include "support/ChildRun.h"
 #include "support/LatencyProxy.h"
+#include "support/ListOption.h"
 #include "tests/support/NginxServer.h"
 
 #include <QCoreApplication>
@@ -48,6 +49,7 @@
 namespace fs = std::filesystem;
 using quorlix::bench::ChildRun;
 using quorlix::bench::LatencyProxy;
+using quorlix::bench::splitList;
 using quorlix::test::NginxServer;
 
 namespace {
@@ -56,19 +58,6 @@ namespace {
 {
     std::fprintf(stderr, "bench_mirror: %s\n", why.c_str());
     std::exit(1);
-}
-
-std::vector<std::string> splitList(const std::string &list)
-{
-    std::vector<std::string> words;
-    std::size_t start = 0;
-    while (start <= list.size()) {
-        const std::size_t comma = std::min(list.find(',', start), list.size());
-        if (comma > start)
-            words.push_back(list.substr(start, comma - start));
-        start = comma + 1;
-    }
-    return words;
 }
 
 std::string quorlixWget()

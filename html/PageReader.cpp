@@ -2,11 +2,10 @@
 
 #include "html/Charset.h"
 #include "html/CollapsedText.h"
-#include "html/ParsedDocument.h"
+#include "html/PageParse.h"
 
 #include <gumbo.h>
 
-#include <chrono>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -383,7 +382,7 @@ private:
                 mItems.pop_back();
             if (node == mTerm) {
                 std::string text = mTermText.take();
-                if (!text.empty())
+                if (!text.empty() && kept(page.terms, kMostHeadings, page.headingsCut))
                     page.terms.push_back({std::move(text), std::move(mTermAnchor)});
                 mTerm = nullptr;
             }
@@ -409,7 +408,8 @@ private:
                 // list) or an index (a link to an anchor in another page)
                 // can use it: a big site has many pages of navigation links.
                 const std::size_t hash = mLinkHref.find('#');
-                if ((hash != std::string::npos && hash > 0) || (first && mListDepth > 0)) {
+                if (((hash != std::string::npos && hash > 0) || (first && mListDepth > 0))
+                    && kept(page.links, kMostLinks, page.linksCut)) {
                     Link &link = page.links.emplace_back(mLinkHref, text, lead, item.outer);
                     link.outerLinked = item.outerLinked;
                     link.leadLinked = leadLinked;
@@ -444,10 +444,21 @@ private:
             const int level = headingLevel(node);
             if (level == 1 && page.firstHeading.empty())
                 page.firstHeading = text;
-            page.headings.emplace_back(level, text, anchorOf(node));
+            if (kept(page.headings, kMostHeadings, page.headingsCut))
+                page.headings.emplace_back(level, text, anchorOf(node));
         } else if (node == mPermalink) {
             mPermalink = nullptr;
         }
+    }
+
+    // Whether list has room for one more; when not, the page says so.
+    template <typename List>
+    static bool kept(const List &list, std::size_t most, bool &cut)
+    {
+        if (list.size() < most)
+            return true;
+        cut = true;
+        return false;
     }
 
     void separate(const GumboNode *node)
@@ -497,29 +508,42 @@ public:
     std::string takeText() { return mText.take(); }
 };
 
-// Some markup (elements nested tens of thousands deep) costs gumbo time that
-// grows with the square of the page; a page gets what an ordinary page of its
-// size needs, many times over, and is given up after that.
-std::chrono::steady_clock::time_point deadlineFor(std::size_t size)
-{
-    using namespace std::chrono_literals;
-    return std::chrono::steady_clock::now() + 4s + 2s * static_cast<long>(size >> 20);
-}
-
 std::optional<Page> read(std::string_view bytes, PageParts parts, const std::atomic<bool> *stop)
 {
     Page page;
     page.size = bytes.size();
     page.charset = declaredCharset(bytes);
     const std::string utf8 = decodeToUtf8(bytes, page.charset, &page.windows1252);
-    const std::unique_ptr<ParsedDocument> document = ParsedDocument::parse(utf8, stop, deadlineFor(utf8.size()));
-    if (!document)
+    const bool withText = parts == PageParts::OutlineAndText;
+    bool walked = true;
+    CollapsedText text;
+    int pieces = 0;
+    const PageParse parse = parsePage(utf8, stop, [&](const GumboNode *root, bool whole) {
+        PageWalk walk(parts, stop);
+        if (whole) {
+            walked = walk.walk(root, page);
+            page.text = walk.takeText();
+            return true;
+        }
+        // A piece: its title, if the page's was not in the pieces before,
+        // and its text. A title is looked for in the first megabyte only.
+        constexpr int kTitlePieces = 16;
+        Page piece;
+        walked = walk.walk(root, piece);
+        if (page.title.empty() && pieces++ < kTitlePieces)
+            page.title = std::move(piece.title);
+        if (withText) {
+            text.separate();
+            text.append(walk.takeText());
+        }
+        return walked && (withText || (page.title.empty() && pieces < kTitlePieces));
+    });
+    if (parse == PageParse::Stopped || !walked)
         return std::nullopt;
-    PageWalk walk(parts, stop);
-    if (!walk.walk(document->root(), page))
-        return std::nullopt;
-    if (parts == PageParts::OutlineAndText)
-        page.text = walk.takeText();
+    if (parse == PageParse::Pieces) {
+        page.outlineLeftOut = true;
+        page.text = text.take();
+    }
     // A site's pages are all held until its contents and index are written:
     // the room the lists grew into would be a third of what they hold.
     page.headings.shrink_to_fit();

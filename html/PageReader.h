@@ -2,13 +2,16 @@
 
 // Reading a downloaded page: its charset, title, headings and, on request,
 // its visible text. Downloaded pages are untrusted input: any bytes give a
-// Page, never an exception or a crash; a page whose markup would take far
-// longer to read than its size calls for (elements nested tens of thousands
-// deep) is given up and reads as empty.
+// Page, never an exception or a crash; a page too large, or whose markup
+// would take far more time or memory to read than its size calls for
+// (elements nested tens of thousands deep), gives only its title and text
+// (see parsePage), and no page keeps more than kMostLinks links or
+// kMostHeadings headings and terms.
 
 #include "html/Link.h"
 
 #include <atomic>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +27,14 @@ struct Term {
 
 enum class PageParts { Outline, OutlineAndText };
 
+// A page's links past this many are left out, and its headings and terms
+// past the second. Python's genindex-all.html, the largest index page of
+// its documentation, holds 17,242 links; this leaves room for an index
+// three times as large, and no more than a few megabytes for the outline
+// of any page. Node.js's one-page manual has 800 headings.
+inline constexpr std::size_t kMostLinks = 50000;
+inline constexpr std::size_t kMostHeadings = 100000;
+
 // All text is UTF-8, white space collapsed, character references decoded.
 struct Page {
     std::string charset;           // the declared charset, lower case; "" when none was declared
@@ -37,6 +48,9 @@ struct Page {
     std::vector<Term> terms;       // anchored definition terms
     std::size_t ownAnchorLinks = 0; // links like those to an anchor in this page ("#name"): counted, not kept
     std::size_t size = 0;          // bytes read
+    bool linksCut = false;         // links past kMostLinks were left out
+    bool headingsCut = false;      // headings or terms past kMostHeadings were left out
+    bool outlineLeftOut = false;   // too large or too costly to read whole: title and text only
 };
 
 Page readPage(std::string_view bytes, PageParts parts = PageParts::Outline);

@@ -2,9 +2,11 @@
 
 #include <gumbo.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdlib>
+#include <limits>
 
 namespace quorlix::html {
 
@@ -33,6 +35,8 @@ struct ParsedDocument::Allocations {
     char *end = nullptr;
     const std::atomic<bool> *stop = nullptr;
     std::chrono::steady_clock::time_point deadline;
+    std::size_t budget = 0; // bytes the tree may take from malloc
+    std::size_t taken = 0;
     unsigned int count = 0;
     std::jmp_buf escape;
 
@@ -40,7 +44,7 @@ struct ParsedDocument::Allocations {
     {
         for (Header *block = large.next; block != &large;) {
             Header *next = block->next;
-            std::free(block);
+            std::free(block - 1);
             block = next;
         }
         while (pieces) {
@@ -60,9 +64,17 @@ struct ParsedDocument::Allocations {
         if (++self->count % 256 == 0 && std::chrono::steady_clock::now() > self->deadline)
             std::longjmp(self->escape, 1);
         if (size > kLargeBlock) {
-            auto *block = static_cast<Header *>(std::malloc(sizeof(Header) + size));
-            if (!block)
+            // Its size goes in a header of its own before the links, so
+            // that a freed one is taken off what the tree holds.
+            const std::size_t whole = 2 * sizeof(Header) + size;
+            if (whole > self->budget - self->taken)
                 std::longjmp(self->escape, 1);
+            auto *sized = static_cast<Header *>(std::malloc(whole));
+            if (!sized)
+                std::longjmp(self->escape, 1);
+            self->taken += whole;
+            *reinterpret_cast<std::size_t *>(sized) = whole;
+            Header *block = sized + 1;
             block->previous = &self->large;
             block->next = self->large.next;
             self->large.next->previous = block;
@@ -77,9 +89,12 @@ struct ParsedDocument::Allocations {
         }
         const std::size_t need = sizeof(Header) + sizeClass * kSmallest;
         if (static_cast<std::size_t>(self->end - self->cursor) < need) {
+            if (kPiece > self->budget - self->taken)
+                std::longjmp(self->escape, 1);
             auto *piece = static_cast<Header *>(std::malloc(kPiece));
             if (!piece)
                 std::longjmp(self->escape, 1);
+            self->taken += kPiece;
             piece->previous = self->pieces;
             self->pieces = piece;
             self->cursor = reinterpret_cast<char *>(piece + 1);
@@ -106,7 +121,9 @@ struct ParsedDocument::Allocations {
         }
         block->previous->next = block->next;
         block->next->previous = block->previous;
-        std::free(block);
+        Header *sized = block - 1;
+        static_cast<Allocations *>(userdata)->taken -= *reinterpret_cast<std::size_t *>(sized);
+        std::free(sized);
     }
 };
 
@@ -121,17 +138,54 @@ GumboOutput *parseOrEscape(const GumboOptions *options, std::jmp_buf &escape, co
 
 } // namespace
 
+// Gumbo's time grows with the square of the depth on some markup (elements
+// nested tens of thousands deep): a page gets what an ordinary page of its
+// size needs, many times over, and is given up after that.
+std::chrono::steady_clock::duration ParsedDocument::timeFor(std::size_t size)
+{
+    using namespace std::chrono_literals;
+    return 4s + 2s * static_cast<long>(size >> 20);
+}
+
+// Gumbo's tree of a real documentation page takes 10 to 16 times the page
+// (Python's pages, the largest its 2.5 MB contents.html at 9.5; Node.js's
+// 8.4 MB all.html at 11.7; small pages up to 24 with the fixed cost of a
+// parse, which the floor covers). Markup made to cost more takes 50 to 65
+// times (tables nested in tables, formatting elements left open): a parse
+// is given up past twice what real pages need, and whatever a page's size,
+// past the ceiling, which a real page up to kLargestWholePage stays below.
+std::size_t ParsedDocument::memoryFor(std::size_t size)
+{
+    constexpr std::size_t kFloor = 16u << 20;
+    constexpr std::size_t kCeiling = 192u << 20;
+    constexpr std::size_t kTimesThePage = 32;
+    return std::clamp(size * kTimesThePage, kFloor, kCeiling);
+}
+
+std::unique_ptr<ParsedDocument> ParsedDocument::parse(std::string_view utf8, const std::atomic<bool> *stop)
+{
+    return parse(utf8, stop, std::chrono::steady_clock::now() + timeFor(utf8.size()), memoryFor(utf8.size()));
+}
+
 std::unique_ptr<ParsedDocument> ParsedDocument::parse(std::string_view utf8, const std::atomic<bool> *stop,
                                                       std::chrono::steady_clock::time_point deadline)
+{
+    return parse(utf8, stop, deadline, std::numeric_limits<std::size_t>::max());
+}
+
+std::unique_ptr<ParsedDocument> ParsedDocument::parse(std::string_view utf8, const std::atomic<bool> *stop,
+                                                      std::chrono::steady_clock::time_point deadline,
+                                                      std::size_t memory)
 {
     auto allocations = std::make_unique<Allocations>();
     allocations->stop = stop;
     allocations->deadline = deadline;
+    allocations->budget = memory;
     GumboOptions options = kGumboDefaultOptions;
     options.allocator = &Allocations::allocate;
     options.deallocator = &Allocations::release;
     options.userdata = allocations.get();
-    options.max_errors = 0; // nobody reads them
+    options.max_errors = 0; // nobody reads them: a page of errors keeps none
     GumboOutput *output = parseOrEscape(&options, allocations->escape, utf8.data(), utf8.size());
     if (!output)
         return nullptr;

@@ -4,14 +4,13 @@
 
 #include "mirror/PageLinks.h"
 
-#include "html/ParsedDocument.h"
+#include "html/PageParse.h"
 
 #include <gumbo.h>
 
 #include <cctype>
-#include <chrono>
 #include <cstring>
-#include <memory>
+#include <vector>
 
 namespace quorlix::mirror {
 
@@ -299,83 +298,40 @@ private:
     std::string_view mPage;
 };
 
-// Every block gumbo asks for while parsing a small page, cut from a few
-// large ones and all freed at once: a parse is mostly allocation otherwise.
-class Arena {
-public:
-    static void *allocate(void *self, std::size_t size)
-    {
-        auto *arena = static_cast<Arena *>(self);
-        size = (size + 15) & ~std::size_t(15);
-        if (size > kChunk / 4) {
-            arena->mChunks.emplace_back(new char[size]);
-            return arena->mChunks.back().get();
-        }
-        if (!arena->mCurrent || arena->mUsed + size > kChunk) {
-            arena->mChunks.emplace_back(new char[kChunk]);
-            arena->mCurrent = arena->mChunks.back().get();
-            arena->mUsed = 0;
-        }
-        void *block = arena->mCurrent + arena->mUsed;
-        arena->mUsed += size;
-        return block;
-    }
-    static void release(void *, void *) {}
-
-private:
-    static constexpr std::size_t kChunk = 256 * 1024;
-    std::vector<std::unique_ptr<char[]>> mChunks;
-    char *mCurrent = nullptr; // the chunk small blocks are cut from
-    std::size_t mUsed = 0;
-};
-
-// Pages up to this size are parsed in an arena; larger ones block by block,
-// so their memory is given back as the parse goes.
-constexpr std::size_t kArenaPageBytes = 256 * 1024;
-
 } // namespace
 
 PageLinks findHtmlLinks(std::string_view page, const std::atomic<bool> *stop)
 {
-    std::unique_ptr<html::ParsedDocument> document;
-    Arena arena;
-    const GumboNode *root = nullptr;
-    if (page.size() <= kArenaPageBytes) {
-        GumboOptions options = kGumboDefaultOptions;
-        options.allocator = &Arena::allocate;
-        options.deallocator = &Arena::release;
-        options.userdata = &arena;
-        options.max_errors = 0;
-        // Not destroyed through gumbo: the arena frees it all.
-        root = gumbo_parse_with_options(&options, page.data(), page.size())->root;
-    } else {
-        document = html::ParsedDocument::parse(page, stop, std::chrono::steady_clock::now() + std::chrono::minutes(5));
-        if (!document)
-            return {};
-        root = document->root();
-    }
     Collector collector(page);
-    // Depth first in document order, without recursion: a page may nest
-    // deeper than the stack allows.
-    std::vector<const GumboNode *> pending{root};
-    while (!pending.empty()) {
-        const GumboNode *node = pending.back();
-        pending.pop_back();
-        if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE)
-            continue;
-        const GumboElement &element = node->v.element;
-        collector.element(element);
-        if (element.tag == GUMBO_TAG_STYLE) {
-            for (unsigned int i = 0; i < element.children.length; ++i) {
-                const auto *child = static_cast<const GumboNode *>(element.children.data[i]);
-                if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE || child->type == GUMBO_NODE_CDATA)
-                    collector.styleText(child->v.text);
+    // A page too large or too costly to parse whole is read in pieces: its
+    // links are those elements and attributes show without their context.
+    const auto collect = [&collector](const GumboNode *root, bool) {
+        // Depth first in document order, without recursion: a page may
+        // nest deeper than the stack allows.
+        std::vector<const GumboNode *> pending{root};
+        while (!pending.empty()) {
+            const GumboNode *node = pending.back();
+            pending.pop_back();
+            if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE)
+                continue;
+            const GumboElement &element = node->v.element;
+            collector.element(element);
+            if (element.tag == GUMBO_TAG_STYLE) {
+                for (unsigned int i = 0; i < element.children.length; ++i) {
+                    const auto *child = static_cast<const GumboNode *>(element.children.data[i]);
+                    if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE
+                        || child->type == GUMBO_NODE_CDATA)
+                        collector.styleText(child->v.text);
+                }
+                continue;
             }
-            continue;
+            for (unsigned int i = element.children.length; i > 0; --i)
+                pending.push_back(static_cast<const GumboNode *>(element.children.data[i - 1]));
         }
-        for (unsigned int i = element.children.length; i > 0; --i)
-            pending.push_back(static_cast<const GumboNode *>(element.children.data[i - 1]));
-    }
+        return true;
+    };
+    if (html::parsePage(page, stop, collect) == html::PageParse::Stopped)
+        return {};
     return std::move(collector.result);
 }
 

@@ -295,4 +295,34 @@ bool PageOutlines::readOne(const Job &job)
     }
 }
 
+QStringList OutlineCutLines(const SavedPages &pages)
+{
+    // A site made to be cut could fill the pane with them.
+    constexpr int kMostNamed = 10;
+    QStringList cut;
+    for (auto page = pages.cbegin(); page != pages.cend(); ++page)
+        if (page->linksCut || page->headingsCut || page->outlineLeftOut)
+            cut << page.key();
+    cut.sort();
+    QStringList lines;
+    for (const QString &name : std::as_const(cut).first(std::min<qsizetype>(cut.size(), kMostNamed))) {
+        const html::Page &page = *pages.constFind(name);
+        if (page.outlineLeftOut)
+            lines << QStringLiteral("Only the title of %1 is read for the contents and index: the page is too large "
+                                    "or too intricate to read whole.")
+                         .arg(name);
+        else if (page.linksCut)
+            lines << QStringLiteral("Only the first %1 links of %2 are read for the contents and index.")
+                         .arg(html::kMostLinks)
+                         .arg(name);
+        else
+            lines << QStringLiteral("Only the first %1 headings and terms of %2 are read for the contents and index.")
+                         .arg(html::kMostHeadings)
+                         .arg(name);
+    }
+    if (cut.size() > kMostNamed)
+        lines << QStringLiteral("The same holds for %1 more pages.").arg(cut.size() - kMostNamed);
+    return lines;
+}
+
 } // namespace quorlix::pipeline

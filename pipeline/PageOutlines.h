@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <cstdint>
@@ -83,5 +84,9 @@ private:
     bool mFinishing = false;
     bool mWorking = false; // the worker thread has not ended yet
 };
+
+// The pane's lines for the pages whose outline was cut short or left out,
+// one a page, in the order of their names; the few first of many.
+QStringList OutlineCutLines(const SavedPages &pages);
 
 } // namespace quorlix::pipeline

@@ -1,7 +1,11 @@
 // Reading downloaded pages: the charset they declare (or do not), their
 // title and first heading, the headings a link can reach, and their text.
 
+#include "html/PageParse.h"
 #include "html/PageReader.h"
+#include "html/ParsedDocument.h"
+
+#include <gumbo.h>
 
 #include <QTest>
 
@@ -49,6 +53,10 @@ private slots:
     void stopsMidwayThroughABigPage();
     void deeplyNestedPage();
     void pageTooCostlyToReadIsGivenUp();
+    void pagesPastTheBounds_data();
+    void pagesPastTheBounds();
+    void piecesHoldEveryElement_data();
+    void piecesHoldEveryElement();
     void linkKeepsItsTexts_data();
     void linkKeepsItsTexts();
 };
@@ -260,7 +268,100 @@ void TestPageReader::pageTooCostlyToReadIsGivenUp()
     timer.start();
     const Page page = readPage(deep);
     qInfo("given up after %lld ms", static_cast<long long>(timer.elapsed()));
-    QVERIFY(page.title.empty() && page.headings.empty());
+    QVERIFY(page.headings.empty() && page.outlineLeftOut);
+    QCOMPARE(page.title, std::string("Deep"));
+}
+
+namespace {
+// Pages no documentation tool writes, made to cost a reader what they can.
+std::string hostilePage(const QString &kind)
+{
+    std::string page = "<title>Hostile</title>";
+    if (kind == "nested tables") // gumbo's tree takes 50 times the page
+        while (page.size() < (2u << 20))
+            page += "<table><tr><td>";
+    if (kind == "too large") // past the size any page is parsed whole at
+        while (page.size() <= ParsedDocument::kLargestWholePage)
+            page += "<h2 id=s>Section</h2><p>Words of <b>text</b> in a paragraph.</p>\n";
+    if (kind == "many links")
+        for (std::size_t i = 0; i < kMostLinks + 5000; ++i)
+            page += "<li><a href='p.html#a" + std::to_string(i) + "'>" + std::to_string(i) + "</a></li>";
+    if (kind == "as many links as kept")
+        for (std::size_t i = 0; i < kMostLinks; ++i)
+            page += "<li><a href='p.html#a" + std::to_string(i) + "'>" + std::to_string(i) + "</a></li>";
+    return page + "<p>Omega</p>";
+}
+} // namespace
+
+void TestPageReader::pagesPastTheBounds_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("outlineLeftOut");
+    QTest::addColumn<bool>("cut");
+    QTest::addColumn<int>("links");
+    QTest::newRow("nested tables: given up on") << "nested tables" << true << false << 0;
+    QTest::newRow("too large: title and words only") << "too large" << true << false << 0;
+    QTest::newRow("many links: the first kept") << "many links" << false << true << int(kMostLinks);
+    QTest::newRow("as many links as kept: whole") << "as many links as kept" << false << false << int(kMostLinks);
+}
+
+// Such a page still gives its title, and its words to the search, but
+// never more than the bounds: a page too large or too costly gives no
+// outline, and a page of many links keeps the first ones and says so.
+void TestPageReader::pagesPastTheBounds()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, outlineLeftOut);
+    QFETCH(bool, cut);
+    QFETCH(int, links);
+    const std::string bytes = hostilePage(kind);
+    const Page page = readPage(bytes, PageParts::OutlineAndText);
+    QCOMPARE(page.title, std::string("Hostile"));
+    QCOMPARE(page.outlineLeftOut, outlineLeftOut);
+    QCOMPARE(page.linksCut, cut);
+    QCOMPARE(page.links.size(), std::size_t(links));
+    QVERIFY(page.text.ends_with("Omega"));
+    if (outlineLeftOut)
+        QVERIFY(page.headings.empty() && page.terms.empty());
+    const std::optional<Page> outline = readPage(bytes, PageParts::Outline, std::atomic<bool>{false});
+    QVERIFY(outline && outline->title == page.title && outline->text.empty());
+}
+
+void TestPageReader::piecesHoldEveryElement_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("whole");
+    QTest::newRow("small: whole") << 4000 << true;
+    QTest::newRow("too large: in pieces") << int(ParsedDocument::kLargestWholePage) + 1 << false;
+}
+
+// Cut before tags, the pieces hold each element of the page once.
+void TestPageReader::piecesHoldEveryElement()
+{
+    QFETCH(int, size);
+    QFETCH(bool, whole);
+    std::string bytes;
+    int written = 0;
+    for (; bytes.size() < std::size_t(size); ++written)
+        bytes += "<a href=x>" + std::string(written % 97, 'w') + "</a> <!-- x --> caf\u00e9 ";
+    int seen = 0;
+    const PageParse parse = parsePage(bytes, nullptr, [&seen](const GumboNode *root, bool) {
+        std::vector<const GumboNode *> pending{root};
+        while (!pending.empty()) {
+            const GumboNode *node = pending.back();
+            pending.pop_back();
+            if (node->type != GUMBO_NODE_ELEMENT)
+                continue;
+            seen += node->v.element.tag == GUMBO_TAG_A;
+            for (unsigned int i = 0; i < node->v.element.children.length; ++i)
+                pending.push_back(static_cast<const GumboNode *>(node->v.element.children.data[i]));
+        }
+        return true;
+    });
+    QCOMPARE(parse, whole ? PageParse::Whole : PageParse::Pieces);
+    QCOMPARE(seen, written);
+    std::atomic<bool> stop{true};
+    QCOMPARE(parsePage(bytes, &stop, [](const GumboNode *, bool) { return true; }), PageParse::Stopped);
 }
 
 void TestPageReader::linkKeepsItsTexts_data()
