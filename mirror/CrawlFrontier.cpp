@@ -2,6 +2,8 @@
 
 #include "mirror/RobotsByHost.h"
 
+#include <algorithm>
+
 namespace quorlix::mirror {
 
 namespace {
@@ -46,6 +48,48 @@ void CrawlFrontier::refill(const std::function<bool(const std::string &url)> &is
     }
 }
 
+void CrawlFrontier::forEach(const std::function<void(Ticket &)> &visit)
+{
+    for (auto &ticket : mAside)
+        visit(*ticket);
+    for (auto &ticket : mWindow)
+        visit(*ticket);
+}
+
+void CrawlFrontier::takeAnswers(const std::function<bool(Ticket &)> &take)
+{
+    for (auto it = mAside.begin(); it != mAside.end();)
+        it = (*it)->done && take(**it) ? mAside.erase(it) : std::next(it);
+    while (!mWindow.empty()) {
+        Ticket &head = *mWindow.front();
+        if (!(head.done && take(head))) {
+            if (!head.item.elsewhere)
+                return;
+            mAside.push_back(std::move(mWindow.front()));
+        }
+        mWindow.pop_front();
+    }
+}
+
+bool CrawlFrontier::isStartHost(const Url &url) const
+{
+    return std::any_of(mRoots.begin(), mRoots.end(), [&url](const Url &root) { return root.host == url.host; });
+}
+
+CrawlFrontier::Admission CrawlFrontier::admits(const Ticket &t)
+{
+    if (!t.item.elsewhere || !mOptions.robots)
+        return Admission::Start;
+    switch (mRobots.allows(*Url::parse(t.item.url))) {
+    case RobotsByHost::Answer::Allowed:
+        return Admission::Start;
+    case RobotsByHost::Answer::Refused:
+        return Admission::Refused;
+    default:
+        return Admission::Wait;
+    }
+}
+
 bool CrawlFrontier::wanted(const Url &child, const Url &parent, int root, const PageLink *link, bool &needsRobots)
 {
     needsRobots = false;
@@ -64,6 +108,9 @@ bool CrawlFrontier::wanted(const Url &child, const Url &parent, int root, const 
         return false;
     if (mOptions.robots) {
         const RobotsByHost::Answer answer = mRobots.allows(child);
+        // Another host's robots.txt holds up only its own requisites (admits).
+        if (answer == RobotsByHost::Answer::Waiting && link && !isStartHost(child))
+            return true;
         needsRobots = answer == RobotsByHost::Answer::Waiting;
         return answer == RobotsByHost::Answer::Allowed;
     }
@@ -136,8 +183,9 @@ bool CrawlFrontier::follow(const Ticket &t, const PageLinks &found, bool leaf)
             continue;
         std::string text = child.text();
         mSeen.insert(text);
-        mQueue.push_back(
-            {std::move(text), t.finalUrl.text(), item.depth + 1, link->expectsHtml, link->expectsCss, item.root});
+        const bool elsewhere = !isStartHost(child);
+        mQueue.push_back({std::move(text), t.finalUrl.text(), item.depth + 1, link->expectsHtml, link->expectsCss,
+                          item.root, elsewhere});
     }
     return true;
 }

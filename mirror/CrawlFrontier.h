@@ -9,7 +9,9 @@
 // scripts, icons; not frames) are fetched from whatever host serves them, as
 // a browser shows the page: most sites load some of them from another host.
 // That host is never crawled: only a style sheet's own requisites are taken
-// from what it serves.
+// from what it serves. Nor does it hold up the crawl: its robots.txt is
+// waited for by its own requisites alone, and one of them that is not ready
+// when its turn comes is set aside and taken whenever it is.
 
 #include "mirror/HttpTransfers.h"
 #include "mirror/LinkSearch.h"
@@ -35,7 +37,8 @@ struct CrawlItem {
     int depth = 0;
     bool htmlAllowed = true;
     bool cssAllowed = false;
-    int root = 0; // the start address it was found from
+    int root = 0;           // the start address it was found from
+    bool elsewhere = false; // a requisite on a host other than the start addresses'
 };
 
 // An address in the window: its transfer, then what came of it.
@@ -51,6 +54,7 @@ struct Ticket : TransferOwner {
     ContentKind kind = ContentKind::Other;
     std::shared_ptr<LinkSearch> search; // its links, found off the crawl's thread
     bool searchAsked = false;
+    bool excluded = false; // its host's robots.txt, come late, refuses it
 
     void ended(Transfer &, bool retry) override
     {
@@ -82,7 +86,22 @@ public:
     // one saved already is done at once (isSaved).
     void refill(const std::function<bool(const std::string &url)> &isSaved);
     std::deque<std::unique_ptr<Ticket>> &window() { return mWindow; }
-    bool empty() const { return mWindow.empty() && mQueue.empty(); }
+    bool empty() const { return mWindow.empty() && mQueue.empty() && mAside.empty(); }
+    // Every ticket under way: those set aside (the older), then the window's.
+    void forEach(const std::function<void(Ticket &)> &visit);
+    // Takes the answers in turn (take: false while one must wait): those
+    // set aside whenever they are ready, then the window's head in the
+    // queue's order. A requisite of another host that is not ready at the
+    // head is set aside: it holds up nothing.
+    void takeAnswers(const std::function<bool(Ticket &)> &take);
+
+    // The host of one of the start addresses (any port).
+    bool isStartHost(const Url &url) const;
+    enum class Admission { Start, Wait, Refused };
+    // Whether a ticket's transfer may start as far as robots.txt goes: a
+    // requisite of another host queued before that host's robots.txt came
+    // waits for it here, not before it is queued.
+    Admission admits(const Ticket &t);
 
     // Whether the links of an answer of this kind are followed (as Wget
     // decides by its type, -p and the depth), whether it is read as a style
@@ -106,6 +125,7 @@ private:
     std::vector<Url> mRoots;
     std::deque<CrawlItem> mQueue;
     std::deque<std::unique_ptr<Ticket>> mWindow;
+    std::deque<std::unique_ptr<Ticket>> mAside; // another host's requisites, taken when ready
     std::unordered_set<std::string> mSeen;
 };
 

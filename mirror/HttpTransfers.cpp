@@ -288,6 +288,27 @@ bool HttpTransfers::retryLater(Transfer &transfer, TransferOwner &owner) const
     return true;
 }
 
+bool HttpTransfers::hostUnreachable(const Transfer &t)
+{
+    switch (t.curlCode) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+        return true;
+    case CURLE_OPERATION_TIMEDOUT:
+        return t.status == 0; // no status line came
+    default:
+        return false;
+    }
+}
+
+int HttpTransfers::exitStatus(const Transfer &t)
+{
+    return exitStatusOf(t.curlCode);
+}
+
 HttpTransfers::Fault HttpTransfers::faultOf(const Transfer &t, const std::string &host,
                                             const std::string &quotedHost) const
 {

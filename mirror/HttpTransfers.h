@@ -56,6 +56,7 @@ struct Transfer {
     long long contentLength = -1;
     int writeErrno = 0;        // the body could not be written
     bool overExpanded = false; // stopped: it decoded to far more than was sent
+    bool hostGivenUp = false;  // not asked, or not waited for: its host was given up
 
     // It came whole with an answer of 2xx.
     bool answered() const { return curlCode == 0 && status >= 200 && status < 300 && writeErrno == 0; }
@@ -116,6 +117,12 @@ public:
     Fault faultOf(const Transfer &transfer, const std::string &host, const std::string &quotedHost) const;
     // Whether a transfer failed in the connection (libcurl's error).
     static bool connectionFailed(const Transfer &transfer) { return transfer.curlCode != 0; }
+    // Whether the host could not be reached at all: its name unknown, the
+    // connection refused or not made in time, no first byte of an answer in
+    // time, no TLS agreed. A fault of the host, not of the address.
+    static bool hostUnreachable(const Transfer &transfer);
+    // The exit status a fault of the connection counts for.
+    static int exitStatus(const Transfer &transfer);
 
 private:
     static void finish(Transfer &transfer);

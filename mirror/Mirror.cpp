@@ -5,6 +5,7 @@
 #include "mirror/HttpTransfers.h"
 #include "mirror/LinkSearch.h"
 #include "mirror/LocalName.h"
+#include "mirror/RequisiteHosts.h"
 #include "mirror/RobotsByHost.h"
 #include "mirror/SiteConversion.h"
 #include "mirror/SiteFiles.h"
@@ -57,6 +58,7 @@ struct Mirror::State {
         [this](Transfer &t, const std::string &url, TransferOwner &owner) { return begin(t, url, {}, owner); },
         [this](Transfer &t) { return robotsArrived(t); }};
     CrawlFrontier frontier{options, robots};
+    RequisiteHosts requisiteHosts{[this](const Url &url) { return frontier.isStartHost(url); }};
     Clock::time_point nextRequest{}; // --wait
     std::mt19937 random{std::random_device{}()};
 
@@ -66,6 +68,10 @@ struct Mirror::State {
         transfer.url = url;
         transfer.referer = referer;
         transfer.owner = &owner;
+        if (requisiteHosts.givenUp(url)) {
+            transfer.hostGivenUp = true;
+            return false;
+        }
         transfer.bodyPath = files.tempPath();
         if (options.waitSeconds > 0) {
             double wait = options.waitSeconds;
@@ -78,6 +84,7 @@ struct Mirror::State {
             return true;
         if (files.tempFolderError() != 0)
             transfer.writeErrno = files.tempFolderError();
+        requisiteHosts.endsFor(transfer); // it ended before it began
         return false;
     }
 
@@ -93,19 +100,36 @@ struct Mirror::State {
     void dispatch()
     {
         frontier.refill([this](const std::string &url) { return files.savedAs(url) != nullptr; });
-        for (auto &ticket : frontier.window()) {
-            if (!ticket->started && !ticket->done && ticket->retryAt <= Clock::now() && mayStart()) {
-                ticket->started = true;
-                if (!begin(ticket->transfer, ticket->item.url, ticket->item.referer, *ticket))
-                    ticket->done = true;
+        frontier.forEach([this](Ticket &t) {
+            if (t.started || t.done)
+                return;
+            // A request to a host given up ends at once, whatever it waits for.
+            if (!(t.item.elsewhere && requisiteHosts.givenUp(t.item.url))) {
+                const CrawlFrontier::Admission admission = frontier.admits(t);
+                if (admission == CrawlFrontier::Admission::Refused)
+                    t.done = t.excluded = true;
+                if (admission != CrawlFrontier::Admission::Start || t.retryAt > Clock::now() || !mayStart()
+                    || (t.item.elsewhere && !requisiteHosts.ask(t.item.url)))
+                    return;
             }
-        }
+            t.started = true;
+            if (!begin(t.transfer, t.item.url, t.item.referer, t))
+                t.done = true;
+        });
     }
 
     void ended(Transfer &transfer)
     {
-        const bool retry = transfers.retryLater(transfer, *transfer.owner);
-        transfer.owner->ended(transfer, retry);
+        const bool givenUp = requisiteHosts.endsFor(transfer);
+        // At the first fault of its host, the transfers under way to it end.
+        if (givenUp && !transfer.hostGivenUp)
+            frontier.forEach([this](Ticket &t) {
+                if (t.started && !t.done && t.transfer.easy && t.item.elsewhere && requisiteHosts.givenUp(t.item.url)) {
+                    transfers.abandon(t.transfer);
+                    t.transfer.hostGivenUp = t.done = true;
+                }
+            });
+        transfer.owner->ended(transfer, !givenUp && transfers.retryLater(transfer, *transfer.owner));
     }
 
     // A robots.txt that came for good: saved and logged, its file's name
@@ -130,7 +154,10 @@ struct Mirror::State {
     {
         RunStatus ignored;
         RunStatus &count = countsForExit ? status : ignored;
-        if (t.writeErrno != 0) {
+        if (t.hostGivenUp) {
+            log.givenUp(t.url);
+            count.note(requisiteHosts.statusOf(t.url));
+        } else if (t.writeErrno != 0) {
             files.cannotWrite(t.url, localName(url), t.writeErrno, countsForExit);
         } else if (HttpTransfers::connectionFailed(t)) {
             const HttpTransfers::Fault fault = transfers.faultOf(t, url.host, log.quoted(url.host));
@@ -201,6 +228,8 @@ struct Mirror::State {
     {
         if (t.searching())
             return false;
+        if (t.excluded)
+            return true;
         if (!t.committed) {
             t.committed = true;
             if (!save(t))
@@ -277,12 +306,12 @@ struct Mirror::State {
 
     void cleanUp()
     {
-        for (auto &ticket : frontier.window()) {
-            if (ticket->started && !ticket->done)
-                transfers.abandon(ticket->transfer);
-            if (ticket->started && !ticket->committed)
-                ::unlink(ticket->transfer.bodyPath.c_str());
-        }
+        frontier.forEach([this](Ticket &t) {
+            if (t.started && !t.done)
+                transfers.abandon(t.transfer);
+            if (t.started && !t.committed)
+                ::unlink(t.transfer.bodyPath.c_str());
+        });
         robots.abandon(transfers);
     }
 
@@ -294,15 +323,10 @@ struct Mirror::State {
         dispatch();
         // The new requests go out before the answers in hand are taken.
         transfers.send();
-        auto &window = frontier.window();
-        while (!window.empty() && window.front()->done) {
+        frontier.takeAnswers([this](Ticket &t) {
             searchAhead();
-            if (!take(*window.front()))
-                break;
-            window.pop_front();
-            if (files.full())
-                return false;
-        }
+            return !files.full() && take(t);
+        });
         if (files.full())
             return false;
         dispatch();
@@ -311,7 +335,7 @@ struct Mirror::State {
         // A finished search wakes the wait; with nothing under way, the
         // loop comes round often for retries and --wait.
         searchAhead();
-        const bool headSearching = !window.empty() && window.front()->searching();
+        const bool headSearching = !frontier.window().empty() && frontier.window().front()->searching();
         const auto timeout = std::chrono::milliseconds(transfers.running() > 0 || headSearching ? 100 : 10);
         for (Transfer *transfer : transfers.wait(timeout))
             ended(*transfer);

@@ -8,7 +8,8 @@
 // queue's order: its file renamed into place, logged, and its links added
 // to the queue. So every decision (which address is new, at what depth,
 // which file a name goes to) is the one Wget makes, whatever order the
-// answers arrive in.
+// answers arrive in. A requisite of another host that is not ready in its
+// turn is taken when it comes: a slow host holds up only its own files.
 
 #include "mirror/MirrorOptions.h"
 

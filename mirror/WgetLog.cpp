@@ -80,6 +80,11 @@ std::string WgetLog::shown(std::string_view text)
     return out;
 }
 
+void WgetLog::givenUp(const std::string &url)
+{
+    line(shown(url) + ": The host was given up after an earlier failure.");
+}
+
 void WgetLog::line(const std::string &text)
 {
     if (mQuiet)

@@ -26,6 +26,9 @@ public:
     // A file that exists and may not be written: GNU Wget's two lines, no
     // address before them.
     void permissionDenied(const std::string &file);
+    // A request not made, or ended, because its host was given up after an
+    // earlier failure (which had its own lines): one line, the address first.
+    void givenUp(const std::string &url);
     void line(const std::string &text);
     void finished(double wallSeconds, int files, long long bytes, double downloadSeconds);
     void converted(int files, double seconds);

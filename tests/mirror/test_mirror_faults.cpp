@@ -71,6 +71,7 @@ private slots:
     void stopsMidFile();
     void requisiteHostFaults_data();
     void requisiteHostFaults();
+    void slowRequisiteHost();
     void certificates();
     void cancel_data();
     void cancel();
@@ -163,20 +164,36 @@ void TestMirrorFaults::servedFaults()
 
 void TestMirrorFaults::requisiteHostFaults_data()
 {
-    QTest::addColumn<QString>("host"); // of the style sheet; SILENT: one that never answers
-    QTest::addColumn<QString>("line");
-    QTest::newRow("refused") << QStringLiteral("localhost:1") << QStringLiteral("failed: Connection refused.");
-    QTest::newRow("unknown") << QStringLiteral("no-such-host.invalid")
-                             << QStringLiteral("unable to resolve host address");
-    QTest::newRow("never answers") << QStringLiteral("SILENT") << QStringLiteral("failed: Connection timed out");
+    QTest::addColumn<QString>("host"); // of the style sheet and images; SILENT: one that never answers
+    QTest::addColumn<QStringList>("extra");
+    QTest::addColumn<QString>("line"); // the first fault's own line
+    QTest::addColumn<int>("givenUp");  // lines of requisites ended at once after it
+    const QStringList robotsOff{QStringLiteral("-e"), QStringLiteral("robots=off")};
+    // Its robots.txt fails first: the ten requisites end at once after it.
+    QTest::newRow("refused") << QStringLiteral("localhost:1") << QStringList()
+                             << QStringLiteral("failed: Connection refused.") << 10;
+    QTest::newRow("unknown") << QStringLiteral("no-such-host.invalid") << QStringList()
+                             << QStringLiteral("unable to resolve host address") << 10;
+    QTest::newRow("never answers") << QStringLiteral("SILENT") << QStringList()
+                                   << QStringLiteral("failed: Connection timed out") << 10;
+    // The first requisite asked fails; the others, held back until the host
+    // answers, end at once.
+    QTest::newRow("never answers, no robots.txt")
+        << QStringLiteral("SILENT") << robotsOff << QStringLiteral("failed: Connection timed out") << 9;
+    QTest::newRow("refused, no robots.txt")
+        << QStringLiteral("localhost:1") << robotsOff << QStringLiteral("failed: Connection refused.") << 9;
 }
 
 // A requisite on another host that fails ends that requisite alone, with its
-// line: the page is saved and its links converted all the same.
+// line: the page is saved and its links converted all the same. A host that
+// cannot be reached is given up at its first fault: its other requisites end
+// at once, so the run takes about one timeout, however many there are.
 void TestMirrorFaults::requisiteHostFaults()
 {
     QFETCH(QString, host);
+    QFETCH(QStringList, extra);
     QFETCH(QString, line);
+    QFETCH(int, givenUp);
     QTemporaryDir temp;
     // Listens but never accepts: a connection is made, no answer comes.
     const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -190,25 +207,88 @@ void TestMirrorFaults::requisiteHostFaults()
         ::close(*fd);
         delete fd;
     });
+    const bool silentHost = host == QLatin1String("SILENT");
     host.replace(QLatin1String("SILENT"), QStringLiteral("localhost:%1").arg(ntohs(address.sin_port)));
     const QString sheet = QStringLiteral("http://%1/theme.css").arg(host);
+    QStringList links{sheet, QStringLiteral("local.png")};
+    QString page = QStringLiteral("<link rel=stylesheet href=\"%1\"><img src=\"/local.png\">").arg(sheet);
+    for (int i = 1; i <= 9; ++i) {
+        links << QStringLiteral("http://%1/logo%2.png").arg(host).arg(i);
+        page += QStringLiteral("<img src=\"%1\">").arg(links.last());
+    }
+    links << QStringLiteral("a.html");
     const QString root = temp.filePath(QStringLiteral("site"));
-    QVERIFY(write(root + QStringLiteral("/index.html"),
-                  QStringLiteral("<link rel=stylesheet href=\"%1\"><img src=\"/local.png\"><a href=\"a.html\">a</a>")
-                      .arg(sheet)
-                      .toUtf8()));
+    page += QStringLiteral("<a href=\"a.html\">a</a>");
+    QVERIFY(write(root + QStringLiteral("/index.html"), page.toUtf8()));
     QVERIFY(write(root + QStringLiteral("/local.png"), "png"));
     QVERIFY(write(root + QStringLiteral("/a.html"), "<img src=\"/local.png\">"));
     NginxServer server(root, temp.filePath(QStringLiteral("nginx")));
     QVERIFY2(server.isListening(), qPrintable(server.errorString()));
-    const MirrorRun run = MirrorRun::of(kTool, options(server.url()), temp.filePath(QStringLiteral("out")));
-    QVERIFY2(run.log.contains(line), qPrintable(run.log));
+    const int timeout = 2; // seconds; after options()'s own
+    extra << QStringLiteral("--timeout=%1").arg(timeout);
+    QElapsedTimer timer;
+    timer.start();
+    const MirrorRun run = MirrorRun::of(kTool, options(server.url(), extra), temp.filePath(QStringLiteral("out")));
+    // A bound on a fault, not a speed test: a try or two of a timeout for
+    // each requisite take many times as long.
+    QVERIFY2(timer.elapsed() < 3 * timeout * 1000, qPrintable(run.log));
+    QVERIFY2(run.log.count(line) == 1, qPrintable(run.log));
+    const QLatin1String givenUpLine(": The host was given up after an earlier failure.");
+    QVERIFY2(run.log.count(givenUpLine) == givenUp, qPrintable(run.log));
+    // A host that is slow to fail holds up its own requisites, not the
+    // crawl (nor does its robots.txt).
+    if (silentHost)
+        QVERIFY2(run.log.indexOf(QLatin1String("/a.html [")) < run.log.indexOf(line), qPrintable(run.log));
     QVERIFY2(run.log.contains(QLatin1String("\nFINISHED --")), qPrintable(run.log));
     const QString index = server.hostFolder() + QStringLiteral("/index.html");
     QCOMPARE(run.files, QStringList({server.hostFolder() + QStringLiteral("/a.html"), index,
                                      server.hostFolder() + QStringLiteral("/local.png")}));
-    QCOMPARE(run.links.value(index), QStringList({sheet, QStringLiteral("local.png"), QStringLiteral("a.html")}));
+    QCOMPARE(run.links.value(index), links);
     QCOMPARE(leftovers(temp.filePath(QStringLiteral("out"))), QStringList());
+}
+
+// A requisite host that answers, slowly, holds up neither the start host's
+// pages nor the end: its robots.txt is obeyed when it comes, its requisites
+// are saved when they come, those of its sheet too.
+void TestMirrorFaults::slowRequisiteHost()
+{
+    QTemporaryDir temp;
+    const QString cdnRoot = temp.filePath(QStringLiteral("cdn"));
+    QVERIFY(write(cdnRoot + QStringLiteral("/robots.txt"), "User-agent: *\nDisallow: /private/\n"));
+    QVERIFY(write(cdnRoot + QStringLiteral("/theme.css"), "body { background: url(back.png) }"));
+    QVERIFY(write(cdnRoot + QStringLiteral("/back.png"), "back"));
+    QVERIFY(write(cdnRoot + QStringLiteral("/logo.png"), "logo"));
+    QVERIFY(write(cdnRoot + QStringLiteral("/private/hidden.png"), "hidden"));
+    FixtureServer::Faults slow;
+    slow.delaySeconds = 1;
+    FixtureServer cdn(cdnRoot, slow);
+    QVERIFY2(cdn.isListening(), qPrintable(cdn.errorString()));
+    const QString other = QStringLiteral("http://localhost:%1/").arg(cdn.port());
+    const QString root = temp.filePath(QStringLiteral("site"));
+    QVERIFY(write(root + QStringLiteral("/index.html"),
+                  QStringLiteral("<link rel=stylesheet href=\"%1theme.css\"><img src=\"%1logo.png\">"
+                                 "<img src=\"%1private/hidden.png\"><a href=\"a.html\">a</a>")
+                      .arg(other)
+                      .toUtf8()));
+    QVERIFY(write(root + QStringLiteral("/a.html"), "<a href=\"b.html\">b</a>"));
+    QVERIFY(write(root + QStringLiteral("/b.html"), "b"));
+    NginxServer server(root, temp.filePath(QStringLiteral("nginx")));
+    QVERIFY2(server.isListening(), qPrintable(server.errorString()));
+    const MirrorRun run = MirrorRun::of(kTool, options(server.url(), {QStringLiteral("--timeout=5")}),
+                                        temp.filePath(QStringLiteral("out")));
+    QCOMPARE(run.exitCode, 0);
+    const QString site = server.hostFolder() + QLatin1Char('/');
+    const QString cdnFolder = QStringLiteral("localhost+%1/").arg(cdn.port());
+    QCOMPARE(run.files, QStringList({site + QStringLiteral("a.html"), site + QStringLiteral("b.html"),
+                                     site + QStringLiteral("index.html"), cdnFolder + QStringLiteral("back.png"),
+                                     cdnFolder + QStringLiteral("logo.png"), cdnFolder + QStringLiteral("robots.txt"),
+                                     cdnFolder + QStringLiteral("theme.css")}));
+    // The start host's last page came before the slow host's first answer.
+    QVERIFY2(run.log.indexOf(QLatin1String("/b.html [")) < run.log.indexOf(other + QStringLiteral("robots.txt [")),
+             qPrintable(run.log));
+    QVERIFY(!cdn.requests().contains(QStringLiteral("/private/hidden.png")));
+    QCOMPARE(run.links.value(site + QStringLiteral("index.html")).value(0),
+             QStringLiteral("../") + cdnFolder + QStringLiteral("theme.css"));
 }
 
 void TestMirrorFaults::stopsMidFile()
