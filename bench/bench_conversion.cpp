@@ -72,6 +72,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <optional>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -98,6 +99,8 @@ struct Stages {
     double viewerStarted = 0; // its opener runs
     double end = 0;           // the window is ready again
     double logScan = 0;       // re-timed after the run: the saved files read from the pane's log
+    double downloadCpu = 0;   // the window's processor time (all its threads) until the download's end
+    double totalCpu = 0;      // ... until the window is ready again
 };
 
 struct Timing {
@@ -172,6 +175,15 @@ double now()
     timespec time{};
     clock_gettime(CLOCK_REALTIME_COARSE, &time);
     return double(time.tv_sec) + time.tv_nsec / 1e9;
+}
+
+// The processor time this process has used, all its threads together.
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+           + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 double seconds(const statx_timestamp &time) { return double(time.tv_sec) + time.tv_nsec / 1e9; }
@@ -253,8 +265,12 @@ Timing convertThroughWindow(const QString &folder, const QString &address, Bench
     // shows with a line of its own.
     Stages stages;
     double start = 0;
+    double startCpu = 0;
     QObject::connect(window.objDOS.get(), &quorlix::process::DOSOutputs::ReceiveOutputs, &window,
-                     [&](QString &) { stages.downloadEnd = now() - start; });
+                     [&](QString &) {
+                         stages.downloadEnd = now() - start;
+                         stages.downloadCpu = cpuSeconds() - startCpu;
+                     });
     const quorlix::process::DOSOutputs *compiler = nullptr;
     QObject::connect(window.txtOutputs, &QPlainTextEdit::textChanged, &window, [&] {
         if (!window.hccDOS || window.hccDOS.get() == compiler)
@@ -264,12 +280,14 @@ Timing convertThroughWindow(const QString &folder, const QString &address, Bench
                          [&](QString &) { stages.compileEnd = now() - start; });
     });
     start = now();
+    startCpu = cpuSeconds();
     window.cmdExecute->click();
     // The click returns when the conversion is over, or sooner if work goes
     // on in the background; either way it ends with the caption restored.
     while (window.cmdExecute->text() != QStringLiteral("Execute"))
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     stages.end = now() - start;
+    stages.totalCpu = cpuSeconds() - startCpu;
 
     for (const QString &stop : std::as_const(dialogs.stops))
         fail(QStringLiteral("the window said: ") + stop);
@@ -375,10 +393,10 @@ Timing convertInWindowProcess(const QString &folder, const QString &address)
         const QList<QByteArray> words = line.split(' ');
         if (words.size() == 4 && words[0] == "window-result")
             return {words[1].toDouble(), 0, words[2].toDouble(), words[3].toLong(), stages};
-        if (words.size() == 11 && words[0] == "window-stages")
-            stages = {words[1].toDouble(), words[2].toDouble(), words[3].toDouble(), words[4].toDouble(),
-                      words[5].toDouble(), words[6].toDouble(), words[7].toDouble(), words[8].toDouble(),
-                      words[9].toDouble(), words[10].toDouble()};
+        if (words.size() == 13 && words[0] == "window-stages")
+            stages = {words[1].toDouble(),  words[2].toDouble(),  words[3].toDouble(), words[4].toDouble(),
+                      words[5].toDouble(),  words[6].toDouble(),  words[7].toDouble(), words[8].toDouble(),
+                      words[9].toDouble(),  words[10].toDouble(), words[11].toDouble(), words[12].toDouble()};
     }
     fail(QStringLiteral("the window's conversion gave no result"));
 }
@@ -404,9 +422,9 @@ int windowChild(const QString &address, const QString &folder)
     const Timing timing = convertThroughWindow(folder, address, dialogs);
     const Stages &s = timing.stages;
     // Stages first: the result line ends the parent's reading.
-    std::printf("window-stages %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f\n", s.downloadEnd, s.contentsStart,
-                s.contentsEnd, s.indexEnd, s.projectEnd, s.compileEnd, s.viewerCalled, s.viewerStarted, s.end,
-                s.logScan);
+    std::printf("window-stages %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f\n", s.downloadEnd,
+                s.contentsStart, s.contentsEnd, s.indexEnd, s.projectEnd, s.compileEnd, s.viewerCalled,
+                s.viewerStarted, s.end, s.logScan, s.downloadCpu, s.totalCpu);
     std::printf("window-result %.3f %.3f %ld\n", timing.downloadSeconds, timing.totalSeconds, peakKilobytes());
     return 0;
 }
@@ -442,6 +460,9 @@ void printStages(int round, const Stages &s)
     std::printf("%-6d   %-44s %8.2f %7.0f%%\n", round, "after the last file", after, 100.0);
     std::printf("%-6d   (of which reading the saved files from the log, timed again after the run: %.2f s)\n", round,
                 s.logScan);
+    // A window busy for most of the download holds the downloader back.
+    std::printf("%-6d   the window's processor time (all its threads): %.2f s in the download, %.2f s after it\n",
+                round, s.downloadCpu, s.totalCpu - s.downloadCpu);
 }
 
 // A large API reference: a home page, a style sheet, 68 small module pages
