@@ -186,7 +186,10 @@ double cpuSeconds()
            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-double seconds(const statx_timestamp &time) { return double(time.tv_sec) + time.tv_nsec / 1e9; }
+double seconds(const statx_timestamp &time)
+{
+    return double(time.tv_sec) + time.tv_nsec / 1e9;
+}
 
 // When the file was created and when it was last renamed or changed.
 std::pair<double, double> createdAndChanged(const QString &path)
@@ -266,11 +269,10 @@ Timing convertThroughWindow(const QString &folder, const QString &address, Bench
     Stages stages;
     double start = 0;
     double startCpu = 0;
-    QObject::connect(window.objDOS.get(), &quorlix::process::DOSOutputs::ReceiveOutputs, &window,
-                     [&](QString &) {
-                         stages.downloadEnd = now() - start;
-                         stages.downloadCpu = cpuSeconds() - startCpu;
-                     });
+    QObject::connect(window.objDOS.get(), &quorlix::process::DOSOutputs::ReceiveOutputs, &window, [&](QString &) {
+        stages.downloadEnd = now() - start;
+        stages.downloadCpu = cpuSeconds() - startCpu;
+    });
     const quorlix::process::DOSOutputs *compiler = nullptr;
     QObject::connect(window.txtOutputs, &QPlainTextEdit::textChanged, &window, [&] {
         if (!window.hccDOS || window.hccDOS.get() == compiler)
@@ -292,8 +294,8 @@ Timing convertThroughWindow(const QString &folder, const QString &address, Bench
     for (const QString &stop : std::as_const(dialogs.stops))
         fail(QStringLiteral("the window said: ") + stop);
     requireFile(folder + QStringLiteral("/output.chm"));
-    const auto [contentsStart, contentsEnd] =
-        createdAndChanged(pipeline::BuildPath(folder, QString::fromLatin1(pipeline::kContentsFileName)));
+    const auto [contentsStart, contentsEnd] = createdAndChanged(
+        pipeline::BuildPath(folder, QString::fromLatin1(pipeline::kContentsFileName)));
     stages.contentsStart = contentsStart - start;
     stages.contentsEnd = contentsEnd - start;
     stages.indexEnd =
@@ -394,9 +396,9 @@ Timing convertInWindowProcess(const QString &folder, const QString &address)
         if (words.size() == 4 && words[0] == "window-result")
             return {words[1].toDouble(), 0, words[2].toDouble(), words[3].toLong(), stages};
         if (words.size() == 13 && words[0] == "window-stages")
-            stages = {words[1].toDouble(),  words[2].toDouble(),  words[3].toDouble(), words[4].toDouble(),
-                      words[5].toDouble(),  words[6].toDouble(),  words[7].toDouble(), words[8].toDouble(),
-                      words[9].toDouble(),  words[10].toDouble(), words[11].toDouble(), words[12].toDouble()};
+            stages = {words[1].toDouble(), words[2].toDouble(),  words[3].toDouble(),  words[4].toDouble(),
+                      words[5].toDouble(), words[6].toDouble(),  words[7].toDouble(),  words[8].toDouble(),
+                      words[9].toDouble(), words[10].toDouble(), words[11].toDouble(), words[12].toDouble()};
     }
     fail(QStringLiteral("the window's conversion gave no result"));
 }
@@ -423,8 +425,8 @@ int windowChild(const QString &address, const QString &folder)
     const Stages &s = timing.stages;
     // Stages first: the result line ends the parent's reading.
     std::printf("window-stages %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f\n", s.downloadEnd,
-                s.contentsStart, s.contentsEnd, s.indexEnd, s.projectEnd, s.compileEnd, s.viewerCalled,
-                s.viewerStarted, s.end, s.logScan, s.downloadCpu, s.totalCpu);
+                s.contentsStart, s.contentsEnd, s.indexEnd, s.projectEnd, s.compileEnd, s.viewerCalled, s.viewerStarted,
+                s.end, s.logScan, s.downloadCpu, s.totalCpu);
     std::printf("window-result %.3f %.3f %ld\n", timing.downloadSeconds, timing.totalSeconds, peakKilobytes());
     return 0;
 }
@@ -558,8 +560,9 @@ int main(int argc, char *argv[])
         else if (std::strcmp(argv[i], "--bare-chmcmd") == 0)
             bareChmcmd = true;
         else
-            fail(QStringLiteral("usage: bench_conversion [--files N | --single-page-mb MB | --site FOLDER] [--rounds R] "
-                                "[--delay-ms MS] [--links] [--bare-chmcmd]"));
+            fail(
+                QStringLiteral("usage: bench_conversion [--files N | --single-page-mb MB | --site FOLDER] [--rounds R] "
+                               "[--delay-ms MS] [--links] [--bare-chmcmd]"));
     }
 
     QTemporaryDir temp;
