@@ -2,9 +2,11 @@
 // same job by hand, on the same site served by nginx on 127.0.0.1, measured
 // in the same run.
 //
-//   bench_conversion [--files N] [--rounds R] [--site FOLDER] [--delay-ms MS] [--links] [--bare-chmcmd]
+//   bench_conversion [--files N | --single-page-mb MB | --site FOLDER] [--rounds R] [--delay-ms MS] [--links]
+//                    [--bare-chmcmd]
 //
-// The site is generated (about N files, default 4000), or an existing
+// The site is generated (about N files, default 4000), or one page of about
+// MB megabytes among 70 small ones (a large API reference), or an existing
 // folder such as Debian's Python documentation
 // (--site /usr/share/doc/python3.11/html). nginx serves it on a private
 // configuration: Python's http.server drops reused connections, which would
@@ -14,7 +16,15 @@
 // with recorded dialogs so no viewer starts; timed until the conversion is
 // over (download, reading the pages, contents and index, compile, the point
 // where the viewer would be started). It runs in a process of its own, whose
-// peak memory is printed: the window's alone, not its children's.
+// peak memory is printed: the window's alone, not its children's. Each round
+// also prints the window's conversion stage by stage: the download, then
+// each step after the last file (the page reader's last pages, the contents,
+// the index, the project, the compile, the help file's check, the viewer's
+// start). The window says nothing of its stages; the bench sees them from
+// outside: the runners' output (each ends with the child's end of output),
+// the times the project files were created and renamed into place, and the
+// viewer's start, which a stand-in takes (the program `true`, started as the
+// desktop's opener is).
 // Bare tools: the downloader stand-in (Wget with its options) with the same
 // arguments; then, as a small script would, the saved pages read one after
 // another and the same project, contents and index files written; then the
@@ -38,10 +48,11 @@
 #include "pipeline/IndexFile.h"
 #include "pipeline/PathJoin.h"
 #include "pipeline/SavedFileFeed.h"
+#include "pipeline/SavedFileLine.h"
 #include "pipeline/SavedFileLog.h"
+#include "runtime/Runtime.h"
 #include "support/LatencyProxy.h"
 #include "tests/support/NginxServer.h"
-#include "support/RecordingDialogs.h"
 
 #include <QApplication>
 #include <QDir>
@@ -49,6 +60,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -57,12 +69,16 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <optional>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 using quorlix::MainWindow;
 using quorlix::bench::LatencyProxy;
-using quorlix::test::RecordingDialogs;
 namespace pipeline = quorlix::pipeline;
 using quorlix::test::NginxServer;
 
@@ -70,11 +86,29 @@ namespace {
 
 const QString kSource = QStringLiteral(QUORLIX_SOURCE_DIR);
 
+// The window's conversion stage by stage: when each step ended, in seconds
+// since Execute.
+struct Stages {
+    double downloadEnd = 0;   // the downloader's end of output
+    double contentsStart = 0; // output.hhc created, under its temporary name
+    double contentsEnd = 0;   // output.hhc renamed into place
+    double indexEnd = 0;      // output.hhk renamed into place
+    double projectEnd = 0;    // output.HHP renamed into place
+    double compileEnd = 0;    // the compiler's end of output
+    double viewerCalled = 0;  // the check is over, the viewer is asked for
+    double viewerStarted = 0; // its opener runs
+    double end = 0;           // the window is ready again
+    double logScan = 0;       // re-timed after the run: the saved files read from the pane's log
+    double downloadCpu = 0;   // the window's processor time (all its threads) until the download's end
+    double totalCpu = 0;      // ... until the window is ready again
+};
+
 struct Timing {
     double downloadSeconds = 0;
     double projectSeconds = 0; // after the download, before the compile
     double totalSeconds = 0;
     long peakKilobytes = 0; // the window's process alone, not the programs it starts
+    Stages stages;
 };
 
 struct Figures {
@@ -134,7 +168,92 @@ void requireFile(const QString &path)
         fail(QStringLiteral("not made: ") + path);
 }
 
-Timing convertThroughWindow(const QString &folder, const QString &address, RecordingDialogs &dialogs)
+// The system's clock, as coarse as the one files are stamped with, so that
+// the bench's times and the files' times can be set side by side.
+double now()
+{
+    timespec time{};
+    clock_gettime(CLOCK_REALTIME_COARSE, &time);
+    return double(time.tv_sec) + time.tv_nsec / 1e9;
+}
+
+// The processor time this process has used, all its threads together.
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+           + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double seconds(const statx_timestamp &time)
+{
+    return double(time.tv_sec) + time.tv_nsec / 1e9;
+}
+
+// When the file was created and when it was last renamed or changed.
+std::pair<double, double> createdAndChanged(const QString &path)
+{
+    struct statx info{};
+    if (statx(AT_FDCWD, QFile::encodeName(path).constData(), 0, STATX_BTIME | STATX_CTIME, &info) != 0)
+        fail(QStringLiteral("cannot read the times of ") + path);
+    if (!(info.stx_mask & STATX_BTIME))
+        fail(QStringLiteral("the file system keeps no creation times: ") + path);
+    return {seconds(info.stx_btime), seconds(info.stx_ctime)};
+}
+
+// Stands in for the boxes and the desktop while the window converts: boxes
+// are remembered; the viewer's opener is started as the desktop's is, with
+// the program `true` in its place, and timed.
+class BenchDialogs final : public quorlix::runtime::Dialogs {
+public:
+    BenchDialogs() { quorlix::runtime::setDialogs(this); }
+    ~BenchDialogs() override { quorlix::runtime::setDialogs(nullptr); }
+    BenchDialogs(const BenchDialogs &) = delete;
+    BenchDialogs &operator=(const BenchDialogs &) = delete;
+
+    void messageBox(const QString &text, quorlix::runtime::MsgIcon icon, const QString &) override
+    {
+        if (icon == quorlix::runtime::MsgIcon::Stop)
+            stops << text;
+    }
+    std::optional<QString> browseForFolder(const QString &, const QString &) override { return std::nullopt; }
+    bool shellRun(const QString &, const QStringList &) override
+    {
+        viewerCalled = now();
+        QProcess opener;
+        opener.setStandardInputFile(QProcess::nullDevice());
+        opener.setStandardOutputFile(QProcess::nullDevice());
+        opener.start(QStringLiteral("true"), {});
+        const bool started = opener.waitForStarted();
+        viewerStarted = now();
+        opener.waitForFinished();
+        return started;
+    }
+    void endProgram(int) override {}
+
+    QStringList stops;
+    double viewerCalled = 0;
+    double viewerStarted = 0;
+};
+
+// How long the window takes to pick the saved files out of its log once
+// the download has ended, timed again on the log it holds.
+double timeLogScan(const MainWindow &window, const QString &folder)
+{
+    const QStringList lines = window.outputsText().split(QLatin1Char('\n'));
+    QElapsedTimer clock;
+    clock.start();
+    pipeline::SavedFileLine saved(folder);
+    QStringList files;
+    for (const QString &line : lines)
+        if (QString path = saved.savedFile(line); !path.isEmpty())
+            files << std::move(path);
+    files = pipeline::ProjectFileList(std::move(files), folder);
+    return clock.nsecsElapsed() / 1e9;
+}
+
+Timing convertThroughWindow(const QString &folder, const QString &address, BenchDialogs &dialogs)
 {
     MainWindow window;
     window.Label2->setText(folder);
@@ -142,25 +261,51 @@ Timing convertThroughWindow(const QString &folder, const QString &address, Recor
     // Shown, as for a user: a hidden pane would skip laying out the log.
     window.show();
     QCoreApplication::processEvents();
-    dialogs.messages.clear();
+    dialogs.stops.clear();
 
-    QElapsedTimer clock;
-    double lastDownloadChunk = 0;
-    QObject::connect(window.objDOS.get(), &quorlix::process::DOSOutputs::ReceiveOutputs, &window,
-                     [&](QString &) { lastDownloadChunk = clock.nsecsElapsed() / 1e9; });
-    clock.start();
+    // Each runner's last chunk is the one at its child's end of output. The
+    // compiler's runner is made when the compile starts, which the pane
+    // shows with a line of its own.
+    Stages stages;
+    double start = 0;
+    double startCpu = 0;
+    QObject::connect(window.objDOS.get(), &quorlix::process::DOSOutputs::ReceiveOutputs, &window, [&](QString &) {
+        stages.downloadEnd = now() - start;
+        stages.downloadCpu = cpuSeconds() - startCpu;
+    });
+    const quorlix::process::DOSOutputs *compiler = nullptr;
+    QObject::connect(window.txtOutputs, &QPlainTextEdit::textChanged, &window, [&] {
+        if (!window.hccDOS || window.hccDOS.get() == compiler)
+            return;
+        compiler = window.hccDOS.get();
+        QObject::connect(compiler, &quorlix::process::DOSOutputs::ReceiveOutputs, &window,
+                         [&](QString &) { stages.compileEnd = now() - start; });
+    });
+    start = now();
+    startCpu = cpuSeconds();
     window.cmdExecute->click();
     // The click returns when the conversion is over, or sooner if work goes
     // on in the background; either way it ends with the caption restored.
     while (window.cmdExecute->text() != QStringLiteral("Execute"))
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    const double total = clock.nsecsElapsed() / 1e9;
+    stages.end = now() - start;
+    stages.totalCpu = cpuSeconds() - startCpu;
 
-    for (const RecordingDialogs::Message &message : dialogs.messages)
-        if (message.icon == quorlix::runtime::MsgIcon::Stop)
-            fail(QStringLiteral("the window said: ") + message.text);
+    for (const QString &stop : std::as_const(dialogs.stops))
+        fail(QStringLiteral("the window said: ") + stop);
     requireFile(folder + QStringLiteral("/output.chm"));
-    return {lastDownloadChunk, 0, total};
+    const auto [contentsStart, contentsEnd] = createdAndChanged(
+        pipeline::BuildPath(folder, QString::fromLatin1(pipeline::kContentsFileName)));
+    stages.contentsStart = contentsStart - start;
+    stages.contentsEnd = contentsEnd - start;
+    stages.indexEnd =
+        createdAndChanged(pipeline::BuildPath(folder, QString::fromLatin1(pipeline::kIndexFileName))).second - start;
+    stages.projectEnd =
+        createdAndChanged(pipeline::BuildPath(folder, QString::fromLatin1(pipeline::kProjectFileName))).second - start;
+    stages.viewerCalled = dialogs.viewerCalled - start;
+    stages.viewerStarted = dialogs.viewerStarted - start;
+    stages.logScan = timeLogScan(window, folder);
+    return {stages.downloadEnd, 0, stages.end, 0, stages};
 }
 
 // The downloader stand-in with the window's arguments, its output into log;
@@ -233,7 +378,7 @@ Timing convertWithBareTools(const QString &folder, const QString &address, Figur
     requireFile(compiled);
     if (figures)
         *figures = {files.size(), contents.topics, index.keywords, QFileInfo(compiled).size()};
-    return {download, projectDone - download, clock.nsecsElapsed() / 1e9};
+    return {download, projectDone - download, clock.nsecsElapsed() / 1e9, 0, {}};
 }
 
 // The window's conversion runs in a process of its own (this program again,
@@ -245,10 +390,15 @@ Timing convertInWindowProcess(const QString &folder, const QString &address)
     child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--window-child"), address, folder});
     if (!child.waitForStarted(-1) || !child.waitForFinished(-1) || child.exitCode() != 0)
         fail(QStringLiteral("the window's conversion failed"));
+    Stages stages;
     for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
         const QList<QByteArray> words = line.split(' ');
         if (words.size() == 4 && words[0] == "window-result")
-            return {words[1].toDouble(), 0, words[2].toDouble(), words[3].toLong()};
+            return {words[1].toDouble(), 0, words[2].toDouble(), words[3].toLong(), stages};
+        if (words.size() == 13 && words[0] == "window-stages")
+            stages = {words[1].toDouble(), words[2].toDouble(),  words[3].toDouble(),  words[4].toDouble(),
+                      words[5].toDouble(), words[6].toDouble(),  words[7].toDouble(),  words[8].toDouble(),
+                      words[9].toDouble(), words[10].toDouble(), words[11].toDouble(), words[12].toDouble()};
     }
     fail(QStringLiteral("the window's conversion gave no result"));
 }
@@ -270,10 +420,96 @@ long peakKilobytes()
 int windowChild(const QString &address, const QString &folder)
 {
     QDir::setCurrent(kSource);
-    RecordingDialogs dialogs;
+    BenchDialogs dialogs;
     const Timing timing = convertThroughWindow(folder, address, dialogs);
+    const Stages &s = timing.stages;
+    // Stages first: the result line ends the parent's reading.
+    std::printf("window-stages %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f\n", s.downloadEnd,
+                s.contentsStart, s.contentsEnd, s.indexEnd, s.projectEnd, s.compileEnd, s.viewerCalled, s.viewerStarted,
+                s.end, s.logScan, s.downloadCpu, s.totalCpu);
     std::printf("window-result %.3f %.3f %ld\n", timing.downloadSeconds, timing.totalSeconds, peakKilobytes());
     return 0;
+}
+
+// The window's conversion stage by stage: each stage's seconds and its share
+// of the time after the last file.
+void printStages(int round, const Stages &s)
+{
+    struct Row {
+        const char *name;
+        double from;
+        double to;
+    };
+    const Row rows[] = {
+        {"download (Execute to the downloader's end)", 0, s.downloadEnd},
+        {"saved files from the log, last pages read", s.downloadEnd, s.contentsStart},
+        {"contents written (output.hhc)", s.contentsStart, s.contentsEnd},
+        {"index written (output.hhk)", s.contentsEnd, s.indexEnd},
+        {"project written (output.HHP)", s.indexEnd, s.projectEnd},
+        {"compile (bin/hhc, to its end of output)", s.projectEnd, s.compileEnd},
+        {"help file checked (read back)", s.compileEnd, s.viewerCalled},
+        {"viewer started (stand-in opener)", s.viewerCalled, s.viewerStarted},
+        {"window ready again", s.viewerStarted, s.end},
+    };
+    const double after = s.end - s.downloadEnd;
+    std::printf("%-6d the window stage by stage %22s %8s\n", round, "s", "share");
+    for (const Row &row : rows) {
+        std::printf("%-6d   %-44s %8.2f", round, row.name, row.to - row.from);
+        if (row.from > 0 && after > 0)
+            std::printf(" %7.0f%%", 100 * (row.to - row.from) / after);
+        std::printf("\n");
+    }
+    std::printf("%-6d   %-44s %8.2f %7.0f%%\n", round, "after the last file", after, 100.0);
+    std::printf("%-6d   (of which reading the saved files from the log, timed again after the run: %.2f s)\n", round,
+                s.logScan);
+    // A window busy for most of the download holds the downloader back.
+    std::printf("%-6d   the window's processor time (all its threads): %.2f s in the download, %.2f s after it\n",
+                round, s.downloadCpu, s.totalCpu - s.downloadCpu);
+}
+
+// A large API reference: a home page, a style sheet, 68 small module pages
+// and one page of about `megabytes` MB that documents every function, each
+// entry with an anchor and links into a module page, under a heading every
+// 200 entries.
+void writeSinglePageSite(const QString &root, double megabytes)
+{
+    constexpr int kModules = 68;
+    QDir().mkpath(root);
+    const auto head = [](const QByteArray &title) {
+        return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + title
+               + "</title>\n<link rel=\"stylesheet\" href=\"style.css\"></head>\n<body>\n<h1>" + title + "</h1>\n";
+    };
+    const QByteArray tail = "</body></html>\n";
+    writeBytes(root + QStringLiteral("/style.css"), "body { font-family: sans-serif; }\ndt { font-weight: bold; }\n");
+
+    QByteArray home = head("API reference") + "<ul>\n<li><a href=\"all.html\">All functions</a></li>\n";
+    for (int module = 0; module < kModules; ++module) {
+        const QByteArray name = QByteArray::number(module);
+        home += "<li><a href=\"module" + name + ".html\">Module " + name + "</a></li>\n";
+        QByteArray page = head("Module " + name) + "<p><a href=\"index.html\">Home</a></p>\n";
+        for (const char *part : {"usage", "examples", "notes"})
+            page += QByteArray("<h2 id=\"") + part + "\">" + part + "</h2>\n<p>Module " + name
+                    + " and how to use it; see <a href=\"all.html#m" + name + ".f" + name + "\">its first function</a>."
+                    + "</p>\n";
+        writeBytes(root + QStringLiteral("/module%1.html").arg(module), page + tail);
+    }
+    writeBytes(root + QStringLiteral("/index.html"), home + "</ul>\n" + tail);
+
+    QByteArray all = head("All functions");
+    const qsizetype size = qsizetype(megabytes * 1e6);
+    for (int entry = 0; all.size() < size; ++entry) {
+        const QByteArray module = QByteArray::number(entry % kModules);
+        const QByteArray id = "m" + module + ".f" + QByteArray::number(entry);
+        if (entry % 200 == 0)
+            all += "<h2 id=\"group" + QByteArray::number(entry / 200) + "\">Functions " + QByteArray::number(entry)
+                   + " and on</h2>\n";
+        all += "<dl><dt id=\"" + id + "\"><code>module" + module + ".function" + QByteArray::number(entry)
+               + "</code>(<em>value</em>, <em>flags=0</em>)<a href=\"#" + id
+               + "\">&para;</a></dt>\n<dd><p>Returns the value after the flags are applied; raises an error when "
+                 "the value is out of range. See <a href=\"module"
+               + module + ".html#usage\">module " + module + "</a>.</p></dd></dl>\n";
+    }
+    writeBytes(root + QStringLiteral("/all.html"), all + tail);
 }
 
 // The files a project lists, without its options (which name its folder).
@@ -304,6 +540,7 @@ int main(int argc, char *argv[])
     int files = 4000;
     int rounds = 2;
     int delayMs = 0;
+    double singlePageMegabytes = 0;
     QString site;
     bool links = false;
     for (int i = 1; i < argc; ++i) {
@@ -312,6 +549,8 @@ int main(int argc, char *argv[])
             files = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--rounds") == 0 && hasValue)
             rounds = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--single-page-mb") == 0 && hasValue)
+            singlePageMegabytes = std::atof(argv[++i]);
         else if (std::strcmp(argv[i], "--site") == 0 && hasValue)
             site = QFile::decodeName(argv[++i]);
         else if (std::strcmp(argv[i], "--delay-ms") == 0 && hasValue)
@@ -321,14 +560,18 @@ int main(int argc, char *argv[])
         else if (std::strcmp(argv[i], "--bare-chmcmd") == 0)
             bareChmcmd = true;
         else
-            fail(QStringLiteral("usage: bench_conversion [--files N] [--rounds R] [--site FOLDER] [--delay-ms MS] "
-                                "[--links] [--bare-chmcmd]"));
+            fail(
+                QStringLiteral("usage: bench_conversion [--files N | --single-page-mb MB | --site FOLDER] [--rounds R] "
+                               "[--delay-ms MS] [--links] [--bare-chmcmd]"));
     }
 
     QTemporaryDir temp;
     if (!temp.isValid())
         fail(QStringLiteral("no temporary folder"));
-    if (site.isEmpty()) {
+    if (site.isEmpty() && singlePageMegabytes > 0) {
+        site = temp.filePath(QStringLiteral("site"));
+        writeSinglePageSite(site, singlePageMegabytes);
+    } else if (site.isEmpty()) {
         site = temp.filePath(QStringLiteral("site"));
         runTool(QStringLiteral("python3"),
                 {kSource + QStringLiteral("/bench/generate_site.py"), site, QStringLiteral("--files"),
@@ -410,6 +653,7 @@ int main(int argc, char *argv[])
         std::printf("%-6d %-12s %12.2f %12.2f %12.2f %12.2f %12s\n", round, "bare tools", bare.downloadSeconds,
                     bare.projectSeconds, bare.totalSeconds - bare.downloadSeconds - bare.projectSeconds,
                     bare.totalSeconds, "-");
+        printStages(round, window.stages);
         ratios.push_back(window.totalSeconds / bare.totalSeconds);
         windowPeak = std::max(windowPeak, window.peakKilobytes);
         std::printf("%-6d ratio window / bare tools: %.3f\n", round, ratios.back());
