@@ -243,6 +243,27 @@ std::string anchorOfTerm(const GumboNode *term)
     return innerTarget(term);
 }
 
+// Whether a definition list is a list of entries, as a table of contents
+// or an index drawn with dl: each dd holds nothing but a nested list (or
+// there is none). One whose dd's are descriptions is a glossary's text.
+bool isNestedList(const GumboNode *list)
+{
+    const GumboVector *items = childrenOf(list);
+    for (unsigned int i = 0; i < items->length; ++i) {
+        const GumboNode *item = child(items, i);
+        if (!isHtml(item, GUMBO_TAG_DD))
+            continue;
+        const GumboVector *inside = childrenOf(item);
+        for (unsigned int j = 0; j < inside->length; ++j) {
+            const GumboNode *part = child(inside, j);
+            if (!isBlankText(part) && !isHtml(part, GUMBO_TAG_DL) && !isHtml(part, GUMBO_TAG_UL)
+                && !isHtml(part, GUMBO_TAG_OL))
+                return false;
+        }
+    }
+    return true;
+}
+
 // One walk through the tree, in document order, entering and leaving each
 // node; with an explicit stack, as pages can nest deeper than a thread's
 // stack allows.
@@ -317,14 +338,30 @@ private:
         if (node->v.element.tag_namespace != GUMBO_NAMESPACE_HTML)
             return;
         switch (node->v.element.tag) {
+        case GUMBO_TAG_DL:
+            mNestedLists.push_back(isNestedList(node));
+            if (!mNestedLists.back())
+                goto table;
+            [[fallthrough]];
         case GUMBO_TAG_UL:
         case GUMBO_TAG_OL:
             ++mListDepth;
             [[fallthrough]];
-        case GUMBO_TAG_DL:
         case GUMBO_TAG_TABLE:
+        table:
             if (mLists++ == 0)
                 ++mListOrdinal;
+            break;
+        case GUMBO_TAG_DD:
+            // The entries of a nested list's dd are the sub-entries of
+            // the term before it ("bugs" › "reporting, <a>Title</a>").
+            if (!mNestedLists.empty() && mNestedLists.back() && !mLastTerm.empty()) {
+                Item item{node, {}, std::move(mLastTerm), {}, false, mLastTermLinked, false, true};
+                if (!mItems.empty())
+                    mItems.back().gathering = false;
+                mItems.push_back(std::move(item));
+            }
+            mLastTerm.clear();
             break;
         case GUMBO_TAG_LI:
         case GUMBO_TAG_TR:
@@ -365,12 +402,20 @@ private:
         if (node->v.element.tag_namespace != GUMBO_NAMESPACE_HTML)
             return;
         switch (node->v.element.tag) {
+        case GUMBO_TAG_DL: {
+            const bool nested = !mNestedLists.empty() && mNestedLists.back();
+            if (!mNestedLists.empty())
+                mNestedLists.pop_back();
+            if (!nested)
+                goto table;
+        }
+            [[fallthrough]];
         case GUMBO_TAG_UL:
         case GUMBO_TAG_OL:
             --mListDepth;
             [[fallthrough]];
-        case GUMBO_TAG_DL:
         case GUMBO_TAG_TABLE:
+        table:
             --mLists;
             break;
         case GUMBO_TAG_LI:
@@ -378,8 +423,15 @@ private:
         case GUMBO_TAG_TD:
         case GUMBO_TAG_TH:
         case GUMBO_TAG_DT:
-            if (!mItems.empty() && mItems.back().node == node)
+        case GUMBO_TAG_DD:
+            if (!mItems.empty() && mItems.back().node == node) {
+                Item &item = mItems.back();
+                if (node->v.element.tag == GUMBO_TAG_DT) {
+                    mLastTerm = item.hasLink ? item.label : item.lead.text();
+                    mLastTermLinked = item.hasLink && item.labelIsLink;
+                }
                 mItems.pop_back();
+            }
             if (node == mTerm) {
                 std::string text = mTermText.take();
                 if (!text.empty() && kept(page.terms, kMostHeadings, page.headingsCut))
@@ -495,6 +547,9 @@ private:
     CollapsedText mText;
     std::vector<Item> mItems;
     int mLists = 0;
+    std::vector<bool> mNestedLists; // for each dl open around the node: whether it is a nested list
+    std::string mLastTerm;          // the text of the dt just left, for the dd after it
+    bool mLastTermLinked = false;
     int mListOrdinal = 0;
     int mListDepth = 0;
     const GumboNode *mLink = nullptr;

@@ -278,6 +278,13 @@ QPair<QString, QString> entryOf(const html::Link &link)
         QString term = withoutTrailingPunctuation(FromUtf8(lead));
         if (IsRunningText(term, true))
             return {};
+        // A sub-term below its term ("bugs" › "reporting, <a>Title</a>")
+        // is a place of the term, told apart by the sub-term.
+        if (!link.outer().empty() && !link.outerLinked) {
+            const QString outer = withoutTrailingPunctuation(FromUtf8(link.outer()));
+            if (outer.size() <= kLongestTerm && !outer.endsWith(QLatin1Char('.')) && !IsRunningText(outer, true))
+                return {outer, term};
+        }
         return {std::move(term), text};
     }
     if (text.startsWith(QLatin1Char('(')) && !link.outer().empty()) {

@@ -59,6 +59,8 @@ private slots:
     void piecesHoldEveryElement();
     void linkKeepsItsTexts_data();
     void linkKeepsItsTexts();
+    void listsOfLinks_data();
+    void listsOfLinks();
 };
 
 void TestPageReader::charsetAndTitle_data()
@@ -407,6 +409,31 @@ void TestPageReader::linkKeepsItsTexts()
     link = std::move(moved);
     check(link);
     QVERIFY(moved.outer().empty());
+}
+
+void TestPageReader::listsOfLinks_data()
+{
+    QTest::addColumn<QByteArray>("page");
+    QTest::addColumn<QString>("links"); // "href depth outer" each, joined by " | "
+    QTest::newRow("nested definition lists (DocBook's contents)")
+        << bytesOf("<dl><dt><a href=p.html>Part</a></dt><dd><dl><dt><a href=c.html>Chapter</a></dt></dl></dd></dl>")
+        << "p.html 1  | c.html 2 Part";
+    QTest::newRow("a term's sub-terms (DocBook's index)")
+        << bytesOf("<dl><dt id=t>bugs</dt><dd><dl><dt>reporting, <a href=r.html>Reporting</a></dt></dl></dd></dl>")
+        << "r.html 2 bugs";
+    QTest::newRow("a glossary's descriptions are no list")
+        << bytesOf("<dl><dt><a href=t.html>term</a></dt><dd><p>See <a href=o.html>other</a></p></dd></dl>") << "";
+}
+
+// Which links a page's lists keep, how deep in lists, below which entry.
+void TestPageReader::listsOfLinks()
+{
+    QFETCH(QByteArray, page);
+    QStringList links;
+    for (const Link &link : readPage(std::string_view(page.constData(), page.size())).links)
+        links << QString::fromStdString(std::string(link.href())) + ' ' + QString::number(link.depth) + ' '
+                     + QString::fromStdString(std::string(link.outer()));
+    QTEST(links.join(" | "), "links");
 }
 
 QTEST_GUILESS_MAIN(TestPageReader)
