@@ -34,7 +34,7 @@ private:
     PackedTexts<4> mTexts;
 };
 
-// An h1-h3 heading. anchor is the id a link can point at (the heading's own,
+// An h1-h4 heading. anchor is the id a link can point at (the heading's own,
 // that of the section it heads, or of an anchor in or right before it); ""
 // when there is none.
 class Heading {

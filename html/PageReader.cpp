@@ -28,6 +28,8 @@ int headingLevel(const GumboNode *node)
         return 2;
     if (isHtml(node, GUMBO_TAG_H3))
         return 3;
+    if (isHtml(node, GUMBO_TAG_H4))
+        return 4;
     return 0;
 }
 
@@ -223,11 +225,52 @@ std::string precedingTarget(const GumboNode *heading)
     return {};
 }
 
+// Whether a block before a heading is the section's navigation line
+// ("Next: <a>…</a>, Up: <a>…</a>") or shows nothing: no heading, a link, and
+// small. Looks at a few nodes only: anything larger is the section's text.
+bool isNavigationOrEmpty(const GumboNode *node)
+{
+    if (isBlankText(node) || (node->type == GUMBO_NODE_ELEMENT && showsNoText(node)))
+        return true;
+    bool linked = false;
+    std::vector<const GumboNode *> pending{node};
+    for (int budget = 64; !pending.empty(); --budget) {
+        if (budget == 0)
+            return false;
+        const GumboNode *next = pending.back();
+        pending.pop_back();
+        if (headingLevel(next) > 0)
+            return false;
+        linked = linked || (isHtml(next, GUMBO_TAG_A) && attribute(next, "href"));
+        if (const GumboVector *children = childrenOf(next))
+            for (unsigned int i = 0; i < children->length; ++i)
+                pending.push_back(child(children, i));
+    }
+    return linked;
+}
+
+// The id of the section a heading heads after its navigation line, as
+// makeinfo writes each section: the place a table of contents names for it.
+std::string enclosingTarget(const GumboNode *heading)
+{
+    const GumboNode *parent = heading->parent;
+    if (!parent || !(isHtml(parent, GUMBO_TAG_SECTION) || isHtml(parent, GUMBO_TAG_DIV)))
+        return {};
+    const char *id = attribute(parent, "id");
+    if (!id)
+        return {};
+    const GumboVector *siblings = childrenOf(parent);
+    for (unsigned int i = heading->index_within_parent; i-- > 0 && i < siblings->length;)
+        if (!isNavigationOrEmpty(child(siblings, i)))
+            return {};
+    return id;
+}
+
 std::string anchorOf(const GumboNode *heading)
 {
     if (const char *id = attribute(heading, "id"))
         return id;
-    for (auto find : {sectionTarget, innerTarget, precedingTarget}) {
+    for (auto find : {sectionTarget, innerTarget, enclosingTarget, precedingTarget}) {
         std::string target = find(heading);
         if (!target.empty())
             return target;
@@ -460,7 +503,10 @@ private:
                 // list) or an index (a link to an anchor in another page)
                 // can use it: a big site has many pages of navigation links.
                 const std::size_t hash = mLinkHref.find('#');
-                if (((hash != std::string::npos && hash > 0) || (first && mListDepth > 0))
+                // A table cell's first link to an anchor in this page (an
+                // entry of a one-page manual's index) is kept as well.
+                const bool cell = isHtml(item.node, GUMBO_TAG_TD) || isHtml(item.node, GUMBO_TAG_TH);
+                if (((hash != std::string::npos && hash > 0) || (first && (mListDepth > 0 || (hash == 0 && cell))))
                     && kept(page.links, kMostLinks, page.linksCut)) {
                     Link &link = page.links.emplace_back(mLinkHref, text, lead, item.outer);
                     link.outerLinked = item.outerLinked;

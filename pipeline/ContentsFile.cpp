@@ -118,9 +118,12 @@ void addHeadings(ContentsNode &node, const SavedPages &pages, std::size_t siteBy
     for (const html::Heading &heading : page->headings)
         if (!heading.anchor().empty())
             anchored.push_back(&heading);
-    // The first h1 names the page itself.
-    if (!anchored.empty() && anchored.front()->level == 1 && anchored.front() == &page->headings.front())
-        anchored.erase(anchored.begin());
+    // The h1s before any other heading name the page itself (a manual's
+    // title and its top node).
+    const auto titles = std::find_if(page->headings.cbegin(), page->headings.cend(),
+                                     [](const html::Heading &heading) { return heading.level != 1; })
+        - page->headings.cbegin();
+    std::erase_if(anchored, [&](const html::Heading *heading) { return heading - page->headings.data() < titles; });
     if (anchored.size() < kFewestHeadingsOfALargePage)
         return;
     std::vector<std::pair<int, std::vector<ContentsNode> *>> open{{0, &node.children}};

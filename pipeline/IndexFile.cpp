@@ -217,14 +217,30 @@ qsizetype itemLinks(const html::Page &page)
     return static_cast<qsizetype>(page.links.size() + page.ownAnchorLinks);
 }
 
-// Most pages are no index: a glance at their links tells.
+bool isToAnotherPagesAnchor(const html::Link &link)
+{
+    const std::size_t hash = link.href().find('#');
+    return hash != std::string::npos && hash > 0;
+}
+
+// A table cell's link to an anchor in its own page, as a one-page manual's
+// index leads (a list's such links are the page's own outline).
+bool isToOwnAnchorInATable(const html::Link &link)
+{
+    return link.href().starts_with('#') && link.depth == 0;
+}
+
+// Most pages are no index: a glance at their links tells. Those of an index
+// are most of its links, to anchors in other pages, or in a one-page
+// manual to its own.
 bool mayBeAnIndex(const html::Page &page)
 {
-    const auto elsewhere = std::count_if(page.links.cbegin(), page.links.cend(), [](const html::Link &link) {
-        const std::size_t hash = link.href().find('#');
-        return hash != std::string::npos && hash > 0;
-    });
-    return elsewhere >= kFewestLinksOfAnIndexPage && elsewhere * 2 >= itemLinks(page);
+    for (const auto entryLink : {isToAnotherPagesAnchor, isToOwnAnchorInATable}) {
+        const auto entries = std::count_if(page.links.cbegin(), page.links.cend(), entryLink);
+        if (entries >= kFewestLinksOfAnIndexPage && entries * 2 >= itemLinks(page))
+            return true;
+    }
+    return false;
 }
 
 // The links of a page that is an index of the site, or none.
@@ -237,7 +253,8 @@ std::vector<std::pair<const html::Link *, LinkTarget>> indexLinks(const QString 
     qsizetype toAnchors = 0;
     for (const html::Link &link : page.links) {
         LinkTarget target = ResolvedLink(file, link.href());
-        if (target.file.isEmpty() || target.file == file || !pages.contains(target.file))
+        if (target.file.isEmpty() || !pages.contains(target.file)
+            || (target.file == file && (target.fragment.isEmpty() || !isToOwnAnchorInATable(link))))
             continue;
         if (!target.fragment.isEmpty())
             ++toAnchors;

@@ -127,8 +127,8 @@ void TestPageReader::headingAnchors_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("own id, h4 and empty headings left out")
-        << bytesOf("<h1 id=top>Top</h1><h4 id=deep>Deep</h4><h2 id=e></h2><h3 id=x>Three</h3>") << "1 Top #top\n3 Three #x";
+    QTest::newRow("own id, h5 and empty headings left out")
+        << bytesOf("<h1 id=top>Top</h1><h5 id=deep>Deep</h5><h2 id=e></h2><h4 id=x>Four</h4>") << "1 Top #top\n4 Four #x";
     QTest::newRow("section and its permalink sign (Sphinx)")
         << bytesOf("<section id=\"usage\">\n<span id=\"label\"></span><h2>Usage<a class=\"headerlink\" href=\"#usage\">"
                    "\xc2\xb6</a></h2><p>text</p></section>")
@@ -140,6 +140,10 @@ void TestPageReader::headingAnchors_data()
         << "2 Examples #a\n2 Setup #b\n2 Notes #c";
     QTest::newRow("div that does not begin with the heading")
         << bytesOf("<div id=d><p>before</p><h2>Late</h2></div>") << "2 Late #";
+    QTest::newRow("section after its navigation line (makeinfo)")
+        << bytesOf("<div id=Intro><div class=header><p>Next: <a href=#N>N</a></p></div>"
+                   "<span id=Intro-1></span><h2>Intro</h2></div>")
+        << "2 Intro #Intro";
     QTest::newRow("anchor inside (Doxygen) and id inside (MediaWiki)")
         << bytesOf("<h2 class=groupheader><a name=\"pub-methods\"></a>Public Member Functions</h2>"
                    "<h3><span class=mw-headline id=\"See_also\">See also</span></h3>")
@@ -421,6 +425,9 @@ void TestPageReader::listsOfLinks_data()
     QTest::newRow("a term's sub-terms (DocBook's index)")
         << bytesOf("<dl><dt id=t>bugs</dt><dd><dl><dt>reporting, <a href=r.html>Reporting</a></dt></dl></dd></dl>")
         << "r.html 2 bugs";
+    QTest::newRow("a table cell's link to an anchor of this page (a one-page index)")
+        << bytesOf("<table><tr><td><a href=#index-x>x</a>: <a href=#Sec>Sec</a></td></tr></table><p><a href=#y>y</a>")
+        << "#index-x 0 ";
     QTest::newRow("a glossary's descriptions are no list")
         << bytesOf("<dl><dt><a href=t.html>term</a></dt><dd><p>See <a href=o.html>other</a></p></dd></dl>") << "";
 }
