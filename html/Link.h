@@ -27,6 +27,7 @@ public:
     bool outerLinked = false; // outer is that item's first link, not text before it
     bool leadLinked = false;  // lead is the item's first link's text
     bool first = false;       // the item's first link
+    bool navigation = false;  // inside a page's navigation, header, footer or sidebar (nav, header, footer, aside)
     int list = 0;             // which outermost list or table on the page holds it, counting from 1
     int depth = 0;            // how many lists (ul, ol) hold it
 

@@ -307,6 +307,70 @@ bool isNestedList(const GumboNode *list)
     return true;
 }
 
+// A page's navigation, header, footer or sidebar, as its markup names it:
+// the same on every page, no part of its content.
+bool isNavigation(const GumboNode *node)
+{
+    switch (node->v.element.tag) {
+    case GUMBO_TAG_NAV:
+    case GUMBO_TAG_HEADER:
+    case GUMBO_TAG_FOOTER:
+    case GUMBO_TAG_ASIDE:
+        return true;
+    default:
+        break;
+    }
+    const char *role = attribute(node, "role");
+    if (!role)
+        return false;
+    for (const char *furniture : {"navigation", "banner", "contentinfo", "complementary"})
+        if (std::strcmp(role, furniture) == 0)
+            return true;
+    return false;
+}
+
+// Whether a cell begins with a link, through a few inline wrappers
+// (<code><a href>).
+bool isLinkLed(const GumboNode *cell)
+{
+    for (int level = 0; level < 4 && cell; ++level) {
+        const GumboVector *children = childrenOf(cell);
+        if (!children)
+            return false;
+        const GumboNode *first = nullptr;
+        for (unsigned int i = 0; i < children->length && !first; ++i)
+            if (!isBlankText(child(children, i)))
+                first = child(children, i);
+        if (!first || first->type != GUMBO_NODE_ELEMENT)
+            return false;
+        if (isHtml(first, GUMBO_TAG_A))
+            return attribute(first, "href") != nullptr;
+        if (!isInline(first))
+            return false;
+        cell = first;
+    }
+    return false;
+}
+
+// Whether a div is a table drawn with divs (javadoc's package and class
+// summaries): its children are all divs, and a run of them, a third or
+// more, each begin with a link.
+bool isGridOfLinks(const GumboNode *node)
+{
+    const GumboVector *children = childrenOf(node);
+    std::size_t cells = 0, linkLed = 0;
+    for (unsigned int i = 0; i < children->length; ++i) {
+        const GumboNode *cell = child(children, i);
+        if (isBlankText(cell))
+            continue;
+        if (!isHtml(cell, GUMBO_TAG_DIV))
+            return false;
+        ++cells;
+        linkLed += isLinkLed(cell);
+    }
+    return linkLed >= 2 && linkLed * 3 >= cells;
+}
+
 // One walk through the tree, in document order, entering and leaving each
 // node; with an explicit stack, as pages can nest deeper than a thread's
 // stack allows.
@@ -380,6 +444,8 @@ private:
     {
         if (node->v.element.tag_namespace != GUMBO_NAMESPACE_HTML)
             return;
+        if (isNavigation(node))
+            ++mNavigation;
         switch (node->v.element.tag) {
         case GUMBO_TAG_DL:
             mNestedLists.push_back(isNestedList(node));
@@ -394,6 +460,16 @@ private:
         table:
             if (mLists++ == 0)
                 ++mListOrdinal;
+            break;
+        case GUMBO_TAG_DIV:
+            if (!mGrids.empty() && node->parent == mGrids.back()) {
+                openItem(node);
+                mItems.back().linkLedCell = isLinkLed(node);
+            } else if (isGridOfLinks(node)) {
+                mGrids.push_back(node);
+                if (mLists++ == 0)
+                    ++mListOrdinal;
+            }
             break;
         case GUMBO_TAG_DD:
             // The entries of a nested list's dd are the sub-entries of
@@ -411,14 +487,7 @@ private:
         case GUMBO_TAG_TD:
         case GUMBO_TAG_TH:
         case GUMBO_TAG_DT: {
-            Item item{node, {}, {}, {}, false, false, true, false};
-            if (!mItems.empty()) {
-                Item &parent = mItems.back();
-                parent.gathering = false;
-                item.outer = parent.hasLink ? parent.label : parent.lead.text();
-                item.outerLinked = parent.hasLink && parent.labelIsLink;
-            }
-            mItems.push_back(std::move(item));
+            openItem(node);
             if (node->v.element.tag == GUMBO_TAG_DT && !mTerm) {
                 mTermAnchor = anchorOfTerm(node);
                 if (!mTermAnchor.empty())
@@ -440,10 +509,25 @@ private:
         }
     }
 
+    // An entry of a list or table: a list item, a row, a cell, a term.
+    void openItem(const GumboNode *node)
+    {
+        Item item{node, {}, {}, {}, false, false, true, false};
+        if (!mItems.empty()) {
+            Item &parent = mItems.back();
+            parent.gathering = false;
+            item.outer = parent.hasLink ? parent.label : parent.lead.text();
+            item.outerLinked = parent.hasLink && parent.labelIsLink;
+        }
+        mItems.push_back(std::move(item));
+    }
+
     void leaveStructure(const GumboNode *node, Page &page)
     {
         if (node->v.element.tag_namespace != GUMBO_NAMESPACE_HTML)
             return;
+        if (isNavigation(node))
+            --mNavigation;
         switch (node->v.element.tag) {
         case GUMBO_TAG_DL: {
             const bool nested = !mNestedLists.empty() && mNestedLists.back();
@@ -461,6 +545,13 @@ private:
         table:
             --mLists;
             break;
+        case GUMBO_TAG_DIV:
+            if (!mGrids.empty() && node == mGrids.back()) {
+                mGrids.pop_back();
+                --mLists;
+                break;
+            }
+            [[fallthrough]];
         case GUMBO_TAG_LI:
         case GUMBO_TAG_TR:
         case GUMBO_TAG_TD:
@@ -503,15 +594,18 @@ private:
                 // list) or an index (a link to an anchor in another page)
                 // can use it: a big site has many pages of navigation links.
                 const std::size_t hash = mLinkHref.find('#');
-                // A table cell's first link to an anchor in this page (an
-                // entry of a one-page manual's index) is kept as well.
-                const bool cell = isHtml(item.node, GUMBO_TAG_TD) || isHtml(item.node, GUMBO_TAG_TH);
-                if (((hash != std::string::npos && hash > 0) || (first && (mListDepth > 0 || (hash == 0 && cell))))
+                // So is a table cell's first link (a hub page's table of
+                // its pages, a one-page manual's index entry), and a div
+                // grid's first link to another page.
+                const bool cell = isHtml(item.node, GUMBO_TAG_TD) || isHtml(item.node, GUMBO_TAG_TH)
+                    || (item.linkLedCell && hash != 0);
+                if (((hash != std::string::npos && hash > 0) || (first && (mListDepth > 0 || cell)))
                     && kept(page.links, kMostLinks, page.linksCut)) {
                     Link &link = page.links.emplace_back(mLinkHref, text, lead, item.outer);
                     link.outerLinked = item.outerLinked;
                     link.leadLinked = leadLinked;
                     link.first = first;
+                    link.navigation = mNavigation > 0;
                     link.list = mListOrdinal;
                     link.depth = mListDepth;
                 } else if (hash == 0) {
@@ -580,6 +674,7 @@ private:
         bool labelIsLink;
         bool gathering;     // still before the first link and any nested item
         bool hasLink;
+        bool linkLedCell = false; // a cell of a div grid that begins with a link
     };
 
     const bool mWithText;
@@ -593,6 +688,8 @@ private:
     CollapsedText mText;
     std::vector<Item> mItems;
     int mLists = 0;
+    int mNavigation = 0; // navigation blocks open around the node
+    std::vector<const GumboNode *> mGrids; // divs drawn as tables of links, open around the node
     std::vector<bool> mNestedLists; // for each dl open around the node: whether it is a nested list
     std::string mLastTerm;          // the text of the dt just left, for the dd after it
     bool mLastTermLinked = false;

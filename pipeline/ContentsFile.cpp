@@ -212,6 +212,8 @@ ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages,
         root.name += QStringLiteral(" (%1)").arg(start.section(QLatin1Char('/'), 0, 0));
 
     SiteTableOfContents site = FindSiteTableOfContents(pageFiles, pages, start);
+    if (site.page.isEmpty())
+        site = FindSiteHubContents(pageFiles, pages, start);
     root.children = std::move(site.entries);
     site.reached.insert(start);
     FolderTree inside(base, withPages, names, pages);

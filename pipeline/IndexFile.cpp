@@ -212,9 +212,18 @@ private:
 // or in another: a page read before the downloader converted its links has
 // its own anchors as "#name", which are only counted, and after as
 // "page.html#name", which are kept.
+// A table's link to a whole page, kept for the contents (a hub page's
+// table of its pages, a navigation bar's "Next"), names no index entry.
+bool isTableLinkToAPage(const html::Link &link)
+{
+    return link.depth == 0 && link.href().find('#') == std::string_view::npos;
+}
+
+// The table's links to whole pages are left out.
 qsizetype itemLinks(const html::Page &page)
 {
-    return static_cast<qsizetype>(page.links.size() + page.ownAnchorLinks);
+    const auto toPages = std::count_if(page.links.cbegin(), page.links.cend(), isTableLinkToAPage);
+    return static_cast<qsizetype>(page.links.size() + page.ownAnchorLinks) - toPages;
 }
 
 bool isToAnotherPagesAnchor(const html::Link &link)
@@ -252,6 +261,8 @@ std::vector<std::pair<const html::Link *, LinkTarget>> indexLinks(const QString 
         return links;
     qsizetype toAnchors = 0;
     for (const html::Link &link : page.links) {
+        if (isTableLinkToAPage(link))
+            continue;
         LinkTarget target = ResolvedLink(file, link.href());
         if (target.file.isEmpty() || !pages.contains(target.file)
             || (target.file == file && (target.fragment.isEmpty() || !isToOwnAnchorInATable(link))))
@@ -402,6 +413,11 @@ void writeKeyword(const Keyword &keyword, const Keywords &keywords, const TopicN
 }
 
 } // namespace
+
+bool MayBeSiteIndexPage(const html::Page &page)
+{
+    return mayBeAnIndex(page);
+}
 
 void LetGoOfLinksNoIndexReads(SavedPages &pages)
 {

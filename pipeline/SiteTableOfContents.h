@@ -25,4 +25,13 @@ struct SiteTableOfContents {
 SiteTableOfContents FindSiteTableOfContents(const QStringList &pageFiles, const SavedPages &pages,
                                             const QString &start, double minShare = 0.4);
 
+// Where no page holds such a table, the site's hub pages: each page goes
+// under the first page, breadth first from start, whose lists or tables
+// list it (a javadoc module lists its packages, each package its classes).
+// Links found on most pages are navigation and place nothing; the pages
+// they lead to, most often linked first, are further tops when start lists
+// nothing (a start page that only redirects). Entries keep the hubs' order
+// and names; a page is listed once.
+SiteTableOfContents FindSiteHubContents(const QStringList &pageFiles, const SavedPages &pages, const QString &start);
+
 } // namespace quorlix::pipeline

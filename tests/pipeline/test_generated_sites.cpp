@@ -62,7 +62,7 @@ void TestGeneratedSites::generatedSite_data()
     QTest::newRow("sphinx") << "sphinx" << 0.9 << 0.85 << 1 << 5 << 0;
     QTest::newRow("makeinfo --no-split") << "texinfo-single" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("docbook") << "docbook" << 0.9 << 0.85 << 0 << 5 << 0;
-    QTest::newRow("javadoc") << "javadoc" << 0.9 << 0.0 << 0 << 5 << 0;
+    QTest::newRow("javadoc") << "javadoc" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("rdoc") << "rdoc" << 0.9 << 0.85 << 0 << 5 << 0;
 }
 
@@ -124,6 +124,9 @@ void TestGeneratedSites::nestedAsTheSiteNestsIt_data()
         << "doxygen" << QStringList{" tally::Clock Class Reference", "  Member List", " tally::Counter Class Reference"};
     QTest::newRow("DocBook's parts and chapters")
         << "docbook" << QStringList{" I. Getting started", "  Installing Tinder", "   System requirements"};
+    QTest::newRow("javadoc's hubs: the module, its packages, their classes; the index last")
+        << "javadoc" << QStringList{" org.example.canvas (Canvas 1.0)", "  org.example.canvas.geom", "   Circle", "   Point",
+                                    "   Rectangle", "   Shape", "  org.example.canvas.io", "   Format"};
     QTest::newRow("sub-entries: sphinx's join()")
         << "sphinx:index" << QStringList{"join()", " in module widgetry.paths", " widgetry.core.Widget method", " widgetry.core.Window method"};
     QTest::newRow("sub-entries: a member of two classes")
