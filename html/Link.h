@@ -47,6 +47,7 @@ public:
     std::string_view anchor() const { return mTexts[1]; }
 
     int level = 0;
+    bool navigation = false; // inside the page's navigation, header, footer or sidebar
 
 private:
     PackedTexts<2> mTexts;

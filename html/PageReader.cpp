@@ -637,7 +637,7 @@ private:
             if (level == 1 && page.firstHeading.empty())
                 page.firstHeading = text;
             if (kept(page.headings, kMostHeadings, page.headingsCut))
-                page.headings.emplace_back(level, text, anchorOf(node));
+                page.headings.emplace_back(level, text, anchorOf(node)).navigation = mNavigation > 0;
         } else if (node == mPermalink) {
             mPermalink = nullptr;
         }

@@ -115,8 +115,9 @@ void addHeadings(ContentsNode &node, const SavedPages &pages, std::size_t siteBy
     if (page == pages.cend() || (page->size < kLargePage && page->size * 2 <= siteBytes))
         return;
     std::vector<const html::Heading *> anchored;
+    // A sidebar's headings ("Methods", "Included Modules") are on every page.
     for (const html::Heading &heading : page->headings)
-        if (!heading.anchor().empty())
+        if (!heading.anchor().empty() && !heading.navigation)
             anchored.push_back(&heading);
     // The h1s before any other heading name the page itself (a manual's
     // title and its top node).
@@ -134,6 +135,11 @@ void addHeadings(ContentsNode &node, const SavedPages &pages, std::size_t siteBy
         while (open.size() > 1 && open.back().first >= heading->level)
             open.pop_back();
         std::vector<ContentsNode> *siblings = open.back().second;
+        // Overloads one after another ("Formatter" fourteen times) once.
+        if (!siblings->empty() && siblings->back().name == name && siblings->back().children.empty()) {
+            open.emplace_back(heading->level, &siblings->back().children);
+            continue;
+        }
         siblings->push_back(ContentsNode{name, node.local + QLatin1Char('#') + FromUtf8(heading->anchor()), {}});
         open.emplace_back(heading->level, &siblings->back().children);
     }
@@ -223,6 +229,7 @@ ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages,
             (isWithin(folderOf(file), base) ? inside : outside).add(file);
     std::vector<ContentsNode> insideNodes = inside.take();
     NestCompanionPages(insideNodes);
+
     for (ContentsNode &node : insideNodes)
         root.children.push_back(std::move(node));
 

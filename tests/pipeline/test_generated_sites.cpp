@@ -42,6 +42,7 @@ private slots:
     void linkTargets();
     void longListsSplit();
     void topEntryWithoutAscii();
+    void largePageHeadings();
 };
 
 void TestGeneratedSites::generatedSite_data()
@@ -301,6 +302,24 @@ void TestGeneratedSites::topEntryWithoutAscii()
     const QList<testing::SitemapLine> lines = testing::sitemapLines(MakeContentsFile(files, pages).bytes);
     QCOMPARE(lines.value(0).name, QString("\u30b7\u30b9\u30c6\u30e0\u7ba1\u7406 (docs.example.jp)"));
     QCOMPARE(lines.value(1).name, QString("\u7b2c3\u7ae0"));
+}
+
+void TestGeneratedSites::largePageHeadings()
+{
+    // A large class page: its sidebar's headings are on every page, and a
+    // constructor's overloads follow one another.
+    const QByteArray text(120 * 1024, 'x');
+    const QByteArray bytes = "<title>Formatter</title><nav><h2 id=home>Home</h2><h3 id=m>Methods</h3></nav>"
+                             "<h1>Formatter</h1><h3 id=f1>Formatter</h3><h3 id=f2>Formatter</h3><h3 id=f3>Formatter</h3>"
+                             "<h3 id=p>parse</h3><h4 id=ex>Examples</h4><p>"
+        + text + "</p>";
+    const QStringList files{"site/index.html", "site/Formatter.html"};
+    SavedPages pages{{files[0], html::Page{}},
+                     {files[1], html::readPage(std::string_view(bytes.constData(), std::size_t(bytes.size())))}};
+    QStringList outline;
+    for (const testing::SitemapLine &line : testing::sitemapLines(MakeContentsFile(files, pages).bytes))
+        outline << QString(line.depth, ' ') + line.name;
+    QCOMPARE(outline.mid(2), (QStringList{"  Formatter", "  parse", "   Examples"}));
 }
 
 QTEST_GUILESS_MAIN(TestGeneratedSites)
