@@ -10,7 +10,7 @@ namespace quorlix::html {
 inline bool isHtml(const GumboNode *node, GumboTag tag)
 {
     return node->type == GUMBO_NODE_ELEMENT && node->v.element.tag == tag
-        && node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML;
+           && node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML;
 }
 
 // An element's attribute, or nullptr when it has none or an empty one.

@@ -45,8 +45,8 @@ bool showsNoText(const GumboNode *node)
 std::string sectionTarget(const GumboNode *heading)
 {
     const GumboNode *parent = heading->parent;
-    if (!parent || !(isHtml(parent, GUMBO_TAG_SECTION) || isHtml(parent, GUMBO_TAG_DIV)
-                     || isHtml(parent, GUMBO_TAG_ARTICLE)))
+    if (!parent
+        || !(isHtml(parent, GUMBO_TAG_SECTION) || isHtml(parent, GUMBO_TAG_DIV) || isHtml(parent, GUMBO_TAG_ARTICLE)))
         return {};
     const GumboVector *siblings = childrenOf(parent);
     for (unsigned int i = 0; i < heading->index_within_parent && i < siblings->length; ++i) {

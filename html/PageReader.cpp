@@ -397,7 +397,7 @@ private:
                 // its pages, a one-page manual's index entry), and a div
                 // grid's first link to another page.
                 const bool cell = isHtml(item.node, GUMBO_TAG_TD) || isHtml(item.node, GUMBO_TAG_TH)
-                    || (item.linkLedCell && hash != 0);
+                                  || (item.linkLedCell && hash != 0);
                 if (((hash != std::string::npos && hash > 0) || (first && (mListDepth > 0 || cell)))
                     && kept(page.links, kMostLinks, page.linksCut)) {
                     Link &link = page.links.emplace_back(mLinkHref, text, lead, item.outer);
@@ -487,10 +487,10 @@ private:
     CollapsedText mText;
     std::vector<Item> mItems;
     int mLists = 0;
-    int mNavigation = 0; // navigation blocks open around the node
+    int mNavigation = 0;                   // navigation blocks open around the node
     std::vector<const GumboNode *> mGrids; // divs drawn as tables of links, open around the node
-    std::vector<bool> mNestedLists; // for each dl open around the node: whether it is a nested list
-    std::string mLastTerm;          // the text of the dt just left, for the dd after it
+    std::vector<bool> mNestedLists;        // for each dl open around the node: whether it is a nested list
+    std::string mLastTerm;                 // the text of the dt just left, for the dd after it
     bool mLastTermLinked = false;
     int mListOrdinal = 0;
     int mListDepth = 0;

@@ -123,7 +123,7 @@ void addHeadings(ContentsNode &node, const SavedPages &pages, std::size_t siteBy
     // title and its top node).
     const auto titles = std::find_if(page->headings.cbegin(), page->headings.cend(),
                                      [](const html::Heading &heading) { return heading.level != 1; })
-        - page->headings.cbegin();
+                        - page->headings.cbegin();
     std::erase_if(anchored, [&](const html::Heading *heading) { return heading - page->headings.data() < titles; });
     if (anchored.size() < kFewestHeadingsOfALargePage)
         return;

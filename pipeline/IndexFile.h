@@ -35,8 +35,5 @@ void LetGoOfLinksNoIndexReads(SavedPages &pages);
 // whole. Stops at the first piece write refuses.
 IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
                         const std::function<bool(const QByteArray &)> &write);
-// Whether a page may be one of the site's own index pages: most of its
-// links lead to anchors, in other pages or, in a table, its own.
-bool MayBeSiteIndexPage(const html::Page &page);
 
 } // namespace quorlix::pipeline

@@ -1,8 +1,8 @@
 #include "pipeline/SiteTableOfContents.h"
 
-#include "pipeline/IndexFile.h"
 #include "pipeline/KeywordText.h"
 #include "pipeline/LinkTarget.h"
+#include "pipeline/SiteIndexPages.h"
 #include "pipeline/Utf8Text.h"
 
 #include <QHash>

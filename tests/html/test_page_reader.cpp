@@ -128,7 +128,8 @@ void TestPageReader::headingAnchors_data()
     QTest::addColumn<QString>("expected");
 
     QTest::newRow("own id, h5 and empty headings left out")
-        << bytesOf("<h1 id=top>Top</h1><h5 id=deep>Deep</h5><h2 id=e></h2><h4 id=x>Four</h4>") << "1 Top #top\n4 Four #x";
+        << bytesOf("<h1 id=top>Top</h1><h5 id=deep>Deep</h5><h2 id=e></h2><h4 id=x>Four</h4>")
+        << "1 Top #top\n4 Four #x";
     QTest::newRow("section and its permalink sign (Sphinx)")
         << bytesOf("<section id=\"usage\">\n<span id=\"label\"></span><h2>Usage<a class=\"headerlink\" href=\"#usage\">"
                    "\xc2\xb6</a></h2><p>text</p></section>")

@@ -119,15 +119,23 @@ void TestGeneratedSites::nestedAsTheSiteNestsIt_data()
         << "texinfo" << QStringList{" Library interface", "  Opening a frobber", "  Frobbing a buffer", "  Closing a frobber", " Tips and tricks"};
     QTest::newRow("sphinx's toctree") << "sphinx" << QStringList{" User guide", "  Installing", "  First steps"};
     QTest::newRow("a manual in one page: its headings")
-        << "texinfo-single" << QStringList{" Table of Contents", " Introduction", "  What Spool does", "  Conventions", " Getting started",
-                                           "  Installing Spool", "   From a release"};
+        << "texinfo-single"
+        << QStringList{" Table of Contents", " Introduction",      "  What Spool does", "  Conventions",
+                       " Getting started",   "  Installing Spool", "   From a release"};
     QTest::newRow("doxygen's member lists below their classes")
         << "doxygen" << QStringList{" tally::Clock Class Reference", "  Member List", " tally::Counter Class Reference"};
     QTest::newRow("DocBook's parts and chapters")
         << "docbook" << QStringList{" I. Getting started", "  Installing Tinder", "   System requirements"};
     QTest::newRow("javadoc's hubs: the module, its packages, their classes; the index last")
-        << "javadoc" << QStringList{" org.example.canvas (Canvas 1.0)", "  org.example.canvas.geom", "   Circle", "   Point",
-                                    "   Rectangle", "   Shape", "  org.example.canvas.io", "   Format"};
+        << "javadoc"
+        << QStringList{" org.example.canvas (Canvas 1.0)",
+                       "  org.example.canvas.geom",
+                       "   Circle",
+                       "   Point",
+                       "   Rectangle",
+                       "   Shape",
+                       "  org.example.canvas.io",
+                       "   Format"};
     QTest::newRow("sub-entries: sphinx's join()")
         << "sphinx:index" << QStringList{"join()", " in module widgetry.paths", " widgetry.core.Widget method", " widgetry.core.Window method"};
     QTest::newRow("sub-entries: a member of two classes")
@@ -309,9 +317,10 @@ void TestGeneratedSites::largePageHeadings()
     // A large class page: its sidebar's headings are on every page, and a
     // constructor's overloads follow one another.
     const QByteArray text(120 * 1024, 'x');
-    const QByteArray bytes = "<title>Formatter</title><nav><h2 id=home>Home</h2><h3 id=m>Methods</h3></nav>"
-                             "<h1>Formatter</h1><h3 id=f1>Formatter</h3><h3 id=f2>Formatter</h3><h3 id=f3>Formatter</h3>"
-                             "<h3 id=p>parse</h3><h4 id=ex>Examples</h4><p>"
+    const QByteArray bytes =
+        "<title>Formatter</title><nav><h2 id=home>Home</h2><h3 id=m>Methods</h3></nav>"
+        "<h1>Formatter</h1><h3 id=f1>Formatter</h3><h3 id=f2>Formatter</h3><h3 id=f3>Formatter</h3>"
+        "<h3 id=p>parse</h3><h4 id=ex>Examples</h4><p>"
         + text + "</p>";
     const QStringList files{"site/index.html", "site/Formatter.html"};
     SavedPages pages{{files[0], html::Page{}},
