@@ -219,7 +219,7 @@ ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages,
 
     SiteTableOfContents site = FindSiteTableOfContents(pageFiles, pages, start);
     if (site.page.isEmpty())
-        site = FindSiteHubContents(pageFiles, pages, start);
+        site = FindSiteHubContents(pageFiles, pages, start, names);
     root.children = std::move(site.entries);
     site.reached.insert(start);
     FolderTree inside(base, withPages, names, pages);

@@ -96,7 +96,8 @@ SiteTableOfContents FindSiteTableOfContents(const QStringList &pageFiles, const 
     return contents;
 }
 
-SiteTableOfContents FindSiteHubContents(const QStringList &pageFiles, const SavedPages &pages, const QString &start)
+SiteTableOfContents FindSiteHubContents(const QStringList &pageFiles, const SavedPages &pages, const QString &start,
+                                        const TopicNames &names)
 {
     const QSet<QString> pageSet(pageFiles.cbegin(), pageFiles.cend());
     // Each page's entries: the pages its lists and tables lead to, in order,
@@ -175,7 +176,7 @@ SiteTableOfContents FindSiteHubContents(const QStringList &pageFiles, const Save
         std::vector<ContentsNode> *below = &contents.entries;
         if (top != start) {
             placed.insert(top);
-            contents.entries.push_back(ContentsNode{nameOf(top, {}), top, {}});
+            contents.entries.push_back(ContentsNode{names.name(top), top, {}});
             below = &contents.entries.back().children;
         }
         std::deque<std::pair<QString, std::vector<ContentsNode> *>> queue{{top, below}};

@@ -6,6 +6,7 @@
 
 #include "pipeline/ContentsTree.h"
 #include "pipeline/SavedPages.h"
+#include "pipeline/TopicNames.h"
 
 #include <QSet>
 #include <QStringList>
@@ -31,7 +32,9 @@ SiteTableOfContents FindSiteTableOfContents(const QStringList &pageFiles, const 
 // Links found on most pages are navigation and place nothing; the pages
 // they lead to, most often linked first, are further tops when start lists
 // nothing (a start page that only redirects). Entries keep the hubs' order
-// and names; a page is listed once.
-SiteTableOfContents FindSiteHubContents(const QStringList &pageFiles, const SavedPages &pages, const QString &start);
+// and names (a top, which no link names, is named by names); a page is
+// listed once.
+SiteTableOfContents FindSiteHubContents(const QStringList &pageFiles, const SavedPages &pages, const QString &start,
+                                        const TopicNames &names);
 
 } // namespace quorlix::pipeline

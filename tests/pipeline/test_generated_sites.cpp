@@ -128,7 +128,7 @@ void TestGeneratedSites::nestedAsTheSiteNestsIt_data()
         << "docbook" << QStringList{" I. Getting started", "  Installing Tinder", "   System requirements"};
     QTest::newRow("javadoc's hubs: the module, its packages, their classes; the index last")
         << "javadoc"
-        << QStringList{" org.example.canvas (Canvas 1.0)",
+        << QStringList{" org.example.canvas",
                        "  org.example.canvas.geom",
                        "   Circle",
                        "   Point",
