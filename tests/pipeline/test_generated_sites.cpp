@@ -43,6 +43,7 @@ private slots:
     void longListsSplit();
     void topEntryWithoutAscii();
     void largePageHeadings();
+    void hubPages();
 };
 
 void TestGeneratedSites::generatedSite_data()
@@ -329,6 +330,29 @@ void TestGeneratedSites::largePageHeadings()
     for (const testing::SitemapLine &line : testing::sitemapLines(MakeContentsFile(files, pages).bytes))
         outline << QString(line.depth, ' ') + line.name;
     QCOMPARE(outline.mid(2), (QStringList{"  Formatter", "  parse", "   Examples"}));
+}
+
+void TestGeneratedSites::hubPages()
+{
+    // No page lists most of the site. The start page lists a and b; b's
+    // table lists c, which a's navigation also leads to, and d; c is listed
+    // again by d, below it in breadth-first order.
+    const QList<std::pair<QString, QByteArray>> site{
+        {"s/index.html", "<ul><li><a href=a.html>A</a><li><a href=b.html>B</a></ul>"},
+        {"s/a.html", "<nav><ul><li><a href=c.html>C</a></ul></nav>"},
+        {"s/b.html", "<table><tr><td><a href=c.html>Sea</a><td>about C<tr><td><a href=d.html>D</a></table>"},
+        {"s/c.html", ""},
+        {"s/d.html", "<ul><li><a href=c.html>C</a></ul>"}};
+    QStringList files;
+    SavedPages pages;
+    for (const auto &[file, bytes] : site) {
+        files << file;
+        pages.insert(file, html::readPage(std::string_view(bytes.constData(), std::size_t(bytes.size()))));
+    }
+    QStringList outline;
+    for (const testing::SitemapLine &line : testing::sitemapLines(MakeContentsFile(files, pages).bytes))
+        outline << QString(line.depth, ' ') + line.name + ' ' + line.local;
+    QCOMPARE(outline, (QStringList{"index.html s/index.html", " A s/a.html", " B s/b.html", "  Sea s/c.html", "  D s/d.html"}));
 }
 
 QTEST_GUILESS_MAIN(TestGeneratedSites)
