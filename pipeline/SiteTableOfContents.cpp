@@ -8,6 +8,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <cstdint>
 #include <deque>
 #include <map>
 
@@ -99,104 +100,116 @@ SiteTableOfContents FindSiteTableOfContents(const QStringList &pageFiles, const 
 SiteTableOfContents FindSiteHubContents(const QStringList &pageFiles, const SavedPages &pages, const QString &start,
                                         const TopicNames &names)
 {
-    const QSet<QString> pageSet(pageFiles.cbegin(), pageFiles.cend());
-    // Each page's entries: the pages its lists and tables lead to, in order,
-    // named by their links; and how often the pages' navigation leads to each.
+    // Pages by their numbers, as a large site's hubs list a hundred
+    // thousand pages: each page's entries (the pages its lists and tables
+    // lead to, in order, named by their links) and how often the pages'
+    // navigation leads to each.
+    constexpr std::uint32_t kNone = UINT32_MAX;
+    QHash<QString, std::uint32_t> numberOf;
+    numberOf.reserve(pageFiles.size());
+    for (qsizetype i = 0; i < pageFiles.size(); ++i)
+        numberOf.insert(pageFiles[i], static_cast<std::uint32_t>(i));
+    const auto count = static_cast<std::size_t>(pageFiles.size());
     struct Entry {
-        QString file;
+        std::uint32_t page;
         std::string_view text;
     };
-    QHash<QString, std::vector<Entry>> entriesOf;
-    QHash<QString, qsizetype> navigatedTo;
-    QHash<QString, std::pair<qsizetype, qsizetype>> firstNavigated; // by page number, then place in it
-    for (qsizetype number = 0; number < pageFiles.size(); ++number) {
+    std::vector<std::vector<Entry>> entriesOf(count);
+    std::vector<std::uint32_t> navigatedTo(count, 0), seenOn(count, kNone);
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> firstNavigated(count, {kNone, kNone}); // page, place in it
+    for (std::uint32_t number = 0; number < count; ++number) {
         const QString &file = pageFiles[number];
         const auto page = pages.constFind(file);
         if (page == pages.cend())
             continue;
-        std::vector<Entry> entries;
-        QSet<QString> seen;
-        qsizetype place = 0;
+        std::uint32_t place = 0;
         for (const html::Link &link : page->links) {
             if (!link.first || link.href().find('#') != std::string_view::npos)
                 continue;
-            LinkTarget target = ResolvedLink(file, link.href());
-            if (target.file == file || !target.fragment.isEmpty() || !pageSet.contains(target.file)
-                || seen.contains(target.file))
+            const LinkTarget target = ResolvedLink(file, link.href());
+            const std::uint32_t linked = target.fragment.isEmpty() ? numberOf.value(target.file, kNone) : kNone;
+            if (linked == kNone || linked == number || seenOn[linked] == number)
                 continue;
-            seen.insert(target.file);
+            seenOn[linked] = number;
             if (link.navigation) {
-                ++navigatedTo[target.file];
-                if (!firstNavigated.contains(target.file))
-                    firstNavigated.insert(target.file, {number, place});
+                ++navigatedTo[linked];
+                if (firstNavigated[linked].first == kNone)
+                    firstNavigated[linked] = {number, place};
                 ++place;
             } else {
-                entries.push_back(Entry{std::move(target.file), link.text()});
+                entriesOf[number].push_back(Entry{linked, link.text()});
             }
         }
-        if (!entries.empty())
-            entriesOf.insert(file, std::move(entries));
+        entriesOf[number].shrink_to_fit();
     }
+    const std::uint32_t startNumber = numberOf.value(start, kNone);
+    if (startNumber == kNone)
+        return {};
     // The tops: start, or, when it lists nothing (it only redirects), the
     // pages the navigation leads to, the most often first, in its order;
     // the site's own index pages last.
-    QStringList tops{start};
-    if (!entriesOf.contains(start)) {
-        for (auto it = navigatedTo.cbegin(); it != navigatedTo.cend(); ++it)
-            if (it.key() != start)
-                tops << it.key();
-        const auto isIndex = [&](const QString &file) {
-            const auto page = pages.constFind(file);
+    std::vector<std::uint32_t> tops{startNumber};
+    if (entriesOf[startNumber].empty()) {
+        for (std::uint32_t number = 0; number < count; ++number)
+            if (navigatedTo[number] > 0 && number != startNumber)
+                tops.push_back(number);
+        const auto isIndex = [&](std::uint32_t number) {
+            const auto page = pages.constFind(pageFiles[number]);
             return page != pages.cend() && MayBeSiteIndexPage(*page);
         };
-        std::sort(tops.begin() + 1, tops.end(), [&](const QString &a, const QString &b) {
+        std::sort(tops.begin() + 1, tops.end(), [&](std::uint32_t a, std::uint32_t b) {
             const bool indexA = isIndex(a), indexB = isIndex(b);
-            const qsizetype countA = navigatedTo.value(a), countB = navigatedTo.value(b);
             if (indexA != indexB)
                 return indexB;
-            return countA != countB ? countA > countB : firstNavigated.value(a) < firstNavigated.value(b);
+            return navigatedTo[a] != navigatedTo[b] ? navigatedTo[a] > navigatedTo[b]
+                                                    : firstNavigated[a] < firstNavigated[b];
         });
     }
 
     SiteTableOfContents contents;
-    QSet<QString> &placed = contents.reached;
-    placed.insert(start);
-    const auto nameOf = [&](const QString &file, std::string_view text) {
+    std::vector<bool> placed(count, false);
+    placed[startNumber] = true;
+    std::size_t placedCount = 1;
+    const auto nameOf = [&](std::uint32_t number, std::string_view text) {
         QString name = CleanedKeyword(FromUtf8(text));
-        if (const auto page = pages.constFind(file); name.isEmpty() && page != pages.cend())
-            name = CleanedKeyword(QString::fromStdString(page->title));
-        return name.isEmpty() ? file.mid(file.lastIndexOf(QLatin1Char('/')) + 1) : name;
+        return name.isEmpty() ? names.name(pageFiles[number]) : name;
     };
     // Breadth first from each top in turn. A hub's entries are all added
     // before any of them is looked into, so the vectors the queue points
     // into do not grow while it does.
-    for (const QString &top : tops) {
-        if (top != start && placed.contains(top))
+    for (const std::uint32_t top : tops) {
+        if (top != startNumber && placed[top])
             continue;
         std::vector<ContentsNode> *below = &contents.entries;
-        if (top != start) {
-            placed.insert(top);
-            contents.entries.push_back(ContentsNode{names.name(top), top, {}});
+        if (top != startNumber) {
+            placed[top] = true, ++placedCount;
+            contents.entries.push_back(ContentsNode{names.name(pageFiles[top]), pageFiles[top], {}});
             below = &contents.entries.back().children;
         }
-        std::deque<std::pair<QString, std::vector<ContentsNode> *>> queue{{top, below}};
+        std::deque<std::pair<std::uint32_t, std::vector<ContentsNode> *>> queue{{top, below}};
         while (!queue.empty()) {
             const auto [hub, children] = queue.front();
             queue.pop_front();
-            for (const Entry &entry : entriesOf.value(hub)) {
-                if (placed.contains(entry.file))
+            const std::size_t first = children->size();
+            for (const Entry &entry : entriesOf[hub]) {
+                if (placed[entry.page])
                     continue;
-                placed.insert(entry.file);
-                children->push_back(ContentsNode{nameOf(entry.file, entry.text), entry.file, {}});
+                placed[entry.page] = true, ++placedCount;
+                children->push_back(ContentsNode{nameOf(entry.page, entry.text), pageFiles[entry.page], {}});
             }
-            for (ContentsNode &child : *children)
-                if (entriesOf.contains(child.local))
-                    queue.emplace_back(child.local, &child.children);
+            for (std::size_t i = first; i < children->size(); ++i) {
+                ContentsNode &child = (*children)[i];
+                if (const std::uint32_t number = numberOf.value(child.local); !entriesOf[number].empty())
+                    queue.emplace_back(number, &child.children);
+            }
         }
     }
     // Hubs that place only a few pages are no structure of the site.
-    if (placed.size() * 2 <= pageSet.size())
+    if (placedCount * 2 <= count)
         return {};
+    for (std::uint32_t number = 0; number < count; ++number)
+        if (placed[number])
+            contents.reached.insert(pageFiles[number]);
     return contents;
 }
 
