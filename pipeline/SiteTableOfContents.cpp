@@ -153,14 +153,15 @@ SiteTableOfContents FindSiteHubContents(const QStringList &pageFiles, const Save
         for (std::uint32_t number = 0; number < count; ++number)
             if (navigatedTo[number] > 0 && number != startNumber)
                 tops.push_back(number);
-        const auto isIndex = [&](std::uint32_t number) {
-            const auto page = pages.constFind(pageFiles[number]);
-            return page != pages.cend() && MayBeSiteIndexPage(*page);
-        };
-        std::sort(tops.begin() + 1, tops.end(), [&](std::uint32_t a, std::uint32_t b) {
-            const bool indexA = isIndex(a), indexB = isIndex(b);
-            if (indexA != indexB)
-                return indexB;
+        // Each looked at once: a sidebar may lead to thousands of pages.
+        std::vector<bool> isIndex(count, false);
+        for (std::size_t i = 1; i < tops.size(); ++i) {
+            const auto page = pages.constFind(pageFiles[tops[i]]);
+            isIndex[tops[i]] = page != pages.cend() && MayBeSiteIndexPage(*page);
+        }
+        std::sort(tops.begin() + 1, tops.end(), [&](std::uint32_t a, std::uint32_t b) -> bool {
+            if (isIndex[a] != isIndex[b])
+                return isIndex[b];
             return navigatedTo[a] != navigatedTo[b] ? navigatedTo[a] > navigatedTo[b]
                                                     : firstNavigated[a] < firstNavigated[b];
         });
