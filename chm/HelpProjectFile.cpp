@@ -1,6 +1,7 @@
 #include "chm/HelpProjectFile.h"
 
 #include "chm/container/DirectoryName.h"
+#include "html/AsciiText.h"
 
 #include <cerrno>
 #include <cstring>
@@ -11,16 +12,6 @@
 namespace quorlix::chm {
 
 namespace {
-
-std::string trimmed(std::string_view text)
-{
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && blank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && blank(text.back()))
-        text.remove_suffix(1);
-    return std::string(text);
-}
 
 bool isYes(const std::string &value)
 {
@@ -48,7 +39,7 @@ HelpProject readHelpProject(const std::filesystem::path &file)
         if (first && line.rfind("\xEF\xBB\xBF", 0) == 0) // a UTF-8 byte order mark
             line.erase(0, 3);
         first = false;
-        const std::string text = trimmed(line);
+        const std::string text(html::trimmed(line));
         if (text.empty() || text[0] == ';')
             continue;
         if (text.front() == '[' && text.back() == ']') {
@@ -64,8 +55,8 @@ HelpProject readHelpProject(const std::filesystem::path &file)
             const std::size_t equals = text.find('=');
             if (equals == std::string::npos)
                 break;
-            const std::string key = foldedName(trimmed(std::string_view(text).substr(0, equals)));
-            const std::string value = trimmed(std::string_view(text).substr(equals + 1));
+            const std::string key = foldedName(std::string(html::trimmed(std::string_view(text).substr(0, equals))));
+            const std::string value(html::trimmed(std::string_view(text).substr(equals + 1)));
             if (key == "compiled file")
                 project.compiledFile = value;
             else if (key == "default topic")

@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(!(c >= 'A' && c <= 'Z'));
     const html::Heading *firstH1 = nullptr;
     for (const html::Heading &heading : page.headings) {
-        FUZZ_CHECK(heading.level >= 1 && heading.level <= 3);
+        FUZZ_CHECK(heading.level >= 1 && heading.level <= 4);
         FUZZ_CHECK(!heading.text().empty() && collapsed(heading.text()));
         if (heading.level == 1 && !firstH1)
             firstH1 = &heading;

@@ -1,5 +1,7 @@
 #include "html/Charset.h"
 
+#include "html/AsciiText.h"
+
 #include <iconv.h>
 
 #include <array>
@@ -18,26 +20,9 @@ constexpr std::size_t kPrescanLength = 4096;
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
-bool isSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-char lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 std::string lowerTrimmed(std::string_view text)
 {
-    while (!text.empty() && isSpace(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isSpace(text.back()))
-        text.remove_suffix(1);
-    std::string result;
-    for (char c : text)
-        result += lower(c);
-    return result;
+    return lower(trimmed(text));
 }
 
 bool startsWithNoCase(std::string_view text, std::size_t at, std::string_view word)
@@ -45,7 +30,7 @@ bool startsWithNoCase(std::string_view text, std::size_t at, std::string_view wo
     if (at > text.size() || text.size() - at < word.size())
         return false;
     for (std::size_t i = 0; i < word.size(); ++i)
-        if (lower(text[at + i]) != word[i])
+        if (asciiLower(text[at + i]) != word[i])
             return false;
     return true;
 }
@@ -54,20 +39,20 @@ bool startsWithNoCase(std::string_view text, std::size_t at, std::string_view wo
 // at the tag's end.
 bool nextAttribute(std::string_view s, std::size_t &pos, std::string &name, std::string &value)
 {
-    while (pos < s.size() && (isSpace(s[pos]) || s[pos] == '/'))
+    while (pos < s.size() && (isAsciiSpace(s[pos]) || s[pos] == '/'))
         ++pos;
     if (pos >= s.size() || s[pos] == '>')
         return false;
     name.clear();
     value.clear();
-    while (pos < s.size() && !isSpace(s[pos]) && s[pos] != '/' && s[pos] != '>' && (s[pos] != '=' || name.empty()))
-        name += lower(s[pos++]);
-    while (pos < s.size() && isSpace(s[pos]))
+    while (pos < s.size() && !isAsciiSpace(s[pos]) && s[pos] != '/' && s[pos] != '>' && (s[pos] != '=' || name.empty()))
+        name += asciiLower(s[pos++]);
+    while (pos < s.size() && isAsciiSpace(s[pos]))
         ++pos;
     if (pos >= s.size() || s[pos] != '=')
         return true;
     ++pos;
-    while (pos < s.size() && isSpace(s[pos]))
+    while (pos < s.size() && isAsciiSpace(s[pos]))
         ++pos;
     if (pos < s.size() && (s[pos] == '"' || s[pos] == '\'')) {
         const char quote = s[pos++];
@@ -76,7 +61,7 @@ bool nextAttribute(std::string_view s, std::size_t &pos, std::string &name, std:
         if (pos < s.size())
             ++pos;
     } else {
-        while (pos < s.size() && !isSpace(s[pos]) && s[pos] != '>')
+        while (pos < s.size() && !isAsciiSpace(s[pos]) && s[pos] != '>')
             value += s[pos++];
     }
     return true;
@@ -89,12 +74,12 @@ std::string charsetInContent(std::string_view content)
         if (!startsWithNoCase(content, at, "charset"))
             continue;
         std::size_t pos = at + 7;
-        while (pos < content.size() && isSpace(content[pos]))
+        while (pos < content.size() && isAsciiSpace(content[pos]))
             ++pos;
         if (pos >= content.size() || content[pos] != '=')
             continue;
         ++pos;
-        while (pos < content.size() && isSpace(content[pos]))
+        while (pos < content.size() && isAsciiSpace(content[pos]))
             ++pos;
         std::size_t end = pos;
         if (pos < content.size() && (content[pos] == '"' || content[pos] == '\'')) {
@@ -103,7 +88,7 @@ std::string charsetInContent(std::string_view content)
                 return {};
             ++pos;
         } else {
-            while (end < content.size() && !isSpace(content[end]) && content[end] != ';')
+            while (end < content.size() && !isAsciiSpace(content[end]) && content[end] != ';')
                 ++end;
         }
         return lowerTrimmed(content.substr(pos, end - pos));
@@ -267,7 +252,7 @@ std::string declaredCharset(std::string_view bytes)
             const std::size_t end = s.find("-->", pos + 2);
             pos = end == std::string_view::npos ? s.size() : end + 3;
         } else if (startsWithNoCase(s, pos, "<meta") && pos + 5 < s.size()
-                   && (isSpace(s[pos + 5]) || s[pos + 5] == '/')) {
+                   && (isAsciiSpace(s[pos + 5]) || s[pos + 5] == '/')) {
             pos += 5;
             std::string charset = metaCharset(s, pos);
             if (!charset.empty())
@@ -277,7 +262,7 @@ std::string declaredCharset(std::string_view bytes)
                        || (s[pos + 1] == '/' && pos + 2 < s.size()
                            && std::isalpha(static_cast<unsigned char>(s[pos + 2]))))) {
             // Any other tag: step over its attributes, whose values may hold ">".
-            while (pos < s.size() && !isSpace(s[pos]) && s[pos] != '>')
+            while (pos < s.size() && !isAsciiSpace(s[pos]) && s[pos] != '>')
                 ++pos;
             while (nextAttribute(s, pos, name, value)) {
             }

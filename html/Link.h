@@ -27,6 +27,7 @@ public:
     bool outerLinked = false; // outer is that item's first link, not text before it
     bool leadLinked = false;  // lead is the item's first link's text
     bool first = false;       // the item's first link
+    bool navigation = false;  // inside a page's navigation, header, footer or sidebar (nav, header, footer, aside)
     int list = 0;             // which outermost list or table on the page holds it, counting from 1
     int depth = 0;            // how many lists (ul, ol) hold it
 
@@ -34,7 +35,7 @@ private:
     PackedTexts<4> mTexts;
 };
 
-// An h1-h3 heading. anchor is the id a link can point at (the heading's own,
+// An h1-h4 heading. anchor is the id a link can point at (the heading's own,
 // that of the section it heads, or of an anchor in or right before it); ""
 // when there is none.
 class Heading {
@@ -46,6 +47,7 @@ public:
     std::string_view anchor() const { return mTexts[1]; }
 
     int level = 0;
+    bool navigation = false; // inside the page's navigation, header, footer or sidebar
 
 private:
     PackedTexts<2> mTexts;

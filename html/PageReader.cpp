@@ -2,6 +2,8 @@
 
 #include "html/Charset.h"
 #include "html/CollapsedText.h"
+#include "html/GumboNodes.h"
+#include "html/HeadingAnchors.h"
 #include "html/PageParse.h"
 
 #include <gumbo.h>
@@ -13,42 +15,6 @@
 namespace quorlix::html {
 
 namespace {
-
-bool isHtml(const GumboNode *node, GumboTag tag)
-{
-    return node->type == GUMBO_NODE_ELEMENT && node->v.element.tag == tag
-        && node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML;
-}
-
-int headingLevel(const GumboNode *node)
-{
-    if (isHtml(node, GUMBO_TAG_H1))
-        return 1;
-    if (isHtml(node, GUMBO_TAG_H2))
-        return 2;
-    if (isHtml(node, GUMBO_TAG_H3))
-        return 3;
-    return 0;
-}
-
-const char *attribute(const GumboNode *node, const char *name)
-{
-    if (node->type != GUMBO_NODE_ELEMENT)
-        return nullptr;
-    const GumboAttribute *found = gumbo_get_attribute(&node->v.element.attributes, name);
-    return found && found->value[0] != '\0' ? found->value : nullptr;
-}
-
-// The name a link can point at: any element's id, or an anchor's name.
-std::string linkTarget(const GumboNode *node)
-{
-    if (const char *id = attribute(node, "id"))
-        return id;
-    if (isHtml(node, GUMBO_TAG_A))
-        if (const char *name = attribute(node, "name"))
-            return name;
-    return {};
-}
 
 bool hasClass(const GumboNode *node, std::string_view wanted)
 {
@@ -119,128 +85,89 @@ bool isInline(const GumboNode *node)
     }
 }
 
-const GumboVector *childrenOf(const GumboNode *node)
+// Whether a definition list is a list of entries, as a table of contents
+// or an index drawn with dl: each dd holds nothing but a nested list (or
+// there is none). One whose dd's are descriptions is a glossary's text.
+bool isNestedList(const GumboNode *list)
 {
-    if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE)
-        return &node->v.element.children;
-    if (node->type == GUMBO_NODE_DOCUMENT)
-        return &node->v.document.children;
-    return nullptr;
-}
-
-const GumboNode *child(const GumboVector *children, unsigned int index)
-{
-    return static_cast<const GumboNode *>(children->data[index]);
-}
-
-bool isBlankText(const GumboNode *node)
-{
-    if (node->type == GUMBO_NODE_WHITESPACE || node->type == GUMBO_NODE_COMMENT)
-        return true;
-    return false;
-}
-
-// Whether an element shows no text: an empty anchor or span that only
-// carries an id. Looks at a few nodes only; anything larger counts as text.
-bool showsNoText(const GumboNode *node)
-{
-    std::vector<const GumboNode *> pending{node};
-    for (int budget = 16; !pending.empty(); --budget) {
-        if (budget == 0)
-            return false;
-        const GumboNode *next = pending.back();
-        pending.pop_back();
-        if (next->type == GUMBO_NODE_TEXT || next->type == GUMBO_NODE_CDATA)
-            return false;
-        if (const GumboVector *children = childrenOf(next))
-            for (unsigned int i = 0; i < children->length; ++i)
-                pending.push_back(child(children, i));
+    const GumboVector *items = childrenOf(list);
+    for (unsigned int i = 0; i < items->length; ++i) {
+        const GumboNode *item = child(items, i);
+        if (!isHtml(item, GUMBO_TAG_DD))
+            continue;
+        const GumboVector *inside = childrenOf(item);
+        for (unsigned int j = 0; j < inside->length; ++j) {
+            const GumboNode *part = child(inside, j);
+            if (!isBlankText(part) && !isHtml(part, GUMBO_TAG_DL) && !isHtml(part, GUMBO_TAG_UL)
+                && !isHtml(part, GUMBO_TAG_OL))
+                return false;
+        }
     }
     return true;
 }
 
-// The id of the section a heading heads (Sphinx, MkDocs, HTML5 outlines):
-// the heading comes first in it, after nothing but blanks, comments and
-// empty elements.
-std::string sectionTarget(const GumboNode *heading)
+// A page's navigation, header, footer or sidebar, as its markup names it:
+// the same on every page, no part of its content.
+bool isNavigation(const GumboNode *node)
 {
-    const GumboNode *parent = heading->parent;
-    if (!parent || !(isHtml(parent, GUMBO_TAG_SECTION) || isHtml(parent, GUMBO_TAG_DIV)
-                     || isHtml(parent, GUMBO_TAG_ARTICLE)))
-        return {};
-    const GumboVector *siblings = childrenOf(parent);
-    for (unsigned int i = 0; i < heading->index_within_parent && i < siblings->length; ++i) {
-        const GumboNode *sibling = child(siblings, i);
-        if (!isBlankText(sibling) && !(sibling->type == GUMBO_NODE_ELEMENT && showsNoText(sibling)))
-            return {};
+    switch (node->v.element.tag) {
+    case GUMBO_TAG_NAV:
+    case GUMBO_TAG_HEADER:
+    case GUMBO_TAG_FOOTER:
+    case GUMBO_TAG_ASIDE:
+        return true;
+    default:
+        break;
     }
-    const char *id = attribute(parent, "id");
-    return id ? id : std::string();
+    const char *role = attribute(node, "role");
+    if (!role)
+        return false;
+    for (const char *furniture : {"navigation", "banner", "contentinfo", "complementary"})
+        if (std::strcmp(role, furniture) == 0)
+            return true;
+    return false;
 }
 
-// An id or anchor name inside the heading (Doxygen, MediaWiki), the first
-// in document order.
-std::string innerTarget(const GumboNode *heading)
+// Whether a cell begins with a link, through a few inline wrappers
+// (<code><a href>).
+bool isLinkLed(const GumboNode *cell)
 {
-    std::vector<const GumboNode *> pending;
-    const GumboVector *children = childrenOf(heading);
-    for (unsigned int i = children->length; i-- > 0;)
-        pending.push_back(child(children, i));
-    for (int budget = 256; !pending.empty() && budget > 0; --budget) {
-        const GumboNode *node = pending.back();
-        pending.pop_back();
-        if (node->type != GUMBO_NODE_ELEMENT)
+    for (int level = 0; level < 4 && cell; ++level) {
+        const GumboVector *children = childrenOf(cell);
+        if (!children)
+            return false;
+        const GumboNode *first = nullptr;
+        for (unsigned int i = 0; i < children->length && !first; ++i)
+            if (!isBlankText(child(children, i)))
+                first = child(children, i);
+        if (!first || first->type != GUMBO_NODE_ELEMENT)
+            return false;
+        if (isHtml(first, GUMBO_TAG_A))
+            return attribute(first, "href") != nullptr;
+        if (!isInline(first))
+            return false;
+        cell = first;
+    }
+    return false;
+}
+
+// Whether a div is a table drawn with divs (javadoc's package and class
+// summaries): its children are all divs, and a run of them, a third or
+// more, each begin with a link.
+bool isGridOfLinks(const GumboNode *node)
+{
+    const GumboVector *children = childrenOf(node);
+    std::size_t cells = 0, linkLed = 0;
+    for (unsigned int i = 0; i < children->length; ++i) {
+        const GumboNode *cell = child(children, i);
+        if (isBlankText(cell))
             continue;
-        std::string target = linkTarget(node);
-        if (!target.empty())
-            return target;
-        const GumboVector *grandchildren = childrenOf(node);
-        for (unsigned int i = grandchildren->length; i-- > 0;)
-            pending.push_back(child(grandchildren, i));
+        if (!isHtml(cell, GUMBO_TAG_DIV))
+            return false;
+        ++cells;
+        linkLed += isLinkLed(cell);
     }
-    return {};
-}
-
-// An empty anchor right before the heading (<a name="x"></a><h2>, as
-// older generators and Javadoc write them).
-std::string precedingTarget(const GumboNode *heading)
-{
-    const GumboNode *parent = heading->parent;
-    if (!parent)
-        return {};
-    const GumboVector *siblings = childrenOf(parent);
-    for (unsigned int i = heading->index_within_parent; i-- > 0 && i < siblings->length;) {
-        const GumboNode *sibling = child(siblings, i);
-        if (isBlankText(sibling))
-            continue;
-        if (sibling->type != GUMBO_NODE_ELEMENT || !showsNoText(sibling))
-            return {};
-        std::string target = linkTarget(sibling);
-        if (!target.empty())
-            return target;
-        // An empty element without a name (a <br>) does not part them.
-    }
-    return {};
-}
-
-std::string anchorOf(const GumboNode *heading)
-{
-    if (const char *id = attribute(heading, "id"))
-        return id;
-    for (auto find : {sectionTarget, innerTarget, precedingTarget}) {
-        std::string target = find(heading);
-        if (!target.empty())
-            return target;
-    }
-    return {};
-}
-
-// The id a definition term is reached by: its own, or one inside it.
-std::string anchorOfTerm(const GumboNode *term)
-{
-    if (const char *id = attribute(term, "id"))
-        return id;
-    return innerTarget(term);
+    return linkLed >= 2 && linkLed * 3 >= cells;
 }
 
 // One walk through the tree, in document order, entering and leaving each
@@ -316,29 +243,50 @@ private:
     {
         if (node->v.element.tag_namespace != GUMBO_NAMESPACE_HTML)
             return;
+        if (isNavigation(node))
+            ++mNavigation;
         switch (node->v.element.tag) {
+        case GUMBO_TAG_DL:
+            mNestedLists.push_back(isNestedList(node));
+            if (!mNestedLists.back())
+                goto table;
+            [[fallthrough]];
         case GUMBO_TAG_UL:
         case GUMBO_TAG_OL:
             ++mListDepth;
             [[fallthrough]];
-        case GUMBO_TAG_DL:
         case GUMBO_TAG_TABLE:
+        table:
             if (mLists++ == 0)
                 ++mListOrdinal;
+            break;
+        case GUMBO_TAG_DIV:
+            if (!mGrids.empty() && node->parent == mGrids.back()) {
+                openItem(node);
+                mItems.back().linkLedCell = isLinkLed(node);
+            } else if (isGridOfLinks(node)) {
+                mGrids.push_back(node);
+                if (mLists++ == 0)
+                    ++mListOrdinal;
+            }
+            break;
+        case GUMBO_TAG_DD:
+            // The entries of a nested list's dd are the sub-entries of
+            // the term before it ("bugs" › "reporting, <a>Title</a>").
+            if (!mNestedLists.empty() && mNestedLists.back() && !mLastTerm.empty()) {
+                Item item{node, {}, std::move(mLastTerm), {}, false, mLastTermLinked, false, true};
+                if (!mItems.empty())
+                    mItems.back().gathering = false;
+                mItems.push_back(std::move(item));
+            }
+            mLastTerm.clear();
             break;
         case GUMBO_TAG_LI:
         case GUMBO_TAG_TR:
         case GUMBO_TAG_TD:
         case GUMBO_TAG_TH:
         case GUMBO_TAG_DT: {
-            Item item{node, {}, {}, {}, false, false, true, false};
-            if (!mItems.empty()) {
-                Item &parent = mItems.back();
-                parent.gathering = false;
-                item.outer = parent.hasLink ? parent.label : parent.lead.text();
-                item.outerLinked = parent.hasLink && parent.labelIsLink;
-            }
-            mItems.push_back(std::move(item));
+            openItem(node);
             if (node->v.element.tag == GUMBO_TAG_DT && !mTerm) {
                 mTermAnchor = anchorOfTerm(node);
                 if (!mTermAnchor.empty())
@@ -360,26 +308,63 @@ private:
         }
     }
 
+    // An entry of a list or table: a list item, a row, a cell, a term.
+    void openItem(const GumboNode *node)
+    {
+        Item item{node, {}, {}, {}, false, false, true, false};
+        if (!mItems.empty()) {
+            Item &parent = mItems.back();
+            parent.gathering = false;
+            item.outer = parent.hasLink ? parent.label : parent.lead.text();
+            item.outerLinked = parent.hasLink && parent.labelIsLink;
+        }
+        mItems.push_back(std::move(item));
+    }
+
     void leaveStructure(const GumboNode *node, Page &page)
     {
         if (node->v.element.tag_namespace != GUMBO_NAMESPACE_HTML)
             return;
+        if (isNavigation(node))
+            --mNavigation;
         switch (node->v.element.tag) {
+        case GUMBO_TAG_DL: {
+            const bool nested = !mNestedLists.empty() && mNestedLists.back();
+            if (!mNestedLists.empty())
+                mNestedLists.pop_back();
+            if (!nested)
+                goto table;
+        }
+            [[fallthrough]];
         case GUMBO_TAG_UL:
         case GUMBO_TAG_OL:
             --mListDepth;
             [[fallthrough]];
-        case GUMBO_TAG_DL:
         case GUMBO_TAG_TABLE:
+        table:
             --mLists;
             break;
+        case GUMBO_TAG_DIV:
+            if (!mGrids.empty() && node == mGrids.back()) {
+                mGrids.pop_back();
+                --mLists;
+                break;
+            }
+            [[fallthrough]];
         case GUMBO_TAG_LI:
         case GUMBO_TAG_TR:
         case GUMBO_TAG_TD:
         case GUMBO_TAG_TH:
         case GUMBO_TAG_DT:
-            if (!mItems.empty() && mItems.back().node == node)
+        case GUMBO_TAG_DD:
+            if (!mItems.empty() && mItems.back().node == node) {
+                Item &item = mItems.back();
+                if (node->v.element.tag == GUMBO_TAG_DT) {
+                    mLastTerm = item.hasLink ? item.label : item.lead.text();
+                    mLastTermLinked = item.hasLink && item.labelIsLink;
+                }
                 mItems.pop_back();
+            }
             if (node == mTerm) {
                 std::string text = mTermText.take();
                 if (!text.empty() && kept(page.terms, kMostHeadings, page.headingsCut))
@@ -408,12 +393,18 @@ private:
                 // list) or an index (a link to an anchor in another page)
                 // can use it: a big site has many pages of navigation links.
                 const std::size_t hash = mLinkHref.find('#');
-                if (((hash != std::string::npos && hash > 0) || (first && mListDepth > 0))
+                // So is a table cell's first link (a hub page's table of
+                // its pages, a one-page manual's index entry), and a div
+                // grid's first link to another page.
+                const bool cell = isHtml(item.node, GUMBO_TAG_TD) || isHtml(item.node, GUMBO_TAG_TH)
+                                  || (item.linkLedCell && hash != 0);
+                if (((hash != std::string::npos && hash > 0) || (first && (mListDepth > 0 || cell)))
                     && kept(page.links, kMostLinks, page.linksCut)) {
                     Link &link = page.links.emplace_back(mLinkHref, text, lead, item.outer);
                     link.outerLinked = item.outerLinked;
                     link.leadLinked = leadLinked;
                     link.first = first;
+                    link.navigation = mNavigation > 0;
                     link.list = mListOrdinal;
                     link.depth = mListDepth;
                 } else if (hash == 0) {
@@ -445,7 +436,7 @@ private:
             if (level == 1 && page.firstHeading.empty())
                 page.firstHeading = text;
             if (kept(page.headings, kMostHeadings, page.headingsCut))
-                page.headings.emplace_back(level, text, anchorOf(node));
+                page.headings.emplace_back(level, text, anchorOfHeading(node)).navigation = mNavigation > 0;
         } else if (node == mPermalink) {
             mPermalink = nullptr;
         }
@@ -482,6 +473,7 @@ private:
         bool labelIsLink;
         bool gathering;     // still before the first link and any nested item
         bool hasLink;
+        bool linkLedCell = false; // a cell of a div grid that begins with a link
     };
 
     const bool mWithText;
@@ -495,6 +487,11 @@ private:
     CollapsedText mText;
     std::vector<Item> mItems;
     int mLists = 0;
+    int mNavigation = 0;                   // navigation blocks open around the node
+    std::vector<const GumboNode *> mGrids; // divs drawn as tables of links, open around the node
+    std::vector<bool> mNestedLists;        // for each dl open around the node: whether it is a nested list
+    std::string mLastTerm;                 // the text of the dt just left, for the dd after it
+    bool mLastTermLinked = false;
     int mListOrdinal = 0;
     int mListDepth = 0;
     const GumboNode *mLink = nullptr;

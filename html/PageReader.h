@@ -40,7 +40,7 @@ struct Page {
     std::string charset;           // the declared charset, lower case; "" when none was declared
     std::string title;             // <title>; "" when none
     std::string firstHeading;      // text of the first <h1>; "" when none
-    std::vector<Heading> headings; // h1-h3 in document order
+    std::vector<Heading> headings; // h1-h4 in document order
     std::string text;              // visible text (no script/style); OutlineAndText only
     bool windows1252 = false;      // read as Windows-1252 (declared so, or not valid UTF-8)
     std::vector<Link> links;       // links in list items and table cells that lead to an anchor in

@@ -115,12 +115,16 @@ void addHeadings(ContentsNode &node, const SavedPages &pages, std::size_t siteBy
     if (page == pages.cend() || (page->size < kLargePage && page->size * 2 <= siteBytes))
         return;
     std::vector<const html::Heading *> anchored;
+    // A sidebar's headings ("Methods", "Included Modules") are on every page.
     for (const html::Heading &heading : page->headings)
-        if (!heading.anchor().empty())
+        if (!heading.anchor().empty() && !heading.navigation)
             anchored.push_back(&heading);
-    // The first h1 names the page itself.
-    if (!anchored.empty() && anchored.front()->level == 1 && anchored.front() == &page->headings.front())
-        anchored.erase(anchored.begin());
+    // The h1s before any other heading name the page itself (a manual's
+    // title and its top node).
+    const auto titles = std::find_if(page->headings.cbegin(), page->headings.cend(),
+                                     [](const html::Heading &heading) { return heading.level != 1; })
+                        - page->headings.cbegin();
+    std::erase_if(anchored, [&](const html::Heading *heading) { return heading - page->headings.data() < titles; });
     if (anchored.size() < kFewestHeadingsOfALargePage)
         return;
     std::vector<std::pair<int, std::vector<ContentsNode> *>> open{{0, &node.children}};
@@ -131,6 +135,11 @@ void addHeadings(ContentsNode &node, const SavedPages &pages, std::size_t siteBy
         while (open.size() > 1 && open.back().first >= heading->level)
             open.pop_back();
         std::vector<ContentsNode> *siblings = open.back().second;
+        // Overloads one after another ("Formatter" fourteen times) once.
+        if (!siblings->empty() && siblings->back().name == name && siblings->back().children.empty()) {
+            open.emplace_back(heading->level, &siblings->back().children);
+            continue;
+        }
         siblings->push_back(ContentsNode{name, node.local + QLatin1Char('#') + FromUtf8(heading->anchor()), {}});
         open.emplace_back(heading->level, &siblings->back().children);
     }
@@ -209,6 +218,8 @@ ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages,
         root.name += QStringLiteral(" (%1)").arg(start.section(QLatin1Char('/'), 0, 0));
 
     SiteTableOfContents site = FindSiteTableOfContents(pageFiles, pages, start);
+    if (site.page.isEmpty())
+        site = FindSiteHubContents(pageFiles, pages, start, names);
     root.children = std::move(site.entries);
     site.reached.insert(start);
     FolderTree inside(base, withPages, names, pages);
@@ -218,6 +229,7 @@ ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages,
             (isWithin(folderOf(file), base) ? inside : outside).add(file);
     std::vector<ContentsNode> insideNodes = inside.take();
     NestCompanionPages(insideNodes);
+
     for (ContentsNode &node : insideNodes)
         root.children.push_back(std::move(node));
 

@@ -16,12 +16,12 @@ struct IndexFile {
     qsizetype keywords = 0;
 };
 
-// A keyword for every page title and every h1-h3 heading that a link can
+// A keyword for every page title and every h1-h4 heading that a link can
 // reach (page#anchor), for every term of the site's own index pages (pages
-// of many links to anchors in other pages), and for every anchored
-// definition term no index page names; without section numbers and the
-// signs around names, and without titles and headings found on many pages.
-// Sorted as people read (without regard to case, numbers by value). A
+// of many links to anchors in other pages, or in a one-page manual to its
+// own), and for every anchored definition term no index page names;
+// without section numbers and the signs around names, and without titles
+// and headings found on many pages. Sorted as people read (without regard to case, numbers by value). A
 // keyword found in several pages is listed once, with an entry below it for
 // each page, named by what tells them apart; one page is listed once under
 // a keyword.

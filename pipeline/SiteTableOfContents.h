@@ -6,6 +6,7 @@
 
 #include "pipeline/ContentsTree.h"
 #include "pipeline/SavedPages.h"
+#include "pipeline/TopicNames.h"
 
 #include <QSet>
 #include <QStringList>
@@ -24,5 +25,16 @@ struct SiteTableOfContents {
 // out: it stands above them all.
 SiteTableOfContents FindSiteTableOfContents(const QStringList &pageFiles, const SavedPages &pages,
                                             const QString &start, double minShare = 0.4);
+
+// Where no page holds such a table, the site's hub pages: each page goes
+// under the first page, breadth first from start, whose lists or tables
+// list it (a javadoc module lists its packages, each package its classes).
+// Links found on most pages are navigation and place nothing; the pages
+// they lead to, most often linked first, are further tops when start lists
+// nothing (a start page that only redirects). Entries keep the hubs' order
+// and names (a top, which no link names, is named by names); a page is
+// listed once.
+SiteTableOfContents FindSiteHubContents(const QStringList &pageFiles, const SavedPages &pages, const QString &start,
+                                        const TopicNames &names);
 
 } // namespace quorlix::pipeline

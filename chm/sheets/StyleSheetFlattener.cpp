@@ -1,6 +1,7 @@
 #include "chm/sheets/StyleSheetFlattener.h"
 
 #include "chm/container/DirectoryName.h"
+#include "html/AsciiText.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,20 +24,6 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix)
         if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
             return false;
     return true;
-}
-
-bool isSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && isSpace(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isSpace(text.back()))
-        text.remove_suffix(1);
-    return text;
 }
 
 // The end of the comment or string that starts at text[at].
@@ -68,7 +55,7 @@ struct UrlToken {
 std::optional<UrlToken> readUrl(std::string_view text, std::size_t at)
 {
     std::size_t i = at + 4; // past "url("
-    while (i < text.size() && isSpace(text[i]))
+    while (i < text.size() && html::isAsciiSpace(text[i]))
         ++i;
     if (i >= text.size())
         return std::nullopt;
@@ -79,13 +66,13 @@ std::optional<UrlToken> readUrl(std::string_view text, std::size_t at)
             return std::nullopt;
         value = std::string(text.substr(i + 1, end - i - 2));
         i = end;
-        while (i < text.size() && isSpace(text[i]))
+        while (i < text.size() && html::isAsciiSpace(text[i]))
             ++i;
     } else {
         const std::size_t end = text.find(')', i);
         if (end == std::string_view::npos)
             return std::nullopt;
-        value = std::string(trimmed(text.substr(i, end - i)));
+        value = std::string(html::trimmed(text.substr(i, end - i)));
         i = end;
     }
     if (i >= text.size() || text[i] != ')')
@@ -188,7 +175,7 @@ constexpr std::uint64_t kInclusionCost = 64;
 // the rule is stored as.
 std::variant<Import, std::string> parseImportRule(const std::string &name, std::string_view rule)
 {
-    const std::string_view body = trimmed(rule);
+    const std::string_view body = html::trimmed(rule);
     std::string target;
     std::size_t end = 0;
     if (startsWithNoCase(body, "url(")) {
@@ -204,7 +191,7 @@ std::variant<Import, std::string> parseImportRule(const std::string &name, std::
         return "@import" + std::string(rule) + ";";
     }
     Import import;
-    import.media = std::string(trimmed(body.substr(end)));
+    import.media = std::string(html::trimmed(body.substr(end)));
 
     std::optional<std::string> address = rootRelativeAddress(name, target);
     if (!address && target.size() > 1 && target[0] == '/' && target[1] != '/')
@@ -251,7 +238,7 @@ ParsedSheet parseSheet(const std::string &name, std::string_view text, std::uint
             i = end;
             continue;
         }
-        if (isSpace(c)) {
+        if (html::isAsciiSpace(c)) {
             out += c;
             ++i;
             continue;
@@ -393,7 +380,7 @@ void StyleSheetFlattener::State::appendImport(const Import &import, std::string 
 
 std::optional<std::string> rootRelativeAddress(const std::string &name, std::string_view ref)
 {
-    ref = trimmed(ref);
+    ref = html::trimmed(ref);
     if (ref.empty() || ref[0] == '/' || ref[0] == '#' || ref[0] == '?' || hasScheme(ref) ||
         ref.find('\\') != std::string_view::npos)
         return std::nullopt;

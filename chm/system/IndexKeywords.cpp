@@ -1,6 +1,7 @@
 #include "chm/system/IndexKeywords.h"
 
 #include "html/Charset.h"
+#include "html/GumboNodes.h"
 #include "html/ParsedDocument.h"
 
 #include <gumbo.h>
@@ -14,17 +15,6 @@ namespace {
 
 constexpr auto kParseTime = std::chrono::seconds(60);
 
-bool hasTag(const GumboNode *node, GumboTag tag)
-{
-    return node->type == GUMBO_NODE_ELEMENT && node->v.element.tag == tag;
-}
-
-const char *attribute(const GumboNode *node, const char *name)
-{
-    const GumboAttribute *found = gumbo_get_attribute(&node->v.element.attributes, name);
-    return found ? found->value : nullptr;
-}
-
 class KeywordWalk {
 public:
     std::vector<IndexKeyword> keywords;
@@ -36,9 +26,9 @@ public:
             const auto *child = static_cast<const GumboNode *>(children.data[i]);
             if (child->type != GUMBO_NODE_ELEMENT)
                 continue;
-            if (hasTag(child, GUMBO_TAG_LI))
+            if (html::isHtml(child, GUMBO_TAG_LI))
                 item(child, parent);
-            else if (!hasTag(child, GUMBO_TAG_OBJECT))
+            else if (!html::isHtml(child, GUMBO_TAG_OBJECT))
                 walk(child, parent);
         }
     }
@@ -52,8 +42,8 @@ private:
         std::optional<IndexKeyword> made;
         for (unsigned i = 0; i < children.length && !made; ++i) {
             const auto *child = static_cast<const GumboNode *>(children.data[i]);
-            if (hasTag(child, GUMBO_TAG_OBJECT)) {
-                const char *type = attribute(child, "type");
+            if (html::isHtml(child, GUMBO_TAG_OBJECT)) {
+                const char *type = html::attribute(child, "type");
                 if (type && std::string_view(type) == "text/sitemap")
                     made = keyword(child, parent);
             }
@@ -73,10 +63,10 @@ private:
         const GumboVector &children = object->v.element.children;
         for (unsigned i = 0; i < children.length; ++i) {
             const auto *param = static_cast<const GumboNode *>(children.data[i]);
-            if (!hasTag(param, GUMBO_TAG_PARAM))
+            if (!html::isHtml(param, GUMBO_TAG_PARAM))
                 continue;
-            const char *key = attribute(param, "name");
-            const char *value = attribute(param, "value");
+            const char *key = html::attribute(param, "name");
+            const char *value = html::attribute(param, "value");
             if (!key || !value)
                 continue;
             const std::string_view k(key);

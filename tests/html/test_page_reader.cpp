@@ -59,6 +59,8 @@ private slots:
     void piecesHoldEveryElement();
     void linkKeepsItsTexts_data();
     void linkKeepsItsTexts();
+    void listsOfLinks_data();
+    void listsOfLinks();
 };
 
 void TestPageReader::charsetAndTitle_data()
@@ -125,8 +127,9 @@ void TestPageReader::headingAnchors_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("own id, h4 and empty headings left out")
-        << bytesOf("<h1 id=top>Top</h1><h4 id=deep>Deep</h4><h2 id=e></h2><h3 id=x>Three</h3>") << "1 Top #top\n3 Three #x";
+    QTest::newRow("own id, h5 and empty headings left out")
+        << bytesOf("<h1 id=top>Top</h1><h5 id=deep>Deep</h5><h2 id=e></h2><h4 id=x>Four</h4>")
+        << "1 Top #top\n4 Four #x";
     QTest::newRow("section and its permalink sign (Sphinx)")
         << bytesOf("<section id=\"usage\">\n<span id=\"label\"></span><h2>Usage<a class=\"headerlink\" href=\"#usage\">"
                    "\xc2\xb6</a></h2><p>text</p></section>")
@@ -138,6 +141,10 @@ void TestPageReader::headingAnchors_data()
         << "2 Examples #a\n2 Setup #b\n2 Notes #c";
     QTest::newRow("div that does not begin with the heading")
         << bytesOf("<div id=d><p>before</p><h2>Late</h2></div>") << "2 Late #";
+    QTest::newRow("section after its navigation line (makeinfo)")
+        << bytesOf("<div id=Intro><div class=header><p>Next: <a href=#N>N</a></p></div>"
+                   "<span id=Intro-1></span><h2>Intro</h2></div>")
+        << "2 Intro #Intro";
     QTest::newRow("anchor inside (Doxygen) and id inside (MediaWiki)")
         << bytesOf("<h2 class=groupheader><a name=\"pub-methods\"></a>Public Member Functions</h2>"
                    "<h3><span class=mw-headline id=\"See_also\">See also</span></h3>")
@@ -407,6 +414,44 @@ void TestPageReader::linkKeepsItsTexts()
     link = std::move(moved);
     check(link);
     QVERIFY(moved.outer().empty());
+}
+
+void TestPageReader::listsOfLinks_data()
+{
+    QTest::addColumn<QByteArray>("page");
+    QTest::addColumn<QString>("links"); // "href depth outer" ("nav" in navigation) each, joined by " | "
+    QTest::newRow("nested definition lists (DocBook's contents)")
+        << bytesOf("<dl><dt><a href=p.html>Part</a></dt><dd><dl><dt><a href=c.html>Chapter</a></dt></dl></dd></dl>")
+        << "p.html 1  | c.html 2 Part";
+    QTest::newRow("a term's sub-terms (DocBook's index)")
+        << bytesOf("<dl><dt id=t>bugs</dt><dd><dl><dt>reporting, <a href=r.html>Reporting</a></dt></dl></dd></dl>")
+        << "r.html 2 bugs";
+    QTest::newRow("a table cell's link to an anchor of this page (a one-page index)")
+        << bytesOf("<table><tr><td><a href=#index-x>x</a>: <a href=#Sec>Sec</a></td></tr></table><p><a href=#y>y</a>")
+        << "#index-x 0 ";
+    QTest::newRow("a table drawn with divs (javadoc), its navigation apart")
+        << bytesOf("<nav><ul><li><a href=m.html>Module</a></li></ul></nav><div class=t><div>Class</div>"
+                   "<div><a href=A.html>A</a></div><div>about A</div><div><code><a href=B.html>B</a></code></div>"
+                   "<div>about <a href=C.html>C</a></div></div>")
+        << "m.html 1 nav | A.html 0  | B.html 0 ";
+    QTest::newRow("source lines whose tooltips start with a link are no table (doxygen)")
+        << bytesOf("<div><div><a id=l1></a><a href=A.html>1</a></div><div><a id=l2></a>x</div>"
+                   "<div class=ttc><div class=ttname><a href=A.html>A</a></div><div>doc</div></div>"
+                   "<div class=ttc><div class=ttname><a href=B.html>B</a></div><div>doc</div></div></div>")
+        << "";
+    QTest::newRow("a glossary's descriptions are no list")
+        << bytesOf("<dl><dt><a href=t.html>term</a></dt><dd><p>See <a href=o.html>other</a></p></dd></dl>") << "";
+}
+
+// Which links a page's lists keep, how deep in lists, below which entry.
+void TestPageReader::listsOfLinks()
+{
+    QFETCH(QByteArray, page);
+    QStringList links;
+    for (const Link &link : readPage(std::string_view(page.constData(), page.size())).links)
+        links << QString::fromStdString(std::string(link.href())) + ' ' + QString::number(link.depth) + ' '
+                     + (link.navigation ? QString("nav") : QString::fromStdString(std::string(link.outer())));
+    QTEST(links.join(" | "), "links");
 }
 
 QTEST_GUILESS_MAIN(TestPageReader)

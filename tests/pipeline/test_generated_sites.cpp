@@ -42,6 +42,8 @@ private slots:
     void linkTargets();
     void longListsSplit();
     void topEntryWithoutAscii();
+    void largePageHeadings();
+    void hubPages();
 };
 
 void TestGeneratedSites::generatedSite_data()
@@ -60,9 +62,9 @@ void TestGeneratedSites::generatedSite_data()
     QTest::newRow("doxygen") << "doxygen" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("makeinfo") << "texinfo" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("sphinx") << "sphinx" << 0.9 << 0.85 << 1 << 5 << 0;
-    QTest::newRow("makeinfo --no-split") << "texinfo-single" << 0.47 << 0.0 << 0 << 5 << 0;
-    QTest::newRow("docbook") << "docbook" << 0.9 << 0.12 << 24 << 5 << 0;
-    QTest::newRow("javadoc") << "javadoc" << 0.9 << 0.0 << 0 << 5 << 0;
+    QTest::newRow("makeinfo --no-split") << "texinfo-single" << 0.9 << 0.85 << 0 << 5 << 0;
+    QTest::newRow("docbook") << "docbook" << 0.9 << 0.85 << 0 << 5 << 0;
+    QTest::newRow("javadoc") << "javadoc" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("rdoc") << "rdoc" << 0.9 << 0.85 << 0 << 5 << 0;
 }
 
@@ -118,9 +120,23 @@ void TestGeneratedSites::nestedAsTheSiteNestsIt_data()
         << "texinfo" << QStringList{" Library interface", "  Opening a frobber", "  Frobbing a buffer", "  Closing a frobber", " Tips and tricks"};
     QTest::newRow("sphinx's toctree") << "sphinx" << QStringList{" User guide", "  Installing", "  First steps"};
     QTest::newRow("a manual in one page: its headings")
-        << "texinfo-single" << QStringList{"  Introduction", "   What Spool does", "   Conventions", "  Getting started"};
+        << "texinfo-single"
+        << QStringList{" Table of Contents", " Introduction",      "  What Spool does", "  Conventions",
+                       " Getting started",   "  Installing Spool", "   From a release"};
     QTest::newRow("doxygen's member lists below their classes")
         << "doxygen" << QStringList{" tally::Clock Class Reference", "  Member List", " tally::Counter Class Reference"};
+    QTest::newRow("DocBook's parts and chapters")
+        << "docbook" << QStringList{" I. Getting started", "  Installing Tinder", "   System requirements"};
+    QTest::newRow("javadoc's hubs: the module, its packages, their classes; the index last")
+        << "javadoc"
+        << QStringList{" org.example.canvas",
+                       "  org.example.canvas.geom",
+                       "   Circle",
+                       "   Point",
+                       "   Rectangle",
+                       "   Shape",
+                       "  org.example.canvas.io",
+                       "   Format"};
     QTest::newRow("sub-entries: sphinx's join()")
         << "sphinx:index" << QStringList{"join()", " in module widgetry.paths", " widgetry.core.Widget method", " widgetry.core.Window method"};
     QTest::newRow("sub-entries: a member of two classes")
@@ -295,6 +311,48 @@ void TestGeneratedSites::topEntryWithoutAscii()
     const QList<testing::SitemapLine> lines = testing::sitemapLines(MakeContentsFile(files, pages).bytes);
     QCOMPARE(lines.value(0).name, QString("\u30b7\u30b9\u30c6\u30e0\u7ba1\u7406 (docs.example.jp)"));
     QCOMPARE(lines.value(1).name, QString("\u7b2c3\u7ae0"));
+}
+
+void TestGeneratedSites::largePageHeadings()
+{
+    // A large class page: its sidebar's headings are on every page, and a
+    // constructor's overloads follow one another.
+    const QByteArray text(120 * 1024, 'x');
+    const QByteArray bytes =
+        "<title>Formatter</title><nav><h2 id=home>Home</h2><h3 id=m>Methods</h3></nav>"
+        "<h1>Formatter</h1><h3 id=f1>Formatter</h3><h3 id=f2>Formatter</h3><h3 id=f3>Formatter</h3>"
+        "<h3 id=p>parse</h3><h4 id=ex>Examples</h4><p>"
+        + text + "</p>";
+    const QStringList files{"site/index.html", "site/Formatter.html"};
+    SavedPages pages{{files[0], html::Page{}},
+                     {files[1], html::readPage(std::string_view(bytes.constData(), std::size_t(bytes.size())))}};
+    QStringList outline;
+    for (const testing::SitemapLine &line : testing::sitemapLines(MakeContentsFile(files, pages).bytes))
+        outline << QString(line.depth, ' ') + line.name;
+    QCOMPARE(outline.mid(2), (QStringList{"  Formatter", "  parse", "   Examples"}));
+}
+
+void TestGeneratedSites::hubPages()
+{
+    // No page lists most of the site. The start page lists a and b; b's
+    // table lists c, which a's navigation also leads to, and d; c is listed
+    // again by d, below it in breadth-first order.
+    const QList<std::pair<QString, QByteArray>> site{
+        {"s/index.html", "<ul><li><a href=a.html>A</a><li><a href=b.html>B</a></ul>"},
+        {"s/a.html", "<nav><ul><li><a href=c.html>C</a></ul></nav>"},
+        {"s/b.html", "<table><tr><td><a href=c.html>Sea</a><td>about C<tr><td><a href=d.html>D</a></table>"},
+        {"s/c.html", ""},
+        {"s/d.html", "<ul><li><a href=c.html>C</a></ul>"}};
+    QStringList files;
+    SavedPages pages;
+    for (const auto &[file, bytes] : site) {
+        files << file;
+        pages.insert(file, html::readPage(std::string_view(bytes.constData(), std::size_t(bytes.size()))));
+    }
+    QStringList outline;
+    for (const testing::SitemapLine &line : testing::sitemapLines(MakeContentsFile(files, pages).bytes))
+        outline << QString(line.depth, ' ') + line.name + ' ' + line.local;
+    QCOMPARE(outline, (QStringList{"index.html s/index.html", " A s/a.html", " B s/b.html", "  Sea s/c.html", "  D s/d.html"}));
 }
 
 QTEST_GUILESS_MAIN(TestGeneratedSites)

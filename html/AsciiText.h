@@ -1,0 +1,40 @@
+#pragma once
+
+// The small text helpers every reader of markup, style sheets and project
+// files needs, for ASCII only: what a page's markup and a project file's
+// keys are written in.
+
+#include <string>
+#include <string_view>
+
+namespace quorlix::html {
+
+// Space, tab, line feed, carriage return, form feed: HTML's and CSS's blanks.
+inline bool isAsciiSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+inline char asciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+inline std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && isAsciiSpace(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isAsciiSpace(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+inline std::string lower(std::string_view text)
+{
+    std::string result(text);
+    for (char &c : result)
+        c = asciiLower(c);
+    return result;
+}
+
+} // namespace quorlix::html
