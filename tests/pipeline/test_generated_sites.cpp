@@ -14,6 +14,8 @@
 
 #include <QTest>
 
+#include <functional>
+
 using namespace quorlix;
 using namespace quorlix::pipeline;
 
@@ -41,6 +43,8 @@ private slots:
     void linkTargets_data();
     void linkTargets();
     void longListsSplit();
+    void longListsKeepTheirOrder_data();
+    void longListsKeepTheirOrder();
     void topEntryWithoutAscii();
     void largePageHeadings();
     void hubPages();
@@ -283,8 +287,8 @@ void TestGeneratedSites::linkTargets()
 
 void TestGeneratedSites::longListsSplit()
 {
-    // 400 entries, half of them starting with "a": by letters; 700 of one
-    // letter: in parts.
+    // 400 entries, "a" and "b" taking turns: a letter split would take
+    // them out of their order, so in runs; 700 of one letter: in parts.
     std::vector<ContentsNode> nodes;
     for (int i = 0; i < 400; ++i)
         nodes.push_back(ContentsNode{(i % 2 ? QStringLiteral("b%1") : QStringLiteral("a%1")).arg(i), QString::number(i), {}});
@@ -292,13 +296,68 @@ void TestGeneratedSites::longListsSplit()
     QStringList names;
     for (const ContentsNode &node : nodes)
         names << QStringLiteral("%1:%2").arg(node.name).arg(node.children.size());
-    QCOMPARE(names, (QStringList{"A:200", "B:200"}));
+    QCOMPARE(names, (QStringList{"a0 \u2013 b199:200", "a200 \u2013 b399:200"}));
     std::vector<ContentsNode> many(700, ContentsNode{QStringLiteral("same"), QStringLiteral("x"), {}});
     SplitLongLists(many);
     names.clear();
     for (const ContentsNode &node : many)
         names << QStringLiteral("%1:%2").arg(node.name).arg(node.children.size());
     QCOMPARE(names, (QStringList{"S (1):250", "S (2):250", "S (3):200"}));
+}
+
+void TestGeneratedSites::longListsKeepTheirOrder_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("split"); // the books made, "name:entries"; none when the list stays whole
+    const auto numbered = [](const QString &pattern, int from, int to) {
+        QStringList names;
+        for (int i = from; from <= to ? i <= to : i >= to; i += from <= to ? 1 : -1)
+            names << pattern.arg(i);
+        return names;
+    };
+    QTest::newRow("release notes, newest first")
+        << numbered("Release 1.%1", 300, 1)
+        << QStringList{"Release 1.300 \u2013 Release 1.151:150", "Release 1.150 \u2013 Release 1.1:150"};
+    QTest::newRow("settings as their file groups them")
+        << numbered("server.key%1", 1, 100) + numbered("auth.key%1", 1, 100) + numbered("log.key%1", 1, 100)
+        << QStringList{"server.key1 \u2013 auth.key50:150", "auth.key51 \u2013 log.key100:150"};
+    QTest::newRow("letters in order, names not")
+        << numbered("a%1", 150, 1) + numbered("b%1", 150, 1) << QStringList{"a150 \u2013 a1:150", "b150 \u2013 b1:150"};
+    QStringList sorted = numbered("a%1", 1, 200) + numbered("b%1", 1, 200);
+    QTest::newRow("sorted by name: by letter") << sorted << QStringList{"A:200", "B:200"};
+    for (int i = 10; i < 400; i += 80)
+        sorted.swapItemsAt(i, i + 1);
+    QTest::newRow("sorted in another collation here and there") << sorted << QStringList{"A:200", "B:200"};
+    QTest::newRow("at the limit") << numbered("Release %1", 250, 1) << QStringList{};
+    QTest::newRow("more runs than fit") << numbered("r%1", 250 * 250 + 1, 1)
+                                        << QStringList{"r62501 \u2013 r31252:125", "r31251 \u2013 r1:126"};
+}
+
+void TestGeneratedSites::longListsKeepTheirOrder()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, split);
+    std::vector<ContentsNode> nodes;
+    for (const QString &name : names)
+        nodes.push_back(ContentsNode{name, name, {}});
+    SplitLongLists(nodes);
+    QStringList books, order;
+    std::size_t longest = 0;
+    const std::function<void(const std::vector<ContentsNode> &)> walk = [&](const std::vector<ContentsNode> &list) {
+        longest = std::max(longest, list.size());
+        for (const ContentsNode &node : list) {
+            if (!node.local.isEmpty())
+                order << node.local;
+            walk(node.children);
+        }
+    };
+    walk(nodes);
+    QCOMPARE(order, names);
+    QVERIFY(longest <= 250);
+    if (!split.isEmpty())
+        for (const ContentsNode &node : nodes)
+            books << QStringLiteral("%1:%2").arg(node.name).arg(node.children.size());
+    QCOMPARE(books, split);
 }
 
 void TestGeneratedSites::topEntryWithoutAscii()
