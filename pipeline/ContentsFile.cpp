@@ -1,6 +1,7 @@
 #include "pipeline/ContentsFile.h"
 
 #include "pipeline/ContentsTree.h"
+#include "pipeline/IndexTopic.h"
 #include "pipeline/KeywordText.h"
 #include "pipeline/SiteTableOfContents.h"
 #include "pipeline/Sitemap.h"
@@ -11,6 +12,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <iterator>
 
 #include <vector>
 
@@ -89,14 +91,27 @@ private:
         return chain;
     }
 
+    // The nodes below index in the order their first pages came, the
+    // site's index pages last: the crawl reaches them early, through every
+    // page's header.
     std::vector<ContentsNode> tree(int index) const
     {
-        std::vector<ContentsNode> out;
+        std::vector<ContentsNode> out, last;
         for (int child : mNodes[static_cast<std::size_t>(index)].children) {
             const Node &node = mNodes[static_cast<std::size_t>(child)];
-            out.push_back(ContentsNode{node.name, node.local, tree(child)});
+            (isIndexPage(node) ? last : out).push_back(ContentsNode{node.name, node.local, tree(child)});
         }
+        std::move(last.begin(), last.end(), std::back_inserter(out));
         return out;
+    }
+
+    // A folder of other pages stays in its place whatever its own page is.
+    bool isIndexPage(const Node &node) const
+    {
+        if (node.local.isEmpty() || (node.book && !node.children.empty()))
+            return false;
+        const auto page = mPages.constFind(node.local);
+        return IsSiteIndexTopic(node.name, page == mPages.cend() ? nullptr : &*page);
     }
 
     const QString mBase;

@@ -45,6 +45,8 @@ private slots:
     void longListsSplit();
     void longListsKeepTheirOrder_data();
     void longListsKeepTheirOrder();
+    void indexPagesLast_data();
+    void indexPagesLast();
     void topEntryWithoutAscii();
     void largePageHeadings();
     void hubPages();
@@ -110,8 +112,14 @@ void TestGeneratedSites::generatedSite()
     QCOMPARE(lines.first().name, QString::fromStdString(site.pages.value(site.files.first()).title));
     QCOMPARE(lines.first().local, site.files.first());
     QSet<QString> covered;
-    for (const testing::SitemapLine &line : lines)
-        covered.insert(line.local.section(QLatin1Char('#'), 0, 0));
+    const QSet<QString> ownIndex = testing::indexPages(site);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        covered.insert(lines[i].local.section(QLatin1Char('#'), 0, 0));
+        // The first entry of a level is none of the site's index pages
+        // (but for one index page's parts below another).
+        if (i > 0 && lines[i].depth > lines[i - 1].depth && !ownIndex.contains(lines[i - 1].local))
+            QVERIFY2(!ownIndex.contains(lines[i].local), qPrintable(lines[i].local));
+    }
     for (const QString &file : site.pages.keys())
         QVERIFY2(covered.contains(file), qPrintable(file));
 }
@@ -358,6 +366,66 @@ void TestGeneratedSites::longListsKeepTheirOrder()
         for (const ContentsNode &node : nodes)
             books << QStringLiteral("%1:%2").arg(node.name).arg(node.children.size());
     QCOMPARE(books, split);
+}
+
+void TestGeneratedSites::indexPagesLast_data()
+{
+    // Pages in the order a crawl saves them ("file title|body"), and the
+    // contents' outline.
+    QTest::addColumn<QStringList>("site");
+    QTest::addColumn<QStringList>("outline");
+    QString terms; // an index of terms: its links lead from page to page
+    for (int i = 0; i < 12; ++i)
+        terms += QStringLiteral("<li><a href=%1.html#t%2>t%2</a>").arg(QChar(u'a' + i % 3)).arg(i);
+    QString inherited; // a class's inherited members: one page's anchors
+    for (int i = 0; i < 12; ++i)
+        inherited += QStringLiteral("<li><a href=base.html#m%1>m%1</a>").arg(i);
+    QTest::newRow("the index every page's header leads to first")
+        << QStringList{"s/index.html Docs|",
+                       "s/genindex.html Index|",
+                       "s/genindex-A.html Index \u2013 A|",
+                       "s/listing.html Index of /pub|",
+                       "s/modindex.html Module Index|",
+                       "s/guide.html Guide|"}
+        << QStringList{"Docs", " Index of /pub", " Guide", " Index", "  Index \u2013 A", " Module Index"};
+    QTest::newRow("an index of terms in a folder")
+        << QStringList{"s/index.html Docs|",
+                       "s/ref/index.html Reference|",
+                       "s/ref/terms.html Terms|<ul>" + terms + "</ul>",
+                       "s/ref/a.html Alpha|",
+                       "s/ref/b.html Beta|",
+                       "s/ref/c.html Gamma|"}
+        << QStringList{"Docs", " Reference", "  Alpha", "  Beta", "  Gamma", "  Terms"};
+    QTest::newRow("a class's inherited members are no index")
+        << QStringList{"s/index.html Docs|", "s/derived.html Derived|<ul>" + inherited + "</ul>", "s/base.html Base|"}
+        << QStringList{"Docs", " Derived", " Base"};
+    QTest::newRow("where the site's table of contents lists it") << QStringList{
+        "s/index.html Docs|<ul><li><a href=a.html>A</a><li><a href=b.html>B</a><li><a href=genindex.html>Index</a>"
+        "<li><a href=c.html>C</a><li><a href=d.html>D</a></ul>",
+        "s/genindex.html Index|",
+        "s/a.html A|",
+        "s/b.html B|",
+        "s/c.html C|",
+        "s/d.html D|"} << QStringList{"Docs", " A", " B", " Index", " C", " D"};
+}
+
+void TestGeneratedSites::indexPagesLast()
+{
+    QFETCH(QStringList, site);
+    QFETCH(QStringList, outline);
+    QStringList files;
+    SavedPages pages;
+    for (const QString &page : site) {
+        const QString file = page.section(QLatin1Char(' '), 0, 0);
+        const QByteArray bytes = "<title>" + page.section(QLatin1Char(' '), 1).section(QLatin1Char('|'), 0, 0).toUtf8()
+                                 + "</title>" + page.section(QLatin1Char('|'), 1).toUtf8();
+        files << file;
+        pages.insert(file, html::readPage(std::string_view(bytes.constData(), std::size_t(bytes.size()))));
+    }
+    QStringList written;
+    for (const testing::SitemapLine &line : testing::sitemapLines(MakeContentsFile(files, pages).bytes))
+        written << QString(line.depth, ' ') + line.name;
+    QCOMPARE(written, outline);
 }
 
 void TestGeneratedSites::topEntryWithoutAscii()
