@@ -68,6 +68,7 @@ void TestGeneratedSites::generatedSite_data()
     QTest::newRow("doxygen") << "doxygen" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("makeinfo") << "texinfo" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("sphinx") << "sphinx" << 0.9 << 0.85 << 1 << 5 << 0;
+    QTest::newRow("sphinx, release notes") << "sphinx-releases" << 0.9 << 0.85 << 1 << 5 << 0;
     QTest::newRow("makeinfo --no-split") << "texinfo-single" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("docbook") << "docbook" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("javadoc") << "javadoc" << 0.9 << 0.85 << 0 << 5 << 0;
@@ -149,6 +150,13 @@ void TestGeneratedSites::nestedAsTheSiteNestsIt_data()
                        "   Shape",
                        "  org.example.canvas.io",
                        "   Format"};
+    QTest::newRow("release notes newest first")
+        << "sphinx-releases" << QStringList{" Release notes", "  Release 1.10", "   Added", "   Fixed",
+                                            "  Release 1.9",  "   Added",       "   Fixed", "  Release 1.8"};
+    QTest::newRow("260 settings as their file groups them, in runs")
+        << "sphinx-releases"
+        << QStringList{"  Settings", "   server.enabled \u2013 query.threshold", "    server.enabled",
+                       "    server.path"};
     QTest::newRow("sub-entries: sphinx's join()")
         << "sphinx:index" << QStringList{"join()", " in module widgetry.paths", " widgetry.core.Widget method", " widgetry.core.Window method"};
     QTest::newRow("sub-entries: a member of two classes")
