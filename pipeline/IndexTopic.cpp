@@ -1,10 +1,11 @@
 #include "pipeline/IndexTopic.h"
 
+#include "pipeline/LinkTarget.h"
 #include "pipeline/SiteIndexPages.h"
 
-#include <algorithm>
+#include <QSet>
+
 #include <string_view>
-#include <vector>
 
 namespace quorlix::pipeline {
 
@@ -28,35 +29,35 @@ bool namedAsAnIndex(const QString &name)
     return false;
 }
 
-// An index of terms leads from page to page as its terms come, where a
-// table of contents or a class's list of inherited members keeps one
-// page's anchors together.
-bool leadsFromPageToPage(const html::Page &page)
+// An index of terms leads from page to page as its entries come, to several
+// places in most of them, where a table of contents or a class's page keeps
+// one page's anchors together, a namespace's page leads to its own and to
+// one place (its description) in each class's.
+bool leadsFromPageToPage(const QString &file, const html::Page &page)
 {
-    constexpr std::size_t kFewestPages = 3;
-    std::size_t toAnchors = 0, changes = 0;
-    std::string_view last;
-    std::vector<std::string_view> seen;
+    constexpr qsizetype kFewestPages = 3;
+    qsizetype toAnchors = 0, changes = 0;
+    QString last;
+    QSet<QString> linked;
     for (const html::Link &link : page.links) {
-        const std::string_view href = link.href();
-        const std::size_t hash = href.find('#');
-        if (hash == std::string_view::npos || hash == 0)
+        if (!link.first || link.href().find('#') == std::string_view::npos)
             continue;
-        const std::string_view linked = href.substr(0, hash);
+        const LinkTarget target = ResolvedLink(file, link.href());
+        if (target.file.isEmpty() || target.file == file || target.fragment.isEmpty())
+            continue;
         ++toAnchors;
-        if (linked != last)
-            ++changes, last = linked;
-        if (seen.size() < kFewestPages && std::find(seen.cbegin(), seen.cend(), linked) == seen.cend())
-            seen.push_back(linked);
+        if (target.file != last)
+            ++changes, last = target.file;
+        linked.insert(target.file);
     }
-    return seen.size() >= kFewestPages && changes * 2 >= toAnchors;
+    return linked.size() >= kFewestPages && changes * 2 >= toAnchors && toAnchors * 2 >= linked.size() * 3;
 }
 
 } // namespace
 
-bool IsSiteIndexTopic(const QString &name, const html::Page *page)
+bool IsSiteIndexTopic(const QString &name, const QString &file, const html::Page *page)
 {
-    return namedAsAnIndex(name.trimmed()) || (page && MayBeSiteIndexPage(*page) && leadsFromPageToPage(*page));
+    return namedAsAnIndex(name.trimmed()) || (page && MayBeSiteIndexPage(*page) && leadsFromPageToPage(file, *page));
 }
 
 } // namespace quorlix::pipeline

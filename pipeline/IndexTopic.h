@@ -11,8 +11,8 @@
 
 namespace quorlix::pipeline {
 
-// Whether the entry named name that leads to page (null when it was not
-// read) is one of the site's index pages.
-bool IsSiteIndexTopic(const QString &name, const html::Page *page);
+// Whether the entry named name that leads to file, read as page (null when
+// it was not read), is one of the site's index pages.
+bool IsSiteIndexTopic(const QString &name, const QString &file, const html::Page *page);
 
 } // namespace quorlix::pipeline

@@ -385,9 +385,11 @@ void TestGeneratedSites::indexPagesLast_data()
     QString terms; // an index of terms: its links lead from page to page
     for (int i = 0; i < 12; ++i)
         terms += QStringLiteral("<li><a href=%1.html#t%2>t%2</a>").arg(QChar(u'a' + i % 3)).arg(i);
-    QString inherited; // a class's inherited members: one page's anchors
-    for (int i = 0; i < 12; ++i)
+    QString inherited, classes; // a class's inherited members: one page's anchors; a namespace's classes: one each
+    for (int i = 0; i < 12; ++i) {
         inherited += QStringLiteral("<li><a href=base.html#m%1>m%1</a>").arg(i);
+        classes += QStringLiteral("<li><a href=c%1.html#details>More...</a>").arg(i);
+    }
     QTest::newRow("the index every page's header leads to first")
         << QStringList{"s/index.html Docs|",
                        "s/genindex.html Index|",
@@ -407,6 +409,9 @@ void TestGeneratedSites::indexPagesLast_data()
     QTest::newRow("a class's inherited members are no index")
         << QStringList{"s/index.html Docs|", "s/derived.html Derived|<ul>" + inherited + "</ul>", "s/base.html Base|"}
         << QStringList{"Docs", " Derived", " Base"};
+    QTest::newRow("nor is a namespace's list of classes")
+        << QStringList{"s/index.html Docs|", "s/ns.html Namespace|<ul>" + classes + "</ul>", "s/base.html Base|"}
+        << QStringList{"Docs", " Namespace", " Base"};
     QTest::newRow("where the site's table of contents lists it") << QStringList{
         "s/index.html Docs|<ul><li><a href=a.html>A</a><li><a href=b.html>B</a><li><a href=genindex.html>Index</a>"
         "<li><a href=c.html>C</a><li><a href=d.html>D</a></ul>",
