@@ -23,6 +23,22 @@ namespace {
 
 const QString kGenerators = QStringLiteral(QUORLIX_FIXTURES "/generators/");
 
+// The contents of a site of pages (file, bytes) saved in that order, an
+// entry a line indented by its depth, with its place after it when asked.
+QStringList contentsOutline(const QList<std::pair<QString, QByteArray>> &site, bool withPlaces = false)
+{
+    QStringList files;
+    SavedPages pages;
+    for (const auto &[file, bytes] : site) {
+        files << file;
+        pages.insert(file, html::readPage(std::string_view(bytes.constData(), std::size_t(bytes.size()))));
+    }
+    QStringList outline;
+    for (const testing::SitemapLine &line : testing::sitemapLines(MakeContentsFile(files, pages).bytes))
+        outline << QString(line.depth, ' ') + line.name + (withPlaces ? ' ' + line.local : QString());
+    return outline;
+}
+
 } // namespace
 
 class TestGeneratedSites : public QObject {
@@ -426,19 +442,12 @@ void TestGeneratedSites::indexPagesLast()
 {
     QFETCH(QStringList, site);
     QFETCH(QStringList, outline);
-    QStringList files;
-    SavedPages pages;
-    for (const QString &page : site) {
-        const QString file = page.section(QLatin1Char(' '), 0, 0);
-        const QByteArray bytes = "<title>" + page.section(QLatin1Char(' '), 1).section(QLatin1Char('|'), 0, 0).toUtf8()
-                                 + "</title>" + page.section(QLatin1Char('|'), 1).toUtf8();
-        files << file;
-        pages.insert(file, html::readPage(std::string_view(bytes.constData(), std::size_t(bytes.size()))));
-    }
-    QStringList written;
-    for (const testing::SitemapLine &line : testing::sitemapLines(MakeContentsFile(files, pages).bytes))
-        written << QString(line.depth, ' ') + line.name;
-    QCOMPARE(written, outline);
+    QList<std::pair<QString, QByteArray>> pages;
+    for (const QString &page : site)
+        pages.append({page.section(QLatin1Char(' '), 0, 0),
+                      "<title>" + page.section(QLatin1Char(' '), 1).section(QLatin1Char('|'), 0, 0).toUtf8()
+                          + "</title>" + page.section(QLatin1Char('|'), 1).toUtf8()});
+    QCOMPARE(contentsOutline(pages), outline);
 }
 
 void TestGeneratedSites::topEntryWithoutAscii()
@@ -463,13 +472,8 @@ void TestGeneratedSites::largePageHeadings()
         "<h1>Formatter</h1><h3 id=f1>Formatter</h3><h3 id=f2>Formatter</h3><h3 id=f3>Formatter</h3>"
         "<h3 id=p>parse</h3><h4 id=ex>Examples</h4><p>"
         + text + "</p>";
-    const QStringList files{"site/index.html", "site/Formatter.html"};
-    SavedPages pages{{files[0], html::Page{}},
-                     {files[1], html::readPage(std::string_view(bytes.constData(), std::size_t(bytes.size())))}};
-    QStringList outline;
-    for (const testing::SitemapLine &line : testing::sitemapLines(MakeContentsFile(files, pages).bytes))
-        outline << QString(line.depth, ' ') + line.name;
-    QCOMPARE(outline.mid(2), (QStringList{"  Formatter", "  parse", "   Examples"}));
+    QCOMPARE(contentsOutline({{"site/index.html", ""}, {"site/Formatter.html", bytes}}).mid(2),
+             (QStringList{"  Formatter", "  parse", "   Examples"}));
 }
 
 void TestGeneratedSites::hubPages()
@@ -483,16 +487,8 @@ void TestGeneratedSites::hubPages()
         {"s/b.html", "<table><tr><td><a href=c.html>Sea</a><td>about C<tr><td><a href=d.html>D</a></table>"},
         {"s/c.html", ""},
         {"s/d.html", "<ul><li><a href=c.html>C</a></ul>"}};
-    QStringList files;
-    SavedPages pages;
-    for (const auto &[file, bytes] : site) {
-        files << file;
-        pages.insert(file, html::readPage(std::string_view(bytes.constData(), std::size_t(bytes.size()))));
-    }
-    QStringList outline;
-    for (const testing::SitemapLine &line : testing::sitemapLines(MakeContentsFile(files, pages).bytes))
-        outline << QString(line.depth, ' ') + line.name + ' ' + line.local;
-    QCOMPARE(outline, (QStringList{"index.html s/index.html", " A s/a.html", " B s/b.html", "  Sea s/c.html", "  D s/d.html"}));
+    QCOMPARE(contentsOutline(site, true),
+             (QStringList{"index.html s/index.html", " A s/a.html", " B s/b.html", "  Sea s/c.html", "  D s/d.html"}));
 }
 
 QTEST_GUILESS_MAIN(TestGeneratedSites)
