@@ -94,7 +94,8 @@ void NestCompanionPages(std::vector<ContentsNode> &nodes)
     bool any = false;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         const QString stem = stemOf(nodes[i].local);
-        const qsizetype dash = std::max(stem.lastIndexOf(QLatin1Char('-')), stem.lastIndexOf(QLatin1Char('_')));
+        // Not the last character: "genindex-_" is the part of "genindex" for "_".
+        const qsizetype dash = std::max(stem.lastIndexOf(QLatin1Char('-'), -2), stem.lastIndexOf(QLatin1Char('_'), -2));
         if (dash <= stem.lastIndexOf(QLatin1Char('/')) + 1)
             continue;
         const auto parent = byStem.constFind(stem.left(dash));

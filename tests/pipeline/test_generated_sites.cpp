@@ -410,10 +410,11 @@ void TestGeneratedSites::indexPagesLast_data()
         << QStringList{"s/index.html Docs|",
                        "s/genindex.html Index|",
                        "s/genindex-A.html Index \u2013 A|",
+                       "s/genindex-_.html Index \u2013 _|",
                        "s/listing.html Index of /pub|",
                        "s/modindex.html Module Index|",
                        "s/guide.html Guide|"}
-        << QStringList{"Docs", " Index of /pub", " Guide", " Index", "  Index \u2013 A", " Module Index"};
+        << QStringList{"Docs", " Index of /pub", " Guide", " Index", "  Index \u2013 A", "  Index \u2013 _", " Module Index"};
     QTest::newRow("an index of terms in a folder")
         << QStringList{"s/index.html Docs|",
                        "s/ref/index.html Reference|",
