@@ -61,7 +61,7 @@ void TestGeneratedSites::generatedSite_data()
     QTest::addColumn<int>("broad");
     QTest::newRow("doxygen") << "doxygen" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("makeinfo") << "texinfo" << 0.9 << 0.85 << 0 << 5 << 0;
-    QTest::newRow("sphinx") << "sphinx" << 0.9 << 0.85 << 1 << 5 << 0;
+    QTest::newRow("sphinx") << "sphinx" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("makeinfo --no-split") << "texinfo-single" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("docbook") << "docbook" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("javadoc") << "javadoc" << 0.9 << 0.85 << 0 << 5 << 0;
