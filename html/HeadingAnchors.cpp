@@ -21,23 +21,31 @@ std::string linkTarget(const GumboNode *node)
     return {};
 }
 
-// Whether an element shows no text: an empty anchor or span that only
-// carries an id. Looks at a few nodes only; anything larger counts as text.
-bool showsNoText(const GumboNode *node)
+// Whether an element shows text, before one of its descendants if one is
+// given. Looks at a few nodes only; anything larger counts as text.
+bool showsText(const GumboNode *element, const GumboNode *before = nullptr, int budget = 16)
 {
-    std::vector<const GumboNode *> pending{node};
-    for (int budget = 16; !pending.empty(); --budget) {
+    std::vector<const GumboNode *> pending{element};
+    for (; !pending.empty(); --budget) {
         if (budget == 0)
-            return false;
-        const GumboNode *next = pending.back();
+            return true;
+        const GumboNode *node = pending.back();
         pending.pop_back();
-        if (next->type == GUMBO_NODE_TEXT || next->type == GUMBO_NODE_CDATA)
+        if (node == before)
             return false;
-        if (const GumboVector *children = childrenOf(next))
-            for (unsigned int i = 0; i < children->length; ++i)
+        if (node->type == GUMBO_NODE_TEXT || node->type == GUMBO_NODE_CDATA)
+            return true;
+        if (const GumboVector *children = childrenOf(node))
+            for (unsigned int i = children->length; i-- > 0;)
                 pending.push_back(child(children, i));
     }
-    return true;
+    return false;
+}
+
+// An empty anchor or span that only carries an id.
+bool showsNoText(const GumboNode *node)
+{
+    return !showsText(node);
 }
 
 // The id of the section a heading heads (Sphinx, MkDocs, HTML5 outlines):
@@ -205,33 +213,12 @@ bool reachesElement(std::string_view name, const GumboNode *element)
     return false;
 }
 
-// Whether an element shows text before one of its descendants. Looks at a
-// few nodes only; an element larger than that counts as showing text.
-bool showsTextBefore(const GumboNode *element, const GumboNode *descendant)
-{
-    std::vector<const GumboNode *> pending{element};
-    for (int budget = 256; !pending.empty(); --budget) {
-        if (budget == 0)
-            return true;
-        const GumboNode *node = pending.back();
-        pending.pop_back();
-        if (node == descendant)
-            return false;
-        if (node->type == GUMBO_NODE_TEXT || node->type == GUMBO_NODE_CDATA)
-            return true;
-        if (const GumboVector *children = childrenOf(node))
-            for (unsigned int i = children->length; i-- > 0;)
-                pending.push_back(child(children, i));
-    }
-    return false;
-}
-
 } // namespace
 
 const GumboNode *trailingSelfLink(const GumboNode *element)
 {
     const GumboNode *link = endingLink(element);
-    if (!link || !reachesElement(ownPageFragment(attribute(link, "href")), element) || !showsTextBefore(element, link))
+    if (!link || !reachesElement(ownPageFragment(attribute(link, "href")), element) || !showsText(element, link, 256))
         return nullptr;
     return link;
 }
