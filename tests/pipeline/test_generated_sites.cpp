@@ -5,6 +5,7 @@
 // on many pages, the contents nest as the site does and cover every page. And the rules that get there: keyword
 // text, reading order, links between saved pages, long lists.
 
+#include "pipeline/AllInOnePages.h"
 #include "pipeline/ContentsFile.h"
 #include "pipeline/ContentsTree.h"
 #include "pipeline/IndexFile.h"
@@ -39,6 +40,48 @@ QStringList contentsOutline(const QList<std::pair<QString, QByteArray>> &site, b
     return outline;
 }
 
+// Pages read from their markup, in the order given.
+testing::ReadSite readPages(const QList<std::pair<QString, QByteArray>> &site)
+{
+    testing::ReadSite read;
+    for (const auto &[file, bytes] : site) {
+        read.files << file;
+        read.pages.insert(file, html::readPage(std::string_view(bytes.constData(), std::size_t(bytes.size()))));
+    }
+    return read;
+}
+
+// A heading as Node.js's generator writes it: its text, then a link to
+// itself showing "#".
+QByteArray nodeHeading(int level, const QByteArray &text, const QByteArray &anchor)
+{
+    const QByteArray tag = 'h' + QByteArray::number(level);
+    return '<' + tag + '>' + text + "<span><a class=\"mark\" href=\"#" + anchor + "\" id=\"" + anchor
+           + "\">#</a></span></" + tag + '>';
+}
+
+// A small site shaped as Node.js's documentation: pages of modules whose
+// headings end in a link to themselves and name methods with their
+// objects, and all.html, which repeats every page.
+testing::ReadSite nodeLikeSite()
+{
+    const QByteArray fs = nodeHeading(2, "File system", "file-system")
+                          + nodeHeading(4, "<code>fs.readFile(path[, options], callback)</code>", "fs_readfile")
+                          + nodeHeading(4, "<code>fsPromises.readFile(path)</code>", "fsp_readfile")
+                          + nodeHeading(5, "<code>filehandle.stat()</code>", "fh_stat");
+    const QByteArray tty = nodeHeading(2, "TTY", "tty") + nodeHeading(3, "Class: <code>tty.ReadStream</code>", "rs")
+                           + nodeHeading(3, "Event: <code>'resize'</code>", "resize");
+    const QByteArray path = nodeHeading(2, "Path", "path")
+                            + nodeHeading(4, "<code>path.join([...paths])</code>", "join")
+                            + "<h3 id=cs>C#</h3><h3 id=v>v1.2</h3><h3 id=i>index.html</h3>";
+    const QByteArray end = " | Node.js v20 Documentation</title>";
+    return readPages({{"n/index.html", "<title>Index" + end + "<ul><li><a href=fs.html>File system</a></ul>"},
+                      {"n/fs.html", "<title>File system" + end + fs},
+                      {"n/tty.html", "<title>TTY" + end + tty},
+                      {"n/path.html", "<title>Path" + end + path},
+                      {"n/all.html", "<title>Node.js v20 Documentation</title>" + fs + tty + path}});
+}
+
 } // namespace
 
 class TestGeneratedSites : public QObject {
@@ -54,6 +97,12 @@ private slots:
     void numberedLabel();
     void runningText_data();
     void runningText();
+    void memberNames_data();
+    void memberNames();
+    void nodeLikeIndex_data();
+    void nodeLikeIndex();
+    void allInOnePages_data();
+    void allInOnePages();
     void readingOrder_data();
     void readingOrder();
     void linkTargets_data();
@@ -83,8 +132,8 @@ void TestGeneratedSites::generatedSite_data()
     QTest::addColumn<int>("broad");
     QTest::newRow("doxygen") << "doxygen" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("makeinfo") << "texinfo" << 0.9 << 0.85 << 0 << 5 << 0;
-    QTest::newRow("sphinx") << "sphinx" << 0.9 << 0.85 << 1 << 5 << 0;
-    QTest::newRow("sphinx, release notes") << "sphinx-releases" << 0.9 << 0.85 << 1 << 5 << 0;
+    QTest::newRow("sphinx") << "sphinx" << 0.9 << 0.85 << 0 << 5 << 0;
+    QTest::newRow("sphinx, release notes") << "sphinx-releases" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("makeinfo --no-split") << "texinfo-single" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("docbook") << "docbook" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("javadoc") << "javadoc" << 0.9 << 0.85 << 0 << 5 << 0;
@@ -262,6 +311,109 @@ void TestGeneratedSites::runningText()
     QFETCH(bool, wholeSentences);
     QFETCH(bool, running);
     QCOMPARE(IsRunningText(text, wholeSentences), running);
+}
+
+void TestGeneratedSites::memberNames_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("named");    // "" when it is no kind and name
+    QTest::addColumn<QString>("lastName"); // "" when it is no dotted path of names
+    QTest::newRow("method with its object") << "fs.readFile(path[, options], callback)" << "" << "readFile";
+    QTest::newRow("property, deep") << "process.release.lts" << "" << "lts";
+    QTest::newRow("a kind before a class") << "Class: tty.ReadStream" << "tty.ReadStream" << "";
+    QTest::newRow("a kind before a method") << "Static method: Buffer.alloc(size)" << "Buffer.alloc(size)" << "";
+    QTest::newRow("a kind before one name") << "Class: FileHandle" << "FileHandle" << "";
+    QTest::newRow("a kind before a string") << "Event: 'close'" << "" << "";
+    QTest::newRow("a kind before a sentence") << "Example: Using a custom agent" << "" << "";
+    QTest::newRow("a code before a sentence") << "DEP0081: fs.truncate() using a file descriptor" << "" << "";
+    QTest::newRow("a kind before a file") << "File: index.html" << "" << "";
+    QTest::newRow("file name") << "index.html" << "" << "";
+    QTest::newRow("product name") << "Node.js" << "" << "";
+    QTest::newRow("host name") << "www.example.com" << "" << "";
+    QTest::newRow("version") << "v1.2" << "" << "";
+    QTest::newRow("abbreviation") << "e.g." << "" << "";
+    QTest::newRow("one letter") << "point.x" << "" << "";
+    QTest::newRow("one name") << "readFile()" << "" << "";
+    QTest::newRow("sentence") << "fs.readFile and fs.writeFile" << "" << "";
+}
+
+void TestGeneratedSites::memberNames()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, named);
+    QFETCH(QString, lastName);
+    QCOMPARE(NameAfterItsKind(text), named);
+    QCOMPARE(LastNameOfPath(text), lastName);
+}
+
+void TestGeneratedSites::nodeLikeIndex_data()
+{
+    QTest::addColumn<QStringList>("expected"); // consecutive keywords and their entries, indented by depth
+    QTest::newRow("typed bare, each object's method below") << QStringList{
+        "readFile n/fs.html#fs_readfile", " fs.readFile(path[, options], callback) n/fs.html#fs_readfile",
+        " fsPromises.readFile(path) n/fs.html#fsp_readfile"};
+    QTest::newRow("the whole name, without the sign")
+        << QStringList{"fs.readFile(path[, options], callback) n/fs.html#fs_readfile"};
+    QTest::newRow("a class without its kind") << QStringList{"ReadStream n/tty.html#rs"};
+    QTest::newRow("below h4") << QStringList{"stat n/fs.html#fh_stat"};
+    QTest::newRow("a name that ends in a sign") << QStringList{"C# n/path.html#cs"};
+    QTest::newRow("a file is no path of names: no \"html\"")
+        << QStringList{"fsPromises.readFile(path) n/fs.html#fsp_readfile", "Index n/index.html",
+                       "index.html n/path.html#i"};
+    QTest::newRow("the page that repeats all the others: its title")
+        << QStringList{"Node.js v20 Documentation n/all.html"};
+}
+
+void TestGeneratedSites::nodeLikeIndex()
+{
+    QFETCH(QStringList, expected);
+    const testing::ReadSite site = nodeLikeSite();
+    QStringList outline;
+    for (const testing::SitemapLine &line : testing::sitemapLines(MakeIndexFile(site.files, site.pages).bytes)) {
+        // No permalink sign but C#'s own, and only the pages that have
+        // them lead to the headings all.html repeats.
+        QVERIFY2((!line.name.endsWith(QLatin1Char('#')) || line.name == QLatin1String("C#"))
+                     && !line.local.contains(QLatin1String("all.html#")),
+                 qPrintable(line.name + ' ' + line.local));
+        outline << QString(line.depth, QLatin1Char(' ')) + line.name + QLatin1Char(' ') + line.local;
+    }
+    const qsizetype at = outline.indexOf(expected.first());
+    QVERIFY2(at >= 0, qPrintable(outline.join('\n')));
+    QCOMPARE(outline.mid(at, expected.size()), expected);
+}
+
+void TestGeneratedSites::allInOnePages_data()
+{
+    QTest::addColumn<QStringList>("headings"); // a page each: its headings, one letter each
+    QTest::addColumn<QList<bool>>("allInOne");
+    QTest::newRow("one page repeats three")
+        << QStringList{"ab", "cd", "ef", "abcdefg"} << QList<bool>{false, false, false, true};
+    QTest::newRow("repeats two only") << QStringList{"ab", "cd", "ef", "abcd"}
+                                      << QList<bool>{false, false, false, false};
+    QTest::newRow("a page pair alike") << QStringList{"ab", "ab", "cd", "cd"}
+                                       << QList<bool>{false, false, false, false};
+    QTest::newRow("less than half of each")
+        << QStringList{"abx", "cdy", "efz", "ace"} << QList<bool>{false, false, false, false};
+    // Headings on every page ("Navigation") are nobody's to repeat.
+    QTest::newRow("beside the site's furniture")
+        << QStringList{"nnab", "nncd", "nnef", "nabcdef"} << QList<bool>{false, false, false, true};
+}
+
+void TestGeneratedSites::allInOnePages()
+{
+    QFETCH(QStringList, headings);
+    QFETCH(QList<bool>, allInOne);
+    QStringList files;
+    SavedPages pages;
+    for (const QString &letters : headings) {
+        html::Page page;
+        for (const QChar letter : letters)
+            page.headings.emplace_back(2, QString(letter).toStdString(), std::string_view());
+        files << QStringLiteral("s/%1.html").arg(files.size());
+        pages.insert(files.last(), std::move(page));
+    }
+    const std::vector<bool> found = AllInOnePages(files, pages);
+    QCOMPARE(QList<bool>(found.cbegin(), found.cend()), allInOne);
 }
 
 void TestGeneratedSites::readingOrder_data()
