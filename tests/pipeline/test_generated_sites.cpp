@@ -40,6 +40,17 @@ QStringList contentsOutline(const QList<std::pair<QString, QByteArray>> &site, b
     return outline;
 }
 
+// Pages given as "file title|body", in the order a crawl saves them.
+QList<std::pair<QString, QByteArray>> titledPages(const QStringList &site)
+{
+    QList<std::pair<QString, QByteArray>> pages;
+    for (const QString &page : site)
+        pages.append({page.section(QLatin1Char(' '), 0, 0),
+                      "<title>" + page.section(QLatin1Char(' '), 1).section(QLatin1Char('|'), 0, 0).toUtf8()
+                          + "</title>" + page.section(QLatin1Char('|'), 1).toUtf8()});
+    return pages;
+}
+
 // Pages read from their markup, in the order given.
 testing::ReadSite readPages(const QList<std::pair<QString, QByteArray>> &site)
 {
@@ -112,6 +123,8 @@ private slots:
     void longListsKeepTheirOrder();
     void indexPagesLast_data();
     void indexPagesLast();
+    void tableOfContentsInContent_data();
+    void tableOfContentsInContent();
     void topEntryWithoutAscii();
     void largePageHeadings();
     void hubPages();
@@ -595,12 +608,35 @@ void TestGeneratedSites::indexPagesLast()
 {
     QFETCH(QStringList, site);
     QFETCH(QStringList, outline);
-    QList<std::pair<QString, QByteArray>> pages;
-    for (const QString &page : site)
-        pages.append({page.section(QLatin1Char(' '), 0, 0),
-                      "<title>" + page.section(QLatin1Char(' '), 1).section(QLatin1Char('|'), 0, 0).toUtf8()
-                          + "</title>" + page.section(QLatin1Char('|'), 1).toUtf8()});
-    QCOMPARE(contentsOutline(pages), outline);
+    QCOMPARE(contentsOutline(titledPages(site)), outline);
+}
+
+void TestGeneratedSites::tableOfContentsInContent_data()
+{
+    // Pages as for indexPagesLast, and the contents' outline.
+    QTest::addColumn<QStringList>("site");
+    QTest::addColumn<QStringList>("outline");
+    const QStringList pages{"s/a.html A|", "s/b.html B|", "s/c.html C|", "s/d.html D|", "s/e.html E|"};
+    const QString list = "<li><a href=a.html>Alpha</a><ul><li><a href=b.html>Beta</a></ul><li><a href=c.html>Gamma</a>"
+                         "<li><a href=d.html>Delta</a><li><a href=e.html>Epsilon</a>";
+    // A page's header holds pickers that list the whole site and the start
+    // page too (Node.js's "Table of contents", "Index"): one page more than
+    // the start page's own list.
+    QTest::newRow("a header's pickers list one page more") << QStringList{
+        "s/index.html Docs|<ul>" + list + "</ul>",
+        "s/about.html About|<header><ul><li><a href=#toc>Table of contents</a><ul><li><a href=index.html>Docs</a>" + list
+            + "</ul></ul></header>"} + pages
+        << QStringList{"Docs", " Alpha", "  Beta", " Gamma", " Delta", " Epsilon", " About"};
+    QTest::newRow("a sidebar that alone lists the site")
+        << QStringList{"s/index.html Docs|<nav><ul>" + list + "</ul></nav>"} + pages
+        << QStringList{"Docs", " Alpha", "  Beta", " Gamma", " Delta", " Epsilon"};
+}
+
+void TestGeneratedSites::tableOfContentsInContent()
+{
+    QFETCH(QStringList, site);
+    QFETCH(QStringList, outline);
+    QCOMPARE(contentsOutline(titledPages(site)), outline);
 }
 
 void TestGeneratedSites::topEntryWithoutAscii()
