@@ -77,6 +77,7 @@ QByteArray nodeHeading(int level, const QByteArray &text, const QByteArray &anch
 testing::ReadSite nodeLikeSite()
 {
     const QByteArray fs = nodeHeading(2, "File system", "file-system")
+                          + nodeHeading(5, "<code>filehandle.readFile(options)</code>", "fh_readfile")
                           + nodeHeading(4, "<code>fs.readFile(path[, options], callback)</code>", "fs_readfile")
                           + nodeHeading(4, "<code>fsPromises.readFile(path)</code>", "fsp_readfile")
                           + nodeHeading(5, "<code>filehandle.stat()</code>", "fh_stat");
@@ -362,8 +363,9 @@ void TestGeneratedSites::memberNames()
 void TestGeneratedSites::nodeLikeIndex_data()
 {
     QTest::addColumn<QStringList>("expected"); // consecutive keywords and their entries, indented by depth
-    QTest::newRow("typed bare, each object's method below") << QStringList{
-        "readFile n/fs.html#fs_readfile", " fs.readFile(path[, options], callback) n/fs.html#fs_readfile",
+    QTest::newRow("typed bare, each object's method below; the module's own first") << QStringList{
+        "readFile n/fs.html#fs_readfile", " filehandle.readFile(options) n/fs.html#fh_readfile",
+        " fs.readFile(path[, options], callback) n/fs.html#fs_readfile",
         " fsPromises.readFile(path) n/fs.html#fsp_readfile"};
     QTest::newRow("the whole name, without the sign")
         << QStringList{"fs.readFile(path[, options], callback) n/fs.html#fs_readfile"};
@@ -622,10 +624,10 @@ void TestGeneratedSites::tableOfContentsInContent_data()
     // A page's header holds pickers that list the whole site and the start
     // page too (Node.js's "Table of contents", "Index"): one page more than
     // the start page's own list.
-    QTest::newRow("a header's pickers list one page more") << QStringList{
-        "s/index.html Docs|<ul>" + list + "</ul>",
-        "s/about.html About|<header><ul><li><a href=#toc>Table of contents</a><ul><li><a href=index.html>Docs</a>" + list
-            + "</ul></ul></header>"} + pages
+    const QString pickers = "<header><ul><li><a href=#toc>Table of contents</a><ul><li><a href=index.html>Docs</a>"
+                            + list + "</ul></ul></header>";
+    QTest::newRow("a header's pickers list one page more")
+        << QStringList{"s/index.html Docs|<ul>" + list + "</ul>", "s/about.html About|" + pickers} + pages
         << QStringList{"Docs", " Alpha", "  Beta", " Gamma", " Delta", " Epsilon", " About"};
     QTest::newRow("a sidebar that alone lists the site")
         << QStringList{"s/index.html Docs|<nav><ul>" + list + "</ul></nav>"} + pages
