@@ -83,6 +83,33 @@ private:
     QSet<std::size_t> mCommon;
 };
 
+// Where a keyword typed bare leads: where all its places are methods of
+// that name of several objects ("filehandle.readFile(options)",
+// "fs.readFile(path)", "fsPromises.readFile(path)"), to the one of the
+// object its page is named after (fs.html), as a module's own function;
+// else to the first.
+QString mainPlace(const QString &text, const std::vector<std::pair<QString, QString>> &subEntries)
+{
+    const QString member = QLatin1Char('.') + text;
+    // Where label names the member, the length of its object's name; else 0.
+    const auto objectLength = [&member](const QString &label) -> qsizetype {
+        const qsizetype at = label.indexOf(member);
+        const qsizetype after = at + member.size();
+        return at > 0 && (after == label.size() || label[after] == QLatin1Char('(')) ? at : 0;
+    };
+    const QString *modules = nullptr;
+    for (const auto &[label, place] : subEntries) {
+        const qsizetype object = objectLength(label);
+        if (object == 0)
+            return subEntries.front().second;
+        const QString file = place.section(QLatin1Char('#'), 0, 0);
+        const QString page = file.mid(file.lastIndexOf(QLatin1Char('/')) + 1).section(QLatin1Char('.'), 0, 0);
+        if (!modules && page == label.left(object))
+            modules = &place;
+    }
+    return modules ? *modules : subEntries.front().second;
+}
+
 void writeKeyword(const Keyword &keyword, const KeywordTable &keywords, const TopicNames &names, SitemapPieces &out)
 {
     using Params = QList<QPair<QString, QString>>;
@@ -94,7 +121,7 @@ void writeKeyword(const Keyword &keyword, const KeywordTable &keywords, const To
         return;
     }
     // Several places: the keyword lists them below it by what tells them
-    // apart, and leads to the first of them itself.
+    // apart, and leads to the main one of them itself.
     std::vector<std::pair<QString, QString>> subEntries;
     keywords.forEachPlace(keyword, [&](const Place &place) {
         const QString &label = keywords.label(place);
@@ -102,7 +129,7 @@ void writeKeyword(const Keyword &keyword, const KeywordTable &keywords, const To
     });
     std::stable_sort(subEntries.begin(), subEntries.end(),
                      [](const auto &a, const auto &b) { return NaturalCompare(a.first, b.first) < 0; });
-    out += SitemapEntry(Params{{name, keyword.text}, {local, subEntries.front().second}}, 1);
+    out += SitemapEntry(Params{{name, keyword.text}, {local, mainPlace(keyword.text, subEntries)}}, 1);
     out += "\t<UL>\r\n";
     for (const auto &[label, place] : subEntries)
         out += SitemapEntry(Params{{name, label}, {local, place}}, 2);

@@ -22,13 +22,13 @@ constexpr qsizetype kFewestPagesOfAList = 5;
 
 // The lists of a page (by their number) that lead to many pages through
 // links to whole pages; an index page's links, which lead to anchors, do not
-// count.
+// count, nor, unless withNavigation, those of its header, nav or sidebar.
 QSet<int> contentsLists(const QString &file, const html::Page &page, const QSet<QString> &pageSet,
-                        QSet<QString> *reached)
+                        QSet<QString> *reached, bool withNavigation)
 {
     std::map<int, QSet<QString>> byList;
     for (const html::Link &link : page.links) {
-        if (!link.first || link.depth == 0)
+        if (!link.first || link.depth == 0 || (link.navigation && !withNavigation))
             continue;
         const LinkTarget target = ResolvedLink(file, link.href());
         if (target.fragment.isEmpty() && target.file != file && pageSet.contains(target.file))
@@ -50,30 +50,42 @@ SiteTableOfContents FindSiteTableOfContents(const QStringList &pageFiles, const 
                                             const QString &start, double minShare)
 {
     const QSet<QString> pageSet(pageFiles.cbegin(), pageFiles.cend());
+    // A page's content first: the pickers in a page's header (Node.js's
+    // "Table of contents", "Index", "Options") list the site as well, and
+    // win by a link or two. A table that only a sidebar holds counts when
+    // no content does.
     QString best;
-    qsizetype bestCount = 0;
-    for (const QString &file : pageFiles) {
-        const auto page = pages.constFind(file);
-        if (page == pages.cend() || page->links.size() < static_cast<std::size_t>(kFewestPagesOfAList))
-            continue;
-        QSet<QString> reached;
-        contentsLists(file, *page, pageSet, &reached);
-        if (reached.size() > bestCount)
-            best = file, bestCount = reached.size();
+    bool withNavigation = false;
+    for (const bool navigation : {false, true}) {
+        qsizetype bestCount = 0;
+        for (const QString &file : pageFiles) {
+            const auto page = pages.constFind(file);
+            if (page == pages.cend() || page->links.size() < static_cast<std::size_t>(kFewestPagesOfAList))
+                continue;
+            QSet<QString> reached;
+            contentsLists(file, *page, pageSet, &reached, navigation);
+            if (reached.size() > bestCount)
+                best = file, bestCount = reached.size();
+        }
+        withNavigation = navigation;
+        if (bestCount >= kFewestPagesOfAList
+            && static_cast<double>(bestCount) >= minShare * static_cast<double>(pageSet.size()))
+            break;
+        best.clear();
     }
     SiteTableOfContents contents;
-    if (bestCount < kFewestPagesOfAList || static_cast<double>(bestCount) < minShare * static_cast<double>(pageSet.size()))
+    if (best.isEmpty())
         return contents;
 
     contents.page = best;
     const html::Page &page = *pages.constFind(best);
-    const QSet<int> lists = contentsLists(best, page, pageSet, nullptr);
+    const QSet<int> lists = contentsLists(best, page, pageSet, nullptr, withNavigation);
     // The entries in document order; each nests under the last one with
     // fewer lists around it.
     std::vector<std::pair<int, std::vector<ContentsNode> *>> open{{0, &contents.entries}};
     QSet<QString> placed;
     for (const html::Link &link : page.links) {
-        if (!link.first || !lists.contains(link.list))
+        if (!link.first || !lists.contains(link.list) || (link.navigation && !withNavigation))
             continue;
         const LinkTarget target = ResolvedLink(best, link.href());
         if (!pageSet.contains(target.file) || (target.file == start && target.fragment.isEmpty()))

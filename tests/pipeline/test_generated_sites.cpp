@@ -40,6 +40,17 @@ QStringList contentsOutline(const QList<std::pair<QString, QByteArray>> &site, b
     return outline;
 }
 
+// Pages given as "file title|body", in the order a crawl saves them.
+QList<std::pair<QString, QByteArray>> titledPages(const QStringList &site)
+{
+    QList<std::pair<QString, QByteArray>> pages;
+    for (const QString &page : site)
+        pages.append({page.section(QLatin1Char(' '), 0, 0),
+                      "<title>" + page.section(QLatin1Char(' '), 1).section(QLatin1Char('|'), 0, 0).toUtf8()
+                          + "</title>" + page.section(QLatin1Char('|'), 1).toUtf8()});
+    return pages;
+}
+
 // Pages read from their markup, in the order given.
 testing::ReadSite readPages(const QList<std::pair<QString, QByteArray>> &site)
 {
@@ -66,6 +77,7 @@ QByteArray nodeHeading(int level, const QByteArray &text, const QByteArray &anch
 testing::ReadSite nodeLikeSite()
 {
     const QByteArray fs = nodeHeading(2, "File system", "file-system")
+                          + nodeHeading(5, "<code>filehandle.readFile(options)</code>", "fh_readfile")
                           + nodeHeading(4, "<code>fs.readFile(path[, options], callback)</code>", "fs_readfile")
                           + nodeHeading(4, "<code>fsPromises.readFile(path)</code>", "fsp_readfile")
                           + nodeHeading(5, "<code>filehandle.stat()</code>", "fh_stat");
@@ -112,6 +124,8 @@ private slots:
     void longListsKeepTheirOrder();
     void indexPagesLast_data();
     void indexPagesLast();
+    void tableOfContentsInContent_data();
+    void tableOfContentsInContent();
     void topEntryWithoutAscii();
     void largePageHeadings();
     void hubPages();
@@ -349,8 +363,9 @@ void TestGeneratedSites::memberNames()
 void TestGeneratedSites::nodeLikeIndex_data()
 {
     QTest::addColumn<QStringList>("expected"); // consecutive keywords and their entries, indented by depth
-    QTest::newRow("typed bare, each object's method below") << QStringList{
-        "readFile n/fs.html#fs_readfile", " fs.readFile(path[, options], callback) n/fs.html#fs_readfile",
+    QTest::newRow("typed bare, each object's method below; the module's own first") << QStringList{
+        "readFile n/fs.html#fs_readfile", " filehandle.readFile(options) n/fs.html#fh_readfile",
+        " fs.readFile(path[, options], callback) n/fs.html#fs_readfile",
         " fsPromises.readFile(path) n/fs.html#fsp_readfile"};
     QTest::newRow("the whole name, without the sign")
         << QStringList{"fs.readFile(path[, options], callback) n/fs.html#fs_readfile"};
@@ -595,12 +610,35 @@ void TestGeneratedSites::indexPagesLast()
 {
     QFETCH(QStringList, site);
     QFETCH(QStringList, outline);
-    QList<std::pair<QString, QByteArray>> pages;
-    for (const QString &page : site)
-        pages.append({page.section(QLatin1Char(' '), 0, 0),
-                      "<title>" + page.section(QLatin1Char(' '), 1).section(QLatin1Char('|'), 0, 0).toUtf8()
-                          + "</title>" + page.section(QLatin1Char('|'), 1).toUtf8()});
-    QCOMPARE(contentsOutline(pages), outline);
+    QCOMPARE(contentsOutline(titledPages(site)), outline);
+}
+
+void TestGeneratedSites::tableOfContentsInContent_data()
+{
+    // Pages as for indexPagesLast, and the contents' outline.
+    QTest::addColumn<QStringList>("site");
+    QTest::addColumn<QStringList>("outline");
+    const QStringList pages{"s/a.html A|", "s/b.html B|", "s/c.html C|", "s/d.html D|", "s/e.html E|"};
+    const QString list = "<li><a href=a.html>Alpha</a><ul><li><a href=b.html>Beta</a></ul><li><a href=c.html>Gamma</a>"
+                         "<li><a href=d.html>Delta</a><li><a href=e.html>Epsilon</a>";
+    // A page's header holds pickers that list the whole site and the start
+    // page too (Node.js's "Table of contents", "Index"): one page more than
+    // the start page's own list.
+    const QString pickers = "<header><ul><li><a href=#toc>Table of contents</a><ul><li><a href=index.html>Docs</a>"
+                            + list + "</ul></ul></header>";
+    QTest::newRow("a header's pickers list one page more")
+        << QStringList{"s/index.html Docs|<ul>" + list + "</ul>", "s/about.html About|" + pickers} + pages
+        << QStringList{"Docs", " Alpha", "  Beta", " Gamma", " Delta", " Epsilon", " About"};
+    QTest::newRow("a sidebar that alone lists the site")
+        << QStringList{"s/index.html Docs|<nav><ul>" + list + "</ul></nav>"} + pages
+        << QStringList{"Docs", " Alpha", "  Beta", " Gamma", " Delta", " Epsilon"};
+}
+
+void TestGeneratedSites::tableOfContentsInContent()
+{
+    QFETCH(QStringList, site);
+    QFETCH(QStringList, outline);
+    QCOMPARE(contentsOutline(titledPages(site)), outline);
 }
 
 void TestGeneratedSites::topEntryWithoutAscii()
