@@ -23,7 +23,8 @@ bool isSubfolder(const std::string &folder, const std::string &path)
 CrawlFrontier::CrawlFrontier(const MirrorOptions &options, RobotsByHost &robots)
     : mOptions(options), mRobots(robots), mDepthLimit(!options.recursive   ? 0
                                                       : options.level == 0 ? kInfinite
-                                                                           : options.level)
+                                                                           : options.level),
+      mTrackPending((options.convertLinks && options.convertEarly) || !options.finalFilesList.empty())
 {
 }
 
@@ -61,7 +62,7 @@ void CrawlFrontier::takeAnswers(const std::function<bool(Ticket &)> &take,
                                 const std::function<void(const std::string &url)> &taken)
 {
     auto done = [&](Ticket &t) {
-        removePending(t.item.url);
+        removePending(t.item.url, t.item.depth);
         taken(t.item.url);
     };
     for (auto it = mAside.begin(); it != mAside.end();) {
@@ -117,35 +118,39 @@ std::vector<std::string> possibleNames(const std::string &address, int depth, bo
 
 void CrawlFrontier::addPending(const std::string &url, int depth)
 {
-    std::vector<std::string> names = possibleNames(url, depth, mOptions.adjustExtension);
-    for (const std::string &name : names)
-        mPendingNames.emplace(name, url);
-    mPending.emplace(url, std::move(names));
+    if (!mTrackPending)
+        return;
+    const std::size_t key = addressKey(url);
+    ++mPending[key];
+    for (const std::string &name : possibleNames(url, depth, mOptions.adjustExtension))
+        mPendingNames.emplace(addressKey(name), key);
 }
 
-void CrawlFrontier::removePending(const std::string &url)
+void CrawlFrontier::removePending(const std::string &url, int depth)
 {
-    const auto pending = mPending.find(url);
+    const std::size_t key = addressKey(url);
+    const auto pending = mPending.find(key);
     if (pending == mPending.end())
         return;
-    for (const std::string &name : pending->second) {
-        auto [from, to] = mPendingNames.equal_range(name);
+    if (--pending->second == 0)
+        mPending.erase(pending);
+    for (const std::string &name : possibleNames(url, depth, mOptions.adjustExtension)) {
+        auto [from, to] = mPendingNames.equal_range(addressKey(name));
         for (auto it = from; it != to; ++it)
-            if (it->second == url) {
+            if (it->second == key) {
                 mPendingNames.erase(it);
                 break;
             }
     }
-    mPending.erase(pending);
 }
 
-std::vector<std::string> CrawlFrontier::pendingUnder(const std::string &name) const
+std::vector<std::size_t> CrawlFrontier::pendingUnder(const std::string &name) const
 {
-    std::vector<std::string> urls;
-    auto [from, to] = mPendingNames.equal_range(name);
+    std::vector<std::size_t> keys;
+    auto [from, to] = mPendingNames.equal_range(addressKey(name));
     for (auto it = from; it != to; ++it)
-        urls.push_back(it->second);
-    return urls;
+        keys.push_back(it->second);
+    return keys;
 }
 
 bool CrawlFrontier::isStartHost(const Url &url) const

@@ -32,6 +32,11 @@ namespace quorlix::mirror {
 
 class RobotsByHost;
 
+inline std::size_t addressKey(const std::string &text)
+{
+    return std::hash<std::string>()(text);
+}
+
 struct CrawlItem {
     std::string url;
     std::string referer;
@@ -83,12 +88,15 @@ public:
     void moveRoot(int root, const Url &url) { mRoots[static_cast<std::size_t>(root)] = url; }
     void markSeen(const std::string &url) { mSeen.insert(url); }
 
-    // An address queued, in the window or set aside: not yet taken.
-    bool isPending(const std::string &url) const { return mPending.count(url) > 0; }
+    // Addresses queued, in the window or set aside, not yet taken, are
+    // known by their addressKey() (kept only for the conversion during the
+    // crawl or the list of final files; two addresses of one key are rare
+    // and only make a page wait longer).
+    bool isPending(const std::string &url) const { return mPending.count(addressKey(url)) > 0; }
     bool isSeen(const std::string &url) const { return mSeen.count(url) > 0; }
-    // The addresses not yet taken that may be saved under this name
-    // (relative to the download folder): the file may be written again.
-    std::vector<std::string> pendingUnder(const std::string &name) const;
+    // Those that may be saved under this name (relative to the download
+    // folder): the file may be written again.
+    std::vector<std::size_t> pendingUnder(const std::string &name) const;
 
     // Moves addresses from the queue into the window while there is room;
     // one saved already is done at once (isSaved).
@@ -129,7 +137,7 @@ private:
     // for a redirect's target).
     bool wanted(const Url &child, const Url &parent, int root, const PageLink *link, bool &needsRobots);
     void addPending(const std::string &url, int depth);
-    void removePending(const std::string &url);
+    void removePending(const std::string &url, int depth);
 
     const MirrorOptions &mOptions;
     RobotsByHost &mRobots;
@@ -139,10 +147,11 @@ private:
     std::deque<std::unique_ptr<Ticket>> mWindow;
     std::deque<std::unique_ptr<Ticket>> mAside; // another host's requisites, taken when ready
     std::unordered_set<std::string> mSeen;
-    // Addresses not yet taken, with the names each may be saved under
-    // before its type is known; and the other way round.
-    std::unordered_map<std::string, std::vector<std::string>> mPending;
-    std::unordered_multimap<std::string, std::string> mPendingNames;
+    bool mTrackPending;
+    std::unordered_map<std::size_t, unsigned> mPending; // address key -> how many
+    // Each name's key, with the key of an address that may be saved under
+    // it before its type is known.
+    std::unordered_multimap<std::size_t, std::size_t> mPendingNames;
 };
 
 } // namespace quorlix::mirror

@@ -1,11 +1,13 @@
 #include "mirror/EarlyConversion.h"
 
+#include "mirror/CrawlFrontier.h"
 #include "mirror/FinalFiles.h"
 #include "mirror/LinkConversion.h"
 #include "mirror/LinkSearch.h"
 #include "mirror/SiteFiles.h"
 #include "mirror/WgetLog.h"
 
+#include <algorithm>
 #include <unistd.h>
 #include <unordered_set>
 
@@ -34,13 +36,27 @@ EarlyConversion::EarlyConversion(SiteFiles &files, const WgetLog &log, const Fin
 
 EarlyConversion::~EarlyConversion()
 {
+    stop();
+}
+
+void EarlyConversion::stop()
+{
     {
         std::lock_guard<std::mutex> hold(mLock);
         mStopping = true;
     }
     mChange.notify_all();
-    if (mThread.joinable())
-        mThread.join();
+    for (std::thread &thread : mThreads)
+        thread.join();
+    mThreads.clear();
+}
+
+bool EarlyConversion::runs(const std::string &placing) const
+{
+    for (const std::string &running : mRunning)
+        if (conflicts(running, placing))
+            return true;
+    return false;
 }
 
 EarlyConversion::Entry &EarlyConversion::entry(std::size_t index)
@@ -54,17 +70,16 @@ void EarlyConversion::enqueue(std::size_t index)
 {
     Entry &e = entry(index);
     e.state = State::Queued;
-    const Document &document = mFiles.documents()[index];
-    mQueue.push_back({index, e.generation, {document, document.file}});
-    // Started with the first page ready: a single file needs none.
-    if (!mThread.joinable())
-        mThread = std::thread(&EarlyConversion::work, this);
+    mQueue.push_back({index, e.generation, &mFiles.documents()[index]});
+    // Started with the pages ready: a single file needs none.
+    if (mThreads.size() < std::min<std::size_t>(helperThreads(), mQueue.size()))
+        mThreads.emplace_back(&EarlyConversion::work, this);
     mChange.notify_all();
 }
 
 void EarlyConversion::linksFollowed(const std::string &file, bool isCss, const std::vector<PageLink> &links,
                                     const std::function<bool(const std::string &url)> &pending,
-                                    const std::vector<std::string> &rivals)
+                                    const std::vector<std::size_t> &rivals)
 {
     const auto index = mFiles.documentIndex(file);
     if (!index)
@@ -80,14 +95,14 @@ void EarlyConversion::linksFollowed(const std::string &file, bool isCss, const s
     }
     // Only this thread moves an entry on from Unassessed: no lock while the
     // links are resolved.
-    std::unordered_set<std::string> waitFor(rivals.begin(), rivals.end());
+    std::unordered_set<std::size_t> waitFor(rivals.begin(), rivals.end());
     forEachLinkTarget(links, *Url::parse(document.url), [&](const std::string &target) {
         if (!mFiles.savedAs(target) && pending(target))
-            waitFor.insert(target);
+            waitFor.insert(addressKey(target));
     });
     std::lock_guard<std::mutex> hold(mLock);
     Entry &e = entry(*index);
-    for (const std::string &target : waitFor)
+    for (std::size_t target : waitFor)
         mWaiters[target].emplace_back(*index, e.generation);
     e.waitingFor = waitFor.size();
     e.state = State::Waiting;
@@ -97,7 +112,7 @@ void EarlyConversion::linksFollowed(const std::string &file, bool isCss, const s
 
 void EarlyConversion::settled(const std::string &url)
 {
-    const auto waiters = mWaiters.find(url);
+    const auto waiters = mWaiters.find(addressKey(url));
     if (waiters == mWaiters.end())
         return;
     std::lock_guard<std::mutex> hold(mLock);
@@ -113,7 +128,7 @@ void EarlyConversion::beforePlacing(const std::string &file)
 {
     std::unique_lock<std::mutex> hold(mLock);
     mPlacing = file;
-    mChange.wait(hold, [&] { return !conflicts(mRunning, file); });
+    mChange.wait(hold, [&] { return !runs(file); });
 }
 
 void EarlyConversion::afterPlacing(const std::string &file, bool placed)
@@ -148,7 +163,7 @@ void EarlyConversion::work()
             auto ready = mQueue.end();
             mChange.wait(hold, [&] {
                 for (ready = mQueue.begin(); ready != mQueue.end(); ++ready)
-                    if (!conflicts(ready->conversion.document.file, mPlacing))
+                    if (!conflicts(ready->document->file, mPlacing))
                         break;
                 return mStopping || ready != mQueue.end();
             });
@@ -156,14 +171,14 @@ void EarlyConversion::work()
                 return;
             job = std::move(*ready);
             mQueue.erase(ready);
-            mRunning = job.conversion.document.file;
+            mRunning.push_back(job.document->file);
             mEntries[job.index].state = State::Running;
         }
-        const std::string &file = job.conversion.document.file;
+        const std::string &file = job.document->file;
         std::string kept;
         Conversion result = Conversion::Held;
         if (!mCancel.load())
-            result = convertDocument(job.conversion, lookup, mLog, error, [&] {
+            result = convertDocument({job.document, {}}, lookup, mLog, error, [&] {
                 // Its bytes as saved stay at hand, should it be converted again.
                 kept = mFiles.privatePath("kept-" + std::to_string(job.index) + "-" + std::to_string(job.generation));
                 return ::link(file.c_str(), kept.c_str()) == 0;
@@ -183,7 +198,7 @@ void EarlyConversion::work()
             if (result != Conversion::Unread)
                 mFinal.add(file);
         }
-        mRunning.clear();
+        mRunning.erase(std::find(mRunning.begin(), mRunning.end(), file));
         mChange.notify_all();
     }
 }
@@ -206,21 +221,15 @@ bool EarlyConversion::linksChanged(const Document &document) const
 
 std::vector<ConversionJob> EarlyConversion::finish()
 {
-    {
-        std::lock_guard<std::mutex> hold(mLock);
-        mStopping = true;
-    }
-    mChange.notify_all();
-    if (mThread.joinable())
-        mThread.join();
+    stop();
     std::vector<ConversionJob> left;
-    const std::vector<Document> &documents = mFiles.documents();
+    const std::deque<Document> &documents = mFiles.documents();
     for (std::size_t i = 0; i < documents.size(); ++i) {
         const Entry &e = entry(i);
         if (e.state != State::Converted)
-            left.push_back({documents[i], documents[i].file});
+            left.push_back({&documents[i], {}});
         else if (linksChanged(documents[i]))
-            left.push_back({documents[i], e.kept.empty() ? documents[i].file : e.kept});
+            left.push_back({&documents[i], e.kept});
     }
     return left;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 // Links converted while the crawl goes on. A saved page or style sheet is
-// converted, on a thread of its own, as soon as the fate of every address
+// converted, on threads of their own, as soon as the fate of every address
 // its links point to is known: saved, taken from the queue and not saved,
 // or never queued (refused, not followed). An address still queued or in
 // flight keeps it waiting; what waits at the end is converted then.
@@ -42,10 +42,11 @@ public:
 
     // The links of a saved page or sheet have been followed (or refused):
     // it waits for the addresses among them that pending says are queued,
-    // and for rivals, those queued that may be saved under its name.
+    // and for rivals, those queued that may be saved under its name (all
+    // known by their addressKey()).
     void linksFollowed(const std::string &file, bool isCss, const std::vector<PageLink> &links,
                        const std::function<bool(const std::string &url)> &pending,
-                       const std::vector<std::string> &rivals);
+                       const std::vector<std::size_t> &rivals);
     // An address has left the crawl's queue: saved or not, its fate is known.
     void settled(const std::string &url);
 
@@ -72,29 +73,34 @@ private:
     struct Job {
         std::size_t index;
         unsigned generation;
-        ConversionJob conversion;
+        // Left as it is while queued or converted: a file saved again is
+        // taken off the queue, or waits for its conversion, first.
+        const Document *document;
     };
 
     Entry &entry(std::size_t index); // under mLock
     void enqueue(std::size_t index); // under mLock
     bool linksChanged(const Document &document) const;
     void work();
+    bool runs(const std::string &placing) const; // under mLock
+    void stop();
 
     SiteFiles &mFiles;
     const WgetLog &mLog;
     const FinalFiles &mFinal;
     const std::atomic<bool> &mCancel;
-    // Pages waiting, by the address they wait for: the crawl's thread alone.
-    std::unordered_map<std::string, std::vector<std::pair<std::size_t, unsigned>>> mWaiters;
+    // Pages waiting, by the key of the address they wait for: the crawl's
+    // thread alone.
+    std::unordered_map<std::size_t, std::vector<std::pair<std::size_t, unsigned>>> mWaiters;
 
     std::mutex mLock;
     std::condition_variable mChange;
     std::vector<Entry> mEntries; // by document index
     std::deque<Job> mQueue;
-    std::string mRunning; // the file being converted
-    std::string mPlacing; // the file being put in place
+    std::vector<std::string> mRunning; // the files being converted
+    std::string mPlacing;              // the file being put in place
     bool mStopping = false;
-    std::thread mThread;
+    std::vector<std::thread> mThreads;
 };
 
 } // namespace quorlix::mirror

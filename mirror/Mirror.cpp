@@ -168,12 +168,12 @@ struct Mirror::State {
     // address queued (rivals, to wait for), or by one not met yet (later:
     // a folder's address and its "index.html" name one file, and a site
     // links both).
-    std::vector<std::string> rivalsOf(const std::string &file, const std::vector<std::string> &own, bool &later)
+    std::vector<std::size_t> rivalsOf(const std::string &file, const std::vector<std::string> &own, bool &later)
     {
-        std::vector<std::string> rivals = frontier.pendingUnder(files.nameOf(file));
+        std::vector<std::size_t> rivals = frontier.pendingUnder(files.nameOf(file));
         later = false;
         for (const std::string &address : own) {
-            rivals.erase(std::remove(rivals.begin(), rivals.end(), address), rivals.end());
+            rivals.erase(std::remove(rivals.begin(), rivals.end(), addressKey(address)), rivals.end());
             const auto url = Url::parse(address);
             if (!url || url->query)
                 continue;
@@ -353,7 +353,7 @@ struct Mirror::State {
         if (!(options.robots && t.search->found.noFollow) && !frontier.follow(t, t.search->found, leaf))
             return false;
         bool later = false;
-        const std::vector<std::string> rivals = rivalsOf(t.savedAs, {t.item.url, t.finalUrl.text()}, later);
+        const std::vector<std::size_t> rivals = rivalsOf(t.savedAs, {t.item.url, t.finalUrl.text()}, later);
         if (early && !later)
             early->linksFollowed(
                 t.savedAs, isCss, t.search->found.links,
@@ -368,7 +368,7 @@ struct Mirror::State {
             return early->finish();
         std::vector<ConversionJob> all;
         for (const Document &document : files.documents())
-            all.push_back({document, document.file});
+            all.push_back({&document, {}});
         return all;
     }
 
@@ -465,7 +465,7 @@ int Mirror::run()
     } else if (s.options.convertLinks && !s.cancel.load()) {
         // Not converted (the disk is full): final as they are.
         for (const ConversionJob &job : left)
-            s.finalFiles.add(job.document.file);
+            s.finalFiles.add(job.document->file);
     }
     if (!s.cancel.load())
         for (const std::string &file : s.listedAtEnd)

@@ -22,9 +22,9 @@ constexpr std::size_t kMaxParsedBytes = LinkSearch::kMaxParsedBytes;
 Conversion convertDocument(const ConversionJob &job, const SavedFileLookup &lookup, const WgetLog &log,
                            std::string &error, const std::function<bool()> &mayRewrite)
 {
-    const Document &document = job.document;
+    const Document &document = *job.document;
     std::string content;
-    if (!readFileStart(job.source, content, kMaxParsedBytes))
+    if (!readFileStart(job.source(), content, kMaxParsedBytes))
         return Conversion::Unread;
     if (content.size() >= kMaxParsedBytes)
         return Conversion::Unchanged;
@@ -38,7 +38,7 @@ Conversion convertDocument(const ConversionJob &job, const SavedFileLookup &look
                                        : convertLinks(content, document.css, *url, document.file, lookup);
     // Bytes kept aside are the page's as saved: written back even when
     // nothing changes.
-    if (rewritten == content && job.source == document.file)
+    if (rewritten == content && job.kept.empty())
         return Conversion::Unchanged;
     if (mayRewrite && !mayRewrite())
         return Conversion::Held;
@@ -65,7 +65,7 @@ void convertSite(const std::vector<ConversionJob> &jobs, int filesShown, const S
                 errors.push_back(error);
             }
             if (result != Conversion::Unread && final)
-                final(jobs[i].document.file);
+                final(jobs[i].document->file);
         }
     };
     std::vector<std::thread> workers;

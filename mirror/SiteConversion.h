@@ -19,11 +19,12 @@ namespace quorlix::mirror {
 
 class WgetLog;
 
-// A page or sheet to convert, and the file its bytes are read from: its
-// own, or its bytes as saved, kept aside when it was converted before.
+// A page or sheet to convert, and where its bytes are read from: its own
+// file, or (kept) its bytes as saved, kept aside when it was converted before.
 struct ConversionJob {
-    Document document;
-    std::string source;
+    const Document *document;
+    std::string kept;
+    const std::string &source() const { return kept.empty() ? document->file : kept; }
 };
 
 enum class Conversion {

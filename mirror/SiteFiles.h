@@ -8,6 +8,7 @@
 #include "mirror/ExitStatus.h"
 #include "mirror/LocalName.h"
 
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -78,7 +79,8 @@ public:
     ContentKind kindOfSaved(const std::string &file) const;
     // The links of a saved page or sheet, kept on disk for the conversion.
     void keepLinks(const std::string &file, bool isCss, LinkSearch &search);
-    const std::vector<Document> &documents() const { return mDocuments; }
+    // A deque: a document stays where it is while more are added.
+    const std::deque<Document> &documents() const { return mDocuments; }
     std::optional<std::size_t> documentIndex(const std::string &file) const;
     // A name in the private folder of bodies under way (made by then).
     std::string privatePath(const std::string &name) const { return mTempFolder + "/" + name; }
@@ -104,7 +106,7 @@ private:
     std::unordered_set<std::string> mChangedAfterLookUp;
     std::function<void(const std::string &)> mBeforePlacing;
     std::function<void(const std::string &, bool)> mAfterPlacing;
-    std::vector<Document> mDocuments;
+    std::deque<Document> mDocuments;
     std::unordered_map<std::string, std::size_t> mDocumentIndex; // file -> mDocuments[]
     int mFiles = 0;
     long long mBytes = 0;
