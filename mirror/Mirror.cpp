@@ -352,9 +352,11 @@ struct Mirror::State {
             files.keepLinks(t.savedAs, isCss, *t.search);
         if (!(options.robots && t.search->found.noFollow) && !frontier.follow(t, t.search->found, leaf))
             return false;
+        if (!early)
+            return true;
         bool later = false;
         const std::vector<std::size_t> rivals = rivalsOf(t.savedAs, {t.item.url, t.finalUrl.text()}, later);
-        if (early && !later)
+        if (!later)
             early->linksFollowed(
                 t.savedAs, isCss, t.search->found.links,
                 [this](const std::string &url) { return frontier.isPending(url); }, rivals);
@@ -454,8 +456,8 @@ int Mirror::run()
             break;
     }
     s.cleanUp();
-    const std::vector<ConversionJob> left = s.endEarlyConversion();
     const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    const std::vector<ConversionJob> left = s.endEarlyConversion();
     if (s.files.files() > 0 || s.options.recursive)
         s.log.finished(seconds, s.files.files(), s.files.bytes(), seconds);
     if (s.options.convertLinks && !s.files.full() && s.files.files() > 0) {
