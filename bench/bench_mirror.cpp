@@ -4,7 +4,7 @@
 // the bench's own holds each direction back by a given time, so that every
 // request pays the round trip a real network would make it pay.
 //
-//   bench_mirror [--sites LIST] [--delays LIST] [--tools LIST] [--no-slow] [--work FOLDER]
+//   bench_mirror [--sites LIST] [--delays LIST] [--tools LIST] [--no-slow] [--after-last] [--work FOLDER]
 //
 // --sites: any of fixture (tests/fixtures/site), a number of files for a
 //   generated site (bench/generate_site.py), and big (one page linking a
@@ -14,9 +14,15 @@
 //   fixture,4000,50000,big.
 // --delays: milliseconds each way; 0 goes to nginx directly; default 0,25
 //   (loopback and a 50 ms round trip).
-// --tools: any of quorlix-wget, wget, wget2; default all three. quorlix-wget
-//   is $QUORLIX_WGET_BIN, else the build's mirror/quorlix-wget; a line says
-//   so when there is none.
+// --tools: any of quorlix-wget, quorlix-end (quorlix-wget converting every
+//   page at the end only, as it did before it converted them during the
+//   crawl), wget, wget2; default quorlix-wget, wget, wget2. quorlix-wget is
+//   $QUORLIX_WGET_BIN, else the build's mirror/quorlix-wget; a line says so
+//   when there is none.
+// --after-last: runs each quorlix-wget once more, reading its log and its
+//   list of final files as they come, and prints the time from the last
+//   saved file to its end and how many pages and sheets were converted
+//   during the download and at the end.
 // --no-slow: leaves out GNU Wget on the 50,000-file site behind a delay (an
 //   hour at a 50 ms round trip).
 // --work: keeps the generated sites there for the next run (default: a
@@ -31,6 +37,9 @@
 #include "tests/support/NginxServer.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 
 #include <cstdio>
@@ -76,6 +85,75 @@ std::vector<std::string> command(const std::string &tool, const std::string &url
     return {tool == "wget" ? "wget" : quorlixWget(),
             "-r", "-np", "-k", "-E", "-p", "--restrict-file-names=windows", "--timeout=15", "--tries=3", "-nv",
             "-P", folder.string(), url};
+}
+
+std::string toolName(const std::string &tool)
+{
+    if (tool == "quorlix-end")
+        return "quorlix (end)";
+    return tool == "wget" ? "GNU Wget" : tool;
+}
+
+bool isOurs(const std::string &tool)
+{
+    return tool == "quorlix-wget" || tool == "quorlix-end";
+}
+
+std::vector<std::string> environmentOf(const std::string &tool)
+{
+    if (tool == "quorlix-end")
+        return {"QUORLIX_WGET_CONVERT_AT_END=1"};
+    return {};
+}
+
+// quorlix-wget with its list of final files on its standard output, among
+// the log's lines: each line's time as it comes.
+void printAfterLast(const std::vector<std::string> &command, const std::string &tool, const fs::path &folder)
+{
+    QProcess process;
+    process.setWorkingDirectory(QString::fromStdString(folder.string()));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QUORLIX_FINAL_FILES"), QStringLiteral("/dev/stdout"));
+    for (const std::string &word : environmentOf(tool)) {
+        const std::size_t equals = word.find('=');
+        environment.insert(QString::fromStdString(word.substr(0, equals)),
+                           QString::fromStdString(word.substr(equals + 1)));
+    }
+    process.setProcessEnvironment(environment);
+    QStringList arguments;
+    for (std::size_t i = 1; i < command.size(); ++i)
+        arguments << QString::fromStdString(command[i]);
+    QElapsedTimer clock;
+    clock.start();
+    process.start(QString::fromStdString(command[0]), arguments);
+    double lastSaved = 0;
+    bool finished = false;
+    int listedDuring = 0, listedAtEnd = 0, saved = 0;
+    QByteArray pending;
+    auto readLines = [&] {
+        pending += process.readAllStandardOutput();
+        for (qsizetype end; (end = pending.indexOf('\n')) >= 0; pending.remove(0, end + 1)) {
+            const QByteArray line = pending.left(end);
+            if (line.startsWith("FINISHED --")) {
+                finished = true;
+            } else if (line.contains(" URL:") && line.contains("\" [1]")) {
+                lastSaved = clock.elapsed() / 1000.0;
+                ++saved;
+            } else if (line.endsWith(".html") || line.endsWith(".css")) {
+                // A page or sheet listed: converted (others are listed as they are saved).
+                ++(finished ? listedAtEnd : listedDuring);
+            }
+        }
+    };
+    while (process.state() != QProcess::NotRunning) {
+        process.waitForReadyRead(50);
+        readLines();
+    }
+    readLines();
+    const double end = clock.elapsed() / 1000.0;
+    std::printf("    %s: %d files; from the last saved file to the end %.2f s; pages and sheets listed final "
+                "during the download %d, at the end %d\n",
+                toolName(tool).c_str(), saved, end - lastSaved, listedDuring, listedAtEnd);
 }
 
 std::size_t countFiles(const fs::path &folder)
@@ -134,11 +212,6 @@ std::string siteLabel(const std::string &site)
     return (path.parent_path().filename() / path.filename()).string();
 }
 
-std::string toolName(const std::string &tool)
-{
-    return tool == "wget" ? "GNU Wget" : tool;
-}
-
 void printRatio(const char *what, double ratio, const char *aim)
 {
     std::printf("    %-40s %8.2f   (%s)\n", what, ratio, aim);
@@ -153,6 +226,7 @@ int main(int argc, char *argv[])
     std::vector<std::string> delays = splitList("0,25");
     std::vector<std::string> tools = splitList("quorlix-wget,wget,wget2");
     bool noSlow = false;
+    bool afterLast = false;
     std::string workOption;
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
@@ -164,14 +238,16 @@ int main(int argc, char *argv[])
             tools = splitList(argv[++i]);
         else if (std::strcmp(argv[i], "--no-slow") == 0)
             noSlow = true;
+        else if (std::strcmp(argv[i], "--after-last") == 0)
+            afterLast = true;
         else if (std::strcmp(argv[i], "--work") == 0 && hasValue)
             workOption = argv[++i];
         else
             fail("usage: bench_mirror [--sites fixture,4000,50000,big] [--delays 0,25] "
-                 "[--tools quorlix-wget,wget,wget2] [--no-slow] [--work FOLDER]");
+                 "[--tools quorlix-wget,quorlix-end,wget,wget2] [--no-slow] [--after-last] [--work FOLDER]");
     }
     for (const std::string &tool : tools)
-        if (tool != "quorlix-wget" && tool != "wget" && tool != "wget2")
+        if (!isOurs(tool) && tool != "wget" && tool != "wget2")
             fail("unknown tool " + tool);
 
     fs::path work;
@@ -212,7 +288,7 @@ int main(int argc, char *argv[])
             std::map<std::string, double> seconds;
             for (const std::string &tool : tools) {
                 const std::string label = toolName(tool);
-                if (tool == "quorlix-wget" && !haveOurs)
+                if (isOurs(tool) && !haveOurs)
                     continue;
                 if (tool == "wget" && noSlow && delayMs > 0 && std::atoi(site.c_str()) >= 50000) {
                     std::printf("%-8s %-6d %-13s skipped (--no-slow)\n", name.c_str(), 2 * delayMs, label.c_str());
@@ -221,7 +297,8 @@ int main(int argc, char *argv[])
                 const fs::path out = work / "mirror";
                 fs::remove_all(out);
                 fs::create_directories(out);
-                const ChildRun run = quorlix::bench::runChild(command(tool, url, out), work, work / "mirror.log");
+                const ChildRun run = quorlix::bench::runChild(command(tool, url, out), work, work / "mirror.log",
+                                                              environmentOf(tool));
                 if (!run.started) {
                     std::printf("%-8s %-6d %-13s not started (not installed?)\n", name.c_str(), 2 * delayMs,
                                 label.c_str());
@@ -232,6 +309,12 @@ int main(int argc, char *argv[])
                 std::fflush(stdout);
                 seconds[tool] = run.seconds;
                 fs::remove_all(out);
+                if (afterLast && isOurs(tool)) {
+                    fs::create_directories(out);
+                    printAfterLast(command(tool, url, out), tool, work);
+                    std::fflush(stdout);
+                    fs::remove_all(out);
+                }
             }
             const auto has = [&](const char *tool) { return seconds.count(tool) != 0; };
             if (has("quorlix-wget") && has("wget") && delayMs > 0)

@@ -23,7 +23,8 @@ bool isSubfolder(const std::string &folder, const std::string &path)
 CrawlFrontier::CrawlFrontier(const MirrorOptions &options, RobotsByHost &robots)
     : mOptions(options), mRobots(robots), mDepthLimit(!options.recursive   ? 0
                                                       : options.level == 0 ? kInfinite
-                                                                           : options.level)
+                                                                           : options.level),
+      mTrackPending((options.convertLinks && options.convertEarly) || !options.finalFilesList.empty())
 {
 }
 
@@ -31,6 +32,7 @@ void CrawlFrontier::addRoot(const Url &url)
 {
     mRoots.push_back(url);
     mSeen.insert(url.text());
+    addPending(url.text(), 0);
     mQueue.push_back({url.text(), std::string(), 0, true, false, static_cast<int>(mRoots.size() - 1)});
 }
 
@@ -56,19 +58,99 @@ void CrawlFrontier::forEach(const std::function<void(Ticket &)> &visit)
         visit(*ticket);
 }
 
-void CrawlFrontier::takeAnswers(const std::function<bool(Ticket &)> &take)
+void CrawlFrontier::takeAnswers(const std::function<bool(Ticket &)> &take,
+                                const std::function<void(const std::string &url)> &taken)
 {
-    for (auto it = mAside.begin(); it != mAside.end();)
-        it = (*it)->done && take(**it) ? mAside.erase(it) : std::next(it);
+    auto done = [&](Ticket &t) {
+        removePending(t.item.url, t.item.depth);
+        taken(t.item.url);
+    };
+    for (auto it = mAside.begin(); it != mAside.end();) {
+        if ((*it)->done && take(**it)) {
+            done(**it);
+            it = mAside.erase(it);
+        } else {
+            ++it;
+        }
+    }
     while (!mWindow.empty()) {
         Ticket &head = *mWindow.front();
-        if (!(head.done && take(head))) {
+        if (head.done && take(head)) {
+            done(head);
+        } else {
             if (!head.item.elsewhere)
                 return;
             mAside.push_back(std::move(mWindow.front()));
         }
         mWindow.pop_front();
     }
+}
+
+namespace {
+
+// Every name an address may be saved under: its own, with -E an extension
+// added, and for a start address its folder's (typed without the slash).
+std::vector<std::string> possibleNames(const std::string &address, int depth, bool adjustExtension)
+{
+    std::vector<std::string> names;
+    const auto url = Url::parse(address);
+    if (!url)
+        return names;
+    auto add = [&](const std::string &name) {
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+    };
+    std::vector<std::string> bases{localName(*url)};
+    if (depth == 0)
+        if (const auto folder = Url::parse(address + "/"))
+            bases.push_back(localName(*folder));
+    for (const std::string &base : bases) {
+        add(base);
+        if (adjustExtension) {
+            add(withAdjustedExtension(base, ContentKind::Html));
+            add(withAdjustedExtension(base, ContentKind::Css));
+        }
+    }
+    return names;
+}
+
+} // namespace
+
+void CrawlFrontier::addPending(const std::string &url, int depth)
+{
+    if (!mTrackPending)
+        return;
+    const std::size_t key = addressKey(url);
+    ++mPending[key];
+    for (const std::string &name : possibleNames(url, depth, mOptions.adjustExtension))
+        mPendingNames.emplace(addressKey(name), key);
+}
+
+void CrawlFrontier::removePending(const std::string &url, int depth)
+{
+    const std::size_t key = addressKey(url);
+    const auto pending = mPending.find(key);
+    if (pending == mPending.end())
+        return;
+    if (--pending->second == 0)
+        mPending.erase(pending);
+    for (const std::string &name : possibleNames(url, depth, mOptions.adjustExtension)) {
+        auto [from, to] = mPendingNames.equal_range(addressKey(name));
+        for (auto it = from; it != to; ++it)
+            if (it->second == key) {
+                mPendingNames.erase(it);
+                break;
+            }
+    }
+}
+
+std::vector<std::size_t> CrawlFrontier::pendingUnder(const std::string &name) const
+{
+    std::vector<std::size_t> keys;
+    auto [from, to] = mPendingNames.equal_range(addressKey(name));
+    for (auto it = from; it != to; ++it)
+        keys.push_back(it->second);
+    return keys;
 }
 
 bool CrawlFrontier::isStartHost(const Url &url) const
@@ -183,6 +265,7 @@ bool CrawlFrontier::follow(const Ticket &t, const PageLinks &found, bool leaf)
             continue;
         std::string text = child.text();
         mSeen.insert(text);
+        addPending(text, item.depth + 1);
         const bool elsewhere = !isStartHost(child);
         mQueue.push_back({std::move(text), t.finalUrl.text(), item.depth + 1, link->expectsHtml, link->expectsCss,
                           item.root, elsewhere});

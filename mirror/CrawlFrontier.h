@@ -24,12 +24,18 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 namespace quorlix::mirror {
 
 class RobotsByHost;
+
+inline std::size_t addressKey(const std::string &text)
+{
+    return std::hash<std::string>()(text);
+}
 
 struct CrawlItem {
     std::string url;
@@ -82,6 +88,16 @@ public:
     void moveRoot(int root, const Url &url) { mRoots[static_cast<std::size_t>(root)] = url; }
     void markSeen(const std::string &url) { mSeen.insert(url); }
 
+    // Addresses queued, in the window or set aside, not yet taken, are
+    // known by their addressKey() (kept only for the conversion during the
+    // crawl or the list of final files; two addresses of one key are rare
+    // and only make a page wait longer).
+    bool isPending(const std::string &url) const { return mPending.count(addressKey(url)) > 0; }
+    bool isSeen(const std::string &url) const { return mSeen.count(url) > 0; }
+    // Those that may be saved under this name (relative to the download
+    // folder): the file may be written again.
+    std::vector<std::size_t> pendingUnder(const std::string &name) const;
+
     // Moves addresses from the queue into the window while there is room;
     // one saved already is done at once (isSaved).
     void refill(const std::function<bool(const std::string &url)> &isSaved);
@@ -92,8 +108,10 @@ public:
     // Takes the answers in turn (take: false while one must wait): those
     // set aside whenever they are ready, then the window's head in the
     // queue's order. A requisite of another host that is not ready at the
-    // head is set aside: it holds up nothing.
-    void takeAnswers(const std::function<bool(Ticket &)> &take);
+    // head is set aside: it holds up nothing. taken is told each address
+    // whose answer was taken.
+    void takeAnswers(const std::function<bool(Ticket &)> &take,
+                     const std::function<void(const std::string &url)> &taken);
 
     // The host of one of the start addresses (any port).
     bool isStartHost(const Url &url) const;
@@ -118,6 +136,8 @@ private:
     // Wget's test of whether a link found on a page is fetched (link: null
     // for a redirect's target).
     bool wanted(const Url &child, const Url &parent, int root, const PageLink *link, bool &needsRobots);
+    void addPending(const std::string &url, int depth);
+    void removePending(const std::string &url, int depth);
 
     const MirrorOptions &mOptions;
     RobotsByHost &mRobots;
@@ -127,6 +147,11 @@ private:
     std::deque<std::unique_ptr<Ticket>> mWindow;
     std::deque<std::unique_ptr<Ticket>> mAside; // another host's requisites, taken when ready
     std::unordered_set<std::string> mSeen;
+    bool mTrackPending;
+    std::unordered_map<std::size_t, unsigned> mPending; // address key -> how many
+    // Each name's key, with the key of an address that may be saved under
+    // it before its type is known.
+    std::unordered_multimap<std::size_t, std::size_t> mPendingNames;
 };
 
 } // namespace quorlix::mirror

@@ -77,6 +77,26 @@ std::string relativePath(const std::string &from, const std::string &to)
     return out + to.substr(common);
 }
 
+void forEachLinkTarget(const std::vector<PageLink> &links, const Url &address,
+                       const std::function<void(const std::string &target)> &visit)
+{
+    std::vector<const PageLink *> inOrder;
+    inOrder.reserve(links.size());
+    for (const PageLink &link : links)
+        inOrder.push_back(&link);
+    std::stable_sort(inOrder.begin(), inOrder.end(),
+                     [](const PageLink *a, const PageLink *b) { return a->offset < b->offset; });
+    Url base = address;
+    for (const PageLink *link : inOrder) {
+        if (link->isBase) {
+            if (auto resolved = Url::resolve(address, link->text))
+                base = *resolved;
+        } else if (auto target = Url::resolve(base, link->text)) {
+            visit(target->text());
+        }
+    }
+}
+
 std::string convertLinks(std::string_view content, bool isCss, const Url &address, const std::string &savedAs,
                          const SavedFileLookup &lookup, int *converted)
 {

@@ -29,6 +29,13 @@ std::string convertLinks(std::string_view content, bool isCss, const Url &addres
 std::string convertFoundLinks(std::string_view content, std::vector<PageLink> links, const Url &address,
                               const std::string &savedAs, const SavedFileLookup &lookup, int *converted = nullptr);
 
+// Calls visit with every address a conversion of these links looks up, in
+// the page's order: each link resolved against the page's address, or the
+// <base href> before it. (Where links overlap, the conversion may look up
+// fewer.)
+void forEachLinkTarget(const std::vector<PageLink> &links, const Url &address,
+                       const std::function<void(const std::string &target)> &visit);
+
 // The path from the folder of `from` to `to`, both relative to one folder.
 std::string relativePath(const std::string &from, const std::string &to);
 

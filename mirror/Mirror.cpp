@@ -1,7 +1,9 @@
 #include "mirror/Mirror.h"
 
 #include "mirror/CrawlFrontier.h"
+#include "mirror/EarlyConversion.h"
 #include "mirror/ExitStatus.h"
+#include "mirror/FinalFiles.h"
 #include "mirror/HttpTransfers.h"
 #include "mirror/LinkSearch.h"
 #include "mirror/LocalName.h"
@@ -12,8 +14,10 @@
 #include "mirror/Url.h"
 #include "mirror/WgetLog.h"
 
+#include <algorithm>
 #include <chrono>
 #include <random>
+#include <set>
 #include <unistd.h>
 
 namespace quorlix::mirror {
@@ -41,8 +45,13 @@ TransferSettings settingsOf(const MirrorOptions &o)
 struct Mirror::State {
     State(const MirrorOptions &o, const std::atomic<bool> &c)
         : options(o), cancel(c), log(o.quiet), parallel(o.waitSeconds > 0 ? 1 : o.parallel),
-          transfers(settingsOf(o), parallel)
+          transfers(settingsOf(o), parallel), finalFiles(o.finalFilesList)
     {
+        if (options.convertLinks && options.convertEarly) {
+            early = std::make_unique<EarlyConversion>(files, log, finalFiles, cancel);
+            files.watchPlacing([this](const std::string &file) { early->beforePlacing(file); },
+                               [this](const std::string &file, bool placed) { early->afterPlacing(file, placed); });
+        }
     }
 
     const MirrorOptions &options;
@@ -51,6 +60,7 @@ struct Mirror::State {
     RunStatus status;
     int parallel;
     HttpTransfers transfers;
+    FinalFiles finalFiles;
     // After transfers: its threads wake the transfers' wait, so it ends first.
     BackgroundLinkFinder finder{[this] { transfers.wakeUp(); }, helperThreads()};
     SiteFiles files{options.prefix, log, status};
@@ -59,7 +69,10 @@ struct Mirror::State {
         [this](Transfer &t) { return robotsArrived(t); }};
     CrawlFrontier frontier{options, robots};
     RequisiteHosts requisiteHosts{[this](const Url &url) { return frontier.isStartHost(url); }};
-    Clock::time_point nextRequest{}; // --wait
+    // After files: its thread reads them, so it ends first.
+    std::unique_ptr<EarlyConversion> early;
+    std::set<std::string> listedAtEnd; // saved files a rival may still replace
+    Clock::time_point nextRequest{};   // --wait
     std::mt19937 random{std::random_device{}()};
 
     bool begin(Transfer &transfer, const std::string &url, const std::string &referer, TransferOwner &owner)
@@ -147,7 +160,44 @@ struct Mirror::State {
         if (!files.place(t.bodyPath, file, t.url))
             return {};
         files.logSaved(t.finalUrl(), t.bytes, t.contentLength, file);
+        listIfFinal(file, {});
         return file;
+    }
+
+    // Whether file, saved from the addresses own, may be saved again: by an
+    // address queued (rivals, to wait for), or by one not met yet (later:
+    // a folder's address and its "index.html" name one file, and a site
+    // links both).
+    std::vector<std::size_t> rivalsOf(const std::string &file, const std::vector<std::string> &own, bool &later)
+    {
+        std::vector<std::size_t> rivals = frontier.pendingUnder(files.nameOf(file));
+        later = false;
+        for (const std::string &address : own) {
+            rivals.erase(std::remove(rivals.begin(), rivals.end(), addressKey(address)), rivals.end());
+            const auto url = Url::parse(address);
+            if (!url || url->query)
+                continue;
+            const bool folder = url->path.empty() || url->path.back() == '/';
+            if (!folder && !(url->path == "index.html" || url->path.ends_with("/index.html")))
+                continue;
+            const auto alias = Url::resolve(*url, folder ? "index.html" : "./");
+            later = later || (alias && !frontier.isSeen(alias->text()) && !files.savedAs(alias->text()));
+        }
+        return rivals;
+    }
+
+    // A file just saved and logged (from the addresses own) is final unless
+    // its links are converted or another answer may be saved over it.
+    void listIfFinal(const std::string &file, const std::vector<std::string> &own)
+    {
+        listedAtEnd.erase(file);
+        if (options.convertLinks && files.kindOfSaved(file) != ContentKind::Other)
+            return;
+        bool later = false;
+        if (rivalsOf(file, own, later).empty() && !later)
+            finalFiles.add(file);
+        else
+            listedAtEnd.insert(file);
     }
 
     void reportFailure(const Transfer &t, const Url &url, bool countsForExit = true)
@@ -217,6 +267,7 @@ struct Mirror::State {
         if (redirected)
             files.remember(t.finalUrl.text(), file);
         files.noteDocument(file, t.finalUrl.text(), t.kind);
+        listIfFinal(file, {item.url, t.finalUrl.text()});
         if (startFolder)
             frontier.markSeen(t.finalUrl.text());
         return true;
@@ -299,9 +350,28 @@ struct Mirror::State {
             return true;
         if (options.convertLinks)
             files.keepLinks(t.savedAs, isCss, *t.search);
-        if (options.robots && t.search->found.noFollow)
+        if (!(options.robots && t.search->found.noFollow) && !frontier.follow(t, t.search->found, leaf))
+            return false;
+        if (!early)
             return true;
-        return frontier.follow(t, t.search->found, leaf);
+        bool later = false;
+        const std::vector<std::size_t> rivals = rivalsOf(t.savedAs, {t.item.url, t.finalUrl.text()}, later);
+        if (!later)
+            early->linksFollowed(
+                t.savedAs, isCss, t.search->found.links,
+                [this](const std::string &url) { return frontier.isPending(url); }, rivals);
+        return true;
+    }
+
+    // The early conversions stopped; what the end converts.
+    std::vector<ConversionJob> endEarlyConversion()
+    {
+        if (early)
+            return early->finish();
+        std::vector<ConversionJob> all;
+        for (const Document &document : files.documents())
+            all.push_back({&document, {}});
+        return all;
     }
 
     void cleanUp()
@@ -323,10 +393,15 @@ struct Mirror::State {
         dispatch();
         // The new requests go out before the answers in hand are taken.
         transfers.send();
-        frontier.takeAnswers([this](Ticket &t) {
-            searchAhead();
-            return !files.full() && take(t);
-        });
+        frontier.takeAnswers(
+            [this](Ticket &t) {
+                searchAhead();
+                return !files.full() && take(t);
+            },
+            [this](const std::string &url) {
+                if (early)
+                    early->settled(url);
+            });
         if (files.full())
             return false;
         dispatch();
@@ -370,6 +445,10 @@ int Mirror::run()
     while (!s.files.full()) {
         if (s.cancel.load()) {
             s.cleanUp();
+            if (s.early) {
+                s.early->finish();
+                s.early->removeKeptBytes();
+            }
             s.files.removeTemporaryFiles();
             return kCancelledStatus;
         }
@@ -378,12 +457,23 @@ int Mirror::run()
     }
     s.cleanUp();
     const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    const std::vector<ConversionJob> left = s.endEarlyConversion();
     if (s.files.files() > 0 || s.options.recursive)
         s.log.finished(seconds, s.files.files(), s.files.bytes(), seconds);
     if (s.options.convertLinks && !s.files.full() && s.files.files() > 0) {
         const SavedFileLookup lookup = [&s](const std::string &address) { return s.files.savedAs(address); };
-        convertSite(s.files.documents(), lookup, s.cancel, s.log, s.status, s.options.verbose);
+        convertSite(left, static_cast<int>(s.files.documents().size()), lookup, s.cancel, s.log, s.status,
+                    s.options.verbose, [&s](const std::string &file) { s.finalFiles.add(file); });
+    } else if (s.options.convertLinks && !s.cancel.load()) {
+        // Not converted (the disk is full): final as they are.
+        for (const ConversionJob &job : left)
+            s.finalFiles.add(job.document->file);
     }
+    if (!s.cancel.load())
+        for (const std::string &file : s.listedAtEnd)
+            s.finalFiles.add(file);
+    if (s.early)
+        s.early->removeKeptBytes();
     s.files.removeTemporaryFiles();
     if (s.cancel.load())
         return kCancelledStatus;

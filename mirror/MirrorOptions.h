@@ -31,6 +31,11 @@ struct MirrorOptions {
     int tries = 20;            // 0: no limit
     double waitSeconds = 0;
     int parallel = 8;
+    // Not options of the command line: set by quorlix-wget from its
+    // environment. Pages converted as soon as their links are settled
+    // (else all at the end); the list of files whose bytes are final.
+    bool convertEarly = true;
+    std::string finalFilesList;
 };
 
 struct ParsedCommandLine {

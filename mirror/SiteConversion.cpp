@@ -17,12 +17,17 @@ namespace {
 
 constexpr std::size_t kMaxParsedBytes = LinkSearch::kMaxParsedBytes;
 
-// Rewrites one saved page or sheet; false when it cannot be written.
-bool convertOne(const Document &document, const SavedFileLookup &lookup, const WgetLog &log, std::string &error)
+} // namespace
+
+Conversion convertDocument(const ConversionJob &job, const SavedFileLookup &lookup, const WgetLog &log,
+                           std::string &error, const std::function<bool()> &mayRewrite)
 {
+    const Document &document = *job.document;
     std::string content;
-    if (!readFileStart(document.file, content, kMaxParsedBytes) || content.size() >= kMaxParsedBytes)
-        return true;
+    if (!readFileStart(job.source(), content, kMaxParsedBytes))
+        return Conversion::Unread;
+    if (content.size() >= kMaxParsedBytes)
+        return Conversion::Unchanged;
     const auto url = Url::parse(document.url);
     std::vector<PageLink> links;
     std::string record;
@@ -31,16 +36,21 @@ bool convertOne(const Document &document, const SavedFileLookup &lookup, const W
                       && linksFromRecord(record, links);
     const std::string rewritten = kept ? convertFoundLinks(content, std::move(links), *url, document.file, lookup)
                                        : convertLinks(content, document.css, *url, document.file, lookup);
-    if (rewritten == content || rewriteFile(document.file, rewritten))
-        return true;
+    // Bytes kept aside are the page's as saved: written back even when
+    // nothing changes.
+    if (rewritten == content && job.kept.empty())
+        return Conversion::Unchanged;
+    if (mayRewrite && !mayRewrite())
+        return Conversion::Held;
+    if (rewriteFile(document.file, rewritten))
+        return Conversion::Rewritten;
     error = "Cannot write to " + log.quoted(document.file) + " (" + std::strerror(errno) + ").";
-    return false;
+    return Conversion::Failed;
 }
 
-} // namespace
-
-void convertSite(const std::vector<Document> &documents, const SavedFileLookup &lookup, const std::atomic<bool> &cancel,
-                 WgetLog &log, RunStatus &status, bool verbose)
+void convertSite(const std::vector<ConversionJob> &jobs, int filesShown, const SavedFileLookup &lookup,
+                 const std::atomic<bool> &cancel, WgetLog &log, RunStatus &status, bool verbose,
+                 const std::function<void(const std::string &file)> &final)
 {
     const auto started = std::chrono::steady_clock::now();
     std::atomic<std::size_t> next{0};
@@ -48,15 +58,18 @@ void convertSite(const std::vector<Document> &documents, const SavedFileLookup &
     std::vector<std::string> errors;
     auto work = [&] {
         std::string error;
-        for (std::size_t i; !cancel.load() && (i = next.fetch_add(1)) < documents.size();) {
-            if (!convertOne(documents[i], lookup, log, error)) {
+        for (std::size_t i; !cancel.load() && (i = next.fetch_add(1)) < jobs.size();) {
+            const Conversion result = convertDocument(jobs[i], lookup, log, error);
+            if (result == Conversion::Failed) {
                 std::lock_guard<std::mutex> hold(errorsLock);
                 errors.push_back(error);
             }
+            if (result != Conversion::Unread && final)
+                final(jobs[i].document->file);
         }
     };
     std::vector<std::thread> workers;
-    for (unsigned int i = 1; i < helperThreads(); ++i)
+    for (unsigned int i = 1; i < helperThreads() && i < jobs.size(); ++i)
         workers.emplace_back(work);
     work();
     for (std::thread &worker : workers)
@@ -69,8 +82,7 @@ void convertSite(const std::vector<Document> &documents, const SavedFileLookup &
         status.note(IoError);
     // As in GNU Wget, a -nv log has no line for the conversion.
     if (verbose)
-        log.converted(static_cast<int>(documents.size()),
-                      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+        log.converted(filesShown, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
 }
 
 } // namespace quorlix::mirror

@@ -23,6 +23,13 @@ std::string SiteFiles::inPrefix(const std::string &name) const
     return mPrefix == "/" ? "/" + name : mPrefix + "/" + name;
 }
 
+std::string SiteFiles::nameOf(const std::string &file) const
+{
+    if (mPrefix == ".")
+        return file;
+    return file.substr(mPrefix == "/" ? 1 : mPrefix.size() + 1);
+}
+
 // Where the names of the mirror's own folders start in a saved name.
 std::size_t SiteFiles::ownedFrom() const
 {
@@ -38,7 +45,24 @@ std::string SiteFiles::tempPath()
     return mTempFolder + "/" + std::to_string(++mTempCounter) + ".part";
 }
 
+void SiteFiles::watchPlacing(std::function<void(const std::string &)> before,
+                             std::function<void(const std::string &, bool)> after)
+{
+    mBeforePlacing = std::move(before);
+    mAfterPlacing = std::move(after);
+}
+
 bool SiteFiles::place(const std::string &temp, const std::string &file, const std::string &url)
+{
+    if (mBeforePlacing)
+        mBeforePlacing(file);
+    const bool placed = placeAsIs(temp, file, url);
+    if (mAfterPlacing)
+        mAfterPlacing(file, placed);
+    return placed;
+}
+
+bool SiteFiles::placeAsIs(const std::string &temp, const std::string &file, const std::string &url)
 {
     const std::size_t slash = file.rfind('/');
     // Folders made once are not asked for again (a syscall for each of
@@ -84,7 +108,33 @@ const std::string *SiteFiles::savedAs(const std::string &url) const
 
 void SiteFiles::remember(const std::string &url, const std::string &file)
 {
+    std::lock_guard<std::mutex> hold(mSavedLock);
+    if (mTracking && mLookedUp.count(std::hash<std::string>()(url))) {
+        const auto known = mSaved.find(url);
+        if (known == mSaved.end() || known->second != file)
+            mChangedAfterLookUp.insert(url);
+    }
     mSaved[url] = file;
+}
+
+bool SiteFiles::lookUpElsewhere(const std::string &url, std::string &file)
+{
+    std::lock_guard<std::mutex> hold(mSavedLock);
+    if (mTracking)
+        mLookedUp.insert(std::hash<std::string>()(url));
+    const auto found = mSaved.find(url);
+    if (found == mSaved.end())
+        return false;
+    file = found->second;
+    return true;
+}
+
+std::optional<std::size_t> SiteFiles::documentIndex(const std::string &file) const
+{
+    const auto found = mDocumentIndex.find(file);
+    if (found == mDocumentIndex.end())
+        return std::nullopt;
+    return found->second;
 }
 
 void SiteFiles::noteDocument(const std::string &file, const std::string &url, ContentKind kind)

@@ -8,6 +8,10 @@
 #include "mirror/ExitStatus.h"
 #include "mirror/LocalName.h"
 
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -35,11 +39,17 @@ public:
 
     // A name inside the download folder, as Wget writes it ("-P ." adds nothing).
     std::string inPrefix(const std::string &name) const;
+    // The other way: a saved file's name inside the download folder.
+    std::string nameOf(const std::string &file) const;
     // A new name for a body under way.
     std::string tempPath();
     // Why the bodies' folder could not be made (errno), or 0.
     int tempFolderError() const { return mTempFolderError; }
 
+    // Called around every file put in place (placed: whether it was), so
+    // a conversion under way elsewhere never writes over a new body.
+    void watchPlacing(std::function<void(const std::string &file)> before,
+                      std::function<void(const std::string &file, bool placed)> after);
     // Moves a finished body to file; false when it cannot be (logged).
     bool place(const std::string &temp, const std::string &file, const std::string &url);
     // "Cannot write to 'name' (error)." after the address, an I/O error for
@@ -55,6 +65,13 @@ public:
     // The file an address was saved to, or null.
     const std::string *savedAs(const std::string &url) const;
     void remember(const std::string &url, const std::string &file);
+    // savedAs for another thread than the crawl's: the file copied into
+    // file, false when none. With tracking on, an address looked up so
+    // whose file changes afterwards is kept in changedAfterLookUp().
+    bool lookUpElsewhere(const std::string &url, std::string &file);
+    void trackLookUps() { mTracking = true; }
+    // Read once the crawl and the conversions under way have ended.
+    const std::unordered_set<std::string> &changedAfterLookUp() const { return mChangedAfterLookUp; }
 
     // A file saved as a page or sheet (again: its earlier links no longer hold).
     void noteDocument(const std::string &file, const std::string &url, ContentKind kind);
@@ -62,12 +79,17 @@ public:
     ContentKind kindOfSaved(const std::string &file) const;
     // The links of a saved page or sheet, kept on disk for the conversion.
     void keepLinks(const std::string &file, bool isCss, LinkSearch &search);
-    const std::vector<Document> &documents() const { return mDocuments; }
+    // A deque: a document stays where it is while more are added.
+    const std::deque<Document> &documents() const { return mDocuments; }
+    std::optional<std::size_t> documentIndex(const std::string &file) const;
+    // A name in the private folder of bodies under way (made by then).
+    std::string privatePath(const std::string &name) const { return mTempFolder + "/" + name; }
 
     void removeTemporaryFiles();
 
 private:
     std::size_t ownedFrom() const;
+    bool placeAsIs(const std::string &temp, const std::string &file, const std::string &url);
 
     const std::string mPrefix;
     WgetLog &mLog;
@@ -77,7 +99,14 @@ private:
     unsigned long mTempCounter = 0;
     std::unordered_set<std::string> mMadeFolders;
     std::unordered_map<std::string, std::string> mSaved; // address -> file
-    std::vector<Document> mDocuments;
+    // mSaved is written by the crawl's thread only; read elsewhere under the lock.
+    std::mutex mSavedLock;
+    bool mTracking = false;
+    std::unordered_set<std::size_t> mLookedUp; // hashes of addresses looked up elsewhere
+    std::unordered_set<std::string> mChangedAfterLookUp;
+    std::function<void(const std::string &)> mBeforePlacing;
+    std::function<void(const std::string &, bool)> mAfterPlacing;
+    std::deque<Document> mDocuments;
     std::unordered_map<std::string, std::size_t> mDocumentIndex; // file -> mDocuments[]
     int mFiles = 0;
     long long mBytes = 0;

@@ -5,12 +5,17 @@
 //   quorlix-wget --takes [OPTION]... ADDRESS...
 //       exits 0 when quorlix-wget takes every option given, else prints the
 //       first it does not and exits 1 (bin/wget then runs GNU Wget).
+//
+// QUORLIX_FINAL_FILES=FILE appends to FILE a line for each saved file once
+// its bytes are final (mirror/FinalFiles.h). QUORLIX_WGET_CONVERT_AT_END=1
+// converts every page only at the end, as a reference for tests.
 
 #include "mirror/Mirror.h"
 #include "mirror/MirrorOptions.h"
 
 #include <atomic>
 #include <csignal>
+#include <cstdlib>
 #include <malloc.h>
 #include <cstdio>
 #include <string>
@@ -55,6 +60,11 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "quorlix-wget: missing URL\nUsage: quorlix-wget [OPTION]... [URL]...\n");
         return 1;
     }
+    quorlix::mirror::MirrorOptions options = parsed.options;
+    if (const char *list = std::getenv("QUORLIX_FINAL_FILES"))
+        options.finalFilesList = list;
+    if (const char *atEnd = std::getenv("QUORLIX_WGET_CONVERT_AT_END"))
+        options.convertEarly = std::string(atEnd) != "1";
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
@@ -65,6 +75,6 @@ int main(int argc, char **argv)
     // One malloc arena for every thread: pages are parsed on threads of
     // their own, and an arena each would keep the peak of a large page each.
     mallopt(M_ARENA_MAX, 1);
-    quorlix::mirror::Mirror mirror(parsed.options, cancelled);
+    quorlix::mirror::Mirror mirror(options, cancelled);
     return mirror.run();
 }
