@@ -5,6 +5,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 namespace quorlix::chm {
@@ -96,6 +97,20 @@ void LzxSectionCompressor::write(std::span<const std::uint8_t> data)
     }
 }
 
+void LzxSectionCompressor::adopt(LzxInterval interval)
+{
+    if (!pending_.empty() || interval.frameStarts.size() != kLzxResetInterval / kLzxFrameSize)
+        throw std::logic_error("a compressed interval is adopted only whole, at an interval's start");
+    drain(true, 0);
+    result_.uncompressedSize += kLzxResetInterval;
+    deliver(std::move(interval));
+}
+
+void LzxSectionCompressor::flush()
+{
+    drain(true, 0);
+}
+
 LzxSectionCompressor::Result LzxSectionCompressor::finish()
 {
     const std::uint64_t size = result_.uncompressedSize;
@@ -174,6 +189,8 @@ void LzxSectionCompressor::deliver(LzxInterval&& interval)
     for (const std::uint32_t start : interval.frameStarts)
         result_.frameOffsets.push_back(result_.compressedSize + start);
     result_.compressedSize += interval.bytes.size();
+    if (intervalSink_)
+        intervalSink_(interval);
     sink_(interval.bytes);
 }
 
