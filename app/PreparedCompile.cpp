@@ -12,9 +12,9 @@ namespace {
 const QString kFinalFilesVariable = QStringLiteral("QUORLIX_FINAL_FILES");
 const QString kPreparedVariable = QStringLiteral("QUORLIX_HHC_PREPARED");
 
-// The window's own compressing shares the cores with the download, which
-// must not wait for it: one thread.
-constexpr unsigned kCompressorThreads = 1;
+// Every core, at a low priority: the download must not wait for it, and
+// it keeps up with the page reader.
+constexpr unsigned kCompressorThreads = 0;
 
 } // namespace
 

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace quorlix::chm {
 
@@ -18,10 +20,16 @@ struct LzxSectionCompressor::Workers {
         bool done = false;
     };
 
-    explicit Workers(unsigned count) : maxInFlight(3 * count)
+    Workers(unsigned count, bool background) : maxInFlight(3 * count)
     {
         for (unsigned i = 0; i < count; ++i)
-            threads.emplace_back([this] { run(); });
+            threads.emplace_back([this, background] {
+                // Behind every other thread of the machine: what else runs
+                // (a download) must not wait for it.
+                if (background)
+                    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
+                run();
+            });
     }
 
     ~Workers()
@@ -74,12 +82,12 @@ struct LzxSectionCompressor::Workers {
     std::vector<std::thread> threads;
 };
 
-LzxSectionCompressor::LzxSectionCompressor(Sink sink, unsigned threads) : sink_(std::move(sink))
+LzxSectionCompressor::LzxSectionCompressor(Sink sink, unsigned threads, bool background) : sink_(std::move(sink))
 {
     if (threads == 0)
         threads = std::max(1u, std::thread::hardware_concurrency());
-    if (threads > 1)
-        workers_ = std::make_unique<Workers>(threads);
+    if (threads > 1 || background)
+        workers_ = std::make_unique<Workers>(threads, background);
     pending_.reserve(kLzxResetInterval);
 }
 

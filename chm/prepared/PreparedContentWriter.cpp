@@ -24,7 +24,7 @@ PreparedContentWriter::PreparedContentWriter(const std::filesystem::path &file, 
         throw std::runtime_error("cannot create " + file.string() + ": " + std::strerror(errno));
     put(prepared::kMagic.data(), prepared::kMagic.size());
     compressor_ = std::make_unique<LzxSectionCompressor>(
-        [](std::span<const std::uint8_t>) {}, threads);
+        [](std::span<const std::uint8_t>) {}, threads, true);
     compressor_->onInterval([this](const LzxInterval &interval) {
         std::vector<std::uint8_t> head;
         head.push_back(static_cast<std::uint8_t>(prepared::kIntervalRecord));
