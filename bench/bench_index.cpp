@@ -3,7 +3,8 @@
 // them into the Index tab, how much of the site's own table of contents the
 // contents follow, the keywords that fail a reader (leading only to the
 // site's index page, running text, found on too many pages), the longest
-// list; and the time to write both for Python's own documentation (a
+// list; Node.js's documentation's figures when it is installed (see
+// nodeFigures); and the time to write both for Python's own documentation (a
 // Sphinx site of some 500 pages) when it is installed.
 
 #include "pipeline/ContentsFile.h"
@@ -14,12 +15,71 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
 
 using namespace quorlix;
+
+namespace {
+
+// Node.js's documentation, made by its own generator, which no fixture
+// follows: its headings end in a link to themselves ("#"), its methods are
+// named with their objects ("fs.readFile(path[, options], callback)"), and
+// all.html repeats every page. Keywords that keep the "#", the share of its
+// methods found by their bare names, and the keywords leading to all.html.
+void nodeFigures(const QString &folder)
+{
+    if (!QDir(folder).exists()) {
+        std::printf("Node.js's documentation: not installed at %s\n\n", qPrintable(folder));
+        return;
+    }
+    const testing::ReadSite site = testing::readSite(folder, QStringLiteral("nodejs.org"));
+    const pipeline::IndexFile index = pipeline::MakeIndexFile(site.files, site.pages);
+    // Every method a heading of a page documents (h1-h6, all.html aside).
+    static const QRegularExpression heading(QStringLiteral("<h[1-6][^>]*>(.*?)</h[1-6]>"));
+    static const QRegularExpression tag(QStringLiteral("<[^>]*>"));
+    static const QRegularExpression method(QStringLiteral("^(?:[A-Za-z_$][\\w$]*\\.)+([A-Za-z_$][\\w$]*)\\("));
+    QSet<QString> methods;
+    for (const QString &file : site.files) {
+        QFile in(folder + file.mid(file.indexOf(QLatin1Char('/'))));
+        if (!file.endsWith(QLatin1String(".html")) || file.endsWith(QLatin1String("/all.html"))
+            || !in.open(QIODevice::ReadOnly))
+            continue;
+        const QString html = QString::fromUtf8(in.readAll());
+        for (auto it = heading.globalMatch(html); it.hasNext();)
+            if (const auto found = method.match(QString(it.next().captured(1)).remove(tag)); found.hasMatch())
+                methods.insert(found.captured(1));
+    }
+    QStringList missing;
+    const double share = testing::findableShare(index.bytes, methods.values(), &missing);
+    qsizetype hashEnded = 0, toAllInOne = 0;
+    QString keyword;
+    bool counted = false;
+    for (const testing::SitemapLine &line : testing::sitemapLines(index.bytes)) {
+        if (line.depth == 0) {
+            keyword = line.name;
+            counted = false;
+            hashEnded += keyword.endsWith(QLatin1Char('#'));
+        }
+        // Anchors only: the one-page manual's own title leads to it.
+        if (!counted && line.local.contains(QLatin1String("/all.html#"))) {
+            ++toAllInOne;
+            counted = true;
+        }
+    }
+    std::printf("Node.js docs: %lld pages, index %lld keywords: %lld end in '#', %lld lead to an anchor in all.html;\n"
+                "  %lld methods typed bare, %.1f %% findable%s%s\n\n",
+                static_cast<long long>(site.pages.size()), static_cast<long long>(index.keywords),
+                static_cast<long long>(hashEnded), static_cast<long long>(toAllInOne),
+                static_cast<long long>(methods.size()), share * 100.0, missing.isEmpty() ? "" : "; not: ",
+                qPrintable(QStringList(missing.mid(0, 12)).join(QStringLiteral(", "))));
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -70,6 +130,7 @@ int main(int argc, char **argv)
         detail("named references", named);
     }
     std::printf("\n%s\n\n", qPrintable(details.join(QLatin1Char('\n'))));
+    nodeFigures(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("/usr/share/doc/nodejs/api"));
 
     const QString python = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/usr/share/doc/python3.11/html");
     if (!QDir(python).exists()) {

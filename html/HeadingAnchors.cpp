@@ -2,6 +2,7 @@
 
 #include "html/GumboNodes.h"
 
+#include <cstddef>
 #include <string_view>
 #include <vector>
 
@@ -20,23 +21,31 @@ std::string linkTarget(const GumboNode *node)
     return {};
 }
 
-// Whether an element shows no text: an empty anchor or span that only
-// carries an id. Looks at a few nodes only; anything larger counts as text.
-bool showsNoText(const GumboNode *node)
+// Whether an element shows text, before one of its descendants if one is
+// given. Looks at a few nodes only; anything larger counts as text.
+bool showsText(const GumboNode *element, const GumboNode *before = nullptr, int budget = 16)
 {
-    std::vector<const GumboNode *> pending{node};
-    for (int budget = 16; !pending.empty(); --budget) {
+    std::vector<const GumboNode *> pending{element};
+    for (; !pending.empty(); --budget) {
         if (budget == 0)
-            return false;
-        const GumboNode *next = pending.back();
+            return true;
+        const GumboNode *node = pending.back();
         pending.pop_back();
-        if (next->type == GUMBO_NODE_TEXT || next->type == GUMBO_NODE_CDATA)
+        if (node == before)
             return false;
-        if (const GumboVector *children = childrenOf(next))
-            for (unsigned int i = 0; i < children->length; ++i)
+        if (node->type == GUMBO_NODE_TEXT || node->type == GUMBO_NODE_CDATA)
+            return true;
+        if (const GumboVector *children = childrenOf(node))
+            for (unsigned int i = children->length; i-- > 0;)
                 pending.push_back(child(children, i));
     }
-    return true;
+    return false;
+}
+
+// An empty anchor or span that only carries an id.
+bool showsNoText(const GumboNode *node)
+{
+    return !showsText(node);
 }
 
 // The id of the section a heading heads (Sphinx, MkDocs, HTML5 outlines):
@@ -144,7 +153,75 @@ std::string enclosingTarget(const GumboNode *heading)
     return id;
 }
 
+// The anchor a link leads to in the page it is in: "#name", or
+// "page.html#name" as the downloader writes it once it converts the links.
+// "" for a link into another folder or site, or to no anchor.
+std::string_view ownPageFragment(std::string_view href)
+{
+    const std::size_t hash = href.find('#');
+    if (hash == std::string_view::npos || href.substr(0, hash).find_first_of("/:?") != std::string_view::npos)
+        return {};
+    return href.substr(hash + 1);
+}
+
+// The link an element ends with, through the inline wrappers around it
+// (<span><a href>); empty elements after it (an anchor that only carries
+// an id) do not count. Looks at a few nodes only.
+const GumboNode *endingLink(const GumboNode *element)
+{
+    const GumboNode *node = element;
+    for (int level = 0; level < 8; ++level) {
+        const GumboVector *children = childrenOf(node);
+        if (!children)
+            return nullptr;
+        const GumboNode *last = nullptr;
+        for (unsigned int i = children->length, budget = 64; i-- > 0 && budget-- > 0 && !last;) {
+            const GumboNode *candidate = child(children, i);
+            if (!isBlankText(candidate) && !(candidate->type == GUMBO_NODE_ELEMENT && showsNoText(candidate)))
+                last = candidate;
+        }
+        if (!last || last->type != GUMBO_NODE_ELEMENT)
+            return nullptr;
+        if (isHtml(last, GUMBO_TAG_A))
+            return attribute(last, "href") ? last : nullptr;
+        node = last;
+    }
+    return nullptr;
+}
+
+// Whether a name is one the element is reached by: its id, an id or anchor
+// name inside it, or that of the section it heads.
+bool reachesElement(std::string_view name, const GumboNode *element)
+{
+    if (name.empty())
+        return false;
+    if (const char *id = attribute(element, "id"); id && name == id)
+        return true;
+    std::vector<const GumboNode *> pending{element};
+    for (int budget = 256; !pending.empty() && budget > 0; --budget) {
+        const GumboNode *node = pending.back();
+        pending.pop_back();
+        if (node != element && linkTarget(node) == name)
+            return true;
+        if (const GumboVector *children = childrenOf(node))
+            for (unsigned int i = 0; i < children->length; ++i)
+                pending.push_back(child(children, i));
+    }
+    for (auto find : {sectionTarget, enclosingTarget, precedingTarget})
+        if (find(element) == name)
+            return true;
+    return false;
+}
+
 } // namespace
+
+const GumboNode *trailingSelfLink(const GumboNode *element)
+{
+    const GumboNode *link = endingLink(element);
+    if (!link || !reachesElement(ownPageFragment(attribute(link, "href")), element) || !showsText(element, link, 256))
+        return nullptr;
+    return link;
+}
 
 std::string anchorOfHeading(const GumboNode *heading)
 {

@@ -14,4 +14,10 @@ namespace quorlix::html {
 std::string anchorOfHeading(const GumboNode *heading);
 std::string anchorOfTerm(const GumboNode *term);
 
+// The link a heading or a term ends with that leads to the element itself
+// (its own anchor, one inside it, or that of the section it heads): a
+// permalink sign ("#", "¶"), whatever it shows and however it is classed.
+// nullptr when there is none, or when the link is all the element shows.
+const GumboNode *trailingSelfLink(const GumboNode *element);
+
 } // namespace quorlix::html

@@ -55,8 +55,9 @@ bool isHidden(const GumboNode *node)
 }
 
 // The permalink sign documentation generators put in a heading ("¶", "#",
-// "§"): Sphinx and MkDocs, GitHub, rustdoc, Docusaurus, VuePress and
-// markdown-it, anchor.js, Docsy.
+// "§"), by its class: Sphinx and MkDocs, GitHub, rustdoc, Docusaurus,
+// VuePress and markdown-it, anchor.js, Docsy. One at the end of a heading
+// is known by where it leads whatever its class (trailingSelfLink).
 bool isPermalink(const GumboNode *node)
 {
     if (!isHtml(node, GUMBO_TAG_A))
@@ -66,6 +67,12 @@ bool isPermalink(const GumboNode *node)
         if (hasClass(node, name))
             return true;
     return false;
+}
+
+// An h5 or h6 heading: below the levels the contents show.
+bool isMinorHeading(const GumboNode *node)
+{
+    return isHtml(node, GUMBO_TAG_H5) || isHtml(node, GUMBO_TAG_H6);
 }
 
 // Text elements that do not break a line; every other element does.
@@ -228,9 +235,11 @@ private:
             if (mTitleDone)
                 return false;
             mTitle = node;
-        } else if (!mHeading && headingLevel(node) > 0) {
+        } else if (!mHeading && (headingLevel(node) > 0 || isMinorHeading(node))) {
             mHeading = node;
-        } else if ((mHeading || mTerm) && !mPermalink && isPermalink(node)) {
+            mHeadingSelfLink = trailingSelfLink(node);
+        } else if ((mHeading || mTerm) && !mPermalink
+                   && (isPermalink(node) || node == mHeadingSelfLink || node == mTermSelfLink)) {
             mPermalink = node;
         }
         enterStructure(node);
@@ -289,15 +298,20 @@ private:
             openItem(node);
             if (node->v.element.tag == GUMBO_TAG_DT && !mTerm) {
                 mTermAnchor = anchorOfTerm(node);
-                if (!mTermAnchor.empty())
+                if (!mTermAnchor.empty()) {
                     mTerm = node;
+                    mTermSelfLink = trailingSelfLink(node);
+                }
             }
             break;
         }
         case GUMBO_TAG_A:
             // href="" is a link to this page, as the downloader writes it
-            // out ("page.html") when it converts the links.
-            if (!mLink && !mItems.empty() && !mPermalink && !isPermalink(node))
+            // out ("page.html") when it converts the links. A link back to
+            // the term it ends counts as one to an anchor of this page, as
+            // it did before its sign was known: it tells a reference page's
+            // terms from an index's.
+            if (!mLink && !mItems.empty() && (!mPermalink || node == mTermSelfLink) && !isPermalink(node))
                 if (const GumboAttribute *href = gumbo_get_attribute(&node->v.element.attributes, "href")) {
                     mLink = node;
                     mLinkHref = href->value;
@@ -370,6 +384,7 @@ private:
                 if (!text.empty() && kept(page.terms, kMostHeadings, page.headingsCut))
                     page.terms.push_back({std::move(text), std::move(mTermAnchor)});
                 mTerm = nullptr;
+                mTermSelfLink = nullptr;
             }
             break;
         case GUMBO_TAG_A:
@@ -430,9 +445,16 @@ private:
         } else if (node == mHeading) {
             std::string text = mHeadingText.take();
             mHeading = nullptr;
+            mHeadingSelfLink = nullptr;
             if (text.empty())
                 return;
             const int level = headingLevel(node);
+            if (level == 0) {
+                std::string anchor = anchorOfHeading(node);
+                if (!anchor.empty() && mNavigation == 0 && kept(page.terms, kMostHeadings, page.headingsCut))
+                    page.terms.push_back({std::move(text), std::move(anchor), true});
+                return;
+            }
             if (level == 1 && page.firstHeading.empty())
                 page.firstHeading = text;
             if (kept(page.headings, kMostHeadings, page.headingsCut))
@@ -482,6 +504,8 @@ private:
     bool mTitleDone = false;
     const GumboNode *mHeading = nullptr;
     const GumboNode *mPermalink = nullptr;
+    const GumboNode *mHeadingSelfLink = nullptr; // the link back to itself the heading ends with
+    const GumboNode *mTermSelfLink = nullptr;
     CollapsedText mTitleText;
     CollapsedText mHeadingText;
     CollapsedText mText;

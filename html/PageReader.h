@@ -19,10 +19,14 @@
 
 namespace quorlix::html {
 
-// A term a page defines and anchors: a definition term (<dt>) with an id.
+// A term a page defines and anchors: a definition term (<dt>) with an id,
+// or a heading below h4 (h5, h6: a method of a class below its module's
+// h4), which the index takes as it takes headings and the contents leave
+// out.
 struct Term {
     std::string text;
     std::string anchor;
+    bool minorHeading = false;
 };
 
 enum class PageParts { Outline, OutlineAndText };
@@ -45,7 +49,7 @@ struct Page {
     bool windows1252 = false;      // read as Windows-1252 (declared so, or not valid UTF-8)
     std::vector<Link> links;       // links in list items and table cells that lead to an anchor in
                                    // another page, or that begin an item of a list; in document order
-    std::vector<Term> terms;       // anchored definition terms
+    std::vector<Term> terms;       // anchored definition terms and h5-h6 headings
     std::size_t ownAnchorLinks = 0; // links like those to an anchor in this page ("#name"): counted, not kept
     std::size_t size = 0;          // bytes read
     bool linksCut = false;         // links past kMostLinks were left out

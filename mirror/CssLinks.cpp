@@ -2,16 +2,13 @@
 
 #include "mirror/PageLinks.h"
 
+#include "html/AsciiText.h"
+
 #include <cctype>
 
 namespace quorlix::mirror {
 
 namespace {
-
-bool blank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
 
 bool identifierChar(char c)
 {
@@ -23,7 +20,7 @@ bool startsNoCase(std::string_view text, std::size_t at, std::string_view word)
     if (text.size() - at < word.size())
         return false;
     for (std::size_t i = 0; i < word.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[at + i])) != word[i])
+        if (html::asciiLower(text[at + i]) != word[i])
             return false;
     return true;
 }
@@ -63,7 +60,7 @@ void addLink(std::vector<PageLink> &out, std::string_view sheet, std::size_t beg
 std::size_t readUrl(std::string_view sheet, std::size_t i, std::size_t offsetBase, bool import,
                     std::vector<PageLink> &out)
 {
-    while (i < sheet.size() && blank(sheet[i]))
+    while (i < sheet.size() && html::isAsciiSpace(sheet[i]))
         ++i;
     if (i < sheet.size() && (sheet[i] == '"' || sheet[i] == '\'')) {
         const std::size_t end = stringEnd(sheet, i);
@@ -73,11 +70,11 @@ std::size_t readUrl(std::string_view sheet, std::size_t i, std::size_t offsetBas
         return end;
     }
     std::size_t end = i;
-    while (end < sheet.size() && sheet[end] != ')' && !blank(sheet[end]) && sheet[end] != '"' && sheet[end] != '\''
-           && sheet[end] != '(')
+    while (end < sheet.size() && sheet[end] != ')' && !html::isAsciiSpace(sheet[end]) && sheet[end] != '"'
+           && sheet[end] != '\'' && sheet[end] != '(')
         ++end;
     std::size_t after = end;
-    while (after < sheet.size() && blank(sheet[after]))
+    while (after < sheet.size() && html::isAsciiSpace(sheet[after]))
         ++after;
     if (after < sheet.size() && sheet[after] == ')')
         addLink(out, sheet, i, end, offsetBase, import);
@@ -100,7 +97,7 @@ void findCssLinks(std::string_view sheet, std::size_t offsetBase, std::vector<Pa
             i = readUrl(sheet, i + 4, offsetBase, false, out);
         } else if (c == '@' && startsNoCase(sheet, i, "@import") && i + 7 < sheet.size() && !identifierChar(sheet[i + 7])) {
             std::size_t j = i + 7;
-            while (j < sheet.size() && blank(sheet[j]))
+            while (j < sheet.size() && html::isAsciiSpace(sheet[j]))
                 ++j;
             if (j < sheet.size() && (sheet[j] == '"' || sheet[j] == '\'')) {
                 const std::size_t end = stringEnd(sheet, j);

@@ -4,6 +4,7 @@
 
 #include "mirror/PageLinks.h"
 
+#include "html/AsciiText.h"
 #include "html/PageParse.h"
 
 #include <gumbo.h>
@@ -50,28 +51,15 @@ constexpr UrlAttribute kUrlAttributes[] = {
     {GUMBO_TAG_SOURCE, "src", true, false},
 };
 
-bool blank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-std::string lower(std::string_view text)
-{
-    std::string out(text);
-    for (char &c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 bool hasToken(std::string_view list, std::string_view token)
 {
-    const std::string text = lower(list);
+    const std::string text = html::lower(list);
     std::size_t i = 0;
     while (i < text.size()) {
-        while (i < text.size() && blank(text[i]))
+        while (i < text.size() && html::isAsciiSpace(text[i]))
             ++i;
         std::size_t end = i;
-        while (end < text.size() && !blank(text[end]))
+        while (end < text.size() && !html::isAsciiSpace(text[end]))
             ++end;
         if (std::string_view(text).substr(i, end - i) == token)
             return true;
@@ -183,22 +171,12 @@ private:
         if (length == 0 || !within(attribute.original_value.data, length, offset))
             return nullptr;
         // An empty value is a link to the page itself.
-        std::string text = trim(value);
         PageLink link;
-        link.text = std::move(text);
+        link.text = std::string(html::trimmed(value));
         link.offset = offset;
         link.length = length;
         result.links.push_back(std::move(link));
         return &result.links.back();
-    }
-
-    static std::string trim(std::string_view value)
-    {
-        while (!value.empty() && blank(value.front()))
-            value.remove_prefix(1);
-        while (!value.empty() && blank(value.back()))
-            value.remove_suffix(1);
-        return std::string(value);
     }
 
     void styleAttribute(const GumboAttribute &attribute)
@@ -217,10 +195,10 @@ private:
         const std::string_view value = mPage.substr(offset, length);
         std::size_t i = 0;
         while (i < value.size()) {
-            while (i < value.size() && (blank(value[i]) || value[i] == ','))
+            while (i < value.size() && (html::isAsciiSpace(value[i]) || value[i] == ','))
                 ++i;
             std::size_t end = i;
-            while (end < value.size() && !blank(value[end]))
+            while (end < value.size() && !html::isAsciiSpace(value[end]))
                 ++end;
             std::size_t urlEnd = end;
             while (urlEnd > i && value[urlEnd - 1] == ',')
@@ -247,14 +225,14 @@ private:
         if (!content)
             return;
         const GumboAttribute *name = gumbo_get_attribute(&attributes, "name");
-        if (name && lower(name->value) == "robots") {
-            const std::string value = lower(content->value);
+        if (name && html::lower(name->value) == "robots") {
+            const std::string value = html::lower(content->value);
             if (value.find("nofollow") != std::string::npos || value.find("none") != std::string::npos)
                 result.noFollow = true;
             return;
         }
         const GumboAttribute *equiv = gumbo_get_attribute(&attributes, "http-equiv");
-        if (!equiv || lower(equiv->value) != "refresh")
+        if (!equiv || html::lower(equiv->value) != "refresh")
             return;
         // "5; url=next.html": the address after "url=".
         std::size_t offset = 0, length = 0;
@@ -264,25 +242,25 @@ private:
         std::size_t i = 0;
         while (i < value.size() && (std::isdigit(static_cast<unsigned char>(value[i])) || value[i] == '.'))
             ++i;
-        while (i < value.size() && blank(value[i]))
+        while (i < value.size() && html::isAsciiSpace(value[i]))
             ++i;
         if (i >= value.size() || (value[i] != ';' && value[i] != ','))
             return;
         ++i;
-        while (i < value.size() && blank(value[i]))
+        while (i < value.size() && html::isAsciiSpace(value[i]))
             ++i;
-        if (lower(value.substr(i, 3)) != "url")
+        if (html::lower(value.substr(i, 3)) != "url")
             return;
         i += 3;
-        while (i < value.size() && blank(value[i]))
+        while (i < value.size() && html::isAsciiSpace(value[i]))
             ++i;
         if (i >= value.size() || value[i] != '=')
             return;
         ++i;
-        while (i < value.size() && blank(value[i]))
+        while (i < value.size() && html::isAsciiSpace(value[i]))
             ++i;
         std::size_t end = value.size();
-        while (end > i && blank(value[end - 1]))
+        while (end > i && html::isAsciiSpace(value[end - 1]))
             --end;
         if (end <= i || value.substr(i, end - i).find('&') != std::string_view::npos)
             return;

@@ -3,10 +3,11 @@
 #include "mirror/ExitStatus.h"
 #include "mirror/WgetLog.h"
 
+#include "html/AsciiText.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -248,9 +249,7 @@ std::vector<Transfer *> HttpTransfers::wait(std::chrono::milliseconds timeout)
                 text = text.substr(0, text.find(';'));
                 while (!text.empty() && text.back() == ' ')
                     text.pop_back();
-                for (char &c : text)
-                    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-                transfer->contentType = text;
+                transfer->contentType = html::lower(text);
             }
             const char *effective = nullptr;
             if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)

@@ -2,7 +2,7 @@
 
 #include "mirror/Utf8.h"
 
-#include <cctype>
+#include "html/AsciiText.h"
 
 namespace quorlix::mirror {
 
@@ -68,7 +68,7 @@ bool endsWithNoCase(const std::string &name, std::string_view suffix)
     if (name.size() < suffix.size())
         return false;
     for (std::size_t i = 0; i < suffix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(name[name.size() - suffix.size() + i])) != suffix[i])
+        if (html::asciiLower(name[name.size() - suffix.size() + i]) != suffix[i])
             return false;
     return true;
 }

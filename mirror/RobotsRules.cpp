@@ -2,27 +2,21 @@
 
 #include "mirror/Url.h"
 
-#include <cctype>
+#include "html/AsciiText.h"
 
 namespace quorlix::mirror {
 
 namespace {
 
-std::string_view trimmed(std::string_view text)
+// Wget reads robots.txt with C's blanks: HTML's and the vertical tab.
+bool isRobotsBlank(char c)
 {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-        text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.remove_suffix(1);
-    return text;
+    return html::isAsciiSpace(c) || c == '\v';
 }
 
-std::string lower(std::string_view text)
+std::string_view robotsTrimmed(std::string_view text)
 {
-    std::string out(text);
-    for (char &c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
+    return html::trimmed(text, isRobotsBlank);
 }
 
 } // namespace
@@ -43,15 +37,15 @@ RobotsRules RobotsRules::parse(std::string_view text)
         const std::size_t colon = line.find(':');
         if (colon == std::string_view::npos)
             continue;
-        const std::string field = lower(trimmed(line.substr(0, colon)));
-        const std::string_view value = trimmed(line.substr(colon + 1));
+        const std::string field = html::lower(robotsTrimmed(line.substr(0, colon)));
+        const std::string_view value = robotsTrimmed(line.substr(colon + 1));
         if (field == "user-agent") {
             // A User-agent line after rules starts a new record.
             if (inRules) {
                 recordIsAll = recordIsWget = false;
                 inRules = false;
             }
-            const std::string agent = lower(value);
+            const std::string agent = html::lower(value);
             if (agent == "*")
                 recordIsAll = true;
             else if (agent == "wget")

@@ -1,5 +1,7 @@
 #include "mirror/Url.h"
 
+#include "html/AsciiText.h"
+
 #include <cctype>
 #include <vector>
 
@@ -17,24 +19,6 @@ int hexValue(char c)
     return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
 }
 
-std::string lower(std::string_view text)
-{
-    std::string out(text);
-    for (char &c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
-std::string_view trimmed(std::string_view text)
-{
-    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; };
-    while (!text.empty() && blank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && blank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
 // A link's scheme, as in "mailto:" or "HTTP:", lower-cased; empty when the
 // link has none (a relative link).
 std::string schemeOf(std::string_view link)
@@ -42,7 +26,7 @@ std::string schemeOf(std::string_view link)
     for (std::size_t i = 0; i < link.size(); ++i) {
         const char c = link[i];
         if (c == ':')
-            return i == 0 ? std::string() : lower(link.substr(0, i));
+            return i == 0 ? std::string() : html::lower(link.substr(0, i));
         const bool letter = std::isalpha(static_cast<unsigned char>(c)) != 0;
         if (!(letter || (i > 0 && (std::isdigit(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.'))))
             return std::string();
@@ -127,7 +111,7 @@ std::string percentDecode(std::string_view text)
 
 std::optional<Url> Url::parse(std::string_view text)
 {
-    text = trimmed(text);
+    text = html::trimmed(text);
     const std::string scheme = schemeOf(text);
     if (scheme != "http" && scheme != "https")
         return std::nullopt;
@@ -178,7 +162,7 @@ std::optional<Url> Url::parse(std::string_view text)
         if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7f || c == '/' || c == '\\' || c == '%' || c == '"' || c == '<'
             || c == '>')
             return std::nullopt;
-    url.host = lower(host);
+    url.host = html::lower(host);
 
     std::string_view path = rest;
     if (const std::size_t question = rest.find('?'); question != std::string_view::npos) {
@@ -195,7 +179,7 @@ std::optional<Url> Url::resolve(const Url &base, std::string_view link)
 {
     // Tabs and line breaks inside an address are dropped, as browsers do.
     std::string cleaned;
-    for (char c : trimmed(link))
+    for (char c : html::trimmed(link))
         if (c != '\t' && c != '\n' && c != '\r')
             cleaned += c;
     std::string_view text = cleaned;

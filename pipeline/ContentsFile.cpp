@@ -1,6 +1,7 @@
 #include "pipeline/ContentsFile.h"
 
 #include "pipeline/ContentsTree.h"
+#include "pipeline/IndexTopic.h"
 #include "pipeline/KeywordText.h"
 #include "pipeline/SiteTableOfContents.h"
 #include "pipeline/Sitemap.h"
@@ -11,6 +12,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <iterator>
 
 #include <vector>
 
@@ -106,6 +108,25 @@ private:
     std::vector<Node> mNodes;
     QHash<QString, int> mBooks;
 };
+
+// The site's index pages last in each level the folders make, as the crawl
+// reaches them early, through every page's header. A folder that holds other
+// pages stays in its place, and an index page's parts keep their order
+// below it.
+void putIndexPagesLast(std::vector<ContentsNode> &nodes, const SavedPages &pages)
+{
+    std::vector<ContentsNode> kept, last;
+    for (ContentsNode &node : nodes) {
+        const auto page = pages.constFind(node.local);
+        const bool index = !node.local.isEmpty() && !(IsFolderIndexPage(node.local) && !node.children.empty())
+                           && IsSiteIndexTopic(node.name, node.local, page == pages.cend() ? nullptr : &*page);
+        if (!index)
+            putIndexPagesLast(node.children, pages);
+        (index ? last : kept).push_back(std::move(node));
+    }
+    std::move(last.begin(), last.end(), std::back_inserter(kept));
+    nodes = std::move(kept);
+}
 
 // The headings of a large page, nested by their levels, as entries below it.
 // A page that holds most of the site (a manual in one page) counts as large.
@@ -229,6 +250,7 @@ ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages,
             (isWithin(folderOf(file), base) ? inside : outside).add(file);
     std::vector<ContentsNode> insideNodes = inside.take();
     NestCompanionPages(insideNodes);
+    putIndexPagesLast(insideNodes, pages);
 
     for (ContentsNode &node : insideNodes)
         root.children.push_back(std::move(node));
@@ -236,6 +258,7 @@ ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages,
     std::vector<ContentsNode> top{std::move(root)};
     std::vector<ContentsNode> outsideNodes = outside.take();
     NestCompanionPages(outsideNodes);
+    putIndexPagesLast(outsideNodes, pages);
     for (ContentsNode &node : outsideNodes)
         top.push_back(std::move(node));
     std::size_t siteBytes = 0;

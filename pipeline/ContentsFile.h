@@ -24,8 +24,9 @@ struct ContentsFile {
 // for every folder that holds pages, nested as the folders are, at the place
 // of its first page: a folder's index page is its book's own topic; a folder
 // without pages of its own adds no level; "x-y.html" goes below "x.html".
-// A large page without entries below it gets its headings there; a list of
-// more than 250 entries is split by first letter.
+// The site's index pages come last in such a level. A large page without
+// entries below it gets its headings there; a list of more than 250
+// entries is split, keeping its order (SplitLongLists).
 ContentsFile MakeContentsFile(const QStringList &files, const SavedPages &pages);
 // The same, handed to write piece by piece as it is made (bytes stays
 // empty), so that a large site's contents are never held whole. Pieces after

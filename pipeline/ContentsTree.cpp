@@ -1,5 +1,7 @@
 #include "pipeline/ContentsTree.h"
 
+#include "pipeline/KeywordText.h"
+
 #include <QHash>
 #include <QMap>
 
@@ -30,6 +32,48 @@ std::vector<ContentsNode> inParts(const QString &name, std::vector<ContentsNode>
     return parts;
 }
 
+// A list that splitting by letter leaves in its order and that reads as
+// sorted by name (allowing for another collation here and there): a list
+// of names to look up, not a sequence of the site's own.
+bool sortedByName(const std::vector<ContentsNode> &nodes)
+{
+    constexpr std::size_t kPairsPerDisorder = 10;
+    std::size_t disorder = 0;
+    QString group = groupOf(nodes.front().name);
+    for (std::size_t i = 1; i < nodes.size(); ++i) {
+        const QString next = groupOf(nodes[i].name);
+        if (next < group)
+            return false;
+        group = next;
+        disorder += NaturalCompare(nodes[i - 1].name, nodes[i].name) > 0;
+    }
+    return disorder * kPairsPerDisorder < nodes.size();
+}
+
+// Consecutive runs of at most most entries (runs of runs beyond most
+// squared), as even as can be, each named by its first and last entry.
+std::vector<ContentsNode> inRuns(std::vector<ContentsNode> nodes, std::size_t most)
+{
+    if (nodes.size() <= most)
+        return nodes;
+    std::size_t span = most;
+    while ((nodes.size() + span - 1) / span > most)
+        span *= most;
+    const std::size_t runs = (nodes.size() + span - 1) / span;
+    std::vector<ContentsNode> out;
+    for (std::size_t run = 0, begin = 0; run < runs; ++run) {
+        const std::size_t end = nodes.size() * (run + 1) / runs;
+        const QString &first = nodes[begin].name, &last = nodes[end - 1].name;
+        ContentsNode part{first == last ? first : first + QStringLiteral(" \u2013 ") + last, {}, {}};
+        part.children.assign(std::make_move_iterator(nodes.begin() + static_cast<std::ptrdiff_t>(begin)),
+                             std::make_move_iterator(nodes.begin() + static_cast<std::ptrdiff_t>(end)));
+        part.children = inRuns(std::move(part.children), most);
+        out.push_back(std::move(part));
+        begin = end;
+    }
+    return out;
+}
+
 } // namespace
 
 void NestCompanionPages(std::vector<ContentsNode> &nodes)
@@ -50,7 +94,8 @@ void NestCompanionPages(std::vector<ContentsNode> &nodes)
     bool any = false;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         const QString stem = stemOf(nodes[i].local);
-        const qsizetype dash = std::max(stem.lastIndexOf(QLatin1Char('-')), stem.lastIndexOf(QLatin1Char('_')));
+        // Not the last character: "genindex-_" is the part of "genindex" for "_".
+        const qsizetype dash = std::max(stem.lastIndexOf(QLatin1Char('-'), -2), stem.lastIndexOf(QLatin1Char('_'), -2));
         if (dash <= stem.lastIndexOf(QLatin1Char('/')) + 1)
             continue;
         const auto parent = byStem.constFind(stem.left(dash));
@@ -79,6 +124,11 @@ void SplitLongLists(std::vector<ContentsNode> &nodes, std::size_t most)
         SplitLongLists(node.children, most);
     if (nodes.size() <= most)
         return;
+    // The site's own order (versions newest first, chapters) is kept whole.
+    if (!sortedByName(nodes)) {
+        nodes = inRuns(std::move(nodes), most);
+        return;
+    }
     // Letters in order, "#" first, each keeping the order its entries came in.
     QMap<QString, std::vector<ContentsNode>> groups;
     for (ContentsNode &node : nodes)

@@ -1,5 +1,6 @@
 #include "pipeline/IndexFile.h"
 
+#include "pipeline/AllInOnePages.h"
 #include "pipeline/KeywordTable.h"
 #include "pipeline/KeywordText.h"
 #include "pipeline/SiteIndexPages.h"
@@ -66,6 +67,9 @@ public:
             count(names.title(pageFiles[i]), i);
             for (const html::Heading &heading : page->headings)
                 count(FromUtf8(heading.text()), i);
+            for (const html::Term &term : page->terms)
+                if (term.minorHeading)
+                    count(FromUtf8(term.text), i);
         }
         for (auto it = seen.cbegin(); it != seen.cend(); ++it)
             if (FoundOnManyPages(it->pages, pageFiles.size()))
@@ -134,9 +138,13 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
     const Boilerplate common(pageFiles, pages, names);
     KeywordTable keywords(pageFiles);
     QSet<QString> indexed; // places the site's own index names
+    // A page that holds many others (a one-page edition of the manual)
+    // would give each of their headings a second place: its own are taken
+    // last, and only where no other page has them.
+    const std::vector<bool> allInOne = AllInOnePages(pageFiles, pages);
 
     // Titles and the headings a link can reach.
-    for (qsizetype i = 0; i < pageFiles.size(); ++i) {
+    const auto addTitleAndHeadings = [&](qsizetype i) {
         const QString &file = pageFiles[i];
         const auto number = static_cast<std::uint32_t>(i);
         const html::Page &page = *pages.constFind(file);
@@ -144,14 +152,24 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
         const QString title = CleanedKeyword(names.title(file));
         if (!common.contains(title))
             keywords.addCleaned(title, number, {});
-        for (const html::Heading &heading : page.headings) {
-            if (heading.anchor().empty())
-                continue;
-            const QString text = CleanedKeyword(FromUtf8(heading.text()));
-            if (!common.contains(text))
-                keywords.addCleaned(text, number, heading.anchor());
-        }
-    }
+        const auto addHeading = [&](const QString &raw, std::string_view anchor) {
+            const QString text = CleanedKeyword(raw);
+            if (!common.contains(text) && !(allInOne[i] && keywords.leadsElsewhere(text, number)))
+                keywords.addCleaned(text, number, anchor);
+        };
+        for (const html::Heading &heading : page.headings)
+            if (!heading.anchor().empty())
+                addHeading(FromUtf8(heading.text()), heading.anchor());
+        for (const html::Term &term : page.terms)
+            if (term.minorHeading)
+                addHeading(FromUtf8(term.text), term.anchor);
+    };
+    for (qsizetype i = 0; i < pageFiles.size(); ++i)
+        if (!allInOne[i])
+            addTitleAndHeadings(i);
+    for (qsizetype i = 0; i < pageFiles.size(); ++i)
+        if (allInOne[i])
+            addTitleAndHeadings(i);
     // The terms of the site's own index pages.
     QSet<QString> indexPages, linkedTerms;
     for (const QString &file : pageFiles)
@@ -169,12 +187,14 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
     for (qsizetype i = 0; i < pageFiles.size(); ++i) {
         const QString &file = pageFiles[i];
         for (const html::Term &term : pages.constFind(file)->terms) {
-            if (indexed.contains(file + QLatin1Char('#') + QString::fromStdString(term.anchor)))
+            if (term.minorHeading || indexed.contains(file + QLatin1Char('#') + QString::fromStdString(term.anchor)))
                 continue;
             const QString head = QString::fromStdString(term.text).section(QLatin1String(", "), 0, 0);
             if (indexPages.contains(file) && linkedTerms.contains(WithoutTrailingPunctuation(head)))
                 continue;
             const auto [text, qualifier] = termOf(CleanedKeyword(QString::fromStdString(term.text)));
+            if (allInOne[i] && keywords.leadsElsewhere(text, static_cast<std::uint32_t>(i)))
+                continue;
             keywords.add(text, static_cast<std::uint32_t>(i), term.anchor,
                          qualifier.isEmpty() ? QString()
                                              : names.name(file) + QLatin1String(" (") + qualifier + QLatin1Char(')'));

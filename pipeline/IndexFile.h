@@ -16,12 +16,15 @@ struct IndexFile {
     qsizetype keywords = 0;
 };
 
-// A keyword for every page title and every h1-h4 heading that a link can
+// A keyword for every page title and every h1-h6 heading that a link can
 // reach (page#anchor), for every term of the site's own index pages (pages
 // of many links to anchors in other pages, or in a one-page manual to its
 // own), and for every anchored definition term no index page names;
 // without section numbers and the signs around names, and without titles
-// and headings found on many pages. Sorted as people read (without regard to case, numbers by value). A
+// and headings found on many pages. A dotted name is a keyword by its last
+// name too ("readFile" for "fs.readFile(path)"). A page that repeats many
+// others (a one-page edition of the manual) adds its headings only where
+// no other page has them. Sorted as people read (without regard to case, numbers by value). A
 // keyword found in several pages is listed once, with an entry below it for
 // each page, named by what tells them apart; one page is listed once under
 // a keyword.

@@ -52,6 +52,14 @@ inline qsizetype sigilLength(const QString &text)
     return 0;
 }
 
+// A letter and signs after it: "C#", "F#", "C++".
+inline bool isLanguageName(const QString &text)
+{
+    return text.size() > 1 && text.front().isLetter() && std::all_of(text.cbegin() + 1, text.cend(), [](QChar c) {
+               return c == QLatin1Char('#') || c == QLatin1Char('+');
+           });
+}
+
 struct Keyword {
     QString text;
     std::uint32_t first = 0, last = 0; // its places, in the order they were added
@@ -69,9 +77,11 @@ public:
     // The same for a text CleanedKeyword has made already.
     void addCleaned(const QString &text, std::uint32_t file, std::string_view fragment, const QString &label = {})
     {
-        // A letter's heading ("- a -", "B") names no subject.
+        // A letter's heading ("- a -", "B") names no subject; a letter and
+        // the signs after it do ("C#", "C++").
         if (text.size() > kLongestKeyword
-            || std::count_if(text.cbegin(), text.cend(), [](QChar c) { return c.isLetterOrNumber(); }) < 2)
+            || (std::count_if(text.cbegin(), text.cend(), [](QChar c) { return c.isLetterOrNumber(); }) < 2
+                && !isLanguageName(text)))
             return;
         addOne(text, file, fragment, label);
         // "ns::Name rest" is also found as "Name rest", and a method's
@@ -82,9 +92,24 @@ public:
             addOne(text.mid(scope + 2), file, fragment, label);
         else if (const qsizetype sigil = sigilLength(text); sigil > 0)
             addOne(text.mid(sigil), file, fragment, label);
+        else
+            addNames(text, file, fragment, label);
         // "Chapter 5. Variables" is also found as "Variables".
         if (const QString title = WithoutNumberedLabel(text); !title.isEmpty())
             addOne(title, file, fragment, label);
+    }
+
+    // Whether text is a keyword already that leads to a page other than file.
+    bool leadsElsewhere(const QString &text, std::uint32_t file) const
+    {
+        if (mSlots.empty())
+            return false;
+        const std::uint32_t number = mSlots[slotOf(text)];
+        if (number == 0)
+            return false;
+        bool elsewhere = false;
+        forEachPlace(mKeywords[number - 1], [&](const Place &place) { elsewhere = elsewhere || place.file != file; });
+        return elsewhere;
     }
 
     // An anchor the pages do not hold as it is (one worked out from a
@@ -137,6 +162,21 @@ public:
     }
 
 private:
+    // "Class: tty.ReadStream" is also found as "tty.ReadStream", and a
+    // dotted name as its last ("fs.readFile(path)" as "readFile"); that
+    // one's places are named by the whole name, as several objects have
+    // methods of that name ("readFile" › "fs.readFile(path, callback)",
+    // "fsPromises.readFile(path)").
+    void addNames(const QString &text, std::uint32_t file, std::string_view fragment, const QString &label)
+    {
+        const QString named = NameAfterItsKind(text);
+        if (!named.isEmpty())
+            addOne(named, file, fragment, label);
+        const QString &path = named.isEmpty() ? text : named;
+        if (const QString last = LastNameOfPath(path); !last.isEmpty())
+            addOne(last, file, fragment, path);
+    }
+
     void addOne(const QString &text, std::uint32_t file, std::string_view fragment, const QString &label)
     {
         Keyword &keyword = mKeywords[find(text)];
@@ -165,16 +205,22 @@ private:
     {
         if ((mKeywords.size() + 1) * 2 > mSlots.size())
             grow();
-        const std::size_t mask = mSlots.size() - 1;
-        for (std::size_t slot = qHash(text) & mask;; slot = (slot + 1) & mask) {
-            if (mSlots[slot] == 0) {
-                mKeywords.push_back(Keyword{text});
-                mSlots[slot] = static_cast<std::uint32_t>(mKeywords.size());
-                return mKeywords.size() - 1;
-            }
-            if (mKeywords[mSlots[slot] - 1].text == text)
-                return mSlots[slot] - 1;
+        const std::size_t slot = slotOf(text);
+        if (mSlots[slot] == 0) {
+            mKeywords.push_back(Keyword{text});
+            mSlots[slot] = static_cast<std::uint32_t>(mKeywords.size());
         }
+        return mSlots[slot] - 1;
+    }
+
+    // The slot of the keyword of that text, or the free one it would take.
+    std::size_t slotOf(const QString &text) const
+    {
+        const std::size_t mask = mSlots.size() - 1;
+        std::size_t slot = qHash(text) & mask;
+        while (mSlots[slot] != 0 && mKeywords[mSlots[slot] - 1].text != text)
+            slot = (slot + 1) & mask;
+        return slot;
     }
 
     void grow()

@@ -99,6 +99,96 @@ QString CleanedKeyword(const QString &text)
     return out;
 }
 
+namespace {
+
+bool startsName(QChar c)
+{
+    return c.isLetter() || c == QLatin1Char('_') || c == QLatin1Char('$');
+}
+
+bool inName(QChar c)
+{
+    return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('$');
+}
+
+// The names joined by dots at the start of a text ("fs.promises.readFile").
+struct DottedPath {
+    int names = 0;
+    qsizetype lastName = 0; // where the last name begins
+    qsizetype end = 0;      // where the path ends
+};
+
+DottedPath dottedPathAt(const QString &text)
+{
+    DottedPath path;
+    qsizetype at = 0;
+    while (at < text.size() && startsName(text[at])) {
+        path.lastName = at;
+        while (at < text.size() && inName(text[at]))
+            ++at;
+        ++path.names;
+        path.end = at;
+        if (at + 1 >= text.size() || text[at] != QLatin1Char('.'))
+            break;
+        ++at;
+    }
+    return path;
+}
+
+// Nothing, or a parameter list: what may follow a name for the whole text
+// to be that name.
+bool isNothingOrParameters(QStringView rest)
+{
+    return rest.isEmpty() || (rest.startsWith(QLatin1Char('(')) && rest.endsWith(QLatin1Char(')')));
+}
+
+// The endings of file names and host names: "index.html", "Node.js",
+// "example.com" name no member "html", "js" or "com".
+bool isFileEnding(const QString &name)
+{
+    static const QSet<QString> endings{"html", "htm",  "xhtml", "shtml", "php", "asp",  "aspx", "jsp",  "txt",  "md",
+                                       "rst",  "adoc", "tex",   "json",  "js",  "mjs",  "cjs",  "ts",   "jsx",  "tsx",
+                                       "css",  "scss", "less",  "xml",   "xsl", "xsd",  "svg",  "png",  "jpg",  "jpeg",
+                                       "gif",  "ico",  "webp",  "pdf",   "py",  "pyc",  "rb",   "pl",   "sh",   "bash",
+                                       "bat",  "cmd",  "ps1",   "cc",    "cpp", "cxx",  "hpp",  "hxx",  "java", "jar",
+                                       "go",   "rs",   "kt",    "swift", "zip", "gz",   "tgz",  "bz2",  "xz",   "tar",
+                                       "exe",  "dll",  "so",    "dylib", "lib", "yml",  "yaml", "toml", "ini",  "cfg",
+                                       "conf", "log",  "csv",   "tsv",   "sql", "lock", "deb",  "rpm",  "com",  "org"};
+    return endings.contains(name.toLower());
+}
+
+} // namespace
+
+QString LastNameOfPath(const QString &text)
+{
+    const DottedPath path = dottedPathAt(text);
+    const QStringView rest = QStringView(text).mid(path.end);
+    if (path.names < 2 || !isNothingOrParameters(rest))
+        return {};
+    const QString last = text.mid(path.lastName, path.end - path.lastName);
+    // A one-letter name is no more a member than an ending ("stdio.h").
+    if (last.size() < 2 || (rest.isEmpty() && isFileEnding(last)))
+        return {};
+    return last;
+}
+
+QString NameAfterItsKind(const QString &text)
+{
+    // One to three words of letters before the colon: "Class",
+    // "Static method", "Class property".
+    const qsizetype colon = text.indexOf(QLatin1String(": "));
+    if (colon <= 0 || colon > 24 || !text.front().isUpper() || text.left(colon).count(QLatin1Char(' ')) > 2
+        || !std::all_of(text.cbegin(), text.cbegin() + colon,
+                        [](QChar c) { return c.isLetter() || c == QLatin1Char(' '); }))
+        return {};
+    const QString name = text.mid(colon + 2);
+    const DottedPath path = dottedPathAt(name);
+    const QStringView rest = QStringView(name).mid(path.end);
+    if (path.names == 0 || !isNothingOrParameters(rest) || (path.names > 1 && LastNameOfPath(name).isEmpty()))
+        return {};
+    return name;
+}
+
 bool IsRunningText(const QString &text, bool wholeSentences)
 {
     static const QSet<QString> joining{"the", "of",   "to", "and", "a",    "an", "or", "in",   "for",

@@ -17,6 +17,18 @@ QString CleanedKeyword(const QString &text);
 // "" when text has none.
 QString WithoutNumberedLabel(const QString &text);
 
+// The name a dotted path ends in, with or without a parameter list after
+// it ("fs.readFile(path[, options])", "a.b.c" as "readFile", "c"); "" for
+// anything else: one name alone, a file or host name ("index.html",
+// "Node.js"), a version ("v1.2"), a sentence.
+QString LastNameOfPath(const QString &text);
+
+// A documented name after the kind of thing it is ("Class: tty.ReadStream",
+// "Static method: Buffer.alloc(size)" as "tty.ReadStream",
+// "Buffer.alloc(size)"); "" when text is no such name ("Example: Using a
+// custom agent", "Event: 'close'").
+QString NameAfterItsKind(const QString &text);
+
 // A piece of running text rather than a term: three words or more that end
 // in a word no name ends in ("Added the of argument to", "a number or"),
 // or, with wholeSentences, more than 12 words.

@@ -72,7 +72,8 @@ std::vector<std::pair<const html::Link *, LinkTarget>> SiteIndexLinks(const QStr
         return links;
     qsizetype toAnchors = 0;
     for (const html::Link &link : page.links) {
-        if (isTableLinkToAPage(link))
+        // The navigation bar's "modules", "next" name no term.
+        if (isTableLinkToAPage(link) || link.navigation)
             continue;
         LinkTarget target = ResolvedLink(file, link.href());
         if (target.file.isEmpty() || !pages.contains(target.file)

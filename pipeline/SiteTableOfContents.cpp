@@ -1,8 +1,8 @@
 #include "pipeline/SiteTableOfContents.h"
 
+#include "pipeline/IndexTopic.h"
 #include "pipeline/KeywordText.h"
 #include "pipeline/LinkTarget.h"
-#include "pipeline/SiteIndexPages.h"
 #include "pipeline/Utf8Text.h"
 
 #include <QHash>
@@ -157,7 +157,8 @@ SiteTableOfContents FindSiteHubContents(const QStringList &pageFiles, const Save
         std::vector<bool> isIndex(count, false);
         for (std::size_t i = 1; i < tops.size(); ++i) {
             const auto page = pages.constFind(pageFiles[tops[i]]);
-            isIndex[tops[i]] = page != pages.cend() && MayBeSiteIndexPage(*page);
+            isIndex[tops[i]] = IsSiteIndexTopic(names.name(pageFiles[tops[i]]), pageFiles[tops[i]],
+                                                page == pages.cend() ? nullptr : &*page);
         }
         std::sort(tops.begin() + 1, tops.end(), [&](std::uint32_t a, std::uint32_t b) -> bool {
             if (isIndex[a] != isIndex[b])

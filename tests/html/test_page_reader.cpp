@@ -27,13 +27,19 @@ std::string_view view(const QByteArray &bytes)
     return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
 }
 
-// "2 Usage #usage" for each heading, one a line.
+// "2 Usage #usage" for each heading, then "dt term #anchor" for each
+// anchored term, one a line.
 QString outline(const Page &page)
 {
     QStringList lines;
     for (const Heading &heading : page.headings)
-        lines << QStringLiteral("%1 %2 #%3").arg(heading.level).arg(QString::fromStdString(std::string(heading.text())),
-                                                                     QString::fromStdString(std::string(heading.anchor())));
+        lines << QStringLiteral("%1 %2 #%3")
+                     .arg(heading.level)
+                     .arg(QString::fromStdString(std::string(heading.text())),
+                          QString::fromStdString(std::string(heading.anchor())));
+    for (const Term &term : page.terms)
+        lines
+            << QStringLiteral("dt %1 #%2").arg(QString::fromStdString(term.text), QString::fromStdString(term.anchor));
     return lines.join(QLatin1Char('\n'));
 }
 } // namespace
@@ -127,9 +133,9 @@ void TestPageReader::headingAnchors_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("own id, h5 and empty headings left out")
-        << bytesOf("<h1 id=top>Top</h1><h5 id=deep>Deep</h5><h2 id=e></h2><h4 id=x>Four</h4>")
-        << "1 Top #top\n4 Four #x";
+    QTest::newRow("own id; h5 a term for the index alone, empty headings left out")
+        << bytesOf("<h1 id=top>Top</h1><h5 id=deep>Deep</h5><h2 id=e></h2><h4 id=x>Four</h4><h6>No anchor</h6>")
+        << "1 Top #top\n4 Four #x\ndt Deep #deep";
     QTest::newRow("section and its permalink sign (Sphinx)")
         << bytesOf("<section id=\"usage\">\n<span id=\"label\"></span><h2>Usage<a class=\"headerlink\" href=\"#usage\">"
                    "\xc2\xb6</a></h2><p>text</p></section>")
@@ -154,6 +160,17 @@ void TestPageReader::headingAnchors_data()
     QTest::newRow("anchor with text before is not the heading's")
         << bytesOf("<a name=\"n\">note</a><h3>Other</h3>") << "3 Other #";
     QTest::newRow("no id anywhere") << bytesOf("<body><h2>Plain <br>two lines</h2>") << "2 Plain two lines #";
+    QTest::newRow("a link back to the heading it ends (Node.js), before and after link conversion")
+        << bytesOf("<h2>File system<span><a class=\"mark\" href=\"#file-system\" id=\"file-system\">#</a></span>"
+                   "<a aria-hidden=\"true\" class=\"legacy\" id=\"fs_file_system\"></a></h2>"
+                   "<h4><code>fs.readFile(path)</code><span><a href=\"fs.html#fs_readfile\" id=\"fs_readfile\">#</a>"
+                   "</span></h4><section id=s><h3>Usage <a href=\"#s\">link</a></h3></section>"
+                   "<dl><dt id=f1>int f1()<a href=\"#f1\">\xc2\xa7</a></dt></dl>")
+        << "2 File system #file-system\n4 fs.readFile(path) #fs_readfile\n3 Usage #s\ndt int f1() #f1";
+    QTest::newRow("names that end in a sign, or in a link elsewhere, keep it")
+        << bytesOf("<h2 id=c>C#</h2><h2 id=f>F<a href=\"#other\">#</a></h2>"
+                   "<h2 id=x>Map<a href=\"../other/p.html#x\">#</a></h2><h2 id=t><a href=\"#t\">Title</a></h2>")
+        << "2 C# #c\n2 F# #f\n2 Map# #x\n2 Title #t";
     QTest::newRow("button and no-break spaces (rustdoc)")
         << bytesOf("<h1>Struct <span>Vec</span>&nbsp;<button id=\"copy-path\">Copy item path</button></h1>")
         << "1 Struct Vec #copy-path";

@@ -1,9 +1,10 @@
-// Addresses, the names they are saved under, and links rewritten to those
-// names: the cases a served site rarely shows (RFC 3986's resolution
-// examples, bytes Windows forbids, quoting in a rewritten link).
+// Addresses, the names they are saved under, links rewritten to those names,
+// and robots.txt: the cases a served site rarely shows (RFC 3986's resolution
+// examples, bytes Windows forbids, quoting in a rewritten link, odd blanks).
 
 #include "mirror/LinkConversion.h"
 #include "mirror/LocalName.h"
+#include "mirror/RobotsRules.h"
 #include "mirror/Url.h"
 
 #include <QTest>
@@ -18,6 +19,8 @@ private slots:
     void resolvesAndNames();
     void rewritesLinks_data();
     void rewritesLinks();
+    void readsRobotsRules_data();
+    void readsRobotsRules();
 };
 
 void TestMirrorNames::resolvesAndNames_data()
@@ -104,6 +107,28 @@ void TestMirrorNames::rewritesLinks()
                                              return found == saved.end() ? nullptr : &found->second;
                                          });
     QCOMPARE(QByteArray::fromStdString(out), converted);
+}
+
+void TestMirrorNames::readsRobotsRules_data()
+{
+    QTest::addColumn<QByteArray>("robots");
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<bool>("allowed");
+    // Wget's blanks here include the vertical tab, unlike a page's.
+    QTest::newRow("vertical tabs around field and path")
+        << QByteArray("User-agent: *\n\vDisallow:\v/a\v\n") << QByteArray("a/x") << false;
+    QTest::newRow("tabs, form feed, CR LF")
+        << QByteArray("User-agent:\t*\f\r\nDisallow:\t/b \r\n") << QByteArray("b") << false;
+    QTest::newRow("field and agent in upper case: wget's record wins")
+        << QByteArray("USER-AGENT: WGET\nDISALLOW: /w\nUser-agent: *\nDisallow: /\n") << QByteArray("x") << true;
+}
+
+void TestMirrorNames::readsRobotsRules()
+{
+    QFETCH(QByteArray, robots);
+    QFETCH(QByteArray, path);
+    QFETCH(bool, allowed);
+    QCOMPARE(RobotsRules::parse(robots.toStdString()).allows(path.toStdString()), allowed);
 }
 
 QTEST_GUILESS_MAIN(TestMirrorNames)

@@ -5,6 +5,7 @@
 // on many pages, the contents nest as the site does and cover every page. And the rules that get there: keyword
 // text, reading order, links between saved pages, long lists.
 
+#include "pipeline/AllInOnePages.h"
 #include "pipeline/ContentsFile.h"
 #include "pipeline/ContentsTree.h"
 #include "pipeline/IndexFile.h"
@@ -14,12 +15,72 @@
 
 #include <QTest>
 
+#include <functional>
+
 using namespace quorlix;
 using namespace quorlix::pipeline;
 
 namespace {
 
 const QString kGenerators = QStringLiteral(QUORLIX_FIXTURES "/generators/");
+
+// The contents of a site of pages (file, bytes) saved in that order, an
+// entry a line indented by its depth, with its place after it when asked.
+QStringList contentsOutline(const QList<std::pair<QString, QByteArray>> &site, bool withPlaces = false)
+{
+    QStringList files;
+    SavedPages pages;
+    for (const auto &[file, bytes] : site) {
+        files << file;
+        pages.insert(file, html::readPage(std::string_view(bytes.constData(), std::size_t(bytes.size()))));
+    }
+    QStringList outline;
+    for (const testing::SitemapLine &line : testing::sitemapLines(MakeContentsFile(files, pages).bytes))
+        outline << QString(line.depth, ' ') + line.name + (withPlaces ? ' ' + line.local : QString());
+    return outline;
+}
+
+// Pages read from their markup, in the order given.
+testing::ReadSite readPages(const QList<std::pair<QString, QByteArray>> &site)
+{
+    testing::ReadSite read;
+    for (const auto &[file, bytes] : site) {
+        read.files << file;
+        read.pages.insert(file, html::readPage(std::string_view(bytes.constData(), std::size_t(bytes.size()))));
+    }
+    return read;
+}
+
+// A heading as Node.js's generator writes it: its text, then a link to
+// itself showing "#".
+QByteArray nodeHeading(int level, const QByteArray &text, const QByteArray &anchor)
+{
+    const QByteArray tag = 'h' + QByteArray::number(level);
+    return '<' + tag + '>' + text + "<span><a class=\"mark\" href=\"#" + anchor + "\" id=\"" + anchor
+           + "\">#</a></span></" + tag + '>';
+}
+
+// A small site shaped as Node.js's documentation: pages of modules whose
+// headings end in a link to themselves and name methods with their
+// objects, and all.html, which repeats every page.
+testing::ReadSite nodeLikeSite()
+{
+    const QByteArray fs = nodeHeading(2, "File system", "file-system")
+                          + nodeHeading(4, "<code>fs.readFile(path[, options], callback)</code>", "fs_readfile")
+                          + nodeHeading(4, "<code>fsPromises.readFile(path)</code>", "fsp_readfile")
+                          + nodeHeading(5, "<code>filehandle.stat()</code>", "fh_stat");
+    const QByteArray tty = nodeHeading(2, "TTY", "tty") + nodeHeading(3, "Class: <code>tty.ReadStream</code>", "rs")
+                           + nodeHeading(3, "Event: <code>'resize'</code>", "resize");
+    const QByteArray path = nodeHeading(2, "Path", "path")
+                            + nodeHeading(4, "<code>path.join([...paths])</code>", "join")
+                            + "<h3 id=cs>C#</h3><h3 id=v>v1.2</h3><h3 id=i>index.html</h3>";
+    const QByteArray end = " | Node.js v20 Documentation</title>";
+    return readPages({{"n/index.html", "<title>Index" + end + "<ul><li><a href=fs.html>File system</a></ul>"},
+                      {"n/fs.html", "<title>File system" + end + fs},
+                      {"n/tty.html", "<title>TTY" + end + tty},
+                      {"n/path.html", "<title>Path" + end + path},
+                      {"n/all.html", "<title>Node.js v20 Documentation</title>" + fs + tty + path}});
+}
 
 } // namespace
 
@@ -36,11 +97,21 @@ private slots:
     void numberedLabel();
     void runningText_data();
     void runningText();
+    void memberNames_data();
+    void memberNames();
+    void nodeLikeIndex_data();
+    void nodeLikeIndex();
+    void allInOnePages_data();
+    void allInOnePages();
     void readingOrder_data();
     void readingOrder();
     void linkTargets_data();
     void linkTargets();
     void longListsSplit();
+    void longListsKeepTheirOrder_data();
+    void longListsKeepTheirOrder();
+    void indexPagesLast_data();
+    void indexPagesLast();
     void topEntryWithoutAscii();
     void largePageHeadings();
     void hubPages();
@@ -61,7 +132,8 @@ void TestGeneratedSites::generatedSite_data()
     QTest::addColumn<int>("broad");
     QTest::newRow("doxygen") << "doxygen" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("makeinfo") << "texinfo" << 0.9 << 0.85 << 0 << 5 << 0;
-    QTest::newRow("sphinx") << "sphinx" << 0.9 << 0.85 << 1 << 5 << 0;
+    QTest::newRow("sphinx") << "sphinx" << 0.9 << 0.85 << 0 << 5 << 0;
+    QTest::newRow("sphinx, release notes") << "sphinx-releases" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("makeinfo --no-split") << "texinfo-single" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("docbook") << "docbook" << 0.9 << 0.85 << 0 << 5 << 0;
     QTest::newRow("javadoc") << "javadoc" << 0.9 << 0.85 << 0 << 5 << 0;
@@ -106,8 +178,14 @@ void TestGeneratedSites::generatedSite()
     QCOMPARE(lines.first().name, QString::fromStdString(site.pages.value(site.files.first()).title));
     QCOMPARE(lines.first().local, site.files.first());
     QSet<QString> covered;
-    for (const testing::SitemapLine &line : lines)
-        covered.insert(line.local.section(QLatin1Char('#'), 0, 0));
+    const QSet<QString> ownIndex = testing::indexPages(site);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        covered.insert(lines[i].local.section(QLatin1Char('#'), 0, 0));
+        // The first entry of a level is none of the site's index pages
+        // (but for one index page's parts below another).
+        if (i > 0 && lines[i].depth > lines[i - 1].depth && !ownIndex.contains(lines[i - 1].local))
+            QVERIFY2(!ownIndex.contains(lines[i].local), qPrintable(lines[i].local));
+    }
     for (const QString &file : site.pages.keys())
         QVERIFY2(covered.contains(file), qPrintable(file));
 }
@@ -137,6 +215,13 @@ void TestGeneratedSites::nestedAsTheSiteNestsIt_data()
                        "   Shape",
                        "  org.example.canvas.io",
                        "   Format"};
+    QTest::newRow("release notes newest first")
+        << "sphinx-releases" << QStringList{" Release notes", "  Release 1.10", "   Added", "   Fixed",
+                                            "  Release 1.9",  "   Added",       "   Fixed", "  Release 1.8"};
+    QTest::newRow("260 settings as their file groups them, in runs")
+        << "sphinx-releases"
+        << QStringList{"  Settings", "   server.enabled \u2013 query.threshold", "    server.enabled",
+                       "    server.path"};
     QTest::newRow("sub-entries: sphinx's join()")
         << "sphinx:index" << QStringList{"join()", " in module widgetry.paths", " widgetry.core.Widget method", " widgetry.core.Window method"};
     QTest::newRow("sub-entries: a member of two classes")
@@ -228,6 +313,109 @@ void TestGeneratedSites::runningText()
     QCOMPARE(IsRunningText(text, wholeSentences), running);
 }
 
+void TestGeneratedSites::memberNames_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("named");    // "" when it is no kind and name
+    QTest::addColumn<QString>("lastName"); // "" when it is no dotted path of names
+    QTest::newRow("method with its object") << "fs.readFile(path[, options], callback)" << "" << "readFile";
+    QTest::newRow("property, deep") << "process.release.lts" << "" << "lts";
+    QTest::newRow("a kind before a class") << "Class: tty.ReadStream" << "tty.ReadStream" << "";
+    QTest::newRow("a kind before a method") << "Static method: Buffer.alloc(size)" << "Buffer.alloc(size)" << "";
+    QTest::newRow("a kind before one name") << "Class: FileHandle" << "FileHandle" << "";
+    QTest::newRow("a kind before a string") << "Event: 'close'" << "" << "";
+    QTest::newRow("a kind before a sentence") << "Example: Using a custom agent" << "" << "";
+    QTest::newRow("a code before a sentence") << "DEP0081: fs.truncate() using a file descriptor" << "" << "";
+    QTest::newRow("a kind before a file") << "File: index.html" << "" << "";
+    QTest::newRow("file name") << "index.html" << "" << "";
+    QTest::newRow("product name") << "Node.js" << "" << "";
+    QTest::newRow("host name") << "www.example.com" << "" << "";
+    QTest::newRow("version") << "v1.2" << "" << "";
+    QTest::newRow("abbreviation") << "e.g." << "" << "";
+    QTest::newRow("one letter") << "point.x" << "" << "";
+    QTest::newRow("one name") << "readFile()" << "" << "";
+    QTest::newRow("sentence") << "fs.readFile and fs.writeFile" << "" << "";
+}
+
+void TestGeneratedSites::memberNames()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, named);
+    QFETCH(QString, lastName);
+    QCOMPARE(NameAfterItsKind(text), named);
+    QCOMPARE(LastNameOfPath(text), lastName);
+}
+
+void TestGeneratedSites::nodeLikeIndex_data()
+{
+    QTest::addColumn<QStringList>("expected"); // consecutive keywords and their entries, indented by depth
+    QTest::newRow("typed bare, each object's method below") << QStringList{
+        "readFile n/fs.html#fs_readfile", " fs.readFile(path[, options], callback) n/fs.html#fs_readfile",
+        " fsPromises.readFile(path) n/fs.html#fsp_readfile"};
+    QTest::newRow("the whole name, without the sign")
+        << QStringList{"fs.readFile(path[, options], callback) n/fs.html#fs_readfile"};
+    QTest::newRow("a class without its kind") << QStringList{"ReadStream n/tty.html#rs"};
+    QTest::newRow("below h4") << QStringList{"stat n/fs.html#fh_stat"};
+    QTest::newRow("a name that ends in a sign") << QStringList{"C# n/path.html#cs"};
+    QTest::newRow("a file is no path of names: no \"html\"")
+        << QStringList{"fsPromises.readFile(path) n/fs.html#fsp_readfile", "Index n/index.html",
+                       "index.html n/path.html#i"};
+    QTest::newRow("the page that repeats all the others: its title")
+        << QStringList{"Node.js v20 Documentation n/all.html"};
+}
+
+void TestGeneratedSites::nodeLikeIndex()
+{
+    QFETCH(QStringList, expected);
+    const testing::ReadSite site = nodeLikeSite();
+    QStringList outline;
+    for (const testing::SitemapLine &line : testing::sitemapLines(MakeIndexFile(site.files, site.pages).bytes)) {
+        // No permalink sign but C#'s own, and only the pages that have
+        // them lead to the headings all.html repeats.
+        QVERIFY2((!line.name.endsWith(QLatin1Char('#')) || line.name == QLatin1String("C#"))
+                     && !line.local.contains(QLatin1String("all.html#")),
+                 qPrintable(line.name + ' ' + line.local));
+        outline << QString(line.depth, QLatin1Char(' ')) + line.name + QLatin1Char(' ') + line.local;
+    }
+    const qsizetype at = outline.indexOf(expected.first());
+    QVERIFY2(at >= 0, qPrintable(outline.join('\n')));
+    QCOMPARE(outline.mid(at, expected.size()), expected);
+}
+
+void TestGeneratedSites::allInOnePages_data()
+{
+    QTest::addColumn<QStringList>("headings"); // a page each: its headings, one letter each
+    QTest::addColumn<QList<bool>>("allInOne");
+    QTest::newRow("one page repeats three")
+        << QStringList{"ab", "cd", "ef", "abcdefg"} << QList<bool>{false, false, false, true};
+    QTest::newRow("repeats two only") << QStringList{"ab", "cd", "ef", "abcd"}
+                                      << QList<bool>{false, false, false, false};
+    QTest::newRow("a page pair alike") << QStringList{"ab", "ab", "cd", "cd"}
+                                       << QList<bool>{false, false, false, false};
+    QTest::newRow("less than half of each")
+        << QStringList{"abx", "cdy", "efz", "ace"} << QList<bool>{false, false, false, false};
+    // Headings on every page ("Navigation") are nobody's to repeat.
+    QTest::newRow("beside the site's furniture")
+        << QStringList{"nnab", "nncd", "nnef", "nabcdef"} << QList<bool>{false, false, false, true};
+}
+
+void TestGeneratedSites::allInOnePages()
+{
+    QFETCH(QStringList, headings);
+    QFETCH(QList<bool>, allInOne);
+    QStringList files;
+    SavedPages pages;
+    for (const QString &letters : headings) {
+        html::Page page;
+        for (const QChar letter : letters)
+            page.headings.emplace_back(2, QString(letter).toStdString(), std::string_view());
+        files << QStringLiteral("s/%1.html").arg(files.size());
+        pages.insert(files.last(), std::move(page));
+    }
+    const std::vector<bool> found = AllInOnePages(files, pages);
+    QCOMPARE(QList<bool>(found.cbegin(), found.cend()), allInOne);
+}
+
 void TestGeneratedSites::readingOrder_data()
 {
     QTest::addColumn<QStringList>("sorted");
@@ -283,8 +471,8 @@ void TestGeneratedSites::linkTargets()
 
 void TestGeneratedSites::longListsSplit()
 {
-    // 400 entries, half of them starting with "a": by letters; 700 of one
-    // letter: in parts.
+    // 400 entries, "a" and "b" taking turns: a letter split would take
+    // them out of their order, so in runs; 700 of one letter: in parts.
     std::vector<ContentsNode> nodes;
     for (int i = 0; i < 400; ++i)
         nodes.push_back(ContentsNode{(i % 2 ? QStringLiteral("b%1") : QStringLiteral("a%1")).arg(i), QString::number(i), {}});
@@ -292,13 +480,127 @@ void TestGeneratedSites::longListsSplit()
     QStringList names;
     for (const ContentsNode &node : nodes)
         names << QStringLiteral("%1:%2").arg(node.name).arg(node.children.size());
-    QCOMPARE(names, (QStringList{"A:200", "B:200"}));
+    QCOMPARE(names, (QStringList{"a0 \u2013 b199:200", "a200 \u2013 b399:200"}));
     std::vector<ContentsNode> many(700, ContentsNode{QStringLiteral("same"), QStringLiteral("x"), {}});
     SplitLongLists(many);
     names.clear();
     for (const ContentsNode &node : many)
         names << QStringLiteral("%1:%2").arg(node.name).arg(node.children.size());
     QCOMPARE(names, (QStringList{"S (1):250", "S (2):250", "S (3):200"}));
+}
+
+void TestGeneratedSites::longListsKeepTheirOrder_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("split"); // the books made, "name:entries"; none when the list stays whole
+    const auto numbered = [](const QString &pattern, int from, int to) {
+        QStringList names;
+        for (int i = from; from <= to ? i <= to : i >= to; i += from <= to ? 1 : -1)
+            names << pattern.arg(i);
+        return names;
+    };
+    QTest::newRow("release notes, newest first")
+        << numbered("Release 1.%1", 300, 1)
+        << QStringList{"Release 1.300 \u2013 Release 1.151:150", "Release 1.150 \u2013 Release 1.1:150"};
+    QTest::newRow("settings as their file groups them")
+        << numbered("server.key%1", 1, 100) + numbered("auth.key%1", 1, 100) + numbered("log.key%1", 1, 100)
+        << QStringList{"server.key1 \u2013 auth.key50:150", "auth.key51 \u2013 log.key100:150"};
+    QTest::newRow("letters in order, names not")
+        << numbered("a%1", 150, 1) + numbered("b%1", 150, 1) << QStringList{"a150 \u2013 a1:150", "b150 \u2013 b1:150"};
+    QStringList sorted = numbered("a%1", 1, 200) + numbered("b%1", 1, 200);
+    QTest::newRow("sorted by name: by letter") << sorted << QStringList{"A:200", "B:200"};
+    for (int i = 10; i < 400; i += 80)
+        sorted.swapItemsAt(i, i + 1);
+    QTest::newRow("sorted in another collation here and there") << sorted << QStringList{"A:200", "B:200"};
+    QTest::newRow("at the limit") << numbered("Release %1", 250, 1) << QStringList{};
+    QTest::newRow("more runs than fit") << numbered("r%1", 250 * 250 + 1, 1)
+                                        << QStringList{"r62501 \u2013 r31252:125", "r31251 \u2013 r1:126"};
+}
+
+void TestGeneratedSites::longListsKeepTheirOrder()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, split);
+    std::vector<ContentsNode> nodes;
+    for (const QString &name : names)
+        nodes.push_back(ContentsNode{name, name, {}});
+    SplitLongLists(nodes);
+    QStringList books, order;
+    std::size_t longest = 0;
+    const std::function<void(const std::vector<ContentsNode> &)> walk = [&](const std::vector<ContentsNode> &list) {
+        longest = std::max(longest, list.size());
+        for (const ContentsNode &node : list) {
+            if (!node.local.isEmpty())
+                order << node.local;
+            walk(node.children);
+        }
+    };
+    walk(nodes);
+    QCOMPARE(order, names);
+    QVERIFY(longest <= 250);
+    if (!split.isEmpty())
+        for (const ContentsNode &node : nodes)
+            books << QStringLiteral("%1:%2").arg(node.name).arg(node.children.size());
+    QCOMPARE(books, split);
+}
+
+void TestGeneratedSites::indexPagesLast_data()
+{
+    // Pages in the order a crawl saves them ("file title|body"), and the
+    // contents' outline.
+    QTest::addColumn<QStringList>("site");
+    QTest::addColumn<QStringList>("outline");
+    QString terms; // an index of terms: its links lead from page to page
+    for (int i = 0; i < 12; ++i)
+        terms += QStringLiteral("<li><a href=%1.html#t%2>t%2</a>").arg(QChar(u'a' + i % 3)).arg(i);
+    QString inherited, classes; // a class's inherited members: one page's anchors; a namespace's classes: one each
+    for (int i = 0; i < 12; ++i) {
+        inherited += QStringLiteral("<li><a href=base.html#m%1>m%1</a>").arg(i);
+        classes += QStringLiteral("<li><a href=c%1.html#details>More...</a>").arg(i);
+    }
+    QTest::newRow("the index every page's header leads to first")
+        << QStringList{"s/index.html Docs|",
+                       "s/genindex.html Index|",
+                       "s/genindex-A.html Index \u2013 A|",
+                       "s/genindex-_.html Index \u2013 _|",
+                       "s/listing.html Index of /pub|",
+                       "s/modindex.html Module Index|",
+                       "s/guide.html Guide|"}
+        << QStringList{"Docs", " Index of /pub", " Guide", " Index", "  Index \u2013 A", "  Index \u2013 _", " Module Index"};
+    QTest::newRow("an index of terms in a folder")
+        << QStringList{"s/index.html Docs|",
+                       "s/ref/index.html Reference|",
+                       "s/ref/terms.html Terms|<ul>" + terms + "</ul>",
+                       "s/ref/a.html Alpha|",
+                       "s/ref/b.html Beta|",
+                       "s/ref/c.html Gamma|"}
+        << QStringList{"Docs", " Reference", "  Alpha", "  Beta", "  Gamma", "  Terms"};
+    QTest::newRow("a class's inherited members are no index")
+        << QStringList{"s/index.html Docs|", "s/derived.html Derived|<ul>" + inherited + "</ul>", "s/base.html Base|"}
+        << QStringList{"Docs", " Derived", " Base"};
+    QTest::newRow("nor is a namespace's list of classes")
+        << QStringList{"s/index.html Docs|", "s/ns.html Namespace|<ul>" + classes + "</ul>", "s/base.html Base|"}
+        << QStringList{"Docs", " Namespace", " Base"};
+    QTest::newRow("where the site's table of contents lists it") << QStringList{
+        "s/index.html Docs|<ul><li><a href=a.html>A</a><li><a href=b.html>B</a><li><a href=genindex.html>Index</a>"
+        "<li><a href=c.html>C</a><li><a href=d.html>D</a></ul>",
+        "s/genindex.html Index|",
+        "s/a.html A|",
+        "s/b.html B|",
+        "s/c.html C|",
+        "s/d.html D|"} << QStringList{"Docs", " A", " B", " Index", " C", " D"};
+}
+
+void TestGeneratedSites::indexPagesLast()
+{
+    QFETCH(QStringList, site);
+    QFETCH(QStringList, outline);
+    QList<std::pair<QString, QByteArray>> pages;
+    for (const QString &page : site)
+        pages.append({page.section(QLatin1Char(' '), 0, 0),
+                      "<title>" + page.section(QLatin1Char(' '), 1).section(QLatin1Char('|'), 0, 0).toUtf8()
+                          + "</title>" + page.section(QLatin1Char('|'), 1).toUtf8()});
+    QCOMPARE(contentsOutline(pages), outline);
 }
 
 void TestGeneratedSites::topEntryWithoutAscii()
@@ -323,13 +625,8 @@ void TestGeneratedSites::largePageHeadings()
         "<h1>Formatter</h1><h3 id=f1>Formatter</h3><h3 id=f2>Formatter</h3><h3 id=f3>Formatter</h3>"
         "<h3 id=p>parse</h3><h4 id=ex>Examples</h4><p>"
         + text + "</p>";
-    const QStringList files{"site/index.html", "site/Formatter.html"};
-    SavedPages pages{{files[0], html::Page{}},
-                     {files[1], html::readPage(std::string_view(bytes.constData(), std::size_t(bytes.size())))}};
-    QStringList outline;
-    for (const testing::SitemapLine &line : testing::sitemapLines(MakeContentsFile(files, pages).bytes))
-        outline << QString(line.depth, ' ') + line.name;
-    QCOMPARE(outline.mid(2), (QStringList{"  Formatter", "  parse", "   Examples"}));
+    QCOMPARE(contentsOutline({{"site/index.html", ""}, {"site/Formatter.html", bytes}}).mid(2),
+             (QStringList{"  Formatter", "  parse", "   Examples"}));
 }
 
 void TestGeneratedSites::hubPages()
@@ -343,16 +640,8 @@ void TestGeneratedSites::hubPages()
         {"s/b.html", "<table><tr><td><a href=c.html>Sea</a><td>about C<tr><td><a href=d.html>D</a></table>"},
         {"s/c.html", ""},
         {"s/d.html", "<ul><li><a href=c.html>C</a></ul>"}};
-    QStringList files;
-    SavedPages pages;
-    for (const auto &[file, bytes] : site) {
-        files << file;
-        pages.insert(file, html::readPage(std::string_view(bytes.constData(), std::size_t(bytes.size()))));
-    }
-    QStringList outline;
-    for (const testing::SitemapLine &line : testing::sitemapLines(MakeContentsFile(files, pages).bytes))
-        outline << QString(line.depth, ' ') + line.name + ' ' + line.local;
-    QCOMPARE(outline, (QStringList{"index.html s/index.html", " A s/a.html", " B s/b.html", "  Sea s/c.html", "  D s/d.html"}));
+    QCOMPARE(contentsOutline(site, true),
+             (QStringList{"index.html s/index.html", " A s/a.html", " B s/b.html", "  Sea s/c.html", "  D s/d.html"}));
 }
 
 QTEST_GUILESS_MAIN(TestGeneratedSites)

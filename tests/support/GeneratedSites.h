@@ -22,7 +22,7 @@
 namespace quorlix::testing {
 
 // The fixtures under tests/fixtures/generators, a folder each.
-inline const QStringList kGeneratedSites{"doxygen", "sphinx", "texinfo", "texinfo-single", "docbook", "javadoc", "rdoc"};
+inline const QStringList kGeneratedSites{"doxygen", "sphinx", "sphinx-releases", "texinfo", "texinfo-single", "docbook", "javadoc", "rdoc"};
 
 struct ReadSite {
     QStringList files; // relative to the folder above the site, the start page first
