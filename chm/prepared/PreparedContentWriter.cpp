@@ -74,7 +74,13 @@ void PreparedContentWriter::add(const std::string &name, std::string_view bytes,
 {
     if (finished_ || failed_ || !storedAsSaved(name))
         return;
-    const ContentDigest digest = digestOf(bytes);
+    ContentDigest digest;
+    try {
+        digest = digestOf(bytes);
+    } catch (const std::exception &) {
+        failed_ = true;
+        return;
+    }
     const bool read = page != nullptr;
     std::vector<std::uint8_t> head;
     head.push_back(static_cast<std::uint8_t>(prepared::kFileRecord));
@@ -94,7 +100,11 @@ void PreparedContentWriter::add(const std::string &name, std::string_view bytes,
     }
     ++files_;
     offset_ += bytes.size();
-    compressor_->write(std::span(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size()));
+    try {
+        compressor_->write(std::span(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size()));
+    } catch (const std::exception &) {
+        failed_ = true; // out of memory: the compile starts from scratch
+    }
 }
 
 bool PreparedContentWriter::finish()

@@ -30,7 +30,8 @@ public:
     // A file's bytes as saved, under its name as the help file stores it
     // ("/site/a.html"); page is its reading (with PageParts::OutlineAndText)
     // when it is a page: its title, first heading and text. Style sheets are
-    // passed over: the compile rewrites them. Not after finish().
+    // passed over: the compile rewrites them. Not after finish(). Never
+    // throws: a failure makes finish() say so.
     void add(const std::string &name, std::string_view bytes, const html::Page *page);
 
     // Compresses and writes every whole interval; the unfinished one is
