@@ -178,8 +178,10 @@ void PageOutlines::addFinal(const QString &savedPath)
     if (!page && !mSink)
         return;
     {
+        // Listed again when its bytes changed after all (a later answer
+        // re-pointed one of its links): read again, the newer reading holds.
         std::lock_guard lock(mMutex);
-        if (!mRunning || mFinishing || mFinal.contains(relative))
+        if (!mRunning || mFinishing)
             return;
         mFinal.insert(relative);
         mAwaiting.remove(relative);

@@ -47,7 +47,7 @@ public:
     // names is read at finish().
     void awaitFinalFiles();
     // A file the downloader is done with: read now (a page for its outline
-    // too) and handed to the sink.
+    // too) and handed to the sink; read again when listed again.
     void addFinal(const QString &savedPath);
     // Stops at once, even in the middle of a big page; no thread is left.
     void cancel();
