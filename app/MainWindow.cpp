@@ -2,6 +2,7 @@
 
 #include "app/PaneLog.h"
 
+#include "app/PreparedCompile.h"
 #include "pipeline/PageOutlines.h"
 #include "process/PosixProcess.h"
 #include "runtime/Runtime.h"
@@ -85,6 +86,7 @@ MainWindow::MainWindow(QWidget *parent) : QWidget(parent)
     mallopt(M_ARENA_MAX, 1);
 #endif
     mOutlines = std::make_unique<pipeline::PageOutlines>();
+    mPrepared = std::make_unique<PreparedCompile>();
     mPanePaint.setSingleShot(true);
     mPanePaint.setInterval(100);
     connect(&mPanePaint, &QTimer::timeout, this, [this] { txtOutputs->setUpdatesEnabled(true); });
@@ -198,9 +200,23 @@ void MainWindow::appendOutput(const QString &chunk)
 void MainWindow::objDOS_ReceiveOutputs(QString &CommandOutputs)
 {
     appendOutput(CommandOutputs);
+    // A downloader that keeps the list of files it is done with made it
+    // before its first line: pages are then read once, when listed.
+    if (!mAwaitingFinalFiles && mPrepared->listKept()) {
+        mAwaitingFinalFiles = true;
+        mOutlines->awaitFinalFiles();
+    }
     // Each saved file goes to the page reader as soon as its line is whole.
     for (const QString &path : mSavedFiles.add(CommandOutputs))
         mOutlines->add(path);
+    takeFinalFiles();
+}
+
+void MainWindow::takeFinalFiles()
+{
+    if (mAwaitingFinalFiles)
+        for (const QString &path : mPrepared->finalFiles())
+            mOutlines->addFinal(path);
 }
 
 void MainWindow::hccDOS_ReceiveOutputs(QString &CommandOutputs) { appendOutput(CommandOutputs); }

@@ -17,6 +17,8 @@ class QPushButton;
 
 namespace quorlix {
 
+class PreparedCompile;
+
 namespace pipeline {
 class PageOutlines;
 }
@@ -117,8 +119,13 @@ private:
     QString mCompiledStamp;
 
     // Saved pages are read on a worker thread while the download runs.
+    // The compile prepared from the files the downloader is done with;
+    // before the page reader, whose thread feeds it, so it outlives it.
+    std::unique_ptr<PreparedCompile> mPrepared;
     std::unique_ptr<pipeline::PageOutlines> mOutlines;
     pipeline::SavedFileFeed mSavedFiles;
+    bool mAwaitingFinalFiles = false;
+    void takeFinalFiles();
     // Waiting for the last pages to be read (the window's events run meanwhile),
     // and whether a cancel or close ended that wait.
     bool mReadingPages = false;

@@ -2,6 +2,7 @@
 // download's, then open the compiled file in the help viewer.
 
 #include "app/MainWindow.h"
+#include "app/PreparedCompile.h"
 #include "runtime/Runtime.h"
 #include "pipeline/CompileCommand.h"
 #include "pipeline/CompiledFileCheck.h"
@@ -113,6 +114,10 @@ void MainWindow::checkCompiledFile(const QString &compiled)
     }
 }
 
-void MainWindow::endConversion() { setIdle(true); }
+void MainWindow::endConversion()
+{
+    mPrepared->drop();
+    setIdle(true);
+}
 
 } // namespace quorlix

@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 #include "runtime/Runtime.h"
 #include "pipeline/DownloadCommand.h"
+#include "app/PreparedCompile.h"
 #include "pipeline/PageOutlines.h"
 
 #include <QLabel>
@@ -44,6 +45,7 @@ void MainWindow::cmdExecute_Click()
         if (downloading || mReadingPages) {
             mPagesCancelled = mReadingPages;
             mOutlines->cancel();
+            mPrepared->drop();
             appendStatusLine(QStringLiteral("Cancelled."));
         }
         else if (hccDOS && hccDOS->isRunning())
@@ -77,7 +79,8 @@ void MainWindow::cmdExecute_Click()
     mConversionFolder = Label2->text();
     mConversionClock.start();
     mSavedFiles.reset(mConversionFolder);
-    mOutlines->start(mConversionFolder);
+    mAwaitingFinalFiles = false;
+    mOutlines->start(mConversionFolder, mPrepared->start(mConversionFolder));
     DepthGuard onStack(mConversionDepth);
     try {
         if (!objDOS)
@@ -96,8 +99,10 @@ void MainWindow::cmdExecute_Click()
     } catch (const std::exception &error) {
         runtime::ReportError({QString::fromLocal8Bit(error.what()), QStringLiteral("quorlix"), 5});
     }
-    // However the run ended, the page reader's thread ends with it.
+    // However the run ended, the page reader's thread ends with it, and
+    // what was prepared for the compile goes.
     mOutlines->cancel();
+    mPrepared->drop();
 }
 
 } // namespace quorlix

@@ -9,6 +9,7 @@
 #include "pipeline/HelpProject.h"
 #include "pipeline/IndexFile.h"
 #include "pipeline/LogExcerpt.h"
+#include "app/PreparedCompile.h"
 #include "pipeline/PageOutlines.h"
 #include "pipeline/PathJoin.h"
 #include "pipeline/ProjectFileStream.h"
@@ -60,6 +61,9 @@ void MainWindow::objDOS_Complete()
 {
     const QString folder = outputFolder();
     const QString projectPath = pipeline::BuildPath(folder, QLatin1String(pipeline::kProjectFileName));
+    // The list's last files, written as the downloader ended.
+    mPrepared->downloadEnded();
+    takeFinalFiles();
 
     // The log is what the downloader wrote: the window's own first line is
     // not part of it. Its saved files are read from the pane line by line:
@@ -129,6 +133,7 @@ void MainWindow::objDOS_Complete()
         mReadingPages = false;
         if (mPagesCancelled)
             return; // the cancel has said so and given the button back
+        mPrepared->pagesRead();
         for (const QString &line : pipeline::OutlineCutLines(pages))
             appendStatusLine(line);
         // The listed paths share their text with the pages' own names: a

@@ -2,7 +2,13 @@
 // thousands of files (bench/generate_site.py) with contents, index and
 // full-text search, compiled by quorlix-hhc and by chmcmd --no-html-scan.
 //
-//   bench_compile [--files N] [--rounds R] [--keep]     (defaults 4000 and 1)
+//   bench_compile [--files N | --site FOLDER] [--rounds R] [--keep]     (defaults 4000 and 1)
+//
+// --site compiles a copy of an existing folder (Debian's Python
+// documentation: /usr/share/doc/python3.11/html) instead of a generated one.
+// Each round also compiles with content prepared as the window prepares it
+// while a site downloads (every file compressed, every page read, in list
+// order); the preparing is timed apart, since the download hides it.
 //
 // Prints each compile's time (and CPU time, which a busy machine inflates
 // less) and peak memory (the child's maximum resident
@@ -10,7 +16,11 @@
 // compiler goes first; the first round is preceded by an untimed read of the
 // site to warm the caches.
 
+#include "chm/prepared/PreparedContentWriter.h"
+#include "html/PageReader.h"
 #include "support/ChildRun.h"
+
+#include <ctime>
 
 #include <algorithm>
 #include <chrono>
@@ -89,12 +99,37 @@ void writeProject(const fs::path &folder, const std::string &compiled, const std
 
 double megabytes(std::uintmax_t bytes) { return double(bytes) / 1e6; }
 
+double processorSeconds()
+{
+    return double(std::clock()) / CLOCKS_PER_SEC;
+}
+
+// What the window hands the compile: each file's bytes, and each page read
+// with its text. Returns the processor time it took.
+double prepare(const fs::path &folder, const std::vector<std::string> &listed)
+{
+    const double started = processorSeconds();
+    quorlix::chm::PreparedContentWriter writer(folder / "prepared", 1);
+    for (const std::string &name : listed) {
+        std::ifstream in(folder / name, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const bool page = quorlix::html::isPageName(name);
+        const quorlix::html::Page read =
+            page ? quorlix::html::readPage(bytes, quorlix::html::PageParts::OutlineAndText) : quorlix::html::Page{};
+        writer.add("/" + name, bytes, page ? &read : nullptr);
+    }
+    if (!writer.finish())
+        fail("cannot write the prepared content");
+    return processorSeconds() - started;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     int files = 4000, rounds = 1;
     bool keep = false;
+    std::string site;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--files" && i + 1 < argc)
@@ -103,19 +138,35 @@ int main(int argc, char **argv)
             rounds = std::max(1, std::atoi(argv[++i]));
         else if (option == "--keep")
             keep = true;
+        else if (option == "--site" && i + 1 < argc)
+            site = argv[++i];
         else
-            fail("usage: bench_compile [--files N] [--rounds R] [--keep]");
+            fail("usage: bench_compile [--files N | --site FOLDER] [--rounds R] [--keep]");
     }
 
     char pattern[] = "/tmp/bench_compile-XXXXXX";
     if (!mkdtemp(pattern))
         fail("cannot make a scratch folder");
     const fs::path folder = pattern;
-    const Run generated = runChild({"python3", QUORLIX_SOURCE_DIR "/bench/generate_site.py", "site", "--files",
-                                    std::to_string(files)},
-                                   folder, folder / "generate.log");
-    if (generated.status != 0)
-        fail("generate_site.py failed; see " + (folder / "generate.log").string());
+    if (!site.empty()) {
+        std::error_code error;
+        fs::copy(site, folder / "site", fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
+        if (error)
+            fail("cannot copy " + site + ": " + error.message());
+        // Debian links some of its documentation's files elsewhere: copies of them.
+        for (const auto &entry : fs::recursive_directory_iterator(folder / "site"))
+            if (entry.is_symlink() && fs::is_regular_file(entry.path())) {
+                const fs::path target = fs::canonical(entry.path());
+                fs::remove(entry.path());
+                fs::copy_file(target, entry.path());
+            }
+    } else {
+        const Run generated = runChild({"python3", QUORLIX_SOURCE_DIR "/bench/generate_site.py", "site", "--files",
+                                        std::to_string(files)},
+                                       folder, folder / "generate.log");
+        if (generated.status != 0)
+            fail("generate_site.py failed; see " + (folder / "generate.log").string());
+    }
 
     std::vector<std::string> listed;
     std::uintmax_t siteBytes = 0;
@@ -133,11 +184,13 @@ int main(int argc, char **argv)
         std::rotate(listed.begin(), home, home + 1);
     writeProject(folder, "quorlix.chm", listed);
     writeProject(folder, "chmcmd.chm", listed);
+    writeProject(folder, "prepared.chm", listed);
     std::printf("site: %zu files, %.1f MB, with contents, index and full-text search\n", listed.size(),
                 megabytes(siteBytes));
+    std::printf("preparing, as the window does during the download: %.2f s CPU\n", prepare(folder, listed));
 
-    Run ours{}, theirs{};
-    double oursTotal = 0, theirsTotal = 0;
+    Run ours{}, theirs{}, prepared{};
+    double oursTotal = 0, theirsTotal = 0, preparedTotal = 0;
     for (int round = 0; round < rounds; ++round) {
         for (int turn = 0; turn < 2; ++turn) {
             const bool oursNow = (turn == 0) == (round % 2 == 0);
@@ -153,8 +206,16 @@ int main(int argc, char **argv)
                 theirsTotal += theirs.seconds;
             }
         }
-        std::printf("round %d: quorlix-hhc %.2f s (%.2f s CPU), chmcmd %.2f s (%.2f s CPU)\n", round + 1,
-                    ours.seconds, ours.cpuSeconds, theirs.seconds, theirs.cpuSeconds);
+        ::setenv("QUORLIX_HHC_PREPARED", (folder / "prepared").c_str(), 1);
+        prepared = runChild({QUORLIX_HHC, "prepared.hhp"}, folder, folder / "prepared.log");
+        ::unsetenv("QUORLIX_HHC_PREPARED");
+        if (prepared.status != 0)
+            fail("quorlix-hhc failed with prepared content; see " + (folder / "prepared.log").string());
+        preparedTotal += prepared.seconds;
+        std::printf("round %d: quorlix-hhc %.2f s (%.2f s CPU), with prepared content %.2f s (%.2f s CPU), "
+                    "chmcmd %.2f s (%.2f s CPU)\n",
+                    round + 1, ours.seconds, ours.cpuSeconds, prepared.seconds, prepared.cpuSeconds, theirs.seconds,
+                    theirs.cpuSeconds);
     }
     const double oursSeconds = oursTotal / rounds, theirsSeconds = theirsTotal / rounds;
     const auto oursSize = fs::file_size(folder / "quorlix.chm");
@@ -163,6 +224,12 @@ int main(int argc, char **argv)
                 ours.peakKilobytes / 1024.0);
     std::printf("chmcmd:      %.2f s, %.2f MB, peak memory %.1f MB\n", theirsSeconds, megabytes(theirsSize),
                 theirs.peakKilobytes / 1024.0);
+    const double preparedSeconds = preparedTotal / rounds;
+    const auto preparedSize = fs::file_size(folder / "prepared.chm");
+    std::printf("quorlix-hhc with prepared content: %.2f s, %.2f MB, peak memory %.1f MB; %.2f of the time and "
+                "%.4f of the size from scratch\n",
+                preparedSeconds, megabytes(preparedSize), prepared.peakKilobytes / 1024.0,
+                preparedSeconds / oursSeconds, double(preparedSize) / double(oursSize));
     std::printf("speed-up: %.1fx (chmcmd time / quorlix-hhc time); size: %.3f (quorlix-hhc / chmcmd)\n",
                 theirsSeconds / oursSeconds, double(oursSize) / double(theirsSize));
     if (keep)

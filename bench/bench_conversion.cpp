@@ -63,6 +63,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -101,6 +102,8 @@ struct Stages {
     double logScan = 0;       // re-timed after the run: the saved files read from the pane's log
     double downloadCpu = 0;   // the window's processor time (all its threads) until the download's end
     double totalCpu = 0;      // ... until the window is ready again
+    double preparedFiles = 0; // files the compile took as compressed during the download
+    double listedFiles = 0;   // ... of the files it listed
 };
 
 struct Timing {
@@ -305,6 +308,12 @@ Timing convertThroughWindow(const QString &folder, const QString &address, Bench
     stages.viewerCalled = dialogs.viewerCalled - start;
     stages.viewerStarted = dialogs.viewerStarted - start;
     stages.logScan = timeLogScan(window, folder);
+    static const QRegularExpression prepared(
+        QStringLiteral("\\n  (\\d+) of (\\d+) files were compressed while they downloaded\\n"));
+    if (const QRegularExpressionMatch match = prepared.match(window.outputsText()); match.hasMatch()) {
+        stages.preparedFiles = match.captured(1).toDouble();
+        stages.listedFiles = match.captured(2).toDouble();
+    }
     return {stages.downloadEnd, 0, stages.end, 0, stages};
 }
 
@@ -329,6 +338,20 @@ double timeGnuWget(const QString &folder, const QString &address)
     QElapsedTimer clock;
     clock.start();
     runDownload(folder, address, folder + QStringLiteral(".log"), true);
+    return clock.nsecsElapsed() / 1e9;
+}
+
+// wget2's download alone with 8 threads (as bench_mirror runs it), the
+// reference the whole conversion is set against across a round trip.
+double timeWget2(const QString &folder, const QString &address)
+{
+    QDir().mkpath(folder);
+    QElapsedTimer clock;
+    clock.start();
+    runTool(QStringLiteral("wget2"),
+            {QStringLiteral("-r"), QStringLiteral("-np"), QStringLiteral("-l"), QStringLiteral("inf"),
+             QStringLiteral("--max-threads=8"), QStringLiteral("-P"), folder, address},
+            folder, folder + QStringLiteral(".log"));
     return clock.nsecsElapsed() / 1e9;
 }
 
@@ -395,10 +418,11 @@ Timing convertInWindowProcess(const QString &folder, const QString &address)
         const QList<QByteArray> words = line.split(' ');
         if (words.size() == 4 && words[0] == "window-result")
             return {words[1].toDouble(), 0, words[2].toDouble(), words[3].toLong(), stages};
-        if (words.size() == 13 && words[0] == "window-stages")
-            stages = {words[1].toDouble(), words[2].toDouble(),  words[3].toDouble(),  words[4].toDouble(),
-                      words[5].toDouble(), words[6].toDouble(),  words[7].toDouble(),  words[8].toDouble(),
-                      words[9].toDouble(), words[10].toDouble(), words[11].toDouble(), words[12].toDouble()};
+        if (words.size() == 15 && words[0] == "window-stages")
+            stages = {words[1].toDouble(),  words[2].toDouble(),  words[3].toDouble(),  words[4].toDouble(),
+                      words[5].toDouble(),  words[6].toDouble(),  words[7].toDouble(),  words[8].toDouble(),
+                      words[9].toDouble(),  words[10].toDouble(), words[11].toDouble(), words[12].toDouble(),
+                      words[13].toDouble(), words[14].toDouble()};
     }
     fail(QStringLiteral("the window's conversion gave no result"));
 }
@@ -424,9 +448,9 @@ int windowChild(const QString &address, const QString &folder)
     const Timing timing = convertThroughWindow(folder, address, dialogs);
     const Stages &s = timing.stages;
     // Stages first: the result line ends the parent's reading.
-    std::printf("window-stages %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f\n", s.downloadEnd,
-                s.contentsStart, s.contentsEnd, s.indexEnd, s.projectEnd, s.compileEnd, s.viewerCalled, s.viewerStarted,
-                s.end, s.logScan, s.downloadCpu, s.totalCpu);
+    std::printf("window-stages %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.0f %.0f\n",
+                s.downloadEnd, s.contentsStart, s.contentsEnd, s.indexEnd, s.projectEnd, s.compileEnd, s.viewerCalled,
+                s.viewerStarted, s.end, s.logScan, s.downloadCpu, s.totalCpu, s.preparedFiles, s.listedFiles);
     std::printf("window-result %.3f %.3f %ld\n", timing.downloadSeconds, timing.totalSeconds, peakKilobytes());
     return 0;
 }
@@ -465,6 +489,8 @@ void printStages(int round, const Stages &s)
     // A window busy for most of the download holds the downloader back.
     std::printf("%-6d   the window's processor time (all its threads): %.2f s in the download, %.2f s after it\n",
                 round, s.downloadCpu, s.totalCpu - s.downloadCpu);
+    std::printf("%-6d   files the compile took as compressed during the download: %.0f of %.0f\n", round,
+                s.preparedFiles, s.listedFiles);
 }
 
 // A large API reference: a home page, a style sheet, 68 small module pages
@@ -598,7 +624,7 @@ int main(int argc, char *argv[])
     convertWithBareTools(warmUp, server.url(), &figures);
 
     std::vector<double> ratios;
-    std::vector<double> downloadRatios;
+    std::vector<double> downloadRatios, wget2Ratios;
     long windowPeak = 0;
     std::printf("site: %s, served by nginx at %s", qPrintable(site), qPrintable(server.url()));
     if (proxy)
@@ -663,6 +689,11 @@ int main(int argc, char *argv[])
             std::printf("%-6d %-12s %12.2f\n", round, "GNU Wget", gnuWget);
             std::printf("%-6d ratio whole conversion in the window / GNU Wget's download alone: %.3f\n", round,
                         downloadRatios.back());
+            const double wget2 = timeWget2(temp.filePath(QStringLiteral("wget2-%1").arg(round)), address);
+            wget2Ratios.push_back(window.totalSeconds / (1.2 * wget2 + 1));
+            std::printf("%-6d %-12s %12.2f\n", round, "wget2 (8)", wget2);
+            std::printf("%-6d ratio whole conversion in the window / (1.2 x wget2's download alone + 1 s): %.3f\n",
+                        round, wget2Ratios.back());
         }
         std::fflush(stdout);
     }
@@ -671,6 +702,10 @@ int main(int argc, char *argv[])
         std::printf("median ratio whole conversion in the window / GNU Wget's download alone: %.3f "
                     "(aim at a 50 ms round trip, with Quorlix's own downloader: at most 0.25)\n",
                     median(downloadRatios));
+    if (proxy)
+        std::printf("median ratio whole conversion in the window / (1.2 x wget2's download alone + 1 s): %.3f "
+                    "(aim: at most 1)\n",
+                    median(wget2Ratios));
     std::printf("the window's peak memory: %.1f MB (%.1f kB a listed file; aim: at most 150 MB on 50,000 files)\n",
                 windowPeak / 1024.0, figures.files ? windowPeak * 1.024 / figures.files : 0.0);
     return 0;

@@ -5,11 +5,15 @@
 #include "chm/FileReadAhead.h"
 #include "chm/HelpProjectFile.h"
 #include "chm/ProjectFolder.h"
+#include "chm/prepared/ContentDigest.h"
+#include "chm/prepared/PreparedContent.h"
+#include "chm/prepared/PreparedContentWriter.h"
 #include "chm/search/FullTextIndex.h"
 #include "chm/sheets/StyleSheetFlattener.h"
 #include "chm/system/InternalFiles.h"
 #include "html/PageReader.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cerrno>
 #include <cstdio>
@@ -92,6 +96,11 @@ private:
         std::uint64_t files = 0, bytes = 0;
     };
     Stored addListedFiles(ChmWriter &writer, const std::vector<ListedFile> &files);
+    // Which listed files the prepared content holds as they are now; the
+    // intervals that hold them are adopted into writer. Null: read afresh.
+    std::vector<const PreparedContent::File *> adoptPrepared(ChmWriter &writer, const std::vector<ListedFile> &files);
+    bool matchesPrepared(const ListedFile &file, const PreparedContent::File &entry) const;
+    std::uint64_t addPreparedFile(ChmWriter &writer, const ListedFile &file, const PreparedContent::File &entry);
     InternalFileSettings internalFileSettings(ChmWriter &writer, const fs::path &output,
                                               const ChmWriter::Options &writerOptions);
     std::uint64_t compileInto(const std::string &temporary, const fs::path &output,
@@ -108,6 +117,7 @@ private:
     std::vector<Topic> topics_;
     std::size_t windows1252Pages_ = 0; // pages read as Windows-1252
     std::optional<FullTextIndexBuilder> search_;
+    std::unique_ptr<PreparedContent> prepared_;
     std::vector<char> piece_; // a piece of a large file being streamed
     std::unordered_map<std::string, fs::path> sheetSources_; // folded stored name -> source
     unsigned warnings_ = 0;
@@ -268,16 +278,99 @@ std::optional<std::string> Compilation::addExtraFile(ChmWriter &writer, const st
     return name.substr(1);
 }
 
+bool Compilation::matchesPrepared(const ListedFile &file, const PreparedContent::File &entry) const
+{
+    if (!PreparedContentWriter::storedAsSaved(file.name))
+        return false;
+    // A page is taken only with its reading, and only where the compile
+    // would read it too (larger ones keep their name as their title).
+    if (html::isPageName(file.name) && (!entry.pageRead || entry.size > FileReadAhead::kLargestPageRead))
+        return false;
+    const UniqueFd in = folder_->openForReading(file.source);
+    struct stat status {};
+    if (!in || ::fstat(in.get(), &status) != 0 || !S_ISREG(status.st_mode)
+        || static_cast<std::uint64_t>(status.st_size) != entry.size)
+        return false;
+    const std::optional<ContentDigest> digest = digestOfFile(in.get());
+    return digest && *digest == entry.digest;
+}
+
+std::vector<const PreparedContent::File *> Compilation::adoptPrepared(ChmWriter &writer,
+                                                                     const std::vector<ListedFile> &files)
+{
+    std::vector<const PreparedContent::File *> reused(files.size(), nullptr);
+    if (!prepared_)
+        return reused;
+    const std::uint64_t whole = prepared_->intervals() * kLzxResetInterval;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> ends; // end in the stream, size
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const PreparedContent::File *entry = prepared_->find(files[i].name);
+        if (entry && entry->offset + entry->size <= whole && matchesPrepared(files[i], *entry)) {
+            reused[i] = entry;
+            ends.emplace_back(entry->offset + entry->size, entry->size);
+        }
+    }
+    // As many intervals as hold at most 1 % of bytes no listed file uses
+    // (files changed or dropped since they were prepared), so the help file
+    // stays as small as one compiled from scratch.
+    std::sort(ends.begin(), ends.end());
+    std::size_t adopted = 0;
+    std::uint64_t used = 0;
+    std::size_t next = 0;
+    for (std::size_t count = 1; count <= prepared_->intervals(); ++count) {
+        const std::uint64_t end = count * kLzxResetInterval;
+        for (; next < ends.size() && ends[next].first <= end; ++next)
+            used += ends[next].second;
+        if ((end - used) * 100 <= end)
+            adopted = count;
+    }
+    std::size_t taken = 0;
+    for (const PreparedContent::File *&entry : reused) {
+        if (entry && entry->offset + entry->size > adopted * kLzxResetInterval)
+            entry = nullptr;
+        taken += entry ? 1 : 0;
+    }
+    for (std::size_t i = 0; i < adopted; ++i)
+        writer.adoptInterval(prepared_->interval(i));
+    if (taken) {
+        log_ << "  " << taken << " of " << files.size() << " files were compressed while they downloaded\n";
+        log_.flush();
+    }
+    return reused;
+}
+
+std::uint64_t Compilation::addPreparedFile(ChmWriter &writer, const ListedFile &file,
+                                           const PreparedContent::File &entry)
+{
+    writer.addPlacedFile(file.name, entry.offset, entry.size);
+    if (html::isPageName(file.name)) {
+        std::string title = !entry.title.empty() ? entry.title : entry.firstHeading;
+        if (search_)
+            search_->addDocument(static_cast<std::uint32_t>(topics_.size()), title, prepared_->text(entry));
+        topics_.push_back({file.name, std::move(title)});
+        windows1252Pages_ += entry.windows1252 ? 1 : 0;
+    }
+    return entry.size;
+}
+
 // Every listed file into writer, in order, with progress by quarters.
 Compilation::Stored Compilation::addListedFiles(ChmWriter &writer, const std::vector<ListedFile> &files)
 {
     Stored stored;
-    FileReadAhead reader(*folder_, files, search_ ? html::PageParts::OutlineAndText : html::PageParts::Outline,
+    const std::vector<const PreparedContent::File *> reused = adoptPrepared(writer, files);
+    std::vector<ListedFile> fresh;
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (!reused[i])
+            fresh.push_back(files[i]);
+    FileReadAhead reader(*folder_, fresh, search_ ? html::PageParts::OutlineAndText : html::PageParts::Outline,
                          options_.threads);
-    std::size_t done = 0;
+    std::size_t done = 0, freshTaken = 0;
     unsigned quarter = 1;
     for (const ListedFile &file : files) {
-        if (const auto bytes = addListedFile(writer, file, reader.take(done))) {
+        const std::optional<std::uint64_t> bytes =
+            reused[done] ? addPreparedFile(writer, file, *reused[done])
+                         : addListedFile(writer, file, reader.take(freshTaken++));
+        if (bytes) {
             ++stored.files;
             stored.bytes += *bytes;
         }
@@ -386,6 +479,7 @@ int Compilation::run()
     const fs::path folder = output.parent_path();
     sheets_.emplace([this](const std::string &name) { return readSheet(name); });
     const std::vector<ListedFile> files = listFiles();
+    prepared_ = PreparedContent::open(options_.prepared);
     if (project_.fullTextSearch)
         search_.emplace(languageIdFromProject(project_.language));
     log_ << "Compiling " << files.size() << " files of " << projectFile_.string() << " into " << output.string()

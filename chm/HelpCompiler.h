@@ -15,6 +15,9 @@ struct CompileOptions {
     // Told the path of the temporary help file when it is made, and "" once
     // it is renamed or removed: a program can remove it when it is stopped.
     std::function<void(const std::string &)> temporaryFile;
+    // A prepared content file (written while the site downloaded): what of
+    // it still matches the listed files is taken as it is. None: "".
+    std::filesystem::path prepared;
 };
 
 // The temporary help file of a compile in folder run by process pid:

@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <unistd.h>
@@ -62,5 +63,8 @@ int main(int argc, char **argv)
             std::memcpy(temporaryFile, path.c_str(), path.size() + 1);
         pthread_sigmask(SIG_SETMASK, &old, nullptr);
     };
+    // Set by the window: what it compressed while the site downloaded.
+    if (const char *prepared = std::getenv("QUORLIX_HHC_PREPARED"))
+        options.prepared = prepared;
     return quorlix::chm::compileHelpProject(argv[1], std::cout, options);
 }

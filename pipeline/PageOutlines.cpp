@@ -122,15 +122,20 @@ PageOutlines::~PageOutlines()
     cancel();
 }
 
-void PageOutlines::start(const QString &outputFolder)
+void PageOutlines::start(const QString &outputFolder, FileSink sink)
 {
     cancel();
     mOutputFolder = outputFolder;
+    mSink = std::move(sink);
+    mReadParts = mSink ? html::PageParts::OutlineAndText : mParts;
     mStop = false;
     {
         std::lock_guard lock(mMutex);
         mQueue.clear();
         mSeen.clear();
+        mFinal.clear();
+        mAwaiting.clear();
+        mAwaitFinal = false;
         mPages.clear();
         mStamps = {};
         mFinishing = false;
@@ -150,7 +155,39 @@ void PageOutlines::add(const QString &savedPath)
         if (!mRunning || mFinishing || mSeen.contains(relative))
             return;
         mSeen.insert(relative);
+        if (mAwaitFinal) {
+            if (!mFinal.contains(relative))
+                mAwaiting.insert(relative, savedPath);
+            return;
+        }
         mQueue.push_back(Job{savedPath, relative});
+    }
+    mWake.notify_one();
+}
+
+void PageOutlines::awaitFinalFiles()
+{
+    std::lock_guard lock(mMutex);
+    mAwaitFinal = true;
+}
+
+void PageOutlines::addFinal(const QString &savedPath)
+{
+    const QString relative = StripOutputDir(savedPath, mOutputFolder);
+    const bool page = html::isPageName(relative.toStdString());
+    if (!page && !mSink)
+        return;
+    {
+        // Listed again when its bytes changed after all (a later answer
+        // re-pointed one of its links): read again, the newer reading holds.
+        std::lock_guard lock(mMutex);
+        if (!mRunning || mFinishing)
+            return;
+        mFinal.insert(relative);
+        mAwaiting.remove(relative);
+        if (page)
+            mSeen.insert(relative);
+        mQueue.push_back(Job{savedPath, relative, true});
     }
     mWake.notify_one();
 }
@@ -162,6 +199,8 @@ void PageOutlines::cancel()
     std::lock_guard lock(mMutex);
     mQueue.clear();
     mSeen = {};
+    mFinal = {};
+    mAwaiting = {};
     mPages.clear();
 }
 
@@ -169,6 +208,10 @@ SavedPages PageOutlines::finish(const std::function<void()> &whileWaiting)
 {
     {
         std::unique_lock lock(mMutex);
+        // Pages the downloader never said it was done with: read as they are now.
+        for (auto page = mAwaiting.cbegin(); page != mAwaiting.cend(); ++page)
+            mQueue.push_back(Job{page.value(), page.key()});
+        mAwaiting = {};
         mFinishing = true;
         mWake.notify_one();
         while (whileWaiting && mWorking && !mStop) {
@@ -184,6 +227,7 @@ SavedPages PageOutlines::finish(const std::function<void()> &whileWaiting)
     std::lock_guard lock(mMutex);
     mQueue.clear();
     mSeen = {}; // a name for every page of the site: let go until the next start
+    mFinal = {};
     return std::exchange(mPages, {});
 }
 
@@ -283,9 +327,20 @@ bool PageOutlines::readOne(const Job &job)
         FileStamp stamp;
         if (readFile(job.path, mStop, bytes, stamp) != ReadResult::Done)
             return false;
-        std::optional<html::Page> page = html::readPage(bytes, mParts, mStop);
+        const bool whole = bytes.size() < kLargestPage;
+        if (!html::isPageName(job.relative.toStdString())) {
+            if (whole && job.final && mSink)
+                mSink(job.relative, bytes, nullptr);
+            return true;
+        }
+        std::optional<html::Page> page = html::readPage(bytes, mReadParts, mStop);
         if (!page)
             return false;
+        if (job.final && mSink && whole)
+            mSink(job.relative, bytes, &*page);
+        // The text went to the sink; the outline is what is kept.
+        if (mSink)
+            page->text = {};
         mStamps.insert(job.relative, stamp);
         std::lock_guard lock(mMutex);
         mPages.emplace(job.relative, std::move(*page)); // moved: insert would copy it

@@ -17,6 +17,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 namespace quorlix::pipeline {
@@ -28,12 +29,26 @@ public:
     PageOutlines(const PageOutlines &) = delete;
     PageOutlines &operator=(const PageOutlines &) = delete;
 
-    // A new conversion into outputFolder: what an earlier one left is dropped.
-    void start(const QString &outputFolder);
+    // Handed each file the downloader is done with, on the reader's thread,
+    // as it is read: its path relative to the output folder, its bytes, and
+    // for a page its reading, text and all.
+    using FileSink = std::function<void(const QString &relative, std::string_view bytes, const html::Page *page)>;
+
+    // A new conversion into outputFolder: what an earlier one left is
+    // dropped. With a sink, pages are read with their text.
+    void start(const QString &outputFolder, FileSink sink = {});
     // A saved file as the download log names it. Pages among them are read
     // in the order they come, each once; other files are passed over.
     // Safe from any thread.
     void add(const QString &savedPath);
+    // The downloader keeps a list of the files it is done with: from now
+    // on a page is read when it is listed (addFinal), after its links were
+    // converted, rather than when the log names it; one the list never
+    // names is read at finish().
+    void awaitFinalFiles();
+    // A file the downloader is done with: read now (a page for its outline
+    // too) and handed to the sink; read again when listed again.
+    void addFinal(const QString &savedPath);
     // Stops at once, even in the middle of a big page; no thread is left.
     void cancel();
     // Waits until every page handed in is read and gives them, keyed by path
@@ -59,6 +74,7 @@ private:
     struct Job {
         QString path;
         QString relative;
+        bool final = false; // for the sink too
     };
 
     void work();
@@ -68,6 +84,8 @@ private:
     void stopWorker();
 
     const html::PageParts mParts;
+    html::PageParts mReadParts = html::PageParts::Outline;
+    FileSink mSink;
     QString mOutputFolder;
     std::thread mWorker;
     std::atomic<bool> mStop{false};
@@ -77,6 +95,9 @@ private:
     std::condition_variable mWorkerEnded;
     std::deque<Job> mQueue;
     QSet<QString> mSeen;
+    QSet<QString> mFinal;                 // files read for the sink
+    QHash<QString, QString> mAwaiting;    // pages the log named, not listed yet: relative -> path
+    bool mAwaitFinal = false;
     SavedPages mPages;
     // Touched by the worker thread alone.
     QHash<QString, FileStamp> mStamps;

@@ -46,9 +46,13 @@ QStringView SavedFileLine::pathOf(QStringView line)
 QString SavedFileLine::savedFile(QStringView line)
 {
     const QStringView path = pathOf(line);
-    if (path.isEmpty())
+    return path.isEmpty() ? QString() : fileInFolder(path.toString());
+}
+
+QString SavedFileLine::fileInFolder(const QString &logged)
+{
+    if (logged.isEmpty())
         return {};
-    const QString logged = path.toString();
     // The downloader was told to save into the folder, so what it saved is
     // named from there: a path spelt otherwise would be listed absolute.
     if (StripOutputDir(logged, mFolder).startsWith(QLatin1Char('/')))

@@ -23,6 +23,9 @@ public:
     // The path the line names as logged, when it is a saved file inside the
     // output folder; else empty.
     QString savedFile(QStringView line);
+    // The same test of a path named elsewhere (the downloader's list of
+    // finished files): logged when it is a file inside the output folder.
+    QString fileInFolder(const QString &logged);
 
     // Only the line's form: the path it names, or empty.
     static QStringView pathOf(QStringView line);

@@ -3,6 +3,7 @@
 #include "runtime/QtDialogs.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QStringList>
 
 namespace quorlix::runtime {
@@ -32,6 +33,15 @@ void DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 QString Environ(const QString &name)
 {
     return qEnvironmentVariable(name.toLocal8Bit().constData());
+}
+
+void SetEnviron(const QString &name, const QString &value)
+{
+    const QByteArray key = name.toLocal8Bit();
+    if (value.isEmpty())
+        qunsetenv(key.constData());
+    else
+        qputenv(key.constData(), QFile::encodeName(value));
 }
 
 void End() { gDialogs->endProgram(0); }

@@ -47,6 +47,8 @@ void DoEvents();
 
 // The variable's value, or empty text when it is not set.
 QString Environ(const QString &name);
+// Sets the variable for the programs started from now on; empty text unsets it.
+void SetEnviron(const QString &name, const QString &value);
 
 // Ends the program at once: no further handler runs.
 void End();

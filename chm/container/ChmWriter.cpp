@@ -119,6 +119,20 @@ void ChmWriter::write(std::span<const std::uint8_t> bytes)
     contentOffset_ += bytes.size();
 }
 
+void ChmWriter::adoptInterval(LzxInterval interval)
+{
+    compressor_->adopt(std::move(interval));
+    contentOffset_ += kLzxResetInterval;
+}
+
+void ChmWriter::addPlacedFile(std::string name, std::uint64_t offset, std::uint64_t length)
+{
+    if (offset > contentOffset_ || length > contentOffset_ - offset)
+        throw std::invalid_argument("the file " + name + " lies past the adopted content");
+    claim(name);
+    entries_.push_back({std::move(name), 1, offset, length});
+}
+
 void ChmWriter::endFile()
 {
     DirectoryEntry &entry = entries_.back();

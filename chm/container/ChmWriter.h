@@ -49,6 +49,13 @@ public:
     void write(std::span<const std::uint8_t> bytes);
     void endFile();
 
+    // A prepared compile's content: whole compressed intervals, adopted
+    // before any file is added, and then files named at their place in
+    // them (offset and length in the uncompressed stream). Bytes of the
+    // intervals that no file names stay unused.
+    void adoptInterval(LzxInterval interval);
+    void addPlacedFile(std::string name, std::uint64_t offset, std::uint64_t length);
+
     // A whole file at once, compressed or stored in section 0.
     void addFile(std::string name, std::span<const std::uint8_t> bytes, bool compressed = true);
 

@@ -5,7 +5,10 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace quorlix::chm {
 
@@ -17,10 +20,16 @@ struct LzxSectionCompressor::Workers {
         bool done = false;
     };
 
-    explicit Workers(unsigned count) : maxInFlight(3 * count)
+    Workers(unsigned count, bool background) : maxInFlight(3 * count)
     {
         for (unsigned i = 0; i < count; ++i)
-            threads.emplace_back([this] { run(); });
+            threads.emplace_back([this, background] {
+                // Behind every other thread of the machine: what else runs
+                // (a download) must not wait for it.
+                if (background)
+                    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
+                run();
+            });
     }
 
     ~Workers()
@@ -73,12 +82,12 @@ struct LzxSectionCompressor::Workers {
     std::vector<std::thread> threads;
 };
 
-LzxSectionCompressor::LzxSectionCompressor(Sink sink, unsigned threads) : sink_(std::move(sink))
+LzxSectionCompressor::LzxSectionCompressor(Sink sink, unsigned threads, bool background) : sink_(std::move(sink))
 {
     if (threads == 0)
         threads = std::max(1u, std::thread::hardware_concurrency());
-    if (threads > 1)
-        workers_ = std::make_unique<Workers>(threads);
+    if (threads > 1 || background)
+        workers_ = std::make_unique<Workers>(threads, background);
     pending_.reserve(kLzxResetInterval);
 }
 
@@ -94,6 +103,20 @@ void LzxSectionCompressor::write(std::span<const std::uint8_t> data)
         if (pending_.size() == kLzxResetInterval)
             submitPending();
     }
+}
+
+void LzxSectionCompressor::adopt(LzxInterval interval)
+{
+    if (!pending_.empty() || interval.frameStarts.size() != kLzxResetInterval / kLzxFrameSize)
+        throw std::logic_error("a compressed interval is adopted only whole, at an interval's start");
+    drain(true, 0);
+    result_.uncompressedSize += kLzxResetInterval;
+    deliver(std::move(interval));
+}
+
+void LzxSectionCompressor::flush()
+{
+    drain(true, 0);
 }
 
 LzxSectionCompressor::Result LzxSectionCompressor::finish()
@@ -174,6 +197,8 @@ void LzxSectionCompressor::deliver(LzxInterval&& interval)
     for (const std::uint32_t start : interval.frameStarts)
         result_.frameOffsets.push_back(result_.compressedSize + start);
     result_.compressedSize += interval.bytes.size();
+    if (intervalSink_)
+        intervalSink_(interval);
     sink_(interval.bytes);
 }
 

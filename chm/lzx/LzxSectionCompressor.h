@@ -37,7 +37,9 @@ namespace quorlix::chm {
 class LzxSectionCompressor {
 public:
     using Sink = std::function<void(std::span<const std::uint8_t>)>;
-    explicit LzxSectionCompressor(Sink sink, unsigned threads = 0 /* 0: all cores */);
+    // background: the worker threads run at a low priority (and there is
+    // at least one, so the caller never compresses itself).
+    explicit LzxSectionCompressor(Sink sink, unsigned threads = 0 /* 0: all cores */, bool background = false);
     ~LzxSectionCompressor();
     LzxSectionCompressor(const LzxSectionCompressor&) = delete;
     LzxSectionCompressor& operator=(const LzxSectionCompressor&) = delete;
@@ -45,6 +47,17 @@ public:
     // write and finish pass on what the sink throws, and a compression's
     // own failure (out of memory); the compressor is unusable after that.
     void write(std::span<const std::uint8_t> data);
+
+    // A whole reset interval compressed earlier (a prepared compile's), put
+    // next in the stream as it is; only where the stream is at an
+    // interval's start.
+    void adopt(LzxInterval interval);
+    // Hands every whole interval written so far to the sink (the stream's
+    // unfinished end stays), so that each sink call is one interval.
+    void flush();
+    // Each interval, with where its frames start, as it reaches the sink.
+    using IntervalSink = std::function<void(const LzxInterval &)>;
+    void onInterval(IntervalSink sink) { intervalSink_ = std::move(sink); }
 
     struct Result {
         std::uint64_t uncompressedSize = 0, compressedSize = 0;
@@ -60,6 +73,7 @@ private:
     void drain(bool wait, std::size_t keepAtMost);
 
     Sink sink_;
+    IntervalSink intervalSink_;
     std::unique_ptr<Workers> workers_; // null when compressing on the calling thread
     std::vector<std::uint8_t> pending_;
     Result result_;

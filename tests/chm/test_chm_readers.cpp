@@ -7,6 +7,8 @@
 // Then the bad projects: each gets its message, and a help file that could
 // not be made leaves the old one as it was.
 
+#include "chm/prepared/PreparedContentWriter.h"
+#include "html/PageReader.h"
 #include "support/FileBytes.h"
 
 #include <chm_lib.h>
@@ -16,6 +18,8 @@
 #include <QtEndian>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcessEnvironment>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -57,10 +61,16 @@ QByteArray generatedPage(int paragraphs, quint32 seed)
     return html + "</body></html>\n";
 }
 
-int run(const QString &program, const QStringList &arguments, QByteArray *output = nullptr)
+int run(const QString &program, const QStringList &arguments, QByteArray *output = nullptr,
+        const QString &prepared = QString())
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
+    if (!prepared.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QUORLIX_HHC_PREPARED", prepared);
+        process.setProcessEnvironment(environment);
+    }
     process.start(program, arguments);
     if (!process.waitForFinished(240000))
         return -1;
@@ -101,6 +111,7 @@ private slots:
     void initTestCase();
     void readsBackByteForByte_data();
     void readsBackByteForByte();
+    void preparedCompileMatchesScratch();
     void contentsAndIndexReadBack();
     void compileMessages();
     void stoppedCompileKeepsOldFile();
@@ -108,12 +119,13 @@ private slots:
     void badProjects();
 
 private:
-    Files readWithChmlib(QStringList *problems);
-    Files readWithLibmspack(QStringList *problems);
+    Files readWithChmlib(const QString &chm, QStringList *problems, bool everything = false);
+    Files readWithLibmspack(const QString &chm, QStringList *problems);
+    void prepareAndCompile(const QList<QByteArray> &listed);
 
     QTemporaryDir folder_;
-    QString chm_;
-    QByteArray log_;
+    QString chm_, preparedChm_;
+    QByteArray log_, preparedLog_;
     Files expected_;
 };
 
@@ -155,6 +167,7 @@ void TestChmReaders::initTestCase()
     writeFile(root + "/output.HHP",
               project(chm_, "Contents file=output.hhc\r\nIndex file=output.hhk\r\nFull-text search=Yes\r\n", listed));
     QCOMPARE(run(kCompiler, {root + "/output.HHP"}, &log_), 0);
+    prepareAndCompile(listed);
 
     // The small pages fill several listing chunks, found through an index chunk.
     const QByteArray directory = readFile(chm_).mid(0x78, 0x54);
@@ -163,15 +176,44 @@ void TestChmReaders::initTestCase()
     QVERIFY(qFromLittleEndian<quint32>(directory.constData() + 0x24) >= 3);  // last listing chunk
 }
 
-Files TestChmReaders::readWithChmlib(QStringList *problems)
+// The same project compiled again with content prepared as the window
+// prepares it during a download: files in another order, one page changed
+// after it was prepared, one prepared that the project does not list.
+void TestChmReaders::prepareAndCompile(const QList<QByteArray> &listed)
+{
+    const QString root = folder_.path();
+    const QString prepared = root + "/prepared.content";
+    {
+        quorlix::chm::PreparedContentWriter writer(prepared.toStdString(), 2);
+        auto add = [&](const QByteArray &name, const QByteArray &bytes) {
+            const std::string_view view(bytes.constData(), std::size_t(bytes.size()));
+            const quorlix::html::Page page = quorlix::html::readPage(view, quorlix::html::PageParts::OutlineAndText);
+            writer.add(name.toStdString(), view, quorlix::html::isPageName(name.toStdString()) ? &page : nullptr);
+        };
+        add("/site/index.html", "<html><title>Home, before the links were converted</title></html>");
+        add("/site/gone.html", generatedPage(2, 1));
+        for (auto it = expected_.rbegin(); it != expected_.rend(); ++it)
+            if (it->first != "/site/index.html" && it->first.startsWith("/site/"))
+                add(it->first, it->second);
+        QVERIFY(writer.finish());
+    }
+    preparedChm_ = root + "/prepared.chm";
+    writeFile(root + "/prepared.HHP", project(preparedChm_,
+                                              "Contents file=output.hhc\r\nIndex file=output.hhk\r\n"
+                                              "Full-text search=Yes\r\n",
+                                              listed));
+    QCOMPARE(run(kCompiler, {root + "/prepared.HHP"}, &preparedLog_, prepared), 0);
+}
+
+Files TestChmReaders::readWithChmlib(const QString &chm, QStringList *problems, bool everything)
 {
     Files files;
-    chmFile *file = chm_open(QFile::encodeName(chm_).constData());
+    chmFile *file = chm_open(QFile::encodeName(chm).constData());
     if (!file) {
         *problems << "chm_open refused the file";
         return files;
     }
-    QList<QByteArray> enumerated;
+    QList<QByteArray> enumerated, expectedNames;
     chm_enumerate(
         file, CHM_ENUMERATE_ALL,
         [](chmFile *, chmUnitInfo *unit, void *names) {
@@ -183,7 +225,14 @@ Files TestChmReaders::readWithChmlib(QStringList *problems)
                                    QByteArray("::DataSpace/Storage/MSCompressed/Content"), QByteArray("/site/many/")})
         if (!enumerated.contains(name))
             *problems << "chm_enumerate missed " + QString::fromUtf8(name);
-    for (const auto &[name, bytes] : expected_) {
+    if (everything) {
+        for (const QByteArray &name : enumerated)
+            expectedNames.push_back(name);
+    } else {
+        for (const auto &[name, bytes] : expected_)
+            expectedNames.push_back(name);
+    }
+    for (const QByteArray &name : expectedNames) {
         if (!enumerated.contains(name))
             *problems << "chm_enumerate missed " + QString::fromUtf8(name);
         chmUnitInfo unit;
@@ -200,11 +249,11 @@ Files TestChmReaders::readWithChmlib(QStringList *problems)
     return files;
 }
 
-Files TestChmReaders::readWithLibmspack(QStringList *problems)
+Files TestChmReaders::readWithLibmspack(const QString &chm, QStringList *problems)
 {
     Files files;
     mschm_decompressor *reader = mspack_create_chm_decompressor(nullptr);
-    QByteArray path = QFile::encodeName(chm_); // libmspack keeps the pointer
+    QByteArray path = QFile::encodeName(chm); // libmspack keeps the pointer
     mschmd_header *header = reader->open(reader, path.data());
     if (!header) {
         *problems << QStringLiteral("libmspack refused the file: error %1").arg(reader->last_error(reader));
@@ -234,32 +283,34 @@ Files TestChmReaders::readWithLibmspack(QStringList *problems)
 void TestChmReaders::readsBackByteForByte_data()
 {
     QTest::addColumn<QString>("reader");
-    QTest::newRow("chmlib") << "chmlib";
-    QTest::newRow("libmspack") << "libmspack";
-    QTest::newRow("chmls") << "chmls";
-    QTest::newRow("7-Zip") << "7z";
+    QTest::addColumn<bool>("prepared");
+    for (const bool prepared : {false, true})
+        for (const char *reader : {"chmlib", "libmspack", "chmls", "7z"})
+            QTest::addRow("%s%s", reader, prepared ? ", prepared during the download" : "") << reader << prepared;
 }
 
 void TestChmReaders::readsBackByteForByte()
 {
     QFETCH(QString, reader);
+    QFETCH(bool, prepared);
+    const QString chm = prepared ? preparedChm_ : chm_;
     QStringList problems;
     Files files;
     bool skipsEmptyFiles = false;
     if (reader == "chmlib") {
-        files = readWithChmlib(&problems);
+        files = readWithChmlib(chm, &problems);
     } else if (reader == "libmspack") {
-        files = readWithLibmspack(&problems);
+        files = readWithLibmspack(chm, &problems);
     } else {
-        const QString into = folder_.path() + "/extracted-" + reader;
+        const QString into = folder_.path() + "/extracted-" + reader + (prepared ? "-prepared" : "");
         QByteArray output;
         if (reader == "chmls") {
-            QCOMPARE(run("chmls", {"extractall", chm_, into}, &output), 0);
+            QCOMPARE(run("chmls", {"extractall", chm, into}, &output), 0);
             skipsEmptyFiles = true; // chmls says so and makes none
         } else {
-            QCOMPARE(run("7z", {"t", chm_}, &output), 0);
+            QCOMPARE(run("7z", {"t", chm}, &output), 0);
             QVERIFY2(output.contains("Everything is Ok"), output.constData());
-            QCOMPARE(run("7z", {"x", "-y", "-o" + into, chm_}, &output), 0);
+            QCOMPARE(run("7z", {"x", "-y", "-o" + into, chm}, &output), 0);
         }
         files = extractedFiles(into);
     }
@@ -277,6 +328,26 @@ void TestChmReaders::readsBackByteForByte()
     }
     QVERIFY2(!files.count("/site/case.html"), "the second name that differs only in case was stored");
     QVERIFY2(problems.isEmpty(), qPrintable(problems.mid(0, 10).join('\n')));
+}
+
+// Titles, topics, contents, index and search come out as from scratch; only
+// the header's time and where the files lie in the content may differ.
+void TestChmReaders::preparedCompileMatchesScratch()
+{
+    QVERIFY2(preparedLog_.contains("files were compressed while they downloaded"), preparedLog_.constData());
+    QStringList problems;
+    const Files scratch = readWithChmlib(chm_, &problems, true);
+    const Files prepared = readWithChmlib(preparedChm_, &problems, true);
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
+    QCOMPARE(prepared.size(), scratch.size());
+    for (const auto &[name, bytes] : scratch) {
+        if (name == "/#SYSTEM" || name.startsWith("::DataSpace/Storage/MSCompressed/"))
+            continue;
+        const auto found = prepared.find(name);
+        QVERIFY2(found != prepared.end() && found->second == bytes, name.constData());
+    }
+    const double ratio = double(QFileInfo(preparedChm_).size()) / double(QFileInfo(chm_).size());
+    QVERIFY2(ratio > 0.98 && ratio < 1.02, qPrintable(QString::number(ratio)));
 }
 
 void TestChmReaders::contentsAndIndexReadBack()

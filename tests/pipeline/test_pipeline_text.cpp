@@ -7,6 +7,7 @@
 #include "pipeline/PathJoin.h"
 #include "pipeline/ProjectFileStream.h"
 #include "pipeline/SavedFileFeed.h"
+#include "pipeline/FinalFileList.h"
 #include "pipeline/SavedFileLine.h"
 #include "pipeline/SavedFileLog.h"
 
@@ -164,6 +165,22 @@ void TestPipelineText::savedFilePaths()
         arrived += feed.add(log.mid(at, 7));
     QCOMPARE(arrived, saved);
     QCOMPARE(HelpProjectBytes("o.chm", listed).count("[OPTIONS]"), 1);
+    // ... and from the downloader's list of files it is done with, which
+    // names the same paths, read while it is being written.
+    QByteArray named;
+    for (QStringView line : QStringView(log).split(QRegularExpression("\r\n|\r|\n")))
+        if (const QStringView path = SavedFileLine::pathOf(line); !path.isEmpty())
+            named += QFile::encodeName(path.toString()) + '\n';
+    FinalFileList list;
+    list.reset(dir.filePath("final-files"), out);
+    QStringList done = list.take();
+    for (qsizetype at = 0; at < named.size(); at += 11) {
+        QFile file(dir.filePath("final-files"));
+        QVERIFY(file.open(QIODevice::Append) && file.write(named.mid(at, 11)) >= 0);
+        file.close();
+        done += list.take();
+    }
+    QCOMPARE(done, saved);
 }
 
 void TestPipelineText::stripOutputDir_data()

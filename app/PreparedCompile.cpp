@@ -1,0 +1,78 @@
+#include "app/PreparedCompile.h"
+
+#include "chm/prepared/PreparedContentWriter.h"
+#include "runtime/Runtime.h"
+
+#include <QDir>
+
+namespace quorlix {
+
+namespace {
+
+const QString kFinalFilesVariable = QStringLiteral("QUORLIX_FINAL_FILES");
+const QString kPreparedVariable = QStringLiteral("QUORLIX_HHC_PREPARED");
+
+// Every core, at a low priority: the download must not wait for it, and
+// it keeps up with the page reader.
+constexpr unsigned kCompressorThreads = 0;
+
+} // namespace
+
+PreparedCompile::PreparedCompile() = default;
+
+PreparedCompile::~PreparedCompile()
+{
+    drop();
+}
+
+pipeline::PageOutlines::FileSink PreparedCompile::start(const QString &outputFolder)
+{
+    drop();
+    auto folder = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/quorlix-XXXXXX"));
+    if (!folder->isValid())
+        return {};
+    const QString list = folder->filePath(QStringLiteral("final-files"));
+    try {
+        mWriter = std::make_unique<chm::PreparedContentWriter>(
+            QFile::encodeName(folder->filePath(QStringLiteral("prepared-content"))).toStdString(),
+            kCompressorThreads);
+    } catch (const std::exception &) {
+        return {};
+    }
+    mFolder = std::move(folder);
+    mList.reset(list, outputFolder);
+    runtime::SetEnviron(kFinalFilesVariable, list);
+    return [this](const QString &relative, std::string_view bytes, const html::Page *page) {
+        std::lock_guard lock(mWriterLock);
+        if (mWriter)
+            mWriter->add("/" + relative.toStdString(), bytes, page);
+    };
+}
+
+void PreparedCompile::downloadEnded()
+{
+    runtime::SetEnviron(kFinalFilesVariable, {});
+}
+
+void PreparedCompile::pagesRead()
+{
+    std::lock_guard lock(mWriterLock);
+    if (!mWriter || !mFolder)
+        return;
+    if (mWriter->finish())
+        runtime::SetEnviron(kPreparedVariable, mFolder->filePath(QStringLiteral("prepared-content")));
+}
+
+void PreparedCompile::drop()
+{
+    runtime::SetEnviron(kFinalFilesVariable, {});
+    runtime::SetEnviron(kPreparedVariable, {});
+    {
+        std::lock_guard lock(mWriterLock);
+        mWriter.reset();
+    }
+    mList.reset(QString(), QString());
+    mFolder.reset();
+}
+
+} // namespace quorlix

@@ -1,0 +1,58 @@
+// A prepared content file (PreparedContentWriter) as the compile reads it:
+// the files it holds, where they lie in its compressed intervals, and their
+// pages' titles and text. Nothing of it is trusted further than its own
+// bounds: a file that is cut short, or not one, is simply not used.
+#pragma once
+
+#include "chm/lzx/LzxEncoder.h"
+#include "chm/prepared/ContentDigest.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace quorlix::chm {
+
+class PreparedContent {
+public:
+    struct File {
+        std::uint64_t offset = 0, size = 0; // in the uncompressed stream
+        ContentDigest digest{};
+        bool pageRead = false, windows1252 = false;
+        std::string title, firstHeading;
+        std::uint64_t textAt = 0, textLength = 0; // where the page's text lies in the prepared file
+    };
+
+    // Nothing when path is empty, missing, unfinished or not a prepared file.
+    static std::unique_ptr<PreparedContent> open(const std::filesystem::path &path);
+    ~PreparedContent();
+
+    // The file stored under name ("/site/a.html", letter case ignored); the
+    // last one when it was prepared twice.
+    const File *find(const std::string &name) const;
+    std::size_t intervals() const { return intervals_.size(); }
+    // Throws std::runtime_error when it cannot be read.
+    LzxInterval interval(std::size_t index) const;
+    std::string text(const File &file) const;
+
+private:
+    struct Interval {
+        std::uint64_t at = 0;
+        std::uint32_t length = 0, secondFrame = 0;
+    };
+    PreparedContent() = default;
+    bool load();
+    std::string readAt(std::uint64_t at, std::uint64_t length) const;
+
+    std::FILE *in_ = nullptr;
+    std::uint64_t size_ = 0;
+    std::unordered_map<std::string, File> files_; // by folded name
+    std::vector<Interval> intervals_;
+};
+
+} // namespace quorlix::chm

@@ -1,0 +1,58 @@
+// Prepares a compile while a site still downloads: each saved file, as it
+// is final, is appended to a content stream that is compressed interval by
+// interval on worker threads, and a page's title and text are kept beside
+// it. The compile of the project made at the end takes what still matches
+// the files (PreparedContent) instead of reading, parsing and compressing
+// it again.
+#pragma once
+
+#include "chm/lzx/LzxSectionCompressor.h"
+#include "html/PageReader.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace quorlix::chm {
+
+class PreparedContentWriter {
+public:
+    // Creates file anew (never through a link). Throws std::runtime_error
+    // when it cannot.
+    explicit PreparedContentWriter(const std::filesystem::path &file, unsigned threads = 0);
+    ~PreparedContentWriter(); // unfinished: the file is removed
+    PreparedContentWriter(const PreparedContentWriter &) = delete;
+    PreparedContentWriter &operator=(const PreparedContentWriter &) = delete;
+
+    // A file's bytes as saved, under its name as the help file stores it
+    // ("/site/a.html"); page is its reading (with PageParts::OutlineAndText)
+    // when it is a page: its title, first heading and text. Style sheets are
+    // passed over: the compile rewrites them. Not after finish(). Never
+    // throws: a failure makes finish() say so.
+    void add(const std::string &name, std::string_view bytes, const html::Page *page);
+
+    // Compresses and writes every whole interval; the unfinished one is
+    // left to the compile. Returns false when the file could not be
+    // written whole (it is removed then).
+    bool finish();
+
+    // Whether name is kept by the compile as saved: style sheets are not.
+    static bool storedAsSaved(std::string_view name);
+
+private:
+    void put(const void *bytes, std::size_t length);
+    void putText(std::string_view text, bool wide);
+
+    std::filesystem::path path_;
+    std::FILE *out_ = nullptr;
+    std::unique_ptr<LzxSectionCompressor> compressor_;
+    std::uint64_t offset_ = 0;
+    std::uint64_t files_ = 0, intervals_ = 0;
+    bool failed_ = false;
+    bool finished_ = false;
+};
+
+} // namespace quorlix::chm
