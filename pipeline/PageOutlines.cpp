@@ -338,9 +338,10 @@ bool PageOutlines::readOne(const Job &job)
             return false;
         if (job.final && mSink && whole)
             mSink(job.relative, bytes, &*page);
-        // The text went to the sink; the outline is what is kept.
+        // The text went to the sink; the outline is what is kept (its
+        // room too: an assignment of nothing would keep it).
         if (mSink)
-            page->text = {};
+            std::string().swap(page->text);
         mStamps.insert(job.relative, stamp);
         std::lock_guard lock(mMutex);
         mPages.emplace(job.relative, std::move(*page)); // moved: insert would copy it
