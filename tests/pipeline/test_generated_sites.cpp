@@ -441,6 +441,7 @@ void TestGeneratedSites::readingOrder_data()
     QTest::newRow("zeros and case") << QStringList{"B01", "b01", "b1", "B1x"};
     QTest::newRow("accents among their letters") << QStringList{"Caf\u00e9", "cafe\u0301s", "Eclair", "\u00c9t\u00e9", "ete2", "Gr\u00f6\u00dfe", "\u00dcber"};
     QTest::newRow("beyond the BMP") << QStringList{"Straße", "ΣΊΣΥΦΟΣ", "\U00010400a", "\U00010428b"};
+    QTest::newRow("beyond the BMP after the same start") << QStringList{"ab\U00010400", "ab\U00010401", "AB\U00010428x"};
 }
 
 void TestGeneratedSites::readingOrder()
