@@ -172,6 +172,12 @@ QString LastNameOfPath(const QString &text)
     return last;
 }
 
+bool IsPathOfNames(const QString &text)
+{
+    const DottedPath path = dottedPathAt(text);
+    return path.names > 1 && path.end == text.size();
+}
+
 QString NameAfterItsKind(const QString &text)
 {
     // One to three words of letters before the colon: "Class",
