@@ -107,13 +107,13 @@ void nodeFigures(const QString &folder)
             counted = true;
         }
     }
-    std::printf("Node.js docs: %lld pages, index %lld keywords: %lld end in '#', %lld lead to an anchor in all.html,\n"
-                "  %lld with entries alike below them; %lld methods typed bare, %.1f %% findable%s%s\n\n",
-                static_cast<long long>(site.pages.size()), static_cast<long long>(index.keywords),
-                static_cast<long long>(hashEnded), static_cast<long long>(toAllInOne),
-                static_cast<long long>(alikeSubEntries(index.bytes)),
-                static_cast<long long>(methods.size()), share * 100.0, missing.isEmpty() ? "" : "; not: ",
-                qPrintable(QStringList(missing.mid(0, 12)).join(QStringLiteral(", "))));
+    std::printf(
+        "Node.js docs: %lld pages, index %lld keywords: %lld end in '#', %lld lead to an anchor in all.html,\n"
+        "  %lld with entries alike below them; %lld methods typed bare, %.1f %% findable%s%s\n\n",
+        static_cast<long long>(site.pages.size()), static_cast<long long>(index.keywords),
+        static_cast<long long>(hashEnded), static_cast<long long>(toAllInOne),
+        static_cast<long long>(alikeSubEntries(index.bytes)), static_cast<long long>(methods.size()), share * 100.0,
+        missing.isEmpty() ? "" : "; not: ", qPrintable(QStringList(missing.mid(0, 12)).join(QStringLiteral(", "))));
 }
 
 } // namespace
@@ -125,8 +125,8 @@ int main(int argc, char **argv)
     std::printf("Targets: findable >= 90 %%, same parent >= 85 %%, no keyword only to an index page, sentences <= 0.5 %%\n"
                 "of keywords, no list over 250, no keyword on more than a tenth of the pages, no named reference\n"
                 "but amp, lt, gt, quot in either file.\n\n");
-    std::printf("%-15s %9s %7s %9s %8s %10s %9s %8s %7s %6s %6s\n", "site", "findable", "parent", "keywords", "to index",
-                "sentences", "longest", "broad", "named", "alike", "pages");
+    std::printf("%-15s %9s %7s %9s %8s %10s %9s %8s %7s %6s %6s\n", "site", "findable", "parent", "keywords",
+                "to index", "sentences", "longest", "broad", "named", "alike", "pages");
     QStringList details;
     for (const QString &name : testing::kGeneratedSites) {
         const testing::ReadSite site = testing::readSite(generators + QLatin1Char('/') + name + QStringLiteral("/site"));
@@ -145,8 +145,8 @@ int main(int argc, char **argv)
         const QStringList named = testing::otherNamedReferences(contents.bytes + index.bytes);
         QStringList alikeExamples;
         const qsizetype alike = alikeSubEntries(index.bytes, &alikeExamples);
-        std::printf("%-15s %7.1f %% %5.1f %% %9lld %8lld %6lld %4.1f%% %9lld %8lld %7lld %6lld %6lld\n", qPrintable(name),
-                    share * 100.0, sameParent * 100.0, static_cast<long long>(figures.keywords),
+        std::printf("%-15s %7.1f %% %5.1f %% %9lld %8lld %6lld %4.1f%% %9lld %8lld %7lld %6lld %6lld\n",
+                    qPrintable(name), share * 100.0, sameParent * 100.0, static_cast<long long>(figures.keywords),
                     static_cast<long long>(figures.toIndexPageOnly), static_cast<long long>(figures.sentences),
                     figures.keywords ? 100.0 * double(figures.sentences) / double(figures.keywords) : 0.0,
                     static_cast<long long>(figures.longestList), static_cast<long long>(figures.broad),
@@ -191,10 +191,10 @@ int main(int argc, char **argv)
     writeOut(QStringLiteral("python.hhc"), contents.bytes);
     writeOut(QStringLiteral("python.hhk"), index.bytes);
     // Names Python's readers look for: functions, classes, modules, methods.
-    const QStringList names{"abspath",   "get_key",  "os.path", "join",     "dataclass", "namedtuple", "asyncio",
+    const QStringList names{"abspath", "get_key", "os.path", "join", "dataclass", "namedtuple", "asyncio",
                             "TextIOWrapper", "urlopen", "sorted", "defaultdict", "ArgumentParser", "Path", "sub",
-                            "lru_cache", "json",     "loads",   "sqlite3",  "Thread",    "subprocess",  "Popen",
-                            "datetime",  "strftime", "zipfile", "getattr",  "isinstance", "ValueError", "print",
+                            "lru_cache", "json", "loads", "sqlite3", "Thread", "subprocess", "Popen", "datetime",
+                            "strftime", "zipfile", "getattr", "isinstance", "ValueError", "print",
                             // by their full names, as the pages write them or anchor them
                             "os.path.join", "asyncio.Queue.join", "str.join", "collections.OrderedDict.move_to_end",
                             "re.Match.group", "functools.lru_cache", "sys.ps1", "ast.Pass"};

@@ -103,7 +103,8 @@ QString anchorPathOf(const QString &written, std::string_view anchor, PageAnchor
     if (!IsPathOfNames(path) || scope <= 0 || !path.endsWith(written) || path[scope] != QLatin1Char('.')
         || path.indexOf(QLatin1Char('.')) == 1)
         return {};
-    return written.contains(QLatin1Char('.')) || anchors.contains(anchor.substr(0, anchor.rfind('.'))) ? path : QString();
+    const bool scoped = written.contains(QLatin1Char('.')) || anchors.contains(anchor.substr(0, anchor.rfind('.')));
+    return scoped ? path : QString();
 }
 
 // Headings and titles found on many pages ("Detailed Description",
@@ -173,7 +174,8 @@ QString mainPlace(const QString &text, const std::vector<SubEntry> &subEntries)
         const qsizetype object = objectLength(entry.label);
         if (object == 0)
             return subEntries.front().local;
-        const QString page = entry.file.mid(entry.file.lastIndexOf(QLatin1Char('/')) + 1).section(QLatin1Char('.'), 0, 0);
+        const QString page =
+            entry.file.mid(entry.file.lastIndexOf(QLatin1Char('/')) + 1).section(QLatin1Char('.'), 0, 0);
         if (!modules && page == entry.label.left(object))
             modules = &entry.local;
     }
@@ -363,13 +365,15 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
             const bool inIndex = indexed.contains(file + QLatin1Char('#') + QString::fromStdString(term.anchor));
             if (!inIndex && !(allInOne[i] && keywords.leadsElsewhere(named.name, number)))
                 keywords.add(named.name, number, term.anchor,
-                             named.scope.isEmpty() ? QString()
-                                                   : names.name(file) + QLatin1String(" (") + named.scope + QLatin1Char(')'));
+                             named.scope.isEmpty()
+                                 ? QString()
+                                 : names.name(file) + QLatin1String(" (") + named.scope + QLatin1Char(')'));
             // As its term writes it, and as its anchor does ("sunau.AU_read.close"
             // for "AU_read.close()").
             if (inIndex || named.path != named.name)
                 addFullName(named.path, i, term.anchor);
-            const QString anchorPath = anchorPathOf(named.path.isEmpty() ? named.name : named.path, term.anchor, anchors);
+            const QString anchorPath = anchorPathOf(named.path.isEmpty() ? named.name : named.path, term.anchor,
+                                                    anchors);
             if (anchorPath != named.path)
                 addFullName(anchorPath, i, term.anchor);
         }
