@@ -26,6 +26,41 @@ using namespace quorlix;
 
 namespace {
 
+// Keywords with two entries below them named alike ("os" › "module",
+// "module"), which tell a reader nothing, and a few of them.
+qsizetype alikeSubEntries(const QByteArray &index, QStringList *examples = nullptr)
+{
+    qsizetype alike = 0;
+    QString keyword;
+    QSet<QString> labels;
+    bool counted = false;
+    for (const testing::SitemapLine &line : testing::sitemapLines(index)) {
+        if (line.depth == 0) {
+            keyword = line.name;
+            labels.clear();
+            counted = false;
+        } else if (line.depth == 1 && (labels.contains(line.name) || (labels.insert(line.name), false)) && !counted) {
+            counted = true;
+            ++alike;
+            if (examples && examples->size() < 6)
+                *examples << keyword + QStringLiteral(" › ") + line.name;
+        }
+    }
+    return alike;
+}
+
+// A file as written, to read or to look at in a viewer, where
+// QUORLIX_BENCH_OUT names a folder for them.
+void writeOut(const QString &name, const QByteArray &bytes)
+{
+    if (const QString out = qEnvironmentVariable("QUORLIX_BENCH_OUT"); !out.isEmpty()) {
+        QDir().mkpath(out);
+        QFile file(out + QLatin1Char('/') + name);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(bytes);
+    }
+}
+
 // Node.js's documentation, made by its own generator, which no fixture
 // follows: its headings end in a link to themselves ("#"), its methods are
 // named with their objects ("fs.readFile(path[, options], callback)"), and
@@ -39,6 +74,7 @@ void nodeFigures(const QString &folder)
     }
     const testing::ReadSite site = testing::readSite(folder, QStringLiteral("nodejs.org"));
     const pipeline::IndexFile index = pipeline::MakeIndexFile(site.files, site.pages);
+    writeOut(QStringLiteral("node.hhk"), index.bytes);
     // Every method a heading of a page documents (h1-h6, all.html aside).
     static const QRegularExpression heading(QStringLiteral("<h[1-6][^>]*>(.*?)</h[1-6]>"));
     static const QRegularExpression tag(QStringLiteral("<[^>]*>"));
@@ -71,12 +107,13 @@ void nodeFigures(const QString &folder)
             counted = true;
         }
     }
-    std::printf("Node.js docs: %lld pages, index %lld keywords: %lld end in '#', %lld lead to an anchor in all.html;\n"
-                "  %lld methods typed bare, %.1f %% findable%s%s\n\n",
-                static_cast<long long>(site.pages.size()), static_cast<long long>(index.keywords),
-                static_cast<long long>(hashEnded), static_cast<long long>(toAllInOne),
-                static_cast<long long>(methods.size()), share * 100.0, missing.isEmpty() ? "" : "; not: ",
-                qPrintable(QStringList(missing.mid(0, 12)).join(QStringLiteral(", "))));
+    std::printf(
+        "Node.js docs: %lld pages, index %lld keywords: %lld end in '#', %lld lead to an anchor in all.html,\n"
+        "  %lld with entries alike below them; %lld methods typed bare, %.1f %% findable%s%s\n\n",
+        static_cast<long long>(site.pages.size()), static_cast<long long>(index.keywords),
+        static_cast<long long>(hashEnded), static_cast<long long>(toAllInOne),
+        static_cast<long long>(alikeSubEntries(index.bytes)), static_cast<long long>(methods.size()), share * 100.0,
+        missing.isEmpty() ? "" : "; not: ", qPrintable(QStringList(missing.mid(0, 12)).join(QStringLiteral(", "))));
 }
 
 } // namespace
@@ -88,23 +125,15 @@ int main(int argc, char **argv)
     std::printf("Targets: findable >= 90 %%, same parent >= 85 %%, no keyword only to an index page, sentences <= 0.5 %%\n"
                 "of keywords, no list over 250, no keyword on more than a tenth of the pages, no named reference\n"
                 "but amp, lt, gt, quot in either file.\n\n");
-    std::printf("%-15s %9s %7s %9s %8s %10s %9s %8s %7s %6s\n", "site", "findable", "parent", "keywords", "to index",
-                "sentences", "longest", "broad", "named", "pages");
+    std::printf("%-15s %9s %7s %9s %8s %10s %9s %8s %7s %6s %6s\n", "site", "findable", "parent", "keywords",
+                "to index", "sentences", "longest", "broad", "named", "alike", "pages");
     QStringList details;
     for (const QString &name : testing::kGeneratedSites) {
         const testing::ReadSite site = testing::readSite(generators + QLatin1Char('/') + name + QStringLiteral("/site"));
         const pipeline::IndexFile index = pipeline::MakeIndexFile(site.files, site.pages);
         const pipeline::ContentsFile contents = pipeline::MakeContentsFile(site.files, site.pages);
-        if (const QString out = qEnvironmentVariable("QUORLIX_BENCH_OUT"); !out.isEmpty()) {
-            // The files as written, to read or to look at in a viewer.
-            QDir().mkpath(out);
-            for (const auto &[suffix, bytes] : {std::pair{QStringLiteral(".hhc"), contents.bytes},
-                                                std::pair{QStringLiteral(".hhk"), index.bytes}}) {
-                QFile file(out + QLatin1Char('/') + name + suffix);
-                if (file.open(QIODevice::WriteOnly))
-                    file.write(bytes);
-            }
-        }
+        writeOut(name + QStringLiteral(".hhc"), contents.bytes);
+        writeOut(name + QStringLiteral(".hhk"), index.bytes);
         QStringList missing, misplaced;
         const double share = testing::findableShare(
             index.bytes, testing::sampledNames(generators + QLatin1Char('/') + name + QStringLiteral("/names.txt")),
@@ -114,12 +143,15 @@ int main(int argc, char **argv)
         const double sameParent = testing::sameParentShare(contents.bytes, siteContents, &misplaced);
         const testing::IndexFigures figures = testing::indexFigures(index.bytes, contents.bytes, site);
         const QStringList named = testing::otherNamedReferences(contents.bytes + index.bytes);
-        std::printf("%-15s %7.1f %% %5.1f %% %9lld %8lld %6lld %4.1f%% %9lld %8lld %7lld %6lld\n", qPrintable(name),
-                    share * 100.0, sameParent * 100.0, static_cast<long long>(figures.keywords),
+        QStringList alikeExamples;
+        const qsizetype alike = alikeSubEntries(index.bytes, &alikeExamples);
+        std::printf("%-15s %7.1f %% %5.1f %% %9lld %8lld %6lld %4.1f%% %9lld %8lld %7lld %6lld %6lld\n",
+                    qPrintable(name), share * 100.0, sameParent * 100.0, static_cast<long long>(figures.keywords),
                     static_cast<long long>(figures.toIndexPageOnly), static_cast<long long>(figures.sentences),
                     figures.keywords ? 100.0 * double(figures.sentences) / double(figures.keywords) : 0.0,
                     static_cast<long long>(figures.longestList), static_cast<long long>(figures.broad),
-                    static_cast<long long>(named.size()), static_cast<long long>(site.pages.size()));
+                    static_cast<long long>(named.size()), static_cast<long long>(alike),
+                    static_cast<long long>(site.pages.size()));
         const auto detail = [&](const char *what, const QStringList &items) {
             if (!items.isEmpty())
                 details << QStringLiteral("%1, %2: %3").arg(name, QLatin1String(what), items.mid(0, 8).join(QStringLiteral(" | ")));
@@ -128,6 +160,7 @@ int main(int argc, char **argv)
         detail("not under their site parent", misplaced);
         detail("failing keywords", figures.examples);
         detail("named references", named);
+        detail("entries alike", alikeExamples);
     }
     std::printf("\n%s\n\n", qPrintable(details.join(QLatin1Char('\n'))));
     nodeFigures(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("/usr/share/doc/nodejs/api"));
@@ -155,19 +188,16 @@ int main(int argc, char **argv)
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuEnd);
         cpuSeconds = std::min(cpuSeconds, double(cpuEnd.tv_sec - cpuStart.tv_sec) + double(cpuEnd.tv_nsec - cpuStart.tv_nsec) / 1e9);
     }
-    if (const QString out = qEnvironmentVariable("QUORLIX_BENCH_OUT"); !out.isEmpty()) {
-        for (const auto &[name, bytes] : {std::pair{QStringLiteral("python.hhc"), contents.bytes},
-                                          std::pair{QStringLiteral("python.hhk"), index.bytes}}) {
-            QFile file(out + QLatin1Char('/') + name);
-            if (file.open(QIODevice::WriteOnly))
-                file.write(bytes);
-        }
-    }
+    writeOut(QStringLiteral("python.hhc"), contents.bytes);
+    writeOut(QStringLiteral("python.hhk"), index.bytes);
     // Names Python's readers look for: functions, classes, modules, methods.
-    const QStringList names{"abspath",   "get_key",  "os.path", "join",     "dataclass", "namedtuple", "asyncio",
+    const QStringList names{"abspath", "get_key", "os.path", "join", "dataclass", "namedtuple", "asyncio",
                             "TextIOWrapper", "urlopen", "sorted", "defaultdict", "ArgumentParser", "Path", "sub",
-                            "lru_cache", "json",     "loads",   "sqlite3",  "Thread",    "subprocess",  "Popen",
-                            "datetime",  "strftime", "zipfile", "getattr",  "isinstance", "ValueError", "print"};
+                            "lru_cache", "json", "loads", "sqlite3", "Thread", "subprocess", "Popen", "datetime",
+                            "strftime", "zipfile", "getattr", "isinstance", "ValueError", "print",
+                            // by their full names, as the pages write them or anchor them
+                            "os.path.join", "asyncio.Queue.join", "str.join", "collections.OrderedDict.move_to_end",
+                            "re.Match.group", "functools.lru_cache", "sys.ps1", "ast.Pass"};
     QStringList missing;
     const double share = testing::findableShare(index.bytes, names, &missing);
     std::printf("Python 3.11 docs: %lld pages; contents %lld topics, index %lld keywords, written in %.3f s "
@@ -181,6 +211,10 @@ int main(int argc, char **argv)
     for (const QByteArray &bytes : {contents.bytes, index.bytes})
         for (const QByteArray &line : bytes.split('\n'))
             namedNames += line.contains("<param name=\"Name\"") && !testing::otherNamedReferences(line).isEmpty();
+    QStringList alikeExamples;
+    const qsizetype alike = alikeSubEntries(index.bytes, &alikeExamples);
+    std::printf("  %lld keywords with entries alike below them%s%s\n", static_cast<long long>(alike),
+                alike ? ", e.g. " : "", qPrintable(alikeExamples.join(QStringLiteral(" | "))));
     std::printf("  keywords only to an index page %lld, sentences %lld (%.1f %%), longest list %lld, broad keywords %lld;\n"
                 "  %lld names with named references other than the four (%s)\n  e.g. %s\n",
                 static_cast<long long>(figures.toIndexPageOnly), static_cast<long long>(figures.sentences),

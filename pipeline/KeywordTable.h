@@ -99,6 +99,14 @@ public:
             addOne(title, file, fragment, label);
     }
 
+    // A documented object's full name ("os.path.join"), made by CleanedKeyword
+    // already: only as it is, as the object's own name is a keyword of its own.
+    void addFullName(const QString &text, std::uint32_t file, std::string_view fragment)
+    {
+        if (text.size() <= kLongestKeyword)
+            addOne(text, file, fragment, {});
+    }
+
     // Whether text is a keyword already that leads to a page other than file.
     bool leadsElsewhere(const QString &text, std::uint32_t file) const
     {

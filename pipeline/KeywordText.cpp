@@ -172,6 +172,12 @@ QString LastNameOfPath(const QString &text)
     return last;
 }
 
+bool IsPathOfNames(const QString &text)
+{
+    const DottedPath path = dottedPathAt(text);
+    return path.names > 1 && path.end == text.size();
+}
+
 QString NameAfterItsKind(const QString &text)
 {
     // One to three words of letters before the colon: "Class",
@@ -307,11 +313,6 @@ int naturalOrder(const QString &a, const QString &b, At at)
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-bool hasSurrogates(const QString &text)
-{
-    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSurrogate(); });
-}
-
 } // namespace
 
 int NaturalCompare(const QString &a, const QString &b)
@@ -321,15 +322,18 @@ int NaturalCompare(const QString &a, const QString &b)
 
 int NaturalCompareFolded(const QString &a, const QString &b)
 {
-    // A character beyond the BMP folds as a pair of units, not one by one.
-    if (hasSurrogates(a) || hasSurrogates(b))
-        return NaturalCompare(a.toCaseFolded(), b.toCaseFolded());
-    return naturalOrder(a, b, [](const QString &text, qsizetype at) {
+    // A character beyond the BMP folds as a pair of units, not one by one:
+    // where the order reads one, the texts are folded whole. Told as they
+    // are read, as sorting a large site's index compares each text often.
+    bool surrogate = false;
+    const int order = naturalOrder(a, b, [&surrogate](const QString &text, qsizetype at) {
         const QChar c = text[at];
         if (c.unicode() < 0x80) // most keywords are ASCII: no table
             return c.unicode() >= 'A' && c.unicode() <= 'Z' ? QChar(c.unicode() + 32) : c;
+        surrogate = surrogate || c.isSurrogate();
         return c.toCaseFolded();
     });
+    return surrogate ? NaturalCompare(a.toCaseFolded(), b.toCaseFolded()) : order;
 }
 
 } // namespace quorlix::pipeline

@@ -23,6 +23,10 @@ QString WithoutNumberedLabel(const QString &text);
 // "Node.js"), a version ("v1.2"), a sentence.
 QString LastNameOfPath(const QString &text);
 
+// Whether text is nothing but names joined by dots ("os.path.join",
+// "sys.ps1", "config.json"; not "os", "v1.2", "os.path.join()").
+bool IsPathOfNames(const QString &text);
+
 // A documented name after the kind of thing it is ("Class: tty.ReadStream",
 // "Static method: Buffer.alloc(size)" as "tty.ReadStream",
 // "Buffer.alloc(size)"); "" when text is no such name ("Example: Using a

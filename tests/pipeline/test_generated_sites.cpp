@@ -111,8 +111,8 @@ private slots:
     void runningText();
     void memberNames_data();
     void memberNames();
-    void nodeLikeIndex_data();
-    void nodeLikeIndex();
+    void indexOutline_data();
+    void indexOutline();
     void allInOnePages_data();
     void allInOnePages();
     void readingOrder_data();
@@ -186,6 +186,14 @@ void TestGeneratedSites::generatedSite()
     QVERIFY(figures.longestList <= 250);
     // Windows' viewer may show any other named reference as written.
     QCOMPARE(testing::otherNamedReferences(contents.bytes + index.bytes), QStringList());
+    // Entries alike below one keyword tell a reader nothing.
+    QHash<QString, bool> below;
+    for (const testing::SitemapLine &line : testing::sitemapLines(index.bytes)) {
+        if (line.depth == 0)
+            below.clear();
+        else
+            QVERIFY2(!std::exchange(below[line.name], true), qPrintable(line.name));
+    }
 
     const QList<testing::SitemapLine> lines = testing::sitemapLines(contents.bytes);
     QVERIFY(!lines.isEmpty());
@@ -240,6 +248,16 @@ void TestGeneratedSites::nestedAsTheSiteNestsIt_data()
         << "sphinx:index" << QStringList{"join()", " in module widgetry.paths", " widgetry.core.Widget method", " widgetry.core.Window method"};
     QTest::newRow("sub-entries: a member of two classes")
         << "doxygen:index" << QStringList{"name()", " tally::Counter", " tally::Histogram"};
+    QTest::newRow("sub-entries: pages of one title, by their files")
+        << "doxygen:index"
+        << QStringList{"Namespace Members", " Namespace Members (namespacemembers.html)",
+                       " Namespace Members (namespacemembers_enum.html)"};
+    QTest::newRow("sphinx's objects by their full names")
+        << "sphinx:index"
+        << QStringList{"widgetry.core.Widget", "widgetry.core.Widget.draw", "widgetry.core.Widget.join"};
+    QTest::newRow("sphinx's functions by their full names")
+        << "sphinx:index" << QStringList{"widgetry.paths \u2014 Paths", "widgetry.paths.abspath", "widgetry.paths.join"};
+    QTest::newRow("no sidebar heading: rdoc's \"Included Modules\"") << "rdoc:index" << QStringList{"Helpers", "Installing"};
 }
 
 void TestGeneratedSites::nestedAsTheSiteNestsIt()
@@ -332,23 +350,24 @@ void TestGeneratedSites::memberNames_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("named");    // "" when it is no kind and name
     QTest::addColumn<QString>("lastName"); // "" when it is no dotted path of names
-    QTest::newRow("method with its object") << "fs.readFile(path[, options], callback)" << "" << "readFile";
-    QTest::newRow("property, deep") << "process.release.lts" << "" << "lts";
-    QTest::newRow("a kind before a class") << "Class: tty.ReadStream" << "tty.ReadStream" << "";
-    QTest::newRow("a kind before a method") << "Static method: Buffer.alloc(size)" << "Buffer.alloc(size)" << "";
-    QTest::newRow("a kind before one name") << "Class: FileHandle" << "FileHandle" << "";
-    QTest::newRow("a kind before a string") << "Event: 'close'" << "" << "";
-    QTest::newRow("a kind before a sentence") << "Example: Using a custom agent" << "" << "";
-    QTest::newRow("a code before a sentence") << "DEP0081: fs.truncate() using a file descriptor" << "" << "";
-    QTest::newRow("a kind before a file") << "File: index.html" << "" << "";
-    QTest::newRow("file name") << "index.html" << "" << "";
-    QTest::newRow("product name") << "Node.js" << "" << "";
-    QTest::newRow("host name") << "www.example.com" << "" << "";
-    QTest::newRow("version") << "v1.2" << "" << "";
-    QTest::newRow("abbreviation") << "e.g." << "" << "";
-    QTest::newRow("one letter") << "point.x" << "" << "";
-    QTest::newRow("one name") << "readFile()" << "" << "";
-    QTest::newRow("sentence") << "fs.readFile and fs.writeFile" << "" << "";
+    QTest::addColumn<bool>("path");        // nothing but names joined by dots
+    QTest::newRow("method with its object") << "fs.readFile(path[, options], callback)" << "" << "readFile" << false;
+    QTest::newRow("property, deep") << "process.release.lts" << "" << "lts" << true;
+    QTest::newRow("a kind before a class") << "Class: tty.ReadStream" << "tty.ReadStream" << "" << false;
+    QTest::newRow("a kind before a method") << "Static method: Buffer.alloc(size)" << "Buffer.alloc(size)" << "" << false;
+    QTest::newRow("a kind before one name") << "Class: FileHandle" << "FileHandle" << "" << false;
+    QTest::newRow("a kind before a string") << "Event: 'close'" << "" << "" << false;
+    QTest::newRow("a kind before a sentence") << "Example: Using a custom agent" << "" << "" << false;
+    QTest::newRow("a code before a sentence") << "DEP0081: fs.truncate() using a file descriptor" << "" << "" << false;
+    QTest::newRow("a kind before a file") << "File: index.html" << "" << "" << false;
+    QTest::newRow("file name") << "index.html" << "" << "" << true;
+    QTest::newRow("product name") << "Node.js" << "" << "" << true;
+    QTest::newRow("host name") << "www.example.com" << "" << "" << true;
+    QTest::newRow("version") << "v1.2" << "" << "" << false;
+    QTest::newRow("abbreviation") << "e.g." << "" << "" << false;
+    QTest::newRow("one letter") << "point.x" << "" << "" << true;
+    QTest::newRow("one name") << "readFile()" << "" << "" << false;
+    QTest::newRow("sentence") << "fs.readFile and fs.writeFile" << "" << "" << false;
 }
 
 void TestGeneratedSites::memberNames()
@@ -356,35 +375,72 @@ void TestGeneratedSites::memberNames()
     QFETCH(QString, text);
     QFETCH(QString, named);
     QFETCH(QString, lastName);
+    QFETCH(bool, path);
     QCOMPARE(NameAfterItsKind(text), named);
     QCOMPARE(LastNameOfPath(text), lastName);
+    QCOMPARE(IsPathOfNames(text), path);
 }
 
-void TestGeneratedSites::nodeLikeIndex_data()
+void TestGeneratedSites::indexOutline_data()
 {
+    QTest::addColumn<QStringList>("site");     // pages as for indexPagesLast; none: the Node.js-like site
     QTest::addColumn<QStringList>("expected"); // consecutive keywords and their entries, indented by depth
-    QTest::newRow("typed bare, each object's method below; the module's own first") << QStringList{
+    QTest::newRow("typed bare, each object's method below; the module's own first") << QStringList{} << QStringList{
         "readFile n/fs.html#fs_readfile", " filehandle.readFile(options) n/fs.html#fh_readfile",
         " fs.readFile(path[, options], callback) n/fs.html#fs_readfile",
         " fsPromises.readFile(path) n/fs.html#fsp_readfile"};
     QTest::newRow("the whole name, without the sign")
-        << QStringList{"fs.readFile(path[, options], callback) n/fs.html#fs_readfile"};
-    QTest::newRow("a class without its kind") << QStringList{"ReadStream n/tty.html#rs"};
-    QTest::newRow("below h4") << QStringList{"stat n/fs.html#fh_stat"};
-    QTest::newRow("a name that ends in a sign") << QStringList{"C# n/path.html#cs"};
+        << QStringList{} << QStringList{"fs.readFile(path[, options], callback) n/fs.html#fs_readfile"};
+    QTest::newRow("a class without its kind") << QStringList{} << QStringList{"ReadStream n/tty.html#rs"};
+    QTest::newRow("below h4") << QStringList{} << QStringList{"stat n/fs.html#fh_stat"};
+    QTest::newRow("a name that ends in a sign") << QStringList{} << QStringList{"C# n/path.html#cs"};
     QTest::newRow("a file is no path of names: no \"html\"")
+        << QStringList{}
         << QStringList{"fsPromises.readFile(path) n/fs.html#fsp_readfile", "Index n/index.html",
                        "index.html n/path.html#i"};
     QTest::newRow("the page that repeats all the others: its title")
-        << QStringList{"Node.js v20 Documentation n/all.html"};
+        << QStringList{} << QStringList{"Node.js v20 Documentation n/all.html"};
+
+    // Documented objects by their full names, as their terms write them or
+    // as their anchors do below a scope the page anchors; a one-letter
+    // mark before a name is no scope ("c.Py_Init" sorts before "cache").
+    const QStringList objects{
+        "s/q.html Async queues|<dl><dt id=pkg.Queue>class pkg.Queue(size)</dt><dd>A queue.</dd>"
+        "<dt id=pkg.Queue.join>coroutine join()</dt><dd>Waits.</dd><dt id=c.Py_Init>void Py_Init()</dt><dd>Starts.</dd>"
+        "<dt id=functools.cache>@functools.cache(f)</dt><dd>Caches.</dd></dl>",
+        "s/m.html Modules|<h2 id=pkg.mod>pkg.mod</h2><h3 id=pkg.mod.func>func(a, b)</h3><h3 id=pkg.mod.Klass>Klass</h3>"};
+    QTest::newRow("objects' terms by their full names")
+        << objects
+        << QStringList{"Async queues s/q.html", "cache s/q.html#functools.cache", "func(a, b) s/m.html#pkg.mod.func",
+                       "functools.cache s/q.html#functools.cache", "join s/q.html#pkg.Queue.join", "Klass s/m.html#pkg.mod.Klass", "mod s/m.html#pkg.mod",
+                       "Modules s/m.html"};
+    QTest::newRow("objects' headings and members by their full names")
+        << objects
+        << QStringList{"pkg.mod s/m.html#pkg.mod", "pkg.mod.func s/m.html#pkg.mod.func",
+                       "pkg.mod.Klass s/m.html#pkg.mod.Klass", "pkg.Queue s/q.html#pkg.Queue",
+                       "pkg.Queue.join s/q.html#pkg.Queue.join", "Py_Init s/q.html#c.Py_Init"};
+    // The site's index names two places alike: their pages' titles tell them apart.
+    QString terms;
+    for (int i = 0; i < 10; ++i)
+        terms += QStringLiteral("<li><a href=a.html#t%1>term%1</a>").arg(i);
+    QTest::newRow("entries alike told apart by their pages")
+        << QStringList{"s/genindex.html Index|<ul>" + terms
+                           + "<li>os<ul><li><a href=os.html#module-os>module</a><li><a href=posix.html#p>module</a></ul></ul>",
+                       "s/a.html Alpha|", "s/os.html os \u2014 Operating system|", "s/posix.html posix \u2014 POSIX calls|"}
+        << QStringList{"os s/os.html#module-os", " module (os \u2014 Operating system) s/os.html#module-os",
+                       " module (posix \u2014 POSIX calls) s/posix.html#p", "os \u2014 Operating system s/os.html"};
+    QTest::newRow("a sidebar's headings are no keywords")
+        << QStringList{"s/p.html Hub|<nav><h3 id=inc>Included Modules</h3></nav><h2 id=r>Reading</h2>"}
+        << QStringList{"Hub s/p.html", "Reading s/p.html#r"};
 }
 
-void TestGeneratedSites::nodeLikeIndex()
+void TestGeneratedSites::indexOutline()
 {
+    QFETCH(QStringList, site);
     QFETCH(QStringList, expected);
-    const testing::ReadSite site = nodeLikeSite();
+    const testing::ReadSite read = site.isEmpty() ? nodeLikeSite() : readPages(titledPages(site));
     QStringList outline;
-    for (const testing::SitemapLine &line : testing::sitemapLines(MakeIndexFile(site.files, site.pages).bytes)) {
+    for (const testing::SitemapLine &line : testing::sitemapLines(MakeIndexFile(read.files, read.pages).bytes)) {
         // No permalink sign but C#'s own, and only the pages that have
         // them lead to the headings all.html repeats.
         QVERIFY2((!line.name.endsWith(QLatin1Char('#')) || line.name == QLatin1String("C#"))
@@ -441,6 +497,7 @@ void TestGeneratedSites::readingOrder_data()
     QTest::newRow("zeros and case") << QStringList{"B01", "b01", "b1", "B1x"};
     QTest::newRow("accents among their letters") << QStringList{"Caf\u00e9", "cafe\u0301s", "Eclair", "\u00c9t\u00e9", "ete2", "Gr\u00f6\u00dfe", "\u00dcber"};
     QTest::newRow("beyond the BMP") << QStringList{"Straße", "ΣΊΣΥΦΟΣ", "\U00010400a", "\U00010428b"};
+    QTest::newRow("beyond the BMP after the same start") << QStringList{"ab\U00010400", "ab\U00010401", "AB\U00010428x"};
 }
 
 void TestGeneratedSites::readingOrder()
