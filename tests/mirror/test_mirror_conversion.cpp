@@ -80,11 +80,15 @@ struct WatchedRun {
         QFile listFile(list);
         QByteArray partial;
         auto readList = [&] {
-            // The log first: a file's line there is written before its list line.
+            // The list first, then all of the log that is written by then: a
+            // file's log line is written before its list line, so it is in
+            // the log read after the list (the other way round, a log line
+            // still in the pipe would look late).
+            if (listFile.isOpen() || listFile.open(QIODevice::ReadOnly))
+                partial += listFile.readAll();
+            while (process.waitForReadyRead(0)) {
+            }
             run.log += QString::fromUtf8(process.readAllStandardOutput());
-            if (!listFile.isOpen() && !listFile.open(QIODevice::ReadOnly))
-                return;
-            partial += listFile.readAll();
             for (qsizetype end; (end = partial.indexOf('\n')) >= 0; partial.remove(0, end + 1)) {
                 const QString name = QString::fromUtf8(partial.left(end));
                 run.listed << name;
