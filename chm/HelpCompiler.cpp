@@ -321,7 +321,9 @@ std::vector<const PreparedContent::File *> Compilation::adoptPrepared(ChmWriter 
         const std::uint64_t end = count * kLzxResetInterval;
         for (; next < ends.size() && ends[next].first <= end; ++next)
             used += ends[next].second;
-        if ((end - used) * 100 <= end)
+        // The last interval's padding is zeros, which take next to no room.
+        const std::uint64_t filled = std::min(end, prepared_->streamBytes());
+        if ((filled - used) * 100 <= filled)
             adopted = count;
     }
     std::size_t taken = 0;

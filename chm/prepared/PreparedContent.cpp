@@ -110,8 +110,9 @@ bool PreparedContent::load()
             return false;
         if (tag == prepared::kEndRecord) {
             std::uint64_t files = 0, intervals = 0;
-            return reader.number(files) && reader.number(intervals) && reader.atEnd() && files == fileCount
-                   && intervals == intervals_.size();
+            return reader.number(files) && reader.number(intervals) && reader.number(streamBytes_)
+                   && reader.atEnd() && files == fileCount && intervals == intervals_.size()
+                   && streamBytes_ == streamEnd && streamEnd <= intervals * kLzxResetInterval;
         }
         if (tag == prepared::kIntervalRecord) {
             Interval interval;

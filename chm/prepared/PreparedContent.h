@@ -36,6 +36,9 @@ public:
     // last one when it was prepared twice.
     const File *find(const std::string &name) const;
     std::size_t intervals() const { return intervals_.size(); }
+    // The bytes of the stream the files fill; the last interval's zeros
+    // after them are padding.
+    std::uint64_t streamBytes() const { return streamBytes_; }
     // Throws std::runtime_error when it cannot be read.
     LzxInterval interval(std::size_t index) const;
     std::string text(const File &file) const;
@@ -51,6 +54,7 @@ private:
 
     std::FILE *in_ = nullptr;
     std::uint64_t size_ = 0;
+    std::uint64_t streamBytes_ = 0;
     std::unordered_map<std::string, File> files_; // by folded name
     std::vector<Interval> intervals_;
 };

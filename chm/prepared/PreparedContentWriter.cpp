@@ -112,6 +112,12 @@ bool PreparedContentWriter::finish()
     if (finished_)
         return !failed_;
     try {
+        // The last interval too, padded with zeros: a large page at the
+        // stream's end would otherwise be left to the compile.
+        if (const std::size_t used = offset_ % kLzxResetInterval) {
+            const std::vector<std::uint8_t> zeros(kLzxResetInterval - used, 0);
+            compressor_->write(zeros);
+        }
         compressor_->flush();
     } catch (const std::exception &) {
         failed_ = true;
@@ -120,6 +126,7 @@ bool PreparedContentWriter::finish()
     end.push_back(static_cast<std::uint8_t>(prepared::kEndRecord));
     appendLe64(end, files_);
     appendLe64(end, intervals_);
+    appendLe64(end, offset_);
     put(end.data(), end.size());
     if (std::fflush(out_) != 0)
         failed_ = true;

@@ -34,9 +34,9 @@ public:
     // throws: a failure makes finish() say so.
     void add(const std::string &name, std::string_view bytes, const html::Page *page);
 
-    // Compresses and writes every whole interval; the unfinished one is
-    // left to the compile. Returns false when the file could not be
-    // written whole (it is removed then).
+    // Compresses and writes every interval, the last one padded with
+    // zeros. Returns false when the file could not be written whole (it is
+    // removed then).
     bool finish();
 
     // Whether name is kept by the compile as saved: style sheets are not.

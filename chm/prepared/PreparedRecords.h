@@ -10,7 +10,9 @@
 //         title, u32 + first heading, u64 + visible text
 //     'I' the next whole reset interval, compressed: u32 where its second
 //         frame starts, u32 length, the bytes
-//     'E' the end: u64 files, u64 intervals; a file without it is unfinished
+//     'E' the end: u64 files, u64 intervals, u64 bytes of the stream (the
+//         last interval is padded with zeros); a file without it is
+//         unfinished
 #pragma once
 
 #include <cstdint>
@@ -18,7 +20,7 @@
 
 namespace quorlix::chm::prepared {
 
-inline constexpr std::string_view kMagic = "QXPREP01";
+inline constexpr std::string_view kMagic = "QXPREP02";
 inline constexpr char kFileRecord = 'F';
 inline constexpr char kIntervalRecord = 'I';
 inline constexpr char kEndRecord = 'E';

@@ -334,7 +334,12 @@ void TestChmReaders::readsBackByteForByte()
 // the header's time and where the files lie in the content may differ.
 void TestChmReaders::preparedCompileMatchesScratch()
 {
-    QVERIFY2(preparedLog_.contains("files were compressed while they downloaded"), preparedLog_.constData());
+    // All but the page changed since it was prepared: the large page near
+    // the stream's end too.
+    const QRegularExpressionMatch taken =
+        QRegularExpression("(\\d+) of (\\d+) files were compressed while they downloaded").match(preparedLog_);
+    QVERIFY2(taken.hasMatch(), preparedLog_.constData());
+    QCOMPARE(taken.captured(1).toInt(), taken.captured(2).toInt() - 1);
     QStringList problems;
     const Files scratch = readWithChmlib(chm_, &problems, true);
     const Files prepared = readWithChmlib(preparedChm_, &problems, true);
