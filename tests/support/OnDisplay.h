@@ -73,7 +73,10 @@ public:
             while (!output.contains('\n') && server.state() != QProcess::NotRunning
                    && server.waitForReadyRead(int(deadline.remainingTime())))
                 output += server.readAllStandardOutput();
-            if (output.trimmed().toInt() == number && server.state() == QProcess::Running)
+            // A client must get in too: a server that a colliding one
+            // disturbed (on a machine where other suites run) is passed over.
+            if (output.trimmed().toInt() == number && server.state() == QProcess::Running
+                && acceptsClients(QStringLiteral(":%1").arg(number)))
                 mName = QStringLiteral(":%1").arg(number);
             else
                 mServer.reset();
@@ -84,6 +87,17 @@ public:
     QString name() const { return mName; }
 
 private:
+    static bool acceptsClients(const QString &display)
+    {
+        QProcess client;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), display);
+        client.setProcessEnvironment(environment);
+        client.start(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")});
+        return client.waitForFinished(10000) && client.exitStatus() == QProcess::NormalExit
+               && client.exitCode() == 0;
+    }
+
     std::unique_ptr<GroupProcess> mServer;
     QString mName;
 };
