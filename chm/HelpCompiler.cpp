@@ -5,6 +5,7 @@
 #include "chm/FileReadAhead.h"
 #include "chm/HelpProjectFile.h"
 #include "chm/ProjectFolder.h"
+#include "chm/prepared/AdoptedIntervals.h"
 #include "chm/prepared/ContentDigest.h"
 #include "chm/prepared/PreparedContent.h"
 #include "chm/prepared/PreparedContentWriter.h"
@@ -96,11 +97,17 @@ private:
         std::uint64_t files = 0, bytes = 0;
     };
     Stored addListedFiles(ChmWriter &writer, const std::vector<ListedFile> &files);
-    // Which listed files the prepared content holds as they are now; the
-    // intervals that hold them are adopted into writer. Null: read afresh.
-    std::vector<const PreparedContent::File *> adoptPrepared(ChmWriter &writer, const std::vector<ListedFile> &files);
+    // A listed file the prepared content holds as it is now, and where it
+    // lies in the new stream. No entry: read afresh.
+    struct Reused {
+        const PreparedContent::File *entry = nullptr;
+        std::uint64_t offset = 0;
+    };
+    // Which listed files are taken from the prepared content; the intervals
+    // that hold them are adopted into writer.
+    std::vector<Reused> adoptPrepared(ChmWriter &writer, const std::vector<ListedFile> &files);
     bool matchesPrepared(const ListedFile &file, const PreparedContent::File &entry) const;
-    std::uint64_t addPreparedFile(ChmWriter &writer, const ListedFile &file, const PreparedContent::File &entry);
+    std::uint64_t addPreparedFile(ChmWriter &writer, const ListedFile &file, const Reused &reused);
     InternalFileSettings internalFileSettings(ChmWriter &writer, const fs::path &output,
                                               const ChmWriter::Options &writerOptions);
     std::uint64_t compileInto(const std::string &temporary, const fs::path &output,
@@ -295,45 +302,34 @@ bool Compilation::matchesPrepared(const ListedFile &file, const PreparedContent:
     return digest && *digest == entry.digest;
 }
 
-std::vector<const PreparedContent::File *> Compilation::adoptPrepared(ChmWriter &writer,
-                                                                     const std::vector<ListedFile> &files)
+std::vector<Compilation::Reused> Compilation::adoptPrepared(ChmWriter &writer, const std::vector<ListedFile> &files)
 {
-    std::vector<const PreparedContent::File *> reused(files.size(), nullptr);
+    std::vector<Reused> reused(files.size());
     if (!prepared_)
         return reused;
     const std::uint64_t whole = prepared_->intervals() * kLzxResetInterval;
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> ends; // end in the stream, size
+    std::vector<PreparedSpan> live;
     for (std::size_t i = 0; i < files.size(); ++i) {
         const PreparedContent::File *entry = prepared_->find(files[i].name);
         if (entry && entry->offset + entry->size <= whole && matchesPrepared(files[i], *entry)) {
-            reused[i] = entry;
-            ends.emplace_back(entry->offset + entry->size, entry->size);
+            reused[i].entry = entry;
+            live.push_back({entry->offset, entry->size});
         }
     }
-    // As many intervals as hold at most 1 % of bytes no listed file uses
-    // (files changed or dropped since they were prepared), so the help file
-    // stays as small as one compiled from scratch.
-    std::sort(ends.begin(), ends.end());
-    std::size_t adopted = 0;
-    std::uint64_t used = 0;
-    std::size_t next = 0;
-    for (std::size_t count = 1; count <= prepared_->intervals(); ++count) {
-        const std::uint64_t end = count * kLzxResetInterval;
-        for (; next < ends.size() && ends[next].first <= end; ++next)
-            used += ends[next].second;
-        // The last interval's padding is zeros, which take next to no room.
-        const std::uint64_t filled = std::min(end, prepared_->streamBytes());
-        if ((filled - used) * 100 <= filled)
-            adopted = count;
-    }
+    const AdoptedIntervals adopted(prepared_->intervals(), prepared_->streamBytes(), live);
     std::size_t taken = 0;
-    for (const PreparedContent::File *&entry : reused) {
-        if (entry && entry->offset + entry->size > adopted * kLzxResetInterval)
-            entry = nullptr;
-        taken += entry ? 1 : 0;
+    for (Reused &file : reused) {
+        if (!file.entry)
+            continue;
+        if (const std::optional<std::uint64_t> offset = adopted.placed({file.entry->offset, file.entry->size})) {
+            file.offset = *offset;
+            ++taken;
+        } else {
+            file.entry = nullptr;
+        }
     }
-    for (std::size_t i = 0; i < adopted; ++i)
-        writer.adoptInterval(prepared_->interval(i));
+    for (const std::size_t interval : adopted.taken())
+        writer.adoptInterval(prepared_->interval(interval));
     if (taken) {
         log_ << "  " << taken << " of " << files.size() << " files were compressed while they downloaded\n";
         log_.flush();
@@ -341,10 +337,10 @@ std::vector<const PreparedContent::File *> Compilation::adoptPrepared(ChmWriter 
     return reused;
 }
 
-std::uint64_t Compilation::addPreparedFile(ChmWriter &writer, const ListedFile &file,
-                                           const PreparedContent::File &entry)
+std::uint64_t Compilation::addPreparedFile(ChmWriter &writer, const ListedFile &file, const Reused &reused)
 {
-    writer.addPlacedFile(file.name, entry.offset, entry.size);
+    const PreparedContent::File &entry = *reused.entry;
+    writer.addPlacedFile(file.name, reused.offset, entry.size);
     if (html::isPageName(file.name)) {
         std::string title = !entry.title.empty() ? entry.title : entry.firstHeading;
         if (search_)
@@ -359,10 +355,10 @@ std::uint64_t Compilation::addPreparedFile(ChmWriter &writer, const ListedFile &
 Compilation::Stored Compilation::addListedFiles(ChmWriter &writer, const std::vector<ListedFile> &files)
 {
     Stored stored;
-    const std::vector<const PreparedContent::File *> reused = adoptPrepared(writer, files);
+    const std::vector<Reused> reused = adoptPrepared(writer, files);
     std::vector<ListedFile> fresh;
     for (std::size_t i = 0; i < files.size(); ++i)
-        if (!reused[i])
+        if (!reused[i].entry)
             fresh.push_back(files[i]);
     FileReadAhead reader(*folder_, fresh, search_ ? html::PageParts::OutlineAndText : html::PageParts::Outline,
                          options_.threads);
@@ -370,7 +366,7 @@ Compilation::Stored Compilation::addListedFiles(ChmWriter &writer, const std::ve
     unsigned quarter = 1;
     for (const ListedFile &file : files) {
         const std::optional<std::uint64_t> bytes =
-            reused[done] ? addPreparedFile(writer, file, *reused[done])
+            reused[done].entry ? addPreparedFile(writer, file, reused[done])
                          : addListedFile(writer, file, reader.take(freshTaken++));
         if (bytes) {
             ++stored.files;

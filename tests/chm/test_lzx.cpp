@@ -8,6 +8,7 @@
 
 #include "chm/lzx/LzxEncoder.h"
 #include "chm/lzx/LzxHuffman.h"
+#include "chm/prepared/AdoptedIntervals.h"
 
 #include <QDir>
 #include <QFile>
@@ -105,6 +106,8 @@ private slots:
     void intervalsStartFresh();
     void codesAreCompleteAndShort_data();
     void codesAreCompleteAndShort();
+    void preparedIntervalsTaken_data();
+    void preparedIntervalsTaken();
 };
 
 void TestLzx::roundTripThroughReaders_data()
@@ -240,6 +243,56 @@ void TestLzx::codesAreCompleteAndShort()
             kraft += std::ldexp(1.0, -lengths[s]);
     }
     QCOMPARE(kraft, 1.0);
+}
+
+using Spans = std::vector<quorlix::chm::PreparedSpan>;
+Q_DECLARE_METATYPE(Spans)
+Q_DECLARE_METATYPE(std::vector<std::size_t>)
+
+// Prepared intervals (64 KiB each, K below) a compile takes, given the live
+// files in them: where files changed after they were prepared, or were
+// prepared twice, their old bytes are dead.
+void TestLzx::preparedIntervalsTaken_data()
+{
+    constexpr std::uint64_t K = quorlix::chm::kLzxResetInterval;
+    QTest::addColumn<std::size_t>("intervals");
+    QTest::addColumn<std::uint64_t>("streamBytes");
+    QTest::addColumn<Spans>("live");
+    QTest::addColumn<std::vector<std::size_t>>("taken");
+    QTest::newRow("all live, the last interval padded")
+        << std::size_t(3) << 2 * K + 100 << Spans{{0, K + 5}, {K + 5, K - 5}, {2 * K, 100}}
+        << std::vector<std::size_t>{0, 1, 2};
+    QTest::newRow("a large page prepared twice: its first copy's intervals left out")
+        << std::size_t(6) << 6 * K << Spans{{0, K}, {5 * K, K}} << std::vector<std::size_t>{0, 5};
+    QTest::newRow("a small live file in a dead interval is compiled afresh")
+        << std::size_t(2) << 2 * K << Spans{{0, K}, {K, 1000}} << std::vector<std::size_t>{0};
+    QTest::newRow("a live file across a boundary takes both intervals or neither")
+        << std::size_t(3) << 3 * K << Spans{{0, K}, {K + K / 2, K}} << std::vector<std::size_t>{0};
+    QTest::newRow("dead bytes past 1 % of what is taken: the deadest chain goes")
+        << std::size_t(4) << 4 * K << Spans{{0, K}, {K, K}, {2 * K, K - 2000}, {3 * K, K - 1000}}
+        << std::vector<std::size_t>{0, 1, 3};
+}
+
+void TestLzx::preparedIntervalsTaken()
+{
+    QFETCH(std::size_t, intervals);
+    QFETCH(std::uint64_t, streamBytes);
+    QFETCH(Spans, live);
+    QFETCH(std::vector<std::size_t>, taken);
+    const quorlix::chm::AdoptedIntervals adopted(intervals, streamBytes, live);
+    QCOMPARE(adopted.taken(), taken);
+    // A live file lies in the new stream where its interval went, at the
+    // same place in it; one whose intervals are not taken nowhere.
+    for (const quorlix::chm::PreparedSpan &span : live) {
+        const std::size_t first = span.offset / quorlix::chm::kLzxResetInterval;
+        const auto at = std::find(taken.begin(), taken.end(), first);
+        const std::optional<std::uint64_t> placed = adopted.placed(span);
+        if (at == taken.end())
+            QVERIFY(!placed);
+        else if (placed)
+            QCOMPARE(*placed, std::uint64_t(at - taken.begin()) * quorlix::chm::kLzxResetInterval
+                                  + span.offset % quorlix::chm::kLzxResetInterval);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLzx)
