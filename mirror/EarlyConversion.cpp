@@ -97,7 +97,9 @@ void EarlyConversion::linksFollowed(const std::string &file, bool isCss, const s
     // links are resolved.
     std::unordered_set<std::size_t> waitFor(rivals.begin(), rivals.end());
     forEachLinkTarget(links, *Url::parse(document.url), [&](const std::string &target) {
-        if (!mFiles.savedAs(target) && pending(target))
+        // One queued whose name can be told is converted to that name now;
+        // should it not be saved so, the page is converted again at the end.
+        if (!mFiles.savedAs(target) && pending(target) && !mFiles.foresee(target))
             waitFor.insert(addressKey(target));
     });
     std::lock_guard<std::mutex> hold(mLock);
@@ -112,6 +114,7 @@ void EarlyConversion::linksFollowed(const std::string &file, bool isCss, const s
 
 void EarlyConversion::settled(const std::string &url)
 {
+    mFiles.settle(url);
     const auto waiters = mWaiters.find(addressKey(url));
     if (waiters == mWaiters.end())
         return;
@@ -222,6 +225,7 @@ bool EarlyConversion::linksChanged(const Document &document) const
 std::vector<ConversionJob> EarlyConversion::finish()
 {
     stop();
+    mFiles.settleAll();
     std::vector<ConversionJob> left;
     const std::deque<Document> &documents = mFiles.documents();
     for (std::size_t i = 0; i < documents.size(); ++i) {

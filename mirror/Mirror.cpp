@@ -49,6 +49,7 @@ struct Mirror::State {
     {
         if (options.convertLinks && options.convertEarly) {
             early = std::make_unique<EarlyConversion>(files, log, finalFiles, cancel);
+            files.foreseeNames(options.adjustExtension);
             files.watchPlacing([this](const std::string &file) { early->beforePlacing(file); },
                                [this](const std::string &file, bool placed) { early->afterPlacing(file, placed); });
         }

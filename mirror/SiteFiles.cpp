@@ -120,13 +120,71 @@ void SiteFiles::remember(const std::string &url, const std::string &file)
 bool SiteFiles::lookUpElsewhere(const std::string &url, std::string &file)
 {
     std::lock_guard<std::mutex> hold(mSavedLock);
+    const auto found = mSaved.find(url);
+    if (found != mSaved.end()) {
+        if (mTracking)
+            mLookedUp.insert(std::hash<std::string>()(url));
+        file = found->second;
+        return true;
+    }
+    if (mForeseen.count(std::hash<std::string>()(url)))
+        if (std::optional<std::string> foreseen = foreseenFile(url)) {
+            // Checked when it leaves the queue, not when it is saved.
+            mForeseenLookedUp.insert(url);
+            file = std::move(*foreseen);
+            return true;
+        }
     if (mTracking)
         mLookedUp.insert(std::hash<std::string>()(url));
-    const auto found = mSaved.find(url);
-    if (found == mSaved.end())
+    return false;
+}
+
+std::optional<std::string> SiteFiles::foreseenFile(const std::string &url) const
+{
+    const auto parsed = Url::parse(url);
+    if (!parsed)
+        return std::nullopt;
+    std::optional<std::string> name = foreseenName(*parsed, mAdjustExtension);
+    if (name)
+        *name = inPrefix(*name);
+    return name;
+}
+
+bool SiteFiles::foresee(const std::string &url)
+{
+    if (!mTracking || !foreseenFile(url))
         return false;
-    file = found->second;
+    std::lock_guard<std::mutex> hold(mSavedLock);
+    mForeseen.insert(std::hash<std::string>()(url));
     return true;
+}
+
+void SiteFiles::compareForeseen(const std::string &url)
+{
+    const auto saved = mSaved.find(url);
+    if (saved == mSaved.end() || foreseenFile(url) != saved->second)
+        mChangedAfterLookUp.insert(url);
+    // A file it gets later is a change too.
+    mLookedUp.insert(std::hash<std::string>()(url));
+}
+
+void SiteFiles::settle(const std::string &url)
+{
+    std::lock_guard<std::mutex> hold(mSavedLock);
+    if (mForeseen.empty())
+        return;
+    mForeseen.erase(std::hash<std::string>()(url));
+    if (mForeseenLookedUp.erase(url))
+        compareForeseen(url);
+}
+
+void SiteFiles::settleAll()
+{
+    std::lock_guard<std::mutex> hold(mSavedLock);
+    for (const std::string &url : mForeseenLookedUp)
+        compareForeseen(url);
+    mForeseenLookedUp.clear();
+    mForeseen.clear();
 }
 
 std::optional<std::size_t> SiteFiles::documentIndex(const std::string &file) const

@@ -73,6 +73,17 @@ public:
     // Read once the crawl and the conversions under way have ended.
     const std::unordered_set<std::string> &changedAfterLookUp() const { return mChangedAfterLookUp; }
 
+    // Names foreseen (with tracking on): an address still queued whose
+    // name can be told (foreseenName) is looked up elsewhere as saved
+    // under it until it leaves the queue; false when it cannot be told.
+    bool foresee(const std::string &url);
+    void foreseeNames(bool adjustExtension) { mAdjustExtension = adjustExtension; }
+    // The address has left the queue: if a look-up foresaw its file and
+    // that is not the file it got, it is kept in changedAfterLookUp(). The
+    // crawl's thread; all of them once the crawl has ended.
+    void settle(const std::string &url);
+    void settleAll();
+
     // A file saved as a page or sheet (again: its earlier links no longer hold).
     void noteDocument(const std::string &file, const std::string &url, ContentKind kind);
     // How a saved file was taken: a page, a sheet, or neither.
@@ -89,6 +100,8 @@ public:
 
 private:
     std::size_t ownedFrom() const;
+    std::optional<std::string> foreseenFile(const std::string &url) const;
+    void compareForeseen(const std::string &url); // under mSavedLock
     bool placeAsIs(const std::string &temp, const std::string &file, const std::string &url);
 
     const std::string mPrefix;
@@ -104,6 +117,9 @@ private:
     bool mTracking = false;
     std::unordered_set<std::size_t> mLookedUp; // hashes of addresses looked up elsewhere
     std::unordered_set<std::string> mChangedAfterLookUp;
+    bool mAdjustExtension = false;
+    std::unordered_set<std::size_t> mForeseen;          // hashes of addresses queued with a name foreseen
+    std::unordered_set<std::string> mForeseenLookedUp; // those looked up so, until they leave the queue
     std::function<void(const std::string &)> mBeforePlacing;
     std::function<void(const std::string &, bool)> mAfterPlacing;
     std::deque<Document> mDocuments;
