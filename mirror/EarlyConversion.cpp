@@ -79,6 +79,7 @@ void EarlyConversion::enqueue(std::size_t index)
 
 void EarlyConversion::linksFollowed(const std::string &file, bool isCss, const std::vector<PageLink> &links,
                                     const std::function<bool(const std::string &url)> &pending,
+                                    const std::function<std::optional<ContentKind>(const std::string &url)> &answered,
                                     const std::vector<std::size_t> &rivals)
 {
     const auto index = mFiles.documentIndex(file);
@@ -99,7 +100,7 @@ void EarlyConversion::linksFollowed(const std::string &file, bool isCss, const s
     forEachLinkTarget(links, *Url::parse(document.url), [&](const std::string &target) {
         // One queued whose name can be told is converted to that name now;
         // should it not be saved so, the page is converted again at the end.
-        if (!mFiles.savedAs(target) && pending(target) && !mFiles.foresee(target))
+        if (!mFiles.savedAs(target) && pending(target) && !mFiles.foresee(target, answered(target)))
             waitFor.insert(addressKey(target));
     });
     std::lock_guard<std::mutex> hold(mLock);
@@ -225,7 +226,6 @@ bool EarlyConversion::linksChanged(const Document &document) const
 std::vector<ConversionJob> EarlyConversion::finish()
 {
     stop();
-    mFiles.settleAll();
     std::vector<ConversionJob> left;
     const std::deque<Document> &documents = mFiles.documents();
     for (std::size_t i = 0; i < documents.size(); ++i) {

@@ -18,6 +18,7 @@
 // converted again at the end from their bytes as saved, kept aside until
 // then in the private folder (a hard link: nothing is copied).
 
+#include "mirror/LocalName.h"
 #include "mirror/PageLinks.h"
 #include "mirror/SiteConversion.h"
 
@@ -26,6 +27,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -46,10 +48,12 @@ public:
 
     // The links of a saved page or sheet have been followed (or refused):
     // it waits for the addresses among them that pending says are queued
-    // and whose names cannot be foreseen, and for rivals, those queued that
-    // may be saved under its name (all known by their addressKey()).
+    // and whose names cannot be foreseen (answered: the kind of one whose
+    // answer has come, if any), and for rivals, those queued that may be
+    // saved under its name (all known by their addressKey()).
     void linksFollowed(const std::string &file, bool isCss, const std::vector<PageLink> &links,
                        const std::function<bool(const std::string &url)> &pending,
+                       const std::function<std::optional<ContentKind>(const std::string &url)> &answered,
                        const std::vector<std::size_t> &rivals);
     // An address has left the crawl's queue: saved or not, its fate is known.
     void settled(const std::string &url);

@@ -360,8 +360,23 @@ struct Mirror::State {
         if (!later)
             early->linksFollowed(
                 t.savedAs, isCss, t.search->found.links,
-                [this](const std::string &url) { return frontier.isPending(url); }, rivals);
+                [this](const std::string &url) { return frontier.isPending(url); },
+                [this](const std::string &url) { return answeredKind(url); }, rivals);
         return true;
+    }
+
+    // The kind of a queued address's answer when it has come, whole and
+    // to be saved: with -E its name follows from it.
+    std::optional<ContentKind> answeredKind(const std::string &url)
+    {
+        if (!options.adjustExtension)
+            return std::nullopt;
+        for (const auto &t : frontier.window())
+            if (t->item.url == url)
+                return t->done && t->started && !t->reuse && t->transfer.answered()
+                           ? std::optional(contentKindOf(t->transfer.contentType))
+                           : std::nullopt;
+        return std::nullopt;
     }
 
     // The early conversions stopped; what the end converts.

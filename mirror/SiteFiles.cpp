@@ -127,11 +127,11 @@ bool SiteFiles::lookUpElsewhere(const std::string &url, std::string &file)
         file = found->second;
         return true;
     }
-    if (mForeseen.count(std::hash<std::string>()(url)))
-        if (std::optional<std::string> foreseen = foreseenFile(url)) {
+    if (const auto foreseen = mForeseen.find(std::hash<std::string>()(url)); foreseen != mForeseen.end())
+        if (std::optional<std::string> name = foreseenFile(url)) {
             // Checked when it leaves the queue, not when it is saved.
-            mForeseenLookedUp.insert(url);
-            file = std::move(*foreseen);
+            foreseen->second = true;
+            file = std::move(*name);
             return true;
         }
     if (mTracking)
@@ -141,6 +141,8 @@ bool SiteFiles::lookUpElsewhere(const std::string &url, std::string &file)
 
 std::optional<std::string> SiteFiles::foreseenFile(const std::string &url) const
 {
+    if (const auto byAnswer = mForeseenByAnswer.find(url); byAnswer != mForeseenByAnswer.end())
+        return byAnswer->second;
     const auto parsed = Url::parse(url);
     if (!parsed)
         return std::nullopt;
@@ -150,12 +152,18 @@ std::optional<std::string> SiteFiles::foreseenFile(const std::string &url) const
     return name;
 }
 
-bool SiteFiles::foresee(const std::string &url)
+bool SiteFiles::foresee(const std::string &url, std::optional<ContentKind> answered)
 {
-    if (!mTracking || !foreseenFile(url))
+    if (!mTracking)
         return false;
     std::lock_guard<std::mutex> hold(mSavedLock);
-    mForeseen.insert(std::hash<std::string>()(url));
+    if (!foreseenFile(url)) {
+        const auto parsed = Url::parse(url);
+        if (!parsed || !answered)
+            return false;
+        mForeseenByAnswer.emplace(url, inPrefix(withAdjustedExtension(localName(*parsed), *answered)));
+    }
+    mForeseen.emplace(std::hash<std::string>()(url), false);
     return true;
 }
 
@@ -171,20 +179,13 @@ void SiteFiles::compareForeseen(const std::string &url)
 void SiteFiles::settle(const std::string &url)
 {
     std::lock_guard<std::mutex> hold(mSavedLock);
-    if (mForeseen.empty())
+    const auto foreseen = mForeseen.find(std::hash<std::string>()(url));
+    if (foreseen == mForeseen.end())
         return;
-    mForeseen.erase(std::hash<std::string>()(url));
-    if (mForeseenLookedUp.erase(url))
+    if (foreseen->second)
         compareForeseen(url);
-}
-
-void SiteFiles::settleAll()
-{
-    std::lock_guard<std::mutex> hold(mSavedLock);
-    for (const std::string &url : mForeseenLookedUp)
-        compareForeseen(url);
-    mForeseenLookedUp.clear();
-    mForeseen.clear();
+    mForeseen.erase(foreseen);
+    mForeseenByAnswer.erase(url);
 }
 
 std::optional<std::size_t> SiteFiles::documentIndex(const std::string &file) const

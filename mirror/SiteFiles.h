@@ -74,15 +74,16 @@ public:
     const std::unordered_set<std::string> &changedAfterLookUp() const { return mChangedAfterLookUp; }
 
     // Names foreseen (with tracking on): an address still queued whose
-    // name can be told (foreseenName) is looked up elsewhere as saved
-    // under it until it leaves the queue; false when it cannot be told.
-    bool foresee(const std::string &url);
+    // name can be told (foreseenName, or with -E the answer's kind when it
+    // has come) is looked up elsewhere as saved under it until it leaves
+    // the queue; false when it cannot be told.
+    bool foresee(const std::string &url, std::optional<ContentKind> answered);
     void foreseeNames(bool adjustExtension) { mAdjustExtension = adjustExtension; }
-    // The address has left the queue: if a look-up foresaw its file and
-    // that is not the file it got, it is kept in changedAfterLookUp(). The
-    // crawl's thread; all of them once the crawl has ended.
+    // The address has left the queue (the crawl's thread): if a look-up
+    // foresaw its file and that is not the file it got, it is kept in
+    // changedAfterLookUp(). Every address queued leaves the queue before
+    // the crawl ends, but after a full disk, which converts nothing.
     void settle(const std::string &url);
-    void settleAll();
 
     // A file saved as a page or sheet (again: its earlier links no longer hold).
     void noteDocument(const std::string &file, const std::string &url, ContentKind kind);
@@ -118,8 +119,12 @@ private:
     std::unordered_set<std::size_t> mLookedUp; // hashes of addresses looked up elsewhere
     std::unordered_set<std::string> mChangedAfterLookUp;
     bool mAdjustExtension = false;
-    std::unordered_set<std::size_t> mForeseen;          // hashes of addresses queued with a name foreseen
-    std::unordered_set<std::string> mForeseenLookedUp; // those looked up so, until they leave the queue
+    // Hashes of the addresses queued with a name foreseen, and whether one
+    // was looked up so (checked when it leaves the queue, by its text: two
+    // addresses of one hash, some 1 in 10^10 on a site of 50,000, would
+    // leave one unchecked; the text of each costs the crawl 5 % more memory).
+    std::unordered_map<std::size_t, bool> mForeseen;
+    std::unordered_map<std::string, std::string> mForeseenByAnswer; // address -> file, by its answer's kind
     std::function<void(const std::string &)> mBeforePlacing;
     std::function<void(const std::string &, bool)> mAfterPlacing;
     std::deque<Document> mDocuments;
