@@ -146,8 +146,11 @@ void EarlyConversion::afterPlacing(const std::string &file, bool placed)
         if (!e.kept.empty())
             ::unlink(e.kept.c_str());
         e.kept.clear();
-        for (auto it = mQueue.begin(); it != mQueue.end();)
-            it = it->index == *index ? mQueue.erase(it) : std::next(it);
+        // The queue can be long while the crawl runs ahead: looked through
+        // only for a page in it.
+        if (e.state == State::Queued)
+            for (auto it = mQueue.begin(); it != mQueue.end();)
+                it = it->index == *index ? mQueue.erase(it) : std::next(it);
         e.state = State::Unassessed;
     }
     mChange.notify_all();

@@ -119,30 +119,44 @@ void SiteFiles::remember(const std::string &url, const std::string &file)
 
 bool SiteFiles::lookUpElsewhere(const std::string &url, std::string &file)
 {
-    std::lock_guard<std::mutex> hold(mSavedLock);
-    const auto found = mSaved.find(url);
-    if (found != mSaved.end()) {
-        if (mTracking)
-            mLookedUp.insert(std::hash<std::string>()(url));
-        file = found->second;
-        return true;
-    }
-    if (const auto foreseen = mForeseen.find(std::hash<std::string>()(url)); foreseen != mForeseen.end())
-        if (std::optional<std::string> name = foreseenFile(url)) {
-            // Checked when it leaves the queue, not when it is saved.
-            foreseen->second = true;
-            file = std::move(*name);
+    {
+        std::lock_guard<std::mutex> hold(mSavedLock);
+        const auto found = mSaved.find(url);
+        if (found != mSaved.end()) {
+            if (mTracking)
+                mLookedUp.insert(std::hash<std::string>()(url));
+            file = found->second;
             return true;
         }
-    if (mTracking)
-        mLookedUp.insert(std::hash<std::string>()(url));
-    return false;
+        const auto foreseen = mForeseen.find(std::hash<std::string>()(url));
+        if (foreseen == mForeseen.end()) {
+            if (mTracking)
+                mLookedUp.insert(std::hash<std::string>()(url));
+            return false;
+        }
+        // Checked when it leaves the queue, not when it is saved.
+        foreseen->second = true;
+        if (const auto byAnswer = mForeseenByAnswer.find(url); byAnswer != mForeseenByAnswer.end()) {
+            file = byAnswer->second;
+            return true;
+        }
+    }
+    // Told by the address alone: not under the lock the crawl waits for.
+    std::optional<std::string> name = foreseenByName(url);
+    if (name)
+        file = std::move(*name);
+    return name.has_value();
 }
 
 std::optional<std::string> SiteFiles::foreseenFile(const std::string &url) const
 {
     if (const auto byAnswer = mForeseenByAnswer.find(url); byAnswer != mForeseenByAnswer.end())
         return byAnswer->second;
+    return foreseenByName(url);
+}
+
+std::optional<std::string> SiteFiles::foreseenByName(const std::string &url) const
+{
     const auto parsed = Url::parse(url);
     if (!parsed)
         return std::nullopt;

@@ -101,7 +101,8 @@ public:
 
 private:
     std::size_t ownedFrom() const;
-    std::optional<std::string> foreseenFile(const std::string &url) const;
+    std::optional<std::string> foreseenFile(const std::string &url) const; // under mSavedLock
+    std::optional<std::string> foreseenByName(const std::string &url) const;
     void compareForeseen(const std::string &url); // under mSavedLock
     bool placeAsIs(const std::string &temp, const std::string &file, const std::string &url);
 
