@@ -74,7 +74,7 @@ bool endsWithNoCase(const std::string &name, std::string_view suffix)
 }
 
 // Endings of files that are neither pages nor sheets, as sites serve them.
-constexpr std::string_view kOtherEndings[] = {".png", ".jpg", ".jpeg", ".gif", ".svg", ".webp", ".ico", ".bmp",
+constexpr std::string_view kOtherEndings[] = {".png", ".jpg", ".jpeg", ".gif", ".svg", ".webp", ".ico",   ".bmp",
                                               ".js",  ".mjs", ".json", ".txt", ".pdf", ".woff", ".woff2", ".ttf",
                                               ".otf", ".eot", ".zip",  ".gz",  ".mp3", ".mp4",  ".webm"};
 

@@ -230,7 +230,8 @@ void TestMirrorConversion::sameAsAtEnd()
     for (const QString &name : listedTwice) {
         const QString file = server.url().section(QLatin1Char('/'), 2, 2).replace(QLatin1Char(':'), QLatin1Char('+'))
                              + QLatin1Char('/') + name;
-        QVERIFY2(early.listed.count(file) == 2, qPrintable(file + QStringLiteral(" in ") + early.listed.join(QLatin1Char(' '))));
+        QVERIFY2(early.listed.count(file) == 2,
+                 qPrintable(file + QStringLiteral(" in ") + early.listed.join(QLatin1Char(' '))));
     }
     for (const WatchedRun *run : {&atEnd, &early}) {
         const QString folder = run == &atEnd ? atEndFolder : earlyFolder;
@@ -238,7 +239,8 @@ void TestMirrorConversion::sameAsAtEnd()
         listed.removeDuplicates();
         listed.sort();
         QCOMPARE(listed, run->saved());
-        QVERIFY2(run->listedBeforeLogged.isEmpty(), qPrintable(run->listedBeforeLogged.join(QLatin1Char(' ')) + run->log));
+        QVERIFY2(run->listedBeforeLogged.isEmpty(),
+                 qPrintable(run->listedBeforeLogged.join(QLatin1Char(' ')) + run->log));
         for (const QString &name : listed) {
             QVERIFY2(run->listed.count(name) <= mostListings, qPrintable(name + QStringLiteral(" listed again")));
             QVERIFY2(run->bytesWhenListed.value(name) == bytesOf(folder + QLatin1Char('/') + name),

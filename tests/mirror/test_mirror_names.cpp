@@ -84,11 +84,13 @@ void TestMirrorNames::foreseesNames_data()
     QTest::addColumn<QString>("foreseen"); // with -E; empty: none
 
     QTest::newRow("page") << "http://a.test/x/p.html" << int(ContentKind::Html) << "a.test/x/p.html";
-    QTest::newRow("page, upper case, short ending") << "http://a.test/P.HTM" << int(ContentKind::Html) << "a.test/P.HTM";
+    QTest::newRow("page, upper case, short ending")
+        << "http://a.test/P.HTM" << int(ContentKind::Html) << "a.test/P.HTM";
     QTest::newRow("folder") << "http://a.test/x/" << int(ContentKind::Html) << "a.test/x/index.html";
     QTest::newRow("sheet") << "http://a.test/s.css" << int(ContentKind::Css) << "a.test/s.css";
     QTest::newRow("image") << "http://a.test/i.PNG" << int(ContentKind::Other) << "a.test/i.PNG";
-    QTest::newRow("text") << "http://a.test/_sources/a.rst.txt" << int(ContentKind::Other) << "a.test/_sources/a.rst.txt";
+    QTest::newRow("text") << "http://a.test/_sources/a.rst.txt" << int(ContentKind::Other)
+                          << "a.test/_sources/a.rst.txt";
     QTest::newRow("no ending") << "http://a.test/page" << int(ContentKind::Html) << "";
     QTest::newRow("script's page") << "http://a.test/list.php" << int(ContentKind::Html) << "";
     QTest::newRow("sheet with a query") << "http://a.test/s.css?v=1" << int(ContentKind::Css) << "";
