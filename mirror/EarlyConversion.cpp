@@ -8,12 +8,15 @@
 #include "mirror/WgetLog.h"
 
 #include <algorithm>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <unordered_set>
 
 namespace quorlix::mirror {
 
 namespace {
+
+constexpr int kNiceness = 10;
 
 // A conversion of `running` must end before `placing` is put in place:
 // the same file, or one that goes where `running` is a folder now.
@@ -158,6 +161,10 @@ void EarlyConversion::afterPlacing(const std::string &file, bool placed)
 
 void EarlyConversion::work()
 {
+    // Behind the crawl's own threads: where they keep the cores busy (a
+    // site on this machine), the pages wait for a free moment; across a
+    // network the cores are idle anyway.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kNiceness);
     const SavedFileLookup lookup = [this](const std::string &address) -> const std::string * {
         thread_local std::string file;
         return mFiles.lookUpElsewhere(address, file) ? &file : nullptr;
