@@ -21,8 +21,10 @@
 //   when there is none.
 // --after-last: runs each quorlix-wget once more, reading its log and its
 //   list of final files as they come, and prints the time from the last
-//   saved file to its end and how many pages and sheets were converted
-//   during the download and at the end.
+//   saved file to its end, how many pages and sheets were converted during
+//   the download and at the end, how many files were listed more than once
+//   (converted again at the end), and files saved against files listed
+//   final at ten moments of the run.
 // --no-slow: leaves out GNU Wget on the 50,000-file site behind a delay (an
 //   hour at a 50 ms round trip).
 // --work: keeps the generated sites there for the next run (default: a
@@ -42,6 +44,7 @@
 #include <QProcessEnvironment>
 #include <QString>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -129,19 +132,31 @@ void printAfterLast(const std::vector<std::string> &command, const std::string &
     double lastSaved = 0;
     bool finished = false;
     int listedDuring = 0, listedAtEnd = 0, saved = 0;
+    std::vector<double> savedAt, listedAt; // seconds
+    std::map<QByteArray, int> listings;
+    // Saved paths begin with the folder given to -P.
+    const auto p = std::find(command.begin(), command.end(), "-P");
+    const QByteArray prefix = p != command.end() && p + 1 != command.end() ? QByteArray::fromStdString(*(p + 1) + "/")
+                                                                           : QByteArray();
     QByteArray pending;
     auto readLines = [&] {
         pending += process.readAllStandardOutput();
         for (qsizetype end; (end = pending.indexOf('\n')) >= 0; pending.remove(0, end + 1)) {
             const QByteArray line = pending.left(end);
+            const double now = clock.elapsed() / 1000.0;
             if (line.startsWith("FINISHED --")) {
                 finished = true;
             } else if (line.contains(" URL:") && line.contains("\" [1]")) {
-                lastSaved = clock.elapsed() / 1000.0;
+                lastSaved = now;
+                savedAt.push_back(now);
                 ++saved;
-            } else if (line.endsWith(".html") || line.endsWith(".css")) {
+            } else if (line.startsWith(prefix)) {
+                // A line of the list: a saved file's path.
+                listedAt.push_back(now);
+                ++listings[line];
                 // A page or sheet listed: converted (others are listed as they are saved).
-                ++(finished ? listedAtEnd : listedDuring);
+                if (line.endsWith(".html") || line.endsWith(".css"))
+                    ++(finished ? listedAtEnd : listedDuring);
             }
         }
     };
@@ -154,6 +169,20 @@ void printAfterLast(const std::vector<std::string> &command, const std::string &
     std::printf("    %s: %d files; from the last saved file to the end %.2f s; pages and sheets listed final "
                 "during the download %d, at the end %d\n",
                 toolName(tool).c_str(), saved, end - lastSaved, listedDuring, listedAtEnd);
+    int twice = 0;
+    for (const auto &[file, count] : listings)
+        twice += count > 1;
+    std::printf("    files listed more than once: %d of %zu\n", twice, listings.size());
+    // Saved files against files listed final, ten times along the run.
+    std::printf("    seconds: saved/listed final:");
+    for (int step = 1; step <= 10; ++step) {
+        const double at = end * step / 10;
+        const auto upTo = [at](const std::vector<double> &times) {
+            return std::upper_bound(times.begin(), times.end(), at) - times.begin();
+        };
+        std::printf(" %.2f: %td/%td", at, upTo(savedAt), upTo(listedAt));
+    }
+    std::printf("\n");
 }
 
 std::size_t countFiles(const fs::path &folder)

@@ -8,12 +8,15 @@
 #include "mirror/WgetLog.h"
 
 #include <algorithm>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <unordered_set>
 
 namespace quorlix::mirror {
 
 namespace {
+
+constexpr int kNiceness = 10;
 
 // A conversion of `running` must end before `placing` is put in place:
 // the same file, or one that goes where `running` is a folder now.
@@ -79,6 +82,7 @@ void EarlyConversion::enqueue(std::size_t index)
 
 void EarlyConversion::linksFollowed(const std::string &file, bool isCss, const std::vector<PageLink> &links,
                                     const std::function<bool(const std::string &url)> &pending,
+                                    const std::function<std::optional<ContentKind>(const std::string &url)> &answered,
                                     const std::vector<std::size_t> &rivals)
 {
     const auto index = mFiles.documentIndex(file);
@@ -97,7 +101,9 @@ void EarlyConversion::linksFollowed(const std::string &file, bool isCss, const s
     // links are resolved.
     std::unordered_set<std::size_t> waitFor(rivals.begin(), rivals.end());
     forEachLinkTarget(links, *Url::parse(document.url), [&](const std::string &target) {
-        if (!mFiles.savedAs(target) && pending(target))
+        // One queued whose name can be told is converted to that name now;
+        // should it not be saved so, the page is converted again at the end.
+        if (!mFiles.savedAs(target) && pending(target) && !mFiles.foresee(target, answered(target)))
             waitFor.insert(addressKey(target));
     });
     std::lock_guard<std::mutex> hold(mLock);
@@ -112,6 +118,7 @@ void EarlyConversion::linksFollowed(const std::string &file, bool isCss, const s
 
 void EarlyConversion::settled(const std::string &url)
 {
+    mFiles.settle(url);
     const auto waiters = mWaiters.find(addressKey(url));
     if (waiters == mWaiters.end())
         return;
@@ -142,8 +149,11 @@ void EarlyConversion::afterPlacing(const std::string &file, bool placed)
         if (!e.kept.empty())
             ::unlink(e.kept.c_str());
         e.kept.clear();
-        for (auto it = mQueue.begin(); it != mQueue.end();)
-            it = it->index == *index ? mQueue.erase(it) : std::next(it);
+        // The queue can be long while the crawl runs ahead: looked through
+        // only for a page in it.
+        if (e.state == State::Queued)
+            for (auto it = mQueue.begin(); it != mQueue.end();)
+                it = it->index == *index ? mQueue.erase(it) : std::next(it);
         e.state = State::Unassessed;
     }
     mChange.notify_all();
@@ -151,6 +161,10 @@ void EarlyConversion::afterPlacing(const std::string &file, bool placed)
 
 void EarlyConversion::work()
 {
+    // Behind the crawl's own threads: where they keep the cores busy (a
+    // site on this machine), the pages wait for a free moment; across a
+    // network the cores are idle anyway.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kNiceness);
     const SavedFileLookup lookup = [this](const std::string &address) -> const std::string * {
         thread_local std::string file;
         return mFiles.lookUpElsewhere(address, file) ? &file : nullptr;

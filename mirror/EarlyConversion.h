@@ -2,18 +2,23 @@
 
 // Links converted while the crawl goes on. A saved page or style sheet is
 // converted, on threads of their own, as soon as the fate of every address
-// its links point to is known: saved, taken from the queue and not saved,
-// or never queued (refused, not followed). An address still queued or in
-// flight keeps it waiting; what waits at the end is converted then.
+// its links point to is known or foreseen: saved, taken from the queue and
+// not saved, never queued (refused, not followed), or still queued or in
+// flight with a name that can be told before its answer (SiteFiles::
+// foresee: its own name, or with -E one whose ending its type keeps). An
+// address queued whose name cannot be told keeps it waiting; what waits at
+// the end is converted then.
 //
-// What it writes is what the conversion at the end alone would write. The
-// one thing a later answer can still change is the file an address is
-// saved as (a redirect that ends on it, a requisite fetched after a page's
-// plain link to it): such a change is noticed (SiteFiles tracks the
-// addresses looked up here), and the pages linking there are converted
-// again at the end from their bytes as saved, kept aside until then in the
-// private folder (a hard link: nothing is copied).
+// What it writes is what the conversion at the end alone would write. What
+// a later answer can still change is the file an address is saved as: one
+// foreseen that fails or gets another name (a 404, -E adding ".html", a
+// redirect that ends on an address saved before), or a requisite fetched
+// after a page's plain link to it. Such a change is noticed (SiteFiles
+// tracks the addresses looked up here), and the pages linking there are
+// converted again at the end from their bytes as saved, kept aside until
+// then in the private folder (a hard link: nothing is copied).
 
+#include "mirror/LocalName.h"
 #include "mirror/PageLinks.h"
 #include "mirror/SiteConversion.h"
 
@@ -22,6 +27,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -41,11 +47,13 @@ public:
     EarlyConversion &operator=(const EarlyConversion &) = delete;
 
     // The links of a saved page or sheet have been followed (or refused):
-    // it waits for the addresses among them that pending says are queued,
-    // and for rivals, those queued that may be saved under its name (all
-    // known by their addressKey()).
+    // it waits for the addresses among them that pending says are queued
+    // and whose names cannot be foreseen (answered: the kind of one whose
+    // answer has come, if any), and for rivals, those queued that may be
+    // saved under its name (all known by their addressKey()).
     void linksFollowed(const std::string &file, bool isCss, const std::vector<PageLink> &links,
                        const std::function<bool(const std::string &url)> &pending,
+                       const std::function<std::optional<ContentKind>(const std::string &url)> &answered,
                        const std::vector<std::size_t> &rivals);
     // An address has left the crawl's queue: saved or not, its fate is known.
     void settled(const std::string &url);

@@ -8,7 +8,8 @@
 // A file without links to convert is final once saved and logged; a page
 // or sheet, once converted. A file whose bytes change after its line (a
 // later answer saved under the same name, a page converted again at the
-// end) gets a second line when they are final again.
+// end because a name foreseen for one of its links was wrong) gets a
+// second line when they are final again.
 
 #include <string>
 

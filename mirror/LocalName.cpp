@@ -73,6 +73,11 @@ bool endsWithNoCase(const std::string &name, std::string_view suffix)
     return true;
 }
 
+// Endings of files that are neither pages nor sheets, as sites serve them.
+constexpr std::string_view kOtherEndings[] = {".png", ".jpg", ".jpeg", ".gif", ".svg", ".webp", ".ico",   ".bmp",
+                                              ".js",  ".mjs", ".json", ".txt", ".pdf", ".woff", ".woff2", ".ttf",
+                                              ".otf", ".eot", ".zip",  ".gz",  ".mp3", ".mp4",  ".webm"};
+
 } // namespace
 
 std::string localName(const Url &url)
@@ -121,6 +126,18 @@ std::string withAdjustedExtension(std::string name, ContentKind kind)
     else if (kind == ContentKind::Css && !endsWithNoCase(name, ".css"))
         name += ".css";
     return name;
+}
+
+std::optional<std::string> foreseenName(const Url &url, bool adjustExtension)
+{
+    std::string name = localName(url);
+    if (!adjustExtension || endsWithNoCase(name, ".html") || endsWithNoCase(name, ".htm")
+        || endsWithNoCase(name, ".css"))
+        return name;
+    for (std::string_view ending : kOtherEndings)
+        if (endsWithNoCase(name, ending))
+            return name;
+    return std::nullopt;
 }
 
 } // namespace quorlix::mirror

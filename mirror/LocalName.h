@@ -7,6 +7,7 @@
 
 #include "mirror/Url.h"
 
+#include <optional>
 #include <string>
 
 namespace quorlix::mirror {
@@ -21,6 +22,12 @@ std::string localName(const Url &url);
 // The name with ".html" or ".css" added when it does not already end so
 // (the -E rule).
 std::string withAdjustedExtension(std::string name, ContentKind kind);
+
+// The name an address will be saved under, told before its answer comes:
+// its own; with -E (adjustExtension) only when its ending already is what
+// its likely type leaves as it is (".html", ".css", an image's, a script's,
+// a text's), else nothing. An answer of another type proves it wrong.
+std::optional<std::string> foreseenName(const Url &url, bool adjustExtension);
 
 // The longest a single name in a path may be: the file system's 255 bytes
 // less room for an added extension and a temporary suffix.

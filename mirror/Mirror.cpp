@@ -49,6 +49,7 @@ struct Mirror::State {
     {
         if (options.convertLinks && options.convertEarly) {
             early = std::make_unique<EarlyConversion>(files, log, finalFiles, cancel);
+            files.foreseeNames(options.adjustExtension);
             files.watchPlacing([this](const std::string &file) { early->beforePlacing(file); },
                                [this](const std::string &file, bool placed) { early->afterPlacing(file, placed); });
         }
@@ -359,8 +360,23 @@ struct Mirror::State {
         if (!later)
             early->linksFollowed(
                 t.savedAs, isCss, t.search->found.links,
-                [this](const std::string &url) { return frontier.isPending(url); }, rivals);
+                [this](const std::string &url) { return frontier.isPending(url); },
+                [this](const std::string &url) { return answeredKind(url); }, rivals);
         return true;
+    }
+
+    // The kind of a queued address's answer when it has come, whole and
+    // to be saved: with -E its name follows from it.
+    std::optional<ContentKind> answeredKind(const std::string &url)
+    {
+        if (!options.adjustExtension)
+            return std::nullopt;
+        for (const auto &t : frontier.window())
+            if (t->item.url == url)
+                return t->done && t->started && !t->reuse && t->transfer.answered()
+                           ? std::optional(contentKindOf(t->transfer.contentType))
+                           : std::nullopt;
+        return std::nullopt;
     }
 
     // The early conversions stopped; what the end converts.

@@ -119,14 +119,87 @@ void SiteFiles::remember(const std::string &url, const std::string &file)
 
 bool SiteFiles::lookUpElsewhere(const std::string &url, std::string &file)
 {
-    std::lock_guard<std::mutex> hold(mSavedLock);
-    if (mTracking)
-        mLookedUp.insert(std::hash<std::string>()(url));
-    const auto found = mSaved.find(url);
-    if (found == mSaved.end())
+    {
+        std::lock_guard<std::mutex> hold(mSavedLock);
+        const auto found = mSaved.find(url);
+        if (found != mSaved.end()) {
+            if (mTracking)
+                mLookedUp.insert(std::hash<std::string>()(url));
+            file = found->second;
+            return true;
+        }
+        const auto foreseen = mForeseen.find(std::hash<std::string>()(url));
+        if (foreseen == mForeseen.end()) {
+            if (mTracking)
+                mLookedUp.insert(std::hash<std::string>()(url));
+            return false;
+        }
+        // Checked when it leaves the queue, not when it is saved.
+        foreseen->second = true;
+        if (const auto byAnswer = mForeseenByAnswer.find(url); byAnswer != mForeseenByAnswer.end()) {
+            file = byAnswer->second;
+            return true;
+        }
+    }
+    // Told by the address alone: not under the lock the crawl waits for.
+    std::optional<std::string> name = foreseenByName(url);
+    if (name)
+        file = std::move(*name);
+    return name.has_value();
+}
+
+std::optional<std::string> SiteFiles::foreseenFile(const std::string &url) const
+{
+    if (const auto byAnswer = mForeseenByAnswer.find(url); byAnswer != mForeseenByAnswer.end())
+        return byAnswer->second;
+    return foreseenByName(url);
+}
+
+std::optional<std::string> SiteFiles::foreseenByName(const std::string &url) const
+{
+    const auto parsed = Url::parse(url);
+    if (!parsed)
+        return std::nullopt;
+    std::optional<std::string> name = foreseenName(*parsed, mAdjustExtension);
+    if (name)
+        *name = inPrefix(*name);
+    return name;
+}
+
+bool SiteFiles::foresee(const std::string &url, std::optional<ContentKind> answered)
+{
+    if (!mTracking)
         return false;
-    file = found->second;
+    std::lock_guard<std::mutex> hold(mSavedLock);
+    if (!foreseenFile(url)) {
+        const auto parsed = Url::parse(url);
+        if (!parsed || !answered)
+            return false;
+        mForeseenByAnswer.emplace(url, inPrefix(withAdjustedExtension(localName(*parsed), *answered)));
+    }
+    mForeseen.emplace(std::hash<std::string>()(url), false);
     return true;
+}
+
+void SiteFiles::compareForeseen(const std::string &url)
+{
+    const auto saved = mSaved.find(url);
+    if (saved == mSaved.end() || foreseenFile(url) != saved->second)
+        mChangedAfterLookUp.insert(url);
+    // A file it gets later is a change too.
+    mLookedUp.insert(std::hash<std::string>()(url));
+}
+
+void SiteFiles::settle(const std::string &url)
+{
+    std::lock_guard<std::mutex> hold(mSavedLock);
+    const auto foreseen = mForeseen.find(std::hash<std::string>()(url));
+    if (foreseen == mForeseen.end())
+        return;
+    if (foreseen->second)
+        compareForeseen(url);
+    mForeseen.erase(foreseen);
+    mForeseenByAnswer.erase(url);
 }
 
 std::optional<std::size_t> SiteFiles::documentIndex(const std::string &file) const

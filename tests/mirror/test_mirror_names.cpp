@@ -17,6 +17,8 @@ class TestMirrorNames : public QObject {
 private slots:
     void resolvesAndNames_data();
     void resolvesAndNames();
+    void foreseesNames_data();
+    void foreseesNames();
     void rewritesLinks_data();
     void rewritesLinks();
     void readsRobotsRules_data();
@@ -70,6 +72,42 @@ void TestMirrorNames::resolvesAndNames()
     QVERIFY(url);
     QCOMPARE(QString::fromStdString(url->text()), address);
     QCOMPARE(QString::fromStdString(localName(*url)), saved);
+}
+
+// A page converted during the crawl links an address still queued under
+// the name foreseen for it: with -E, only where an answer of the type its
+// ending suggests keeps that name.
+void TestMirrorNames::foreseesNames_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("kind");        // ContentKind its ending suggests
+    QTest::addColumn<QString>("foreseen"); // with -E; empty: none
+
+    QTest::newRow("page") << "http://a.test/x/p.html" << int(ContentKind::Html) << "a.test/x/p.html";
+    QTest::newRow("page, upper case, short ending")
+        << "http://a.test/P.HTM" << int(ContentKind::Html) << "a.test/P.HTM";
+    QTest::newRow("folder") << "http://a.test/x/" << int(ContentKind::Html) << "a.test/x/index.html";
+    QTest::newRow("sheet") << "http://a.test/s.css" << int(ContentKind::Css) << "a.test/s.css";
+    QTest::newRow("image") << "http://a.test/i.PNG" << int(ContentKind::Other) << "a.test/i.PNG";
+    QTest::newRow("text") << "http://a.test/_sources/a.rst.txt" << int(ContentKind::Other)
+                          << "a.test/_sources/a.rst.txt";
+    QTest::newRow("no ending") << "http://a.test/page" << int(ContentKind::Html) << "";
+    QTest::newRow("script's page") << "http://a.test/list.php" << int(ContentKind::Html) << "";
+    QTest::newRow("sheet with a query") << "http://a.test/s.css?v=1" << int(ContentKind::Css) << "";
+    QTest::newRow("page with a query") << "http://a.test/p.html?a=1" << int(ContentKind::Html) << "";
+}
+
+void TestMirrorNames::foreseesNames()
+{
+    QFETCH(QString, address);
+    QFETCH(int, kind);
+    QFETCH(QString, foreseen);
+    const Url url = *Url::parse(address.toStdString());
+    QCOMPARE(QString::fromStdString(foreseenName(url, false).value()), QString::fromStdString(localName(url)));
+    const std::optional<std::string> name = foreseenName(url, true);
+    QCOMPARE(QString::fromStdString(name.value_or("")), foreseen);
+    if (name)
+        QCOMPARE(withAdjustedExtension(localName(url), static_cast<ContentKind>(kind)), *name);
 }
 
 void TestMirrorNames::rewritesLinks_data()
