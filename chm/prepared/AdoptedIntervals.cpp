@@ -8,10 +8,17 @@ namespace quorlix::chm {
 
 namespace {
 
+// The zeros that pad the last interval cost next to nothing compressed,
+// but not nothing: weighed as dead bytes at this fraction of their number,
+// so that a small site's one padded interval is compiled afresh.
+constexpr std::uint64_t kPaddingWeight = 16;
+
 struct Chain {
     std::size_t first = 0, last = 0;    // intervals, a live file crossing each boundary between them
     std::uint64_t filled = 0, live = 0; // bytes of files in them, and of live files
+    std::uint64_t padding = 0;          // zeros after the stream's end
     bool dead() const { return live == 0; }
+    std::uint64_t waste() const { return filled - live + padding / kPaddingWeight; }
 };
 
 std::size_t intervalOf(std::uint64_t offset) { return static_cast<std::size_t>(offset / kLzxResetInterval); }
@@ -43,7 +50,10 @@ AdoptedIntervals::AdoptedIntervals(std::size_t intervals, std::uint64_t streamBy
         Chain &chain = chains.back();
         chain.last = i;
         const std::uint64_t start = i * kLzxResetInterval;
-        chain.filled += streamBytes > start ? std::min<std::uint64_t>(kLzxResetInterval, streamBytes - start) : 0;
+        const std::uint64_t filled =
+            streamBytes > start ? std::min<std::uint64_t>(kLzxResetInterval, streamBytes - start) : 0;
+        chain.filled += filled;
+        chain.padding += kLzxResetInterval - filled;
         chain.live += liveBytes[i];
     }
     // Chains mostly dead are left out; then, while dead bytes pass 1 % of
@@ -51,20 +61,20 @@ AdoptedIntervals::AdoptedIntervals(std::size_t intervals, std::uint64_t streamBy
     std::vector<const Chain *> kept;
     std::uint64_t filled = 0, dead = 0;
     for (const Chain &chain : chains)
-        if (!chain.dead() && (chain.filled - chain.live) * 4 <= chain.filled) {
+        if (!chain.dead() && chain.waste() * 4 <= chain.filled) {
             kept.push_back(&chain);
             filled += chain.filled;
-            dead += chain.filled - chain.live;
+            dead += chain.waste();
         }
     std::vector<const Chain *> byDeadShare = kept;
     std::sort(byDeadShare.begin(), byDeadShare.end(), [](const Chain *a, const Chain *b) {
-        return (a->filled - a->live) * b->filled > (b->filled - b->live) * a->filled;
+        return a->waste() * b->filled > b->waste() * a->filled;
     });
     for (const Chain *worst : byDeadShare) {
         if (dead * 100 <= filled)
             break;
         filled -= worst->filled;
-        dead -= worst->filled - worst->live;
+        dead -= worst->waste();
         kept.erase(std::find(kept.begin(), kept.end(), worst));
     }
     for (const Chain *chain : kept)

@@ -259,11 +259,13 @@ void TestLzx::preparedIntervalsTaken_data()
     QTest::addColumn<std::uint64_t>("streamBytes");
     QTest::addColumn<Spans>("live");
     QTest::addColumn<std::vector<std::size_t>>("taken");
-    QTest::newRow("all live, the last interval padded")
-        << std::size_t(3) << 2 * K + 100 << Spans{{0, K + 5}, {K + 5, K - 5}, {2 * K, 100}}
-        << std::vector<std::size_t>{0, 1, 2};
+    QTest::newRow("all live, a large page ending in the padded last interval")
+        << std::size_t(8) << 7 * K + 100 << Spans{{0, K + 5}, {K + 5, 6 * K + 95}}
+        << std::vector<std::size_t>{0, 1, 2, 3, 4, 5, 6, 7};
     QTest::newRow("a large page prepared twice: its first copy's intervals left out")
         << std::size_t(6) << 6 * K << Spans{{0, K}, {5 * K, K}} << std::vector<std::size_t>{0, 5};
+    QTest::newRow("a small site's one padded interval is compiled afresh")
+        << std::size_t(1) << std::uint64_t(1400) << Spans{{0, 1400}} << std::vector<std::size_t>{};
     QTest::newRow("a small live file in a dead interval is compiled afresh")
         << std::size_t(2) << 2 * K << Spans{{0, K}, {K, 1000}} << std::vector<std::size_t>{0};
     QTest::newRow("a live file across a boundary takes both intervals or neither")
