@@ -28,6 +28,8 @@ public:
         mChars = std::make_unique_for_overwrite<char[]>(length);
         char *out = mChars.get();
         for (const std::string_view text : texts) {
+            if (text.empty())
+                continue; // an empty view may hold no pointer at all, which memcpy may not take
             std::memcpy(out, text.data(), text.size());
             out += text.size();
         }
