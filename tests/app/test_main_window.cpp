@@ -512,25 +512,36 @@ void TestMainWindow::realTitlesOnX11()
     if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()
         || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
         QSKIP("needs Xvfb and xdotool (tools/setup)");
-    const quorlix::test::PrivateDisplay xvfb(QStringLiteral("640x420x24"));
-    const QString display = xvfb.name();
-    QVERIFY2(!display.isEmpty(), "Xvfb did not start");
-
     // Started from a folder without bin/, so "Execute" finds no downloader
     // and the runner says so in a box.
     QTemporaryDir scratch;
+    std::optional<quorlix::test::PrivateDisplay> xvfb;
+    QString display;
     QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), display);
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    environment.insert(QStringLiteral("HOME"), scratch.path());
-    program.setProcessEnvironment(environment);
-    program.setWorkingDirectory(scratch.path());
-    program.start(qEnvironmentVariable("QUORLIX_BUILD_DIR") + QStringLiteral("/app/quorlix"));
     const auto stop = qScopeGuard([&] {
         program.kill();
         program.waitForFinished();
     });
+    // While the whole suite runs, the private server has been seen to turn
+    // a client away at once ("could not connect to display") after it took
+    // another; the program then gets one more server of its own.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        xvfb.reset();
+        xvfb.emplace(QStringLiteral("640x420x24"));
+        display = xvfb->name();
+        QVERIFY2(!display.isEmpty(), "Xvfb did not start");
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), display);
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("HOME"), scratch.path());
+        program.setProcessEnvironment(environment);
+        program.setWorkingDirectory(scratch.path());
+        program.start(qEnvironmentVariable("QUORLIX_BUILD_DIR") + QStringLiteral("/app/quorlix"));
+        if (!program.waitForFinished(2000)
+            || !program.readAllStandardError().contains("could not connect to display"))
+            break;
+        qWarning("the program could not connect to the private display %s; once more", qPrintable(display));
+    }
     const auto shows = [&](QStringList names) {
         names.sort();
         return QTest::qWaitFor([&] {
