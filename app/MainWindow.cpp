@@ -258,6 +258,10 @@ void MainWindow::cmdExit_Click()
     askToClose(objDOS);
     askToClose(hccDOS);
     objDOS.reset();
+    // No destructor runs after End(): the page reader stops and the
+    // conversion's private folder goes now.
+    mOutlines->cancel();
+    mPrepared->drop();
     runtime::End();
 }
 
