@@ -169,6 +169,7 @@ void MainWindow::objDOS_Complete()
                       pipeline::BuildPath(folder, QLatin1String(pipeline::kCompiledFileName)), files)))
         return;
 
+    mPrepared->awaitContent();
     startCompile(projectPath);
 }
 

@@ -52,14 +52,23 @@ pipeline::PageOutlines::FileSink PreparedCompile::start(const QString &outputFol
 void PreparedCompile::downloadEnded()
 {
     runtime::SetEnviron(kFinalFilesVariable, {});
+    // Only this thread replaces the writer, so it is reached without the
+    // lock, which the page reader may hold while it waits for the
+    // compressor.
+    if (mWriter)
+        mWriter->hurry();
 }
 
 void PreparedCompile::pagesRead()
 {
-    std::lock_guard lock(mWriterLock);
-    if (!mWriter || !mFolder)
-        return;
-    if (mWriter->finish())
+    // The reader has ended, so nothing else touches the writer now.
+    if (mWriter && mFolder)
+        mFinished = std::async(std::launch::async, [writer = mWriter.get()] { return writer->finish(); });
+}
+
+void PreparedCompile::awaitContent()
+{
+    if (mFinished.valid() && mFinished.get())
         runtime::SetEnviron(kPreparedVariable, mFolder->filePath(QStringLiteral("prepared-content")));
 }
 
@@ -67,6 +76,9 @@ void PreparedCompile::drop()
 {
     runtime::SetEnviron(kFinalFilesVariable, {});
     runtime::SetEnviron(kPreparedVariable, {});
+    if (mFinished.valid())
+        mFinished.wait();
+    mFinished = {};
     {
         std::lock_guard lock(mWriterLock);
         mWriter.reset();

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <future>
 #include <memory>
 #include <mutex>
 
@@ -39,9 +40,12 @@ public:
     // The files newly listed, for the page reader.
     QStringList finalFiles() { return mList.take(); }
     bool listKept() const { return mList.exists(); }
-    // The page reader has ended: the content is complete and the compile
-    // started from now on takes it.
+    // The page reader has ended: the content is complete. Its last
+    // intervals are compressed while the window writes the contents and
+    // the index.
     void pagesRead();
+    // Waits for that; the compile started from now on takes the content.
+    void awaitContent();
     // Everything removed; the next compile starts from scratch.
     void drop();
 
@@ -49,6 +53,7 @@ private:
     std::unique_ptr<QTemporaryDir> mFolder;
     std::mutex mWriterLock; // the reader's thread writes, the window's ends
     std::unique_ptr<chm::PreparedContentWriter> mWriter;
+    std::future<bool> mFinished; // the writer's finish, under way
     pipeline::FinalFileList mList;
 };
 

@@ -22,6 +22,14 @@ struct LzxSectionCompressor::Workers {
 
     Workers(unsigned count, bool background) : maxInFlight(3 * count)
     {
+        start(count, background);
+    }
+
+    // A thread takes the priority of the thread that starts it: the
+    // background ones are lowered, the others keep the caller's.
+    void start(unsigned count, bool background)
+    {
+        std::lock_guard lock(threadsMutex);
         for (unsigned i = 0; i < count; ++i)
             threads.emplace_back([this, background] {
                 // Behind every other thread of the machine: what else runs
@@ -39,6 +47,7 @@ struct LzxSectionCompressor::Workers {
             stopping = true;
         }
         workAvailable.notify_all();
+        std::lock_guard lock(threadsMutex);
         for (auto& thread : threads)
             thread.join();
     }
@@ -79,6 +88,7 @@ struct LzxSectionCompressor::Workers {
     std::deque<std::shared_ptr<Job>> queue;    // waiting for a thread
     std::deque<std::shared_ptr<Job>> inFlight; // submitted and not yet delivered, in stream order
     bool stopping = false;
+    std::mutex threadsMutex; // hurry() starts threads while others run
     std::vector<std::thread> threads;
 };
 
@@ -112,6 +122,15 @@ void LzxSectionCompressor::adopt(LzxInterval interval)
     drain(true, 0);
     result_.uncompressedSize += kLzxResetInterval;
     deliver(std::move(interval));
+}
+
+void LzxSectionCompressor::hurry(unsigned threads)
+{
+    if (!workers_)
+        return;
+    if (threads == 0)
+        threads = std::max(1u, std::thread::hardware_concurrency());
+    workers_->start(threads, false);
 }
 
 void LzxSectionCompressor::flush()

@@ -52,6 +52,12 @@ public:
     // next in the stream as it is; only where the stream is at an
     // interval's start.
     void adopt(LzxInterval interval);
+    // Nothing waits behind the compressor any more (the download has
+    // ended): threads more workers (0: all cores) at the caller's own
+    // priority take the intervals too, so that a busy machine does not
+    // starve the background ones. Callable from any thread, while another
+    // writes.
+    void hurry(unsigned threads = 0);
     // Hands every whole interval written so far to the sink (the stream's
     // unfinished end stays), so that each sink call is one interval.
     void flush();

@@ -34,6 +34,10 @@ public:
     // throws: a failure makes finish() say so.
     void add(const std::string &name, std::string_view bytes, const html::Page *page);
 
+    // Whatever waited behind the compression is over: it goes on at the
+    // caller's priority as well. Callable while another thread adds.
+    void hurry() { compressor_->hurry(); }
+
     // Compresses and writes every interval, the last one padded with
     // zeros. Returns false when the file could not be written whole (it is
     // removed then).
