@@ -1,5 +1,7 @@
 #include "chm/system/IndexKeywords.h"
 
+#include "chm/system/PlainIndexKeywords.h"
+
 #include "html/Charset.h"
 #include "html/GumboNodes.h"
 #include "html/ParsedDocument.h"
@@ -77,17 +79,26 @@ private:
         }
         if (name.empty())
             return keyword;
-        if (parent) {
-            keyword.text = parent->text + ", ";
-            keyword.depth = static_cast<std::uint16_t>(parent->depth + 1);
-            keyword.lastLevelAt = static_cast<std::uint32_t>(utf16(keyword.text).size());
-        }
-        keyword.text += name;
+        std::vector<std::string> places = std::move(keyword.places);
+        keyword = makeIndexKeyword(parent, name);
+        keyword.places = std::move(places);
         return keyword;
     }
 };
 
 } // namespace
+
+IndexKeyword makeIndexKeyword(const IndexKeyword *parent, std::string_view name)
+{
+    IndexKeyword keyword;
+    if (parent) {
+        keyword.text = parent->text + ", ";
+        keyword.depth = static_cast<std::uint16_t>(parent->depth + 1);
+        keyword.lastLevelAt = static_cast<std::uint32_t>(utf16(keyword.text).size());
+    }
+    keyword.text += name;
+    return keyword;
+}
 
 std::u16string utf16(std::string_view utf8)
 {
@@ -116,16 +127,23 @@ std::u16string utf16(std::string_view utf8)
     return out;
 }
 
-std::vector<IndexKeyword> readIndexKeywords(std::string_view bytes)
+std::vector<IndexKeyword> parsedIndexKeywords(std::string_view utf8)
 {
-    const std::string text = html::decodeToUtf8(bytes, html::declaredCharset(bytes));
     const auto document =
-        html::ParsedDocument::parse(text, nullptr, std::chrono::steady_clock::now() + kParseTime);
+        html::ParsedDocument::parse(utf8, nullptr, std::chrono::steady_clock::now() + kParseTime);
     if (!document)
         return {};
     KeywordWalk walk;
     walk.walk(document->root(), nullptr);
     return std::move(walk.keywords);
+}
+
+std::vector<IndexKeyword> readIndexKeywords(std::string_view bytes)
+{
+    const std::string text = html::decodeToUtf8(bytes, html::declaredCharset(bytes));
+    if (std::optional<std::vector<IndexKeyword>> plain = readPlainIndexKeywords(text))
+        return std::move(*plain);
+    return parsedIndexKeywords(text);
 }
 
 } // namespace quorlix::chm

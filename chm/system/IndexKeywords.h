@@ -21,6 +21,11 @@ struct IndexKeyword {
 
 // bytes: the index file as saved, in UTF-8 or the charset it declares.
 std::vector<IndexKeyword> readIndexKeywords(std::string_view bytes);
+// The same, already in UTF-8, always through the full HTML parser.
+std::vector<IndexKeyword> parsedIndexKeywords(std::string_view utf8);
+
+// A keyword named name, under parent (or at the top when null).
+IndexKeyword makeIndexKeyword(const IndexKeyword *parent, std::string_view name);
 
 // text in UTF-16 code units (little-endian order is the writer's business).
 std::u16string utf16(std::string_view utf8);
