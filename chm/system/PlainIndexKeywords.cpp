@@ -12,7 +12,7 @@ namespace {
 struct Tag {
     std::string name; // lower case
     bool end = false;
-    std::vector<std::pair<std::string, std::string>> attributes; // the first of each name, values decoded
+    std::vector<std::pair<std::string, std::string>> attributes; // values decoded
 
     const std::string *attribute(std::string_view key) const
     {
@@ -45,6 +45,36 @@ void appendUtf8(std::string &out, char32_t code)
         out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (code & 0x3F));
     }
+}
+
+// The HTML parser replaces what is not UTF-8 (overlong forms and
+// surrogates among them).
+bool isUtf8(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t extra = byte >= 0xC2 && byte <= 0xDF ? 1 : byte >= 0xE0 && byte <= 0xEF ? 2
+                                  : byte >= 0xF0 && byte <= 0xF4                           ? 3
+                                                                                           : 0;
+        if (extra == 0 || i + extra >= text.size())
+            return false;
+        char32_t code = byte & (0x3F >> extra);
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80)
+                return false;
+            code = (code << 6) | (next & 0x3F);
+        }
+        if ((extra == 2 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF)))
+            || (extra == 3 && (code < 0x10000 || code > 0x10FFFF)))
+            return false;
+        i += extra + 1;
+    }
+    return true;
 }
 
 // An attribute's value with its references resolved; nullopt for a
@@ -121,8 +151,10 @@ public:
             const std::string_view rest = mText.substr(mAt);
             if (rest.starts_with("!--")) {
                 const std::size_t close = mText.find("-->", mAt + 3);
-                // "<!-->" and "<!--->" end at once for the parser.
-                if (close == std::string_view::npos || close < mAt + 4)
+                // "<!-->" and "<!--->" end at once for the parser, and so
+                // does "--!>".
+                if (close == std::string_view::npos || rest.starts_with("!-->") || rest.starts_with("!--->")
+                    || mText.substr(mAt, close - mAt).find("--!") != std::string_view::npos)
                     return giveUp();
                 mAt = close + 3;
                 continue;
@@ -221,8 +253,11 @@ private:
             std::optional<std::string> value = decodedValue(raw);
             if (!value)
                 return false;
-            if (!tag.attribute(name))
-                tag.attributes.emplace_back(std::move(name), std::move(*value));
+            // The parser's way with a repeated name reaches into the next
+            // attribute's value.
+            if (tag.attribute(name))
+                return false;
+            tag.attributes.emplace_back(std::move(name), std::move(*value));
         }
     }
 
@@ -244,7 +279,7 @@ struct OpenList {
 
 std::optional<std::vector<IndexKeyword>> readPlainIndexKeywords(std::string_view utf8)
 {
-    if (utf8.find('\0') != std::string_view::npos)
+    if (utf8.find('\0') != std::string_view::npos || !isUtf8(utf8))
         return std::nullopt;
     std::vector<IndexKeyword> keywords;
     std::vector<OpenList> lists(1);

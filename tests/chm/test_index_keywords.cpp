@@ -72,7 +72,7 @@ private slots:
                    "<OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"second\"></OBJECT></UL>")
             << true;
         QTest::newRow("case, quotes and comments as the parser reads them")
-            << std::string("<ul><!-- a comment --><li><object TYPE='text/sitemap'><PARAM Name=Name VALUE=\"x y\" value=z>"
+            << std::string("<ul><!-- a comment --><li><object TYPE='text/sitemap'><PARAM Name=Name VALUE=\"x y\">"
                    "<param name=\"NAME\" value=\"not a name key\"><param value=\"Local\" name=\"Local\"/>"
                    "</object></ul>")
             << true;
@@ -81,6 +81,9 @@ private slots:
                                                                     + "</UL><OBJECT type=\"text/sitemap\"><param "
                                                                       "name=\"Name\" value=\"outer\"></OBJECT></UL>"
                                                              << false;
+        QTest::newRow("a name given twice") << std::string("<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" "
+                                               "value=\"a\" value name=\"Local\" value=\"b\"></OBJECT></UL>")
+                                            << false;
         QTest::newRow("another element") << "<UL><LI><B>bold</B>" + entry("x") + "</UL>" << false;
         QTest::newRow("a legacy reference") << "<UL>" + entry("&copy; 2024") + "</UL>" << false;
         QTest::newRow("a reference without its semicolon") << "<UL>" + entry("a &amp b") + "</UL>" << false;
