@@ -8,6 +8,7 @@
 #include <QFile>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,6 +30,9 @@ namespace {
 // the limit is read as far as the limit (its title and first headings).
 constexpr std::size_t kPiece = 1 << 20;
 constexpr std::size_t kLargestPage = 64u << 20;
+// The worker's niceness: below the downloader, above the compressing of
+// what it reads.
+constexpr int kReaderNice = 5;
 
 enum class ReadResult { Done, Failed, Stopped };
 
@@ -213,7 +217,17 @@ SavedPages PageOutlines::finish(const std::function<void()> &whileWaiting)
             mQueue.push_back(Job{page.value(), page.key()});
         mAwaiting = {};
         mFinishing = true;
-        mWake.notify_one();
+        const unsigned helpers = mQueue.size() > 1 ? std::max(1u, std::thread::hardware_concurrency()) : 0;
+        for (unsigned i = 0; i < helpers; ++i) {
+            ++mHelping;
+            mHelpers.emplace_back([this] {
+                drain(true);
+                std::lock_guard lock(mMutex);
+                --mHelping;
+                mWorkerEnded.notify_all();
+            });
+        }
+        mWake.notify_all();
         while (whileWaiting && mWorking && !mStop) {
             mWorkerEnded.wait_for(lock, std::chrono::milliseconds(20));
             lock.unlock();
@@ -237,11 +251,18 @@ void PageOutlines::stopWorker()
         std::lock_guard lock(mMutex);
         mFinishing = true;
     }
-    mWake.notify_one();
+    mWake.notify_all();
+    mWorkerEnded.notify_all();
     if (mWorker.joinable())
         mWorker.join();
+    for (std::thread &helper : mHelpers)
+        helper.join();
+    mHelpers.clear();
     std::lock_guard lock(mMutex);
     mRunning = false;
+    mHelping = 0;
+    mInFlight = {};
+    mFailed.clear();
 }
 
 void PageOutlines::work()
@@ -255,26 +276,59 @@ void PageOutlines::work()
             outlines->mWorkerEnded.notify_all();
         }
     } ended{this};
-    std::vector<Job> failed;
-    for (;;) {
-        Job job;
-        {
-            std::unique_lock lock(mMutex);
-            mWake.wait(lock, [this] { return mStop || mFinishing || !mQueue.empty(); });
-            if (mStop)
-                return;
-            if (mQueue.empty())
-                break; // finishing, and everything handed in is read
-            job = std::move(mQueue.front());
-            mQueue.pop_front();
-        }
-        if (!readOne(job))
-            failed.push_back(std::move(job));
+    // Behind the download while it runs: the pages wait, its requests
+    // should not. What is left at the end is shared with the helpers.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kReaderNice);
+    if (!drain(false))
+        return;
+    {
+        // The helpers' last pages are in before the failed ones are tried
+        // again and the stamps compared.
+        std::unique_lock lock(mMutex);
+        mWorkerEnded.wait(lock, [this] { return mStop || mHelping == 0; });
+        if (mStop)
+            return;
     }
-    for (const Job &job : failed)
+    for (const Job &job : std::exchange(mFailed, {}))
         if (mStop || !readOne(job))
             return;
     rereadRewritten();
+}
+
+bool PageOutlines::drain(bool helping)
+{
+    for (;;) {
+        std::optional<Job> job;
+        {
+            std::unique_lock lock(mMutex);
+            mWake.wait(lock, [&] {
+                return mStop || (job = takeJob()) || (mFinishing && (mQueue.empty() || helping));
+            });
+            if (mStop)
+                return false;
+            if (!job)
+                return true; // finishing, and nothing left this thread can take
+            mInFlight.insert(job->relative);
+        }
+        const bool read = readOne(*job);
+        std::lock_guard lock(mMutex);
+        mInFlight.remove(job->relative);
+        if (!read)
+            mFailed.push_back(std::move(*job));
+        // A later version of this file may be waiting for it.
+        mWake.notify_all();
+    }
+}
+
+std::optional<PageOutlines::Job> PageOutlines::takeJob()
+{
+    for (auto job = mQueue.begin(); job != mQueue.end(); ++job)
+        if (!mInFlight.contains(job->relative)) {
+            Job taken = std::move(*job);
+            mQueue.erase(job);
+            return taken;
+        }
+    return std::nullopt;
 }
 
 // The downloader converts the links of the pages it saved once it has saved
@@ -304,6 +358,7 @@ void PageOutlines::rereadRewritten()
         readOne(job);
     }
 }
+
 
 bool PageOutlines::linksLeadToSavedPages(const QString &relative)
 {
@@ -342,8 +397,8 @@ bool PageOutlines::readOne(const Job &job)
         // room too: an assignment of nothing would keep it).
         if (mSink)
             std::string().swap(page->text);
-        mStamps.insert(job.relative, stamp);
         std::lock_guard lock(mMutex);
+        mStamps.insert(job.relative, stamp);
         mPages.emplace(job.relative, std::move(*page)); // moved: insert would copy it
         return true;
     } catch (const std::exception &) {

@@ -18,7 +18,9 @@
 #include <functional>
 #include <mutex>
 #include <string_view>
+#include <optional>
 #include <thread>
+#include <vector>
 
 namespace quorlix::pipeline {
 
@@ -78,6 +80,10 @@ private:
     };
 
     void work();
+    // Reads what is queued until nothing is left; true unless stopped.
+    bool drain(bool helping);
+    // The next job no other thread is reading a version of, or nothing.
+    std::optional<Job> takeJob();
     bool readOne(const Job &job);
     void rereadRewritten();
     bool linksLeadToSavedPages(const QString &relative);
@@ -88,6 +94,9 @@ private:
     FileSink mSink;
     QString mOutputFolder;
     std::thread mWorker;
+    // Started by finish(), at the caller's priority, to read what is left
+    // beside the worker (which reads behind the download).
+    std::vector<std::thread> mHelpers;
     std::atomic<bool> mStop{false};
 
     std::mutex mMutex; // guards what follows
@@ -99,8 +108,10 @@ private:
     QHash<QString, QString> mAwaiting;    // pages the log named, not listed yet: relative -> path
     bool mAwaitFinal = false;
     SavedPages mPages;
-    // Touched by the worker thread alone.
     QHash<QString, FileStamp> mStamps;
+    QSet<QString> mInFlight;   // being read: a later version of one waits
+    std::vector<Job> mFailed;  // tried once, tried again at the end
+    int mHelping = 0;          // helpers still reading
     bool mRunning = false;
     bool mFinishing = false;
     bool mWorking = false; // the worker thread has not ended yet

@@ -21,6 +21,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <mutex>
+
 #include <cstdio>
 
 using namespace quorlix;
@@ -94,6 +96,7 @@ private slots:
     void summaryLine();
     void outlinesReadWhileAdded();
     void cancelledOutlinesStopAtOnce();
+    void finalFilesReadAtTheEndByEveryCore();
     void roundTripThroughCompilerAndChmlib();
 };
 
@@ -333,6 +336,44 @@ void TestHelpFiles::cancelledOutlinesStopAtOnce()
     QCOMPARE(outlines.finish().value("big0.html").headings.size(), std::size_t(60000));
     qInfo("a %lld MB page read whole in %lld ms", static_cast<long long>(big.size() >> 20),
           static_cast<long long>(whole.elapsed()));
+}
+
+// Files the downloader lists as final go to the sink once for every listing;
+// what is left at the end is shared among threads, and a file listed again
+// after it changed ends with its newer reading, in the pages and the sink.
+void TestHelpFiles::finalFilesReadAtTheEndByEveryCore()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path();
+    std::mutex lock;
+    QHash<QString, QList<QByteArray>> sunk;
+    PageOutlines outlines;
+    outlines.start(folder, [&](const QString &relative, std::string_view bytes, const html::Page *page) {
+        std::lock_guard guard(lock);
+        sunk[relative] << QByteArray(bytes.data(), qsizetype(bytes.size())) + (page ? "|" + QByteArray::fromStdString(page->title) : "");
+    });
+    outlines.awaitFinalFiles();
+    for (int i = 0; i < 60; ++i) {
+        const QString name = folder + QStringLiteral("/s/p%1.html").arg(i);
+        QVERIFY(writeFile(name, "<title>P" + QByteArray::number(i) + "</title><p>" + QByteArray(2000, 'x')));
+        outlines.add(name);
+        if (i % 2 == 0)
+            outlines.addFinal(name); // listed; the others only named by the log
+    }
+    QVERIFY(writeFile(folder + "/s/a.css", "p{}"));
+    outlines.addFinal(folder + "/s/a.css");
+    QVERIFY(replaceFile(folder + "/s/p0.html", "<title>Newer</title>"));
+    outlines.addFinal(folder + "/s/p0.html");
+    const SavedPages pages = outlines.finish();
+
+    QCOMPARE(pages.size(), 60);
+    QCOMPARE(pages.value("s/p0.html").title, std::string("Newer"));
+    QCOMPARE(pages.value("s/p59.html").title, std::string("P59"));
+    QCOMPARE(sunk.size(), 31); // the listed pages and the sheet, never the unlisted
+    QCOMPARE(sunk.value("s/p0.html").size(), 2);
+    QCOMPARE(sunk.value("s/p0.html").last(), QByteArray("<title>Newer</title>|Newer"));
+    QCOMPARE(sunk.value("s/p2.html").size(), 1);
+    QCOMPARE(sunk.value("s/a.css"), QList<QByteArray>{"p{}"});
 }
 
 void TestHelpFiles::roundTripThroughCompilerAndChmlib()
