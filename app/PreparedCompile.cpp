@@ -12,8 +12,8 @@ namespace {
 const QString kFinalFilesVariable = QStringLiteral("QUORLIX_FINAL_FILES");
 const QString kPreparedVariable = QStringLiteral("QUORLIX_HHC_PREPARED");
 
-// Every core, at a low priority: the download must not wait for it, and
-// it keeps up with the page reader.
+// Every core, where it would idle otherwise: the download must not wait
+// for it, and it keeps up with the page reader.
 constexpr unsigned kCompressorThreads = 0;
 
 } // namespace

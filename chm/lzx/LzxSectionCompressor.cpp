@@ -7,6 +7,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -32,10 +33,14 @@ struct LzxSectionCompressor::Workers {
         std::lock_guard lock(threadsMutex);
         for (unsigned i = 0; i < count; ++i)
             threads.emplace_back([this, background] {
-                // Behind every other thread of the machine: what else runs
-                // (a download) must not wait for it.
-                if (background)
-                    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
+                // Only where a core would idle otherwise: what else runs (a
+                // download) must not wait for it, not even as a low-priority
+                // thread's share; hurry() takes over what is left.
+                if (background) {
+                    const sched_param none{};
+                    if (::sched_setscheduler(::gettid(), SCHED_IDLE, &none) != 0)
+                        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 19);
+                }
                 run();
             });
     }

@@ -37,7 +37,7 @@ namespace quorlix::chm {
 class LzxSectionCompressor {
 public:
     using Sink = std::function<void(std::span<const std::uint8_t>)>;
-    // background: the worker threads run at a low priority (and there is
+    // background: the worker threads run only on cores that would idle (and there is
     // at least one, so the caller never compresses itself).
     explicit LzxSectionCompressor(Sink sink, unsigned threads = 0 /* 0: all cores */, bool background = false);
     ~LzxSectionCompressor();
