@@ -9,7 +9,7 @@
 #include "chm/prepared/ContentDigest.h"
 #include "chm/prepared/PreparedContent.h"
 #include "chm/prepared/PreparedContentWriter.h"
-#include "chm/search/FullTextIndex.h"
+#include "chm/search/SearchIndexThread.h"
 #include "chm/sheets/StyleSheetFlattener.h"
 #include "chm/system/InternalFiles.h"
 #include "html/PageReader.h"
@@ -123,7 +123,7 @@ private:
     std::optional<StyleSheetFlattener> sheets_;
     std::vector<Topic> topics_;
     std::size_t windows1252Pages_ = 0; // pages read as Windows-1252
-    std::optional<FullTextIndexBuilder> search_;
+    std::optional<SearchIndexThread> search_;
     std::unique_ptr<PreparedContent> prepared_;
     std::vector<char> piece_; // a piece of a large file being streamed
     std::unordered_map<std::string, fs::path> sheetSources_; // folded stored name -> source
@@ -220,7 +220,7 @@ std::optional<std::uint64_t> Compilation::addListedFile(ChmWriter &writer, const
         if (read.page) {
             std::string title = !read.parsed.title.empty() ? read.parsed.title : read.parsed.firstHeading;
             if (search_)
-                search_->addDocument(static_cast<std::uint32_t>(topics_.size()), title, read.parsed.text);
+                search_->addDocument(static_cast<std::uint32_t>(topics_.size()), title, std::move(read.parsed.text));
             topics_.push_back({file.name, std::move(title)});
             windows1252Pages_ += read.parsed.windows1252 ? 1 : 0;
         }
@@ -255,7 +255,7 @@ std::optional<std::uint64_t> Compilation::addListedFile(ChmWriter &writer, const
     writer.endFile();
     if (read.page) {
         if (search_)
-            search_->addDocument(static_cast<std::uint32_t>(topics_.size()), {}, {});
+            search_->addDocument(static_cast<std::uint32_t>(topics_.size()), std::string(), std::string());
         topics_.push_back({file.name, {}});
     }
     return stored;

@@ -4,6 +4,7 @@
 
 #include "chm/container/ChmWriter.h"
 #include "chm/search/FullTextIndex.h"
+#include "chm/search/SearchIndexThread.h"
 #include "chm/search/WordSplitter.h"
 #include "chm/system/InternalFiles.h"
 
@@ -12,6 +13,7 @@
 #include <QTest>
 
 #include <map>
+#include <stdexcept>
 
 using namespace quorlix::chm;
 
@@ -299,6 +301,31 @@ private slots:
         QCOMPARE(reader.find("group7", false).size(), std::size_t(pages / 50));
         QCOMPARE(reader.find("page", true).size(), std::size_t(pages));
         QCOMPARE(reader.find("uniquex", false).size(), std::size_t(0));
+    }
+
+    // Built on a thread of its own, the index is the same bytes, also when
+    // the compile hands texts over faster than they are taken; a page out
+    // of order fails the build, not the thread.
+    void buildsTheSameOnAThreadOfItsOwn()
+    {
+        FullTextIndexBuilder builder(0x0407);
+        SearchIndexThread thread(0x0409);
+        std::string text;
+        for (int i = 0; i < 8000; ++i)
+            text += "w" + std::to_string(i % 997) + " ";
+        for (int i = 0; i < 700; ++i) {
+            const std::string title = "Page " + std::to_string(i);
+            builder.addDocument(std::uint32_t(i), title, text + std::to_string(i));
+            thread.addDocument(std::uint32_t(i), title, text + std::to_string(i));
+        }
+        thread.setLanguageId(0x0407);
+        QVERIFY(thread.build() == builder.build());
+
+        SearchIndexThread disordered(0x0409);
+        disordered.addDocument(2, "b", "two");
+        disordered.addDocument(1, "a", "one");
+        disordered.addDocument(3, "c", "three");
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument, disordered.build());
     }
 
     // A help file holding the index, searched by python3-chm (chmlib underneath):

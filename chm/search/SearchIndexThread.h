@@ -1,0 +1,51 @@
+// The full-text search index built on a thread of its own beside the
+// compile: the compile hands each page's words over in topic order and goes
+// on storing and compressing files, and takes the index at the end.
+#pragma once
+
+#include "chm/search/FullTextIndex.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quorlix::chm {
+
+class SearchIndexThread {
+public:
+    explicit SearchIndexThread(std::uint32_t languageId);
+    ~SearchIndexThread();
+    SearchIndexThread(const SearchIndexThread &) = delete;
+    SearchIndexThread &operator=(const SearchIndexThread &) = delete;
+
+    // As FullTextIndexBuilder's, in topic order; the texts are handed over.
+    void addDocument(std::uint32_t topic, std::string title, std::string text);
+    void setLanguageId(std::uint32_t languageId);
+    // Waits for the last page; passes on what the builder threw.
+    std::vector<std::uint8_t> build();
+
+private:
+    struct Page {
+        std::uint32_t topic;
+        std::string title, text;
+    };
+    void push(Page page);
+    void run();
+
+    FullTextIndexBuilder builder_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Page> queue_;
+    std::size_t queuedBytes_ = 0; // of the texts handed over
+    bool busy_ = false; // a page taken off the queue is being added
+    bool ending_ = false;
+    std::exception_ptr failure_;
+    std::thread thread_;
+};
+
+} // namespace quorlix::chm
