@@ -13,6 +13,12 @@ namespace {
 // so that a small site's one padded interval is compiled afresh.
 constexpr std::uint64_t kPaddingWeight = 16;
 
+// Dead bytes kept in the help file, at most, in thousandths of what is
+// taken: a site whose downloader rewrote some pages late still has most of
+// its content taken, and its help file stays within 2 % of one compiled
+// from scratch (dead bytes compress about as well as live ones).
+constexpr std::uint64_t kDeadPerMille = 15;
+
 struct Chain {
     std::size_t first = 0, last = 0;    // intervals, a live file crossing each boundary between them
     std::uint64_t filled = 0, live = 0; // bytes of files in them, and of live files
@@ -56,7 +62,7 @@ AdoptedIntervals::AdoptedIntervals(std::size_t intervals, std::uint64_t streamBy
         chain.padding += kLzxResetInterval - filled;
         chain.live += liveBytes[i];
     }
-    // Chains mostly dead are left out; then, while dead bytes pass 1 % of
+    // Chains mostly dead are left out; then, while dead bytes pass 1.5 % of
     // what is taken, the deadest of the rest.
     std::vector<const Chain *> kept;
     std::uint64_t filled = 0, dead = 0;
@@ -71,7 +77,7 @@ AdoptedIntervals::AdoptedIntervals(std::size_t intervals, std::uint64_t streamBy
         return a->waste() * b->filled > b->waste() * a->filled;
     });
     for (const Chain *worst : byDeadShare) {
-        if (dead * 100 <= filled)
+        if (dead * 1000 <= filled * kDeadPerMille)
             break;
         filled -= worst->filled;
         dead -= worst->waste();

@@ -270,9 +270,12 @@ void TestLzx::preparedIntervalsTaken_data()
         << std::size_t(2) << 2 * K << Spans{{0, K}, {K, 1000}} << std::vector<std::size_t>{0};
     QTest::newRow("a live file across a boundary takes both intervals or neither")
         << std::size_t(3) << 3 * K << Spans{{0, K}, {K + K / 2, K}} << std::vector<std::size_t>{0};
-    QTest::newRow("dead bytes past 1 % of what is taken: the deadest chain goes")
-        << std::size_t(4) << 4 * K << Spans{{0, K}, {K, K}, {2 * K, K - 2000}, {3 * K, K - 1000}}
+    QTest::newRow("dead bytes past 1.5 % of what is taken: the deadest chain goes")
+        << std::size_t(4) << 4 * K << Spans{{0, K}, {K, K}, {2 * K, K - 3000}, {3 * K, K - 1000}}
         << std::vector<std::size_t>{0, 1, 3};
+    QTest::newRow("dead bytes up to 1.5 % of what is taken: every chain stays")
+        << std::size_t(4) << 4 * K << Spans{{0, K}, {K, K}, {2 * K, K - 2000}, {3 * K, K - 1000}}
+        << std::vector<std::size_t>{0, 1, 2, 3};
 }
 
 void TestLzx::preparedIntervalsTaken()
