@@ -136,6 +136,11 @@ bool isWrittenWithoutSpaces(char32_t cp)
            (cp >= 0x20000 && cp <= 0x3FFFF);
 }
 
+bool isAsciiWordByte(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
 bool isWordCharacter(char32_t cp)
 {
     if (cp < 0x80)
@@ -167,11 +172,23 @@ bool WordSplitter::next(std::string &word, std::size_t &position)
             return true;
         }
         bool tooLong = false;
+        constexpr std::size_t kLongest = 2 * kMaxWordBytes; // leaves room for underscores trimmed below
         for (;;) {
             if (!tooLong) {
                 appendUtf8(word, toLower(cp));
-                tooLong = word.size() > 2 * kMaxWordBytes; // leaves room for underscores trimmed below
+                tooLong = word.size() > kLongest;
             }
+            // A run of ASCII word characters, most of any text, is taken in
+            // one go, a byte at a time as the loop would.
+            std::size_t run = offset_;
+            while (run < text_.size() && isAsciiWordByte(text_[run]))
+                ++run;
+            for (; offset_ < run && !tooLong; ++offset_) {
+                const char c = text_[offset_];
+                word.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x20) : c);
+                tooLong = word.size() > kLongest;
+            }
+            offset_ = run;
             const std::size_t start = offset_;
             if (offset_ >= text_.size())
                 break;
