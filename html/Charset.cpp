@@ -1,6 +1,7 @@
 #include "html/Charset.h"
 
 #include "html/AsciiText.h"
+#include "html/Utf8Append.h"
 
 #include <iconv.h>
 
@@ -171,19 +172,6 @@ std::string iconvName(std::string_view label)
     return std::string(label);
 }
 
-void appendCodePoint(std::string &out, std::uint32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 std::string fromWindows1252(std::string_view bytes)
 {
@@ -197,7 +185,7 @@ std::string fromWindows1252(std::string_view bytes)
     out.reserve(bytes.size() + bytes.size() / 8);
     for (char byte : bytes) {
         const auto c = static_cast<unsigned char>(byte);
-        appendCodePoint(out, c >= 0x80 && c < 0xA0 ? high[c - 0x80] : c);
+        appendUtf8(out, c >= 0x80 && c < 0xA0 ? high[c - 0x80] : c);
     }
     return out;
 }

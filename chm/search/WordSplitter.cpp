@@ -1,5 +1,7 @@
 #include "chm/search/WordSplitter.h"
 
+#include "html/Utf8Append.h"
+
 #include <cstdint>
 
 namespace quorlix::chm {
@@ -109,24 +111,6 @@ char32_t toLower(char32_t cp)
     return cp;
 }
 
-void appendUtf8(std::string &out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 // Scripts written without spaces between words: kana and ideographs.
 bool isWrittenWithoutSpaces(char32_t cp)
@@ -175,7 +159,7 @@ bool WordSplitter::next(std::string &word, std::size_t &position)
         constexpr std::size_t kLongest = 2 * kMaxWordBytes; // leaves room for underscores trimmed below
         for (;;) {
             if (!tooLong) {
-                appendUtf8(word, toLower(cp));
+                html::appendUtf8(word, toLower(cp));
                 tooLong = word.size() > kLongest;
             }
             // A run of ASCII word characters, most of any text, is taken in

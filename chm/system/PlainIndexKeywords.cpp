@@ -1,6 +1,7 @@
 #include "chm/system/PlainIndexKeywords.h"
 
 #include "html/AsciiText.h"
+#include "html/Utf8Append.h"
 
 #include <string>
 #include <utility>
@@ -28,24 +29,6 @@ bool isLetter(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-void appendUtf8(std::string &out, char32_t code)
-{
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
 
 // The HTML parser replaces what is not UTF-8 (overlong forms and
 // surrogates among them).
@@ -127,7 +110,7 @@ std::optional<std::string> decodedValue(std::string_view raw)
             if (code < 0x20 || (code >= 0x7F && code <= 0x9F) || (code >= 0xD800 && code <= 0xDFFF)
                 || (code >= 0xFDD0 && code <= 0xFDEF) || (code & 0xFFFE) == 0xFFFE || code > 0x10FFFF)
                 return std::nullopt;
-            appendUtf8(out, code);
+            html::appendUtf8(out, code);
         } else {
             return std::nullopt;
         }
