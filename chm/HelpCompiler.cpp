@@ -38,13 +38,6 @@ constexpr std::size_t kLongestName = 512;             // what chmlib can look up
 constexpr std::size_t kStreamPiece = 1 << 20;
 
 // "a.css", and "a.css@v=2" as the downloader saves "a.css?v=2".
-bool isStyleSheet(std::string_view name)
-{
-    const std::string file = foldedName(name.substr(name.rfind('/') + 1));
-    const std::size_t css = file.rfind(".css");
-    return css != std::string::npos && css > 0 && (css + 4 == file.size() || file[css + 4] == '@');
-}
-
 // A size as people read it: kB below a megabyte, so small sites do not
 // read "0.0 MB".
 std::string readableSize(std::uint64_t bytes)
@@ -156,7 +149,7 @@ std::vector<ListedFile> Compilation::listFiles()
             continue;
         }
         files.push_back({name, resolved.source});
-        if (isStyleSheet(name))
+        if (isStyleSheetName(name))
             sheetSources_.emplace(foldedName(name), files.back().source);
     }
     return files;
@@ -213,7 +206,7 @@ std::optional<std::uint64_t> Compilation::addListedFile(ChmWriter &writer, const
         warn(source + " is outside the project's folder (a symbolic link leads out of it); left out");
         return std::nullopt;
     case FileRead::Outcome::Read: {
-        if (isStyleSheet(file.name))
+        if (isStyleSheetName(file.name))
             read.bytes = sheets_->flatten(file.name, read.bytes);
         writer.addFile(file.name,
                        std::span(reinterpret_cast<const std::uint8_t *>(read.bytes.data()), read.bytes.size()));

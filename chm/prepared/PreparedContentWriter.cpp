@@ -1,9 +1,9 @@
 #include "chm/prepared/PreparedContentWriter.h"
 
 #include "chm/container/ByteLayout.h"
-#include "chm/container/DirectoryName.h"
 #include "chm/prepared/ContentDigest.h"
 #include "chm/prepared/PreparedRecords.h"
+#include "chm/sheets/StyleSheetFlattener.h"
 
 #include <cerrno>
 #include <cstring>
@@ -48,9 +48,7 @@ PreparedContentWriter::~PreparedContentWriter()
 
 bool PreparedContentWriter::storedAsSaved(std::string_view name)
 {
-    const std::string file = foldedName(name.substr(name.rfind('/') + 1));
-    const std::size_t css = file.rfind(".css");
-    return !(css != std::string::npos && css > 0 && (css + 4 == file.size() || file[css + 4] == '@'));
+    return !isStyleSheetName(name);
 }
 
 void PreparedContentWriter::put(const void *bytes, std::size_t length)

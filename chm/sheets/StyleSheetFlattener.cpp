@@ -12,6 +12,13 @@
 
 namespace quorlix::chm {
 
+bool isStyleSheetName(std::string_view name)
+{
+    const std::string file = foldedName(name.substr(name.rfind('/') + 1));
+    const std::size_t css = file.rfind(".css");
+    return css != std::string::npos && css > 0 && (css + 4 == file.size() || file[css + 4] == '@');
+}
+
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";

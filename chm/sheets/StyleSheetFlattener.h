@@ -17,6 +17,11 @@
 
 namespace quorlix::chm {
 
+// Whether the file stored under name ("/site/_static/b.css", or
+// "b.css@v=2" as a sheet with a query is saved) is a style sheet: the help
+// file stores its flattened copy, not the bytes as saved.
+bool isStyleSheetName(std::string_view name);
+
 // The text of the sheet stored under name ("/site/_static/b.css"), or nothing
 // when the help file holds no such sheet.
 using SheetReader = std::function<std::optional<std::string>(const std::string &name)>;
