@@ -1,6 +1,7 @@
 #include "chm/system/PlainIndexKeywords.h"
 
 #include "html/AsciiText.h"
+#include "html/Charset.h"
 #include "html/Utf8Append.h"
 
 #include <string>
@@ -30,34 +31,16 @@ bool isLetter(char c)
 }
 
 
-// The HTML parser replaces what is not UTF-8 (overlong forms and
-// surrogates among them).
-bool isUtf8(std::string_view text)
+// NUL and the other C0 and C1 controls but for the blanks, and DEL.
+bool hasControlCharacters(std::string_view text)
 {
-    for (std::size_t i = 0; i < text.size();) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x80) {
-            ++i;
-            continue;
-        }
-        const std::size_t extra = byte >= 0xC2 && byte <= 0xDF ? 1 : byte >= 0xE0 && byte <= 0xEF ? 2
-                                  : byte >= 0xF0 && byte <= 0xF4                           ? 3
-                                                                                           : 0;
-        if (extra == 0 || i + extra >= text.size())
-            return false;
-        char32_t code = byte & (0x3F >> extra);
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        if ((extra == 2 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF)))
-            || (extra == 3 && (code < 0x10000 || code > 0x10FFFF)))
-            return false;
-        i += extra + 1;
+        if ((byte < 0x20 && !html::isAsciiSpace(text[i])) || byte == 0x7F
+            || (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0))
+            return true;
     }
-    return true;
+    return false;
 }
 
 // An attribute's value with its references resolved; nullopt for a
@@ -262,7 +245,9 @@ struct OpenList {
 
 std::optional<std::vector<IndexKeyword>> readPlainIndexKeywords(std::string_view utf8)
 {
-    if (utf8.find('\0') != std::string_view::npos || !isUtf8(utf8))
+    // The parser has rules of its own for control characters and for what
+    // is not UTF-8 (overlong forms and surrogates among them).
+    if (hasControlCharacters(utf8) || !html::isValidUtf8(utf8))
         return std::nullopt;
     std::vector<IndexKeyword> keywords;
     std::vector<OpenList> lists(1);
