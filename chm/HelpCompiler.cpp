@@ -37,7 +37,6 @@ namespace {
 constexpr std::size_t kLongestName = 512;             // what chmlib can look up
 constexpr std::size_t kStreamPiece = 1 << 20;
 
-// "a.css", and "a.css@v=2" as the downloader saves "a.css?v=2".
 // A size as people read it: kB below a megabyte, so small sites do not
 // read "0.0 MB".
 std::string readableSize(std::uint64_t bytes)

@@ -359,7 +359,6 @@ void PageOutlines::rereadRewritten()
     }
 }
 
-
 bool PageOutlines::linksLeadToSavedPages(const QString &relative)
 {
     std::lock_guard lock(mMutex);

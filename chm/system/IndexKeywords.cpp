@@ -79,10 +79,9 @@ private:
         }
         if (name.empty())
             return keyword;
-        std::vector<std::string> places = std::move(keyword.places);
-        keyword = makeIndexKeyword(parent, name);
-        keyword.places = std::move(places);
-        return keyword;
+        IndexKeyword made = makeIndexKeyword(parent, name);
+        made.places = std::move(keyword.places);
+        return made;
     }
 };
 
