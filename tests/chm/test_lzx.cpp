@@ -8,6 +8,7 @@
 
 #include "chm/lzx/LzxEncoder.h"
 #include "chm/lzx/LzxHuffman.h"
+#include "chm/lzx/LzxSectionCompressor.h"
 #include "chm/prepared/AdoptedIntervals.h"
 
 #include <QDir>
@@ -21,6 +22,7 @@
 #include <cmath>
 #include <filesystem>
 #include <random>
+#include <thread>
 
 using namespace quorlix::chm;
 using namespace quorlix::chm::test;
@@ -189,6 +191,24 @@ void TestLzx::threadsGiveTheSameBytes()
         const LzxStream many = compressStream(input, threads, 999);
         QVERIFY(many.bytes == one.bytes);
         QVERIFY(many.frameOffsets == one.frameOffsets);
+    }
+    // Background workers, joined by full-priority ones from another thread
+    // at the start, in the middle or never (as when the download ends).
+    for (const std::size_t hurryAt : {std::size_t(0), input.size() / 2, input.size()}) {
+        Bytes out;
+        quorlix::chm::LzxSectionCompressor compressor(
+            [&](std::span<const std::uint8_t> bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }, 2, true);
+        std::thread hurrying;
+        for (std::size_t at = 0; at < input.size(); at += 999) {
+            if (at <= hurryAt && hurryAt < at + 999)
+                hurrying = std::thread([&] { compressor.hurry(); });
+            compressor.write(std::span(input).subspan(at, std::min<std::size_t>(999, input.size() - at)));
+        }
+        const auto result = compressor.finish();
+        if (hurrying.joinable())
+            hurrying.join();
+        QVERIFY(out == one.bytes);
+        QVERIFY(result.frameOffsets == one.frameOffsets);
     }
 }
 

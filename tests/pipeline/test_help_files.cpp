@@ -11,6 +11,8 @@
 #include "pipeline/Sitemap.h"
 #include "pipeline/TopicNames.h"
 #include "html/PageReader.h"
+#include "chm/system/IndexKeywords.h"
+#include "chm/system/PlainIndexKeywords.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <mutex>
 
 #include <cstdio>
@@ -155,6 +158,24 @@ void TestHelpFiles::indexKeywords()
                                                     "  B page|s/b.html#usage\n"
                                                     "  c.html|s/c.html#u\n"
                                                     "usage|s/a.html#use"));
+
+    // The help compiler reads the index the window writes without its HTML
+    // parser, and as that parser would: names with markup characters,
+    // quotes and letters beyond ASCII, entries nested below a keyword, must
+    // not push it off that path.
+    const SavedPages tricky{
+        {"s/t.html", page("A & B <c> \"q\" it\u2019s \u00e9t\u00e9 \U0001F600", "", {{2, "x &amp; y", "h"}, {2, "Same", "s"}})},
+        {"s/u.html", page("U", "", {{2, "Same", "s2"}, {3, "C++ & C#", "c"}})}};
+    const std::string written = MakeIndexFile({"s/t.html", "s/u.html"}, tricky).bytes.toStdString();
+    const auto plain = chm::readPlainIndexKeywords(written);
+    QVERIFY(plain);
+    const std::vector<chm::IndexKeyword> parsed = chm::parsedIndexKeywords(written);
+    QCOMPARE(plain->size(), parsed.size());
+    QVERIFY(std::any_of(parsed.begin(), parsed.end(), [](const auto &keyword) { return keyword.depth == 1; }));
+    for (std::size_t i = 0; i < parsed.size(); ++i) {
+        QCOMPARE((*plain)[i].text, parsed[i].text);
+        QCOMPARE((*plain)[i].places, parsed[i].places);
+    }
 }
 
 // The window reads most pages as they were saved and the rest once the
