@@ -6,13 +6,18 @@
 //  - the charset is lower case;
 //  - a reader that may be stopped, and is not, reads the same;
 //  - links and terms have collapsed text, terms an anchor;
+//  - the downloader's reading of the same bytes, from the parse it runs for
+//    their links and through the records it hands it on in, is the page
+//    reader's, when the bytes are read as they are;
 //  - the contents and index files are printable ASCII and name every page,
 //    with the page read as several pages of one site (its links may make it
 //    the site's table of contents or its index page).
 
 #include "fuzz/FuzzCheck.h"
 #include "html/Charset.h"
+#include "html/PageParse.h"
 #include "html/PageReader.h"
+#include "html/PageRecord.h"
 #include "pipeline/ContentsFile.h"
 #include "pipeline/IndexFile.h"
 
@@ -77,6 +82,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::optional<html::Page> again = html::readPage(bytes, html::PageParts::Outline, stop);
     FUZZ_CHECK(again && again->title == page.title && again->headings.size() == page.headings.size()
                && again->text.empty());
+
+    if (html::readsAsUtf8AsIs(bytes)) {
+        html::EarlyPageReading early(bytes, nullptr);
+        html::parsePage(bytes, nullptr, [&early](const GumboInternalNode *root, bool whole) {
+            early.take(root, whole);
+            return true; // as the downloader's link finder, which reads every piece
+        });
+        std::optional<html::EarlyReading> reading = early.finish();
+        FUZZ_CHECK(reading);
+        std::optional<html::EarlyReading> kept = html::earlyReadingFromRecord(html::recordOfEarlyReading(*reading));
+        FUZZ_CHECK(kept);
+        const std::optional<html::Page> handed = html::convertedReading(
+            std::move(*kept), bytes,
+            [](std::uint64_t, std::string_view before) { return std::optional<std::string>(before); });
+        FUZZ_CHECK(handed);
+        const std::string record = html::recordOfHandedReading("page.html", {}, *handed);
+        FUZZ_CHECK(record == html::recordOfHandedReading("page.html", {}, page));
+        const std::optional<html::Page> taken = html::handedReadingFromRecord(record, "page.html", {});
+        FUZZ_CHECK(taken && html::recordOfHandedReading("page.html", {}, *taken) == record);
+    }
 
     const QStringList files{QStringLiteral("site/dir/page.html"), QStringLiteral("site/dir/a.html"),
                             QStringLiteral("site/index.html"), QStringLiteral("site/dir/page-b.html")};

@@ -333,6 +333,14 @@ std::string decode(std::string_view bytes, std::string_view declared, bool &wind
 
 } // namespace
 
+bool readsAsUtf8AsIs(std::string_view bytes)
+{
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF" || bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF")
+        return false;
+    const std::string label = lowerTrimmed(declaredCharset(bytes));
+    return (label.empty() || encodingOf(label) == Encoding::Utf8) && isValidUtf8(bytes);
+}
+
 std::string decodeToUtf8(std::string_view bytes, std::string_view declared, bool *readAsWindows1252)
 {
     bool windows1252 = false;

@@ -24,4 +24,8 @@ std::string decodeToUtf8(std::string_view bytes, std::string_view declared, bool
 
 bool isValidUtf8(std::string_view bytes);
 
+// Whether decodeToUtf8(bytes, declaredCharset(bytes)) gives the bytes as
+// they are: UTF-8 declared or not, no byte order mark.
+bool readsAsUtf8AsIs(std::string_view bytes);
+
 } // namespace quorlix::html

@@ -153,6 +153,8 @@ std::string enclosingTarget(const GumboNode *heading)
     return id;
 }
 
+} // namespace
+
 // The anchor a link leads to in the page it is in: "#name", or
 // "page.html#name" as the downloader writes it once it converts the links.
 // "" for a link into another folder or site, or to no anchor.
@@ -188,6 +190,8 @@ const GumboNode *endingLink(const GumboNode *element)
     }
     return nullptr;
 }
+
+namespace {
 
 // Whether a name is one the element is reached by: its id, an id or anchor
 // name inside it, or that of the section it heads.

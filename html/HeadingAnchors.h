@@ -7,6 +7,7 @@
 #include <gumbo.h>
 
 #include <string>
+#include <string_view>
 
 namespace quorlix::html {
 
@@ -19,5 +20,12 @@ std::string anchorOfTerm(const GumboNode *term);
 // permalink sign ("#", "¶"), whatever it shows and however it is classed.
 // nullptr when there is none, or when the link is all the element shows.
 const GumboNode *trailingSelfLink(const GumboNode *element);
+
+// What trailingSelfLink weighs: the link the element ends with (through
+// inline wrappers; nullptr for none), and the anchor an href leads to in
+// its own page ("#name", or "page.html#name" as the downloader writes it
+// once it converts the links; "" for none).
+const GumboNode *endingLink(const GumboNode *element);
+std::string_view ownPageFragment(std::string_view href);
 
 } // namespace quorlix::html

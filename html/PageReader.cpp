@@ -2,6 +2,7 @@
 
 #include "html/Charset.h"
 #include "html/CollapsedText.h"
+#include "html/EarlyReading.h"
 #include "html/GumboNodes.h"
 #include "html/HeadingAnchors.h"
 #include "html/PageParse.h"
@@ -180,9 +181,29 @@ bool isGridOfLinks(const GumboNode *node)
 // One walk through the tree, in document order, entering and leaving each
 // node; with an explicit stack, as pages can nest deeper than a thread's
 // stack allows.
+// What an early reading keeps besides the page (EarlyReading.h), and where
+// the page's bytes lie, to tell where an attribute's value starts.
+struct EarlyFacts {
+    std::string_view bytes;
+    std::vector<LinkFacts> links;
+    std::vector<SelfLinkFacts> selfLinks;
+    bool overflow = false; // more candidates than a page keeps links
+
+    std::uint64_t offsetOf(const GumboAttribute &attribute) const
+    {
+        const char *data = attribute.original_value.data;
+        if (!data || data < bytes.data() || data >= bytes.data() + bytes.size())
+            return kNoOffset;
+        return static_cast<std::uint64_t>(data - bytes.data());
+    }
+};
+
 class PageWalk {
 public:
-    PageWalk(PageParts parts, const std::atomic<bool> *stop) : mWithText(parts == PageParts::OutlineAndText), mStop(stop) {}
+    PageWalk(PageParts parts, const std::atomic<bool> *stop, EarlyFacts *early = nullptr)
+        : mWithText(parts == PageParts::OutlineAndText), mStop(stop), mEarly(early)
+    {
+    }
 
     bool walk(const GumboNode *root, Page &page)
     {
@@ -238,6 +259,7 @@ private:
         } else if (!mHeading && (headingLevel(node) > 0 || isMinorHeading(node))) {
             mHeading = node;
             mHeadingSelfLink = trailingSelfLink(node);
+            noteSelfLink(node);
         } else if ((mHeading || mTerm) && !mPermalink
                    && (isPermalink(node) || node == mHeadingSelfLink || node == mTermSelfLink)) {
             mPermalink = node;
@@ -301,6 +323,7 @@ private:
                 if (!mTermAnchor.empty()) {
                     mTerm = node;
                     mTermSelfLink = trailingSelfLink(node);
+                    noteSelfLink(node);
                 }
             }
             break;
@@ -315,6 +338,7 @@ private:
                 if (const GumboAttribute *href = gumbo_get_attribute(&node->v.element.attributes, "href")) {
                     mLink = node;
                     mLinkHref = href->value;
+                    mLinkHrefAt = mEarly ? mEarly->offsetOf(*href) : kNoOffset;
                 }
             break;
         default:
@@ -411,10 +435,19 @@ private:
                 // So is a table cell's first link (a hub page's table of
                 // its pages, a one-page manual's index entry), and a div
                 // grid's first link to another page.
-                const bool cell = isHtml(item.node, GUMBO_TAG_TD) || isHtml(item.node, GUMBO_TAG_TH)
-                                  || (item.linkLedCell && hash != 0);
-                if (((hash != std::string::npos && hash > 0) || (first && (mListDepth > 0 || cell)))
-                    && kept(page.links, kMostLinks, page.linksCut)) {
+                const bool tableCell = isHtml(item.node, GUMBO_TAG_TD) || isHtml(item.node, GUMBO_TAG_TH);
+                const bool cell = tableCell || (item.linkLedCell && hash != 0);
+                // Before the conversion, every link it could make one of
+                // these: "#name" becomes "page.html#name".
+                const bool keep = mEarly
+                                      ? hash != std::string::npos
+                                            || (first && (mListDepth > 0 || tableCell || item.linkLedCell))
+                                      : (hash != std::string::npos && hash > 0) || (first && (mListDepth > 0 || cell));
+                if (keep && mEarly && page.links.size() >= kMostLinks)
+                    mEarly->overflow = true;
+                else if (keep && kept(page.links, kMostLinks, page.linksCut)) {
+                    if (mEarly)
+                        mEarly->links.push_back({mLinkHrefAt, tableCell, item.linkLedCell});
                     Link &link = page.links.emplace_back(mLinkHref, text, lead, item.outer);
                     link.outerLinked = item.outerLinked;
                     link.leadLinked = leadLinked;
@@ -422,7 +455,7 @@ private:
                     link.navigation = mNavigation > 0;
                     link.list = mListOrdinal;
                     link.depth = mListDepth;
-                } else if (hash == 0) {
+                } else if (hash == 0 && !mEarly) {
                     ++page.ownAnchorLinks; // written "page.html#name" once the downloader converts the links
                 }
                 mLink = nullptr;
@@ -498,8 +531,22 @@ private:
         bool linkLedCell = false; // a cell of a div grid that begins with a link
     };
 
+    // The link a heading or term ends with, and where it leads in this page
+    // as written now: what decides whether it points back at it.
+    void noteSelfLink(const GumboNode *element)
+    {
+        if (!mEarly)
+            return;
+        const GumboNode *link = endingLink(element);
+        if (!link)
+            return;
+        const GumboAttribute *href = gumbo_get_attribute(&link->v.element.attributes, "href");
+        mEarly->selfLinks.push_back({mEarly->offsetOf(*href), href->value});
+    }
+
     const bool mWithText;
     const std::atomic<bool> *mStop;
+    EarlyFacts *const mEarly;
     const GumboNode *mTitle = nullptr;
     bool mTitleDone = false;
     const GumboNode *mHeading = nullptr;
@@ -520,6 +567,7 @@ private:
     int mListDepth = 0;
     const GumboNode *mLink = nullptr;
     std::string mLinkHref;
+    std::uint64_t mLinkHrefAt = kNoOffset;
     CollapsedText mLinkText;
     const GumboNode *mTerm = nullptr;
     std::string mTermAnchor;
@@ -529,48 +577,84 @@ public:
     std::string takeText() { return mText.take(); }
 };
 
-std::optional<Page> read(std::string_view bytes, PageParts parts, const std::atomic<bool> *stop)
-{
-    Page page;
-    page.size = bytes.size();
-    page.charset = declaredCharset(bytes);
-    const std::string utf8 = decodeToUtf8(bytes, page.charset, &page.windows1252);
-    const bool withText = parts == PageParts::OutlineAndText;
-    bool walked = true;
-    CollapsedText text;
-    int pieces = 0;
-    const PageParse parse = parsePage(utf8, stop, [&](const GumboNode *root, bool whole) {
-        PageWalk walk(parts, stop);
+// A page's reading from the trees parsePage gives: the whole page's, or
+// each of its pieces' in turn.
+class Reading {
+public:
+    Reading(PageParts parts, const std::atomic<bool> *stop, EarlyFacts *early = nullptr)
+        : mParts(parts), mStop(stop), mEarly(early)
+    {
+    }
+
+    // false once the pieces left can add nothing.
+    bool take(const GumboNode *root, bool whole)
+    {
+        if (mDone)
+            return false;
+        PageWalk walk(mParts, mStop, whole ? mEarly : nullptr);
         if (whole) {
-            walked = walk.walk(root, page);
+            mWalked = walk.walk(root, page);
             page.text = walk.takeText();
+            mDone = true;
             return true;
         }
         // A piece: its title, if the page's was not in the pieces before,
         // and its text. A title is looked for in the first megabyte only.
         constexpr int kTitlePieces = 16;
         Page piece;
-        walked = walk.walk(root, piece);
-        if (page.title.empty() && pieces++ < kTitlePieces)
+        mWalked = walk.walk(root, piece);
+        if (page.title.empty() && mPieces++ < kTitlePieces)
             page.title = std::move(piece.title);
+        const bool withText = mParts == PageParts::OutlineAndText;
         if (withText) {
-            text.separate();
-            text.append(walk.takeText());
+            mText.separate();
+            mText.append(walk.takeText());
         }
-        return walked && (withText || (page.title.empty() && pieces < kTitlePieces));
-    });
-    if (parse == PageParse::Stopped || !walked)
-        return std::nullopt;
-    if (parse == PageParse::Pieces) {
-        page.outlineLeftOut = true;
-        page.text = text.take();
+        mDone = !(mWalked && (withText || (page.title.empty() && mPieces < kTitlePieces)));
+        return !mDone;
     }
-    // A site's pages are all held until its contents and index are written:
-    // the room the lists grew into would be a third of what they hold.
-    page.headings.shrink_to_fit();
-    page.links.shrink_to_fit();
-    page.terms.shrink_to_fit();
-    return page;
+
+    // false when the reading was stopped.
+    bool finish(PageParse parse)
+    {
+        if (parse == PageParse::Stopped || !mWalked)
+            return false;
+        if (parse == PageParse::Pieces) {
+            page.outlineLeftOut = true;
+            page.text = mText.take();
+        }
+        // A site's pages are all held until its contents and index are
+        // written: the room the lists grew into would be a third of what
+        // they hold.
+        page.headings.shrink_to_fit();
+        page.links.shrink_to_fit();
+        page.terms.shrink_to_fit();
+        return true;
+    }
+
+    Page page;
+
+private:
+    const PageParts mParts;
+    const std::atomic<bool> *mStop;
+    EarlyFacts *mEarly;
+    bool mWalked = true;
+    bool mDone = false;
+    CollapsedText mText;
+    int mPieces = 0;
+};
+
+std::optional<Page> read(std::string_view bytes, PageParts parts, const std::atomic<bool> *stop)
+{
+    Reading reading(parts, stop);
+    reading.page.size = bytes.size();
+    reading.page.charset = declaredCharset(bytes);
+    const std::string utf8 = decodeToUtf8(bytes, reading.page.charset, &reading.page.windows1252);
+    const PageParse parse = parsePage(utf8, stop,
+                                      [&](const GumboNode *root, bool whole) { return reading.take(root, whole); });
+    if (!reading.finish(parse))
+        return std::nullopt;
+    return std::move(reading.page);
 }
 
 } // namespace
@@ -584,6 +668,45 @@ Page readPage(std::string_view bytes, PageParts parts)
 std::optional<Page> readPage(std::string_view bytes, PageParts parts, const std::atomic<bool> &stop)
 {
     return read(bytes, parts, &stop);
+}
+
+struct EarlyPageReading::State {
+    EarlyFacts facts;
+    Reading reading;
+    bool taken = false;
+    bool whole = false;
+    State(std::string_view utf8, const std::atomic<bool> *stop)
+        : facts{utf8, {}, {}, false}, reading(PageParts::OutlineAndText, stop, &facts)
+    {
+    }
+};
+
+EarlyPageReading::EarlyPageReading(std::string_view utf8, const std::atomic<bool> *stop)
+    : mState(std::make_unique<State>(utf8, stop))
+{
+    mState->reading.page.size = utf8.size();
+    mState->reading.page.charset = declaredCharset(utf8);
+}
+
+EarlyPageReading::~EarlyPageReading() = default;
+
+void EarlyPageReading::take(const GumboInternalNode *root, bool whole)
+{
+    mState->taken = true;
+    mState->whole = whole;
+    mState->reading.take(root, whole);
+}
+
+std::optional<EarlyReading> EarlyPageReading::finish()
+{
+    if (!mState->taken || mState->facts.overflow
+        || !mState->reading.finish(mState->whole ? PageParse::Whole : PageParse::Pieces))
+        return std::nullopt;
+    EarlyReading early;
+    early.page = std::move(mState->reading.page);
+    early.linkFacts = std::move(mState->facts.links);
+    early.selfLinks = std::move(mState->facts.selfLinks);
+    return early;
 }
 
 } // namespace quorlix::html

@@ -1,8 +1,10 @@
 // Reading downloaded pages: the charset they declare (or do not), their
 // title and first heading, the headings a link can reach, and their text.
 
+#include "html/Charset.h"
 #include "html/PageParse.h"
 #include "html/PageReader.h"
+#include "html/PageRecord.h"
 #include "html/ParsedDocument.h"
 
 #include <gumbo.h>
@@ -67,6 +69,10 @@ private slots:
     void linkKeepsItsTexts();
     void listsOfLinks_data();
     void listsOfLinks();
+    void readingFinishedAfterConversion_data();
+    void readingFinishedAfterConversion();
+    void damagedRecordsGiveNothing_data();
+    void damagedRecordsGiveNothing();
 };
 
 void TestPageReader::charsetAndTitle_data()
@@ -469,6 +475,133 @@ void TestPageReader::listsOfLinks()
         links << QString::fromStdString(std::string(link.href())) + ' ' + QString::number(link.depth) + ' '
                      + (link.navigation ? QString("nav") : QString::fromStdString(std::string(link.outer())));
     QTEST(links.join(" | "), "links");
+}
+
+namespace {
+
+// The downloader's reading of page, from its own parse, kept as a record.
+std::optional<EarlyReading> earlyReadingOf(std::string_view page)
+{
+    EarlyPageReading early(page, nullptr);
+    parsePage(page, nullptr, [&early](const GumboNode *root, bool whole) {
+        early.take(root, whole);
+        return true;
+    });
+    std::optional<EarlyReading> reading = early.finish();
+    return reading ? earlyReadingFromRecord(recordOfEarlyReading(*reading)) : std::nullopt;
+}
+
+} // namespace
+
+void TestPageReader::readingFinishedAfterConversion_data()
+{
+    QTest::addColumn<QByteArray>("page");
+    // Each href the conversion rewrites: "old=new", or "old=?" for one
+    // whose new form cannot be told.
+    QTest::addColumn<QStringList>("rewritten");
+    QTest::addColumn<bool>("told"); // else the page is parsed again
+
+    const QByteArray head = "<meta charset=utf-8><title>T</title>";
+    QTest::newRow("links to this page's anchors, kept once they name it")
+        << head
+               + "<ul><li><a href=\"#a\">A</a> and <a href=#b>B</a><ul><li><a href=x.html>X</a></li></ul></li></ul>"
+                 "<h2 id=a>A<a class=headerlink href=\"#a\">\xc2\xb6</a></h2><p><a href=#b>b</a></p>"
+        << QStringList{"#a=p.html#a", "#b=p.html#b"} << true;
+    QTest::newRow("the same links left as they were: counted, not kept")
+        << head
+               + "<div><div><a href=#a>A</a> one</div><div><a href=#b>B</a> two</div></div>"
+                 "<table><tr><td><a href=#c>C</a></td></tr></table>"
+        << QStringList() << true;
+    QTest::newRow("a grid's and a table's links turned into others")
+        << head
+               + "<div><div><a href=#a>A</a> one</div><div><a href=#b>B</a> two</div></div>"
+                 "<table><tr><td><a href=\"/t.html\">T</a></td></tr></table>"
+        << QStringList{"#a=p.html#a", "/t.html=../t.html"} << true;
+    QTest::newRow("a term's sign pointing back at it either way")
+        << head + "<dl><dt id=f>f()<a href=\"#f\">#</a></dt><dd>does</dd></dl>" << QStringList{"#f=p.html#f"} << true;
+    QTest::newRow("a heading's sign that points back at it only once converted")
+        << head + "<h2 id=h>Heading<a href=\"/d/p.html#h\">#</a></h2>" << QStringList{"/d/p.html#h=p.html#h"} << false;
+    QTest::newRow("a link whose new form cannot be told")
+        << head + "<ul><li><a href=\"a.html#x&amp;y\">x</a></li></ul>" << QStringList{"a.html#x&y=?"} << false;
+    QTest::newRow("a charset declaration pushed past the bytes looked at for one")
+        << "<a href=x.html>x</a>" + QByteArray(4050, ' ') + "<meta charset=utf-8>"
+        << QStringList{"x.html=" + QString(30, 'z') + ".html"} << false;
+}
+
+// The downloader's reading, finished with the links as its conversion
+// wrote them, is the page reader's reading of the converted page.
+void TestPageReader::readingFinishedAfterConversion()
+{
+    QFETCH(QByteArray, page);
+    QFETCH(QStringList, rewritten);
+    QFETCH(bool, told);
+    QHash<QString, QString> after;
+    QByteArray converted = page;
+    for (const QString &pair : rewritten) {
+        const QString from = pair.section('=', 0, 0), to = pair.section('=', 1);
+        after.insert(from, to);
+        const QByteArray written = to == "?" ? QByteArray("a.html#x&amp;y") : to.toUtf8();
+        for (const QByteArray &quoted : {'"' + from.toUtf8() + '"', from.toUtf8() + '>'})
+            converted.replace(quoted, quoted.startsWith('"') ? '"' + written + '"' : written + '>');
+    }
+    std::optional<EarlyReading> early = earlyReadingOf(view(page));
+    QVERIFY(early);
+    const std::optional<Page> finished = convertedReading(
+        std::move(*early), view(converted), [&](std::uint64_t, std::string_view before) {
+            const QString old = QString::fromStdString(std::string(before));
+            if (!after.contains(old))
+                return std::optional<std::string>(before);
+            return after[old] == "?" ? std::nullopt : std::optional<std::string>(after[old].toStdString());
+        });
+    QCOMPARE(bool(finished), told);
+    if (finished)
+        QCOMPARE(QByteArray::fromStdString(recordOfHandedReading("p", {}, *finished)),
+                 QByteArray::fromStdString(
+                     recordOfHandedReading("p", {}, readPage(view(converted), PageParts::OutlineAndText))));
+}
+
+void TestPageReader::damagedRecordsGiveNothing_data()
+{
+    QTest::addColumn<int>("cutAt");       // bytes kept of the record, -1 all
+    QTest::addColumn<int>("countAt");     // a count set past what the record holds, at this byte, -1 none
+    QTest::addColumn<QByteArray>("name"); // asked for
+    QTest::addColumn<qint64>("size");     // the file's size asked for
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("whole, for its file") << -1 << -1 << QByteArray("a/p.html") << qint64(7) << true;
+    QTest::newRow("for another file") << -1 << -1 << QByteArray("a/q.html") << qint64(7) << false;
+    QTest::newRow("for other bytes of its file") << -1 << -1 << QByteArray("a/p.html") << qint64(8) << false;
+    QTest::newRow("cut in its header") << 20 << -1 << QByteArray("a/p.html") << qint64(7) << false;
+    QTest::newRow("cut in its links") << -200 << -1 << QByteArray("a/p.html") << qint64(7) << false;
+    QTest::newRow("one byte short") << -2 << -1 << QByteArray("a/p.html") << qint64(7) << false;
+    QTest::newRow("a text's length past its end") << -1 << 4 + 8 << QByteArray("a/p.html") << qint64(7) << false;
+}
+
+// A reading kept on disk comes back whole, for its file only, or not at
+// all: never a part of one, never a crash or a huge allocation.
+void TestPageReader::damagedRecordsGiveNothing()
+{
+    QFETCH(int, cutAt);
+    QFETCH(int, countAt);
+    QFETCH(QByteArray, name);
+    QFETCH(qint64, size);
+    QFETCH(bool, taken);
+    const QByteArray page =
+        "<title>T</title><h1 id=a>A</h1><ul><li><a href=x.html#a>x</a></li></ul><dl><dt id=t>t</dt></dl>";
+    const Page read = readPage(view(page), PageParts::OutlineAndText);
+    FileStamp stamp{1, 2, 7, 3};
+    std::string record = recordOfHandedReading("a/p.html", stamp, read);
+    if (cutAt != -1)
+        record.resize(cutAt >= 0 ? std::size_t(cutAt) : record.size() - std::size_t(-cutAt));
+    if (countAt >= 0)
+        record.replace(std::size_t(countAt), 8, std::string(8, '\x7f'));
+    stamp.size = size;
+    const std::optional<Page> back = handedReadingFromRecord(record, name.toStdString(), stamp);
+    QCOMPARE(bool(back), taken);
+    if (back)
+        QCOMPARE(recordOfHandedReading("a/p.html", stamp, *back), record);
+    std::string early = recordOfEarlyReading(*earlyReadingOf(view(page)));
+    early.resize(early.size() - 1);
+    QVERIFY(!earlyReadingFromRecord(early));
 }
 
 QTEST_GUILESS_MAIN(TestPageReader)

@@ -1,0 +1,81 @@
+#pragma once
+
+// A page's reading made by the downloader from the parse it runs for the
+// page's links, before it converts them, and finished once their converted
+// form is known: the window then takes the page as read, without parsing it
+// again. The reading of the converted page depends on its links in two
+// places only (which links an index or a contents can use, and which link
+// a heading or term ends with to point back at itself); the early reading
+// keeps what decides both, and the finish decides them anew, or gives up
+// where it cannot tell.
+
+#include "html/PageReader.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct GumboInternalNode;
+
+namespace quorlix::html {
+
+inline constexpr std::uint64_t kNoOffset = ~std::uint64_t{0};
+
+// A link the conversion could make one the reading keeps (page.links holds
+// it, in document order): where its href's value starts in the page's bytes
+// (quotes included, as the downloader's link finder counts it), and what,
+// besides its href, decides whether it is kept.
+struct LinkFacts {
+    std::uint64_t hrefAt = kNoOffset;
+    bool tableCell = false;   // the first link of a td or th
+    bool linkLedCell = false; // the first link of a div grid's cell
+};
+
+// The link a heading or term ends with: where its href's value starts,
+// and the href as first written.
+struct SelfLinkFacts {
+    std::uint64_t hrefAt = kNoOffset;
+    std::string href;
+};
+
+struct EarlyReading {
+    Page page;                        // page.links: every candidate; ownAnchorLinks: not counted yet
+    std::vector<LinkFacts> linkFacts; // one for each of page.links
+    std::vector<SelfLinkFacts> selfLinks;
+};
+
+// Reads the page the downloader parses, from the trees parsePage gives (it
+// runs the parse, and takes the page's links from the same trees). utf8
+// must be the page's bytes as they are (readsAsUtf8AsIs) and outlive it.
+class EarlyPageReading {
+public:
+    EarlyPageReading(std::string_view utf8, const std::atomic<bool> *stop);
+    ~EarlyPageReading();
+    EarlyPageReading(const EarlyPageReading &) = delete;
+    EarlyPageReading &operator=(const EarlyPageReading &) = delete;
+
+    void take(const GumboInternalNode *root, bool whole);
+    // The reading, or nothing when the page cannot be handed on (stopped,
+    // more candidate links than a reading keeps).
+    std::optional<EarlyReading> finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> mState;
+};
+
+// A link's href after the conversion, by where its value started in the
+// page as saved: the new href, the same one when the conversion left it,
+// or nothing when the conversion cannot tell (the page is then read anew).
+using HrefAfterConversion = std::function<std::optional<std::string>(std::uint64_t hrefAt, std::string_view href)>;
+
+// The reading of the converted page, as readPage(converted, OutlineAndText)
+// gives it; nothing when it cannot be told without a parse.
+std::optional<Page> convertedReading(EarlyReading early, std::string_view converted,
+                                     const HrefAfterConversion &hrefAfter);
+
+} // namespace quorlix::html

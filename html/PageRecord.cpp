@@ -1,0 +1,250 @@
+#include "html/PageRecord.h"
+
+#include <cstring>
+
+namespace quorlix::html {
+
+namespace {
+
+constexpr std::string_view kEarlyMagic = "QER1";
+constexpr std::string_view kHandedMagic = "QHR1";
+
+class Writer {
+public:
+    void number(std::uint64_t value)
+    {
+        char bytes[sizeof value];
+        std::memcpy(bytes, &value, sizeof value);
+        out.append(bytes, sizeof value);
+    }
+    void text(std::string_view value)
+    {
+        number(value.size());
+        out.append(value);
+    }
+    std::string out;
+};
+
+class Reader {
+public:
+    explicit Reader(std::string_view in) : mIn(in) {}
+    bool number(std::uint64_t &value)
+    {
+        if (mIn.size() < sizeof value)
+            return mOk = false;
+        std::memcpy(&value, mIn.data(), sizeof value);
+        mIn.remove_prefix(sizeof value);
+        return true;
+    }
+    std::uint64_t number()
+    {
+        std::uint64_t value = 0;
+        number(value);
+        return value;
+    }
+    std::string_view text()
+    {
+        const std::uint64_t size = number();
+        if (!mOk || size > mIn.size()) {
+            mOk = false;
+            return {};
+        }
+        const std::string_view value = mIn.substr(0, size);
+        mIn.remove_prefix(size);
+        return value;
+    }
+    // A count of things each at least `least` bytes long: no more than the
+    // rest can hold, so a bad count cannot ask for memory.
+    std::uint64_t count(std::size_t least)
+    {
+        const std::uint64_t value = number();
+        if (value > mIn.size() / least)
+            mOk = false;
+        return mOk ? value : 0;
+    }
+    bool magic(std::string_view expected)
+    {
+        if (mIn.substr(0, expected.size()) != expected)
+            return mOk = false;
+        mIn.remove_prefix(expected.size());
+        return true;
+    }
+    bool ok() const { return mOk; }
+    bool atEnd() const { return mOk && mIn.empty(); }
+
+private:
+    std::string_view mIn;
+    bool mOk = true;
+};
+
+void writePage(Writer &w, const Page &page)
+{
+    w.text(page.charset);
+    w.text(page.title);
+    w.text(page.firstHeading);
+    w.text(page.text);
+    w.number(page.size);
+    w.number(page.ownAnchorLinks);
+    w.number((page.windows1252 ? 1u : 0u) | (page.linksCut ? 2u : 0u) | (page.headingsCut ? 4u : 0u)
+             | (page.outlineLeftOut ? 8u : 0u));
+    w.number(page.headings.size());
+    for (const Heading &heading : page.headings) {
+        w.number(static_cast<std::uint64_t>(heading.level) | (heading.navigation ? 1u << 8 : 0u));
+        w.text(heading.text());
+        w.text(heading.anchor());
+    }
+    w.number(page.links.size());
+    for (const Link &link : page.links) {
+        w.text(link.href());
+        w.text(link.text());
+        w.text(link.lead());
+        w.text(link.outer());
+        w.number((link.outerLinked ? 1u : 0u) | (link.leadLinked ? 2u : 0u) | (link.first ? 4u : 0u)
+                 | (link.navigation ? 8u : 0u));
+        w.number(static_cast<std::uint32_t>(link.list));
+        w.number(static_cast<std::uint32_t>(link.depth));
+    }
+    w.number(page.terms.size());
+    for (const Term &term : page.terms) {
+        w.text(term.text);
+        w.text(term.anchor);
+        w.number(term.minorHeading ? 1 : 0);
+    }
+}
+
+bool readPage(Reader &r, Page &page)
+{
+    page.charset = r.text();
+    page.title = r.text();
+    page.firstHeading = r.text();
+    page.text = r.text();
+    page.size = r.number();
+    page.ownAnchorLinks = r.number();
+    const std::uint64_t flags = r.number();
+    page.windows1252 = flags & 1;
+    page.linksCut = flags & 2;
+    page.headingsCut = flags & 4;
+    page.outlineLeftOut = flags & 8;
+    // Each heading, link or term takes at least this many bytes of the record.
+    constexpr std::size_t kLeast = 3 * 8;
+    for (std::uint64_t i = 0, n = r.count(kLeast); i < n && r.ok(); ++i) {
+        const std::uint64_t level = r.number();
+        const std::string_view text = r.text(), anchor = r.text();
+        Heading &heading = page.headings.emplace_back(static_cast<int>(level & 0xff), text, anchor);
+        heading.navigation = level & (1u << 8);
+    }
+    for (std::uint64_t i = 0, n = r.count(kLeast); i < n && r.ok(); ++i) {
+        const std::string_view href = r.text(), text = r.text(), lead = r.text(), outer = r.text();
+        Link &link = page.links.emplace_back(href, text, lead, outer);
+        const std::uint64_t linkFlags = r.number();
+        link.outerLinked = linkFlags & 1;
+        link.leadLinked = linkFlags & 2;
+        link.first = linkFlags & 4;
+        link.navigation = linkFlags & 8;
+        link.list = static_cast<int>(static_cast<std::uint32_t>(r.number()));
+        link.depth = static_cast<int>(static_cast<std::uint32_t>(r.number()));
+    }
+    for (std::uint64_t i = 0, n = r.count(kLeast); i < n && r.ok(); ++i) {
+        Term &term = page.terms.emplace_back();
+        term.text = r.text();
+        term.anchor = r.text();
+        term.minorHeading = r.number() & 1;
+    }
+    return r.ok();
+}
+
+// FNV-1a, 64 bits: a name for the file, not a check (the record names
+// its file in full).
+std::uint64_t nameHash(std::string_view name)
+{
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (const char c : name) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3ull;
+    }
+    return hash;
+}
+
+} // namespace
+
+std::string recordOfEarlyReading(const EarlyReading &early)
+{
+    Writer w;
+    w.out.append(kEarlyMagic);
+    writePage(w, early.page);
+    w.number(early.linkFacts.size());
+    for (const LinkFacts &facts : early.linkFacts) {
+        w.number(facts.hrefAt);
+        w.number((facts.tableCell ? 1u : 0u) | (facts.linkLedCell ? 2u : 0u));
+    }
+    w.number(early.selfLinks.size());
+    for (const SelfLinkFacts &self : early.selfLinks) {
+        w.number(self.hrefAt);
+        w.text(self.href);
+    }
+    return std::move(w.out);
+}
+
+std::optional<EarlyReading> earlyReadingFromRecord(std::string_view record)
+{
+    Reader r(record);
+    EarlyReading early;
+    if (!r.magic(kEarlyMagic) || !readPage(r, early.page))
+        return std::nullopt;
+    for (std::uint64_t i = 0, n = r.count(16); i < n && r.ok(); ++i) {
+        LinkFacts &facts = early.linkFacts.emplace_back();
+        facts.hrefAt = r.number();
+        const std::uint64_t flags = r.number();
+        facts.tableCell = flags & 1;
+        facts.linkLedCell = flags & 2;
+    }
+    for (std::uint64_t i = 0, n = r.count(16); i < n && r.ok(); ++i) {
+        SelfLinkFacts &self = early.selfLinks.emplace_back();
+        self.hrefAt = r.number();
+        self.href = r.text();
+    }
+    if (!r.atEnd() || early.linkFacts.size() != early.page.links.size())
+        return std::nullopt;
+    return early;
+}
+
+std::string recordOfHandedReading(std::string_view name, const FileStamp &stamp, const Page &page)
+{
+    Writer w;
+    w.out.append(kHandedMagic);
+    w.text(name);
+    w.number(stamp.inode);
+    w.number(stamp.device);
+    w.number(static_cast<std::uint64_t>(stamp.size));
+    w.number(static_cast<std::uint64_t>(stamp.modifiedNs));
+    writePage(w, page);
+    return std::move(w.out);
+}
+
+std::optional<Page> handedReadingFromRecord(std::string_view record, std::string_view name, const FileStamp &stamp)
+{
+    Reader r(record);
+    if (!r.magic(kHandedMagic) || r.text() != name)
+        return std::nullopt;
+    FileStamp made;
+    made.inode = r.number();
+    made.device = r.number();
+    made.size = static_cast<std::int64_t>(r.number());
+    made.modifiedNs = static_cast<std::int64_t>(r.number());
+    Page page;
+    if (!r.ok() || made != stamp || !readPage(r, page) || !r.atEnd())
+        return std::nullopt;
+    return page;
+}
+
+std::string handedReadingFileName(std::string_view name)
+{
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::uint64_t hash = nameHash(name);
+    std::string out(16, '0');
+    for (int i = 15; i >= 0; --i, hash >>= 4)
+        out[i] = kDigits[hash & 15];
+    return out + ".reading";
+}
+
+} // namespace quorlix::html
