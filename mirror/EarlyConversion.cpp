@@ -31,8 +31,8 @@ bool conflicts(const std::string &running, const std::string &placing)
 } // namespace
 
 EarlyConversion::EarlyConversion(SiteFiles &files, const WgetLog &log, const FinalFiles &final,
-                                 const std::atomic<bool> &cancel)
-    : mFiles(files), mLog(log), mFinal(final), mCancel(cancel)
+                                 const std::atomic<bool> &cancel, const ReadingHandover *handover)
+    : mFiles(files), mLog(log), mFinal(final), mHandover(handover), mCancel(cancel)
 {
     mFiles.trackLookUps();
 }
@@ -192,11 +192,15 @@ void EarlyConversion::work()
         std::string kept;
         Conversion result = Conversion::Held;
         if (!mCancel.load())
-            result = convertDocument({job.document, {}}, lookup, mLog, error, [&] {
-                // Its bytes as saved stay at hand, should it be converted again.
-                kept = mFiles.privatePath("kept-" + std::to_string(job.index) + "-" + std::to_string(job.generation));
-                return ::link(file.c_str(), kept.c_str()) == 0;
-            });
+            result = convertDocument(
+                {job.document, {}}, lookup, mLog, error,
+                [&] {
+                    // Its bytes as saved stay at hand, should it be converted again.
+                    kept = mFiles.privatePath("kept-" + std::to_string(job.index) + "-"
+                                              + std::to_string(job.generation));
+                    return ::link(file.c_str(), kept.c_str()) == 0;
+                },
+                mHandover);
         std::lock_guard<std::mutex> hold(mLock);
         Entry &e = mEntries[job.index];
         if (result == Conversion::Failed || result == Conversion::Held) {

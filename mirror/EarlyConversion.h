@@ -36,12 +36,15 @@
 namespace quorlix::mirror {
 
 class FinalFiles;
+class ReadingHandover;
 class SiteFiles;
 class WgetLog;
 
 class EarlyConversion {
 public:
-    EarlyConversion(SiteFiles &files, const WgetLog &log, const FinalFiles &final, const std::atomic<bool> &cancel);
+    // handover, when given, is handed each converted page's reading.
+    EarlyConversion(SiteFiles &files, const WgetLog &log, const FinalFiles &final, const std::atomic<bool> &cancel,
+                    const ReadingHandover *handover = nullptr);
     ~EarlyConversion();
     EarlyConversion(const EarlyConversion &) = delete;
     EarlyConversion &operator=(const EarlyConversion &) = delete;
@@ -96,6 +99,7 @@ private:
     SiteFiles &mFiles;
     const WgetLog &mLog;
     const FinalFiles &mFinal;
+    const ReadingHandover *mHandover;
     const std::atomic<bool> &mCancel;
     // Pages waiting, by the key of the address they wait for: the crawl's
     // thread alone.

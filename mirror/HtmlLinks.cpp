@@ -5,6 +5,7 @@
 #include "mirror/PageLinks.h"
 
 #include "html/AsciiText.h"
+#include "html/EarlyReading.h"
 #include "html/PageParse.h"
 
 #include <gumbo.h>
@@ -278,12 +279,14 @@ private:
 
 } // namespace
 
-PageLinks findHtmlLinks(std::string_view page, const std::atomic<bool> *stop)
+PageLinks findHtmlLinks(std::string_view page, const std::atomic<bool> *stop, html::EarlyPageReading *reading)
 {
     Collector collector(page);
     // A page too large or too costly to parse whole is read in pieces: its
     // links are those elements and attributes show without their context.
-    const auto collect = [&collector](const GumboNode *root, bool) {
+    const auto collect = [&collector, reading](const GumboNode *root, bool whole) {
+        if (reading)
+            reading->take(root, whole);
         // Depth first in document order, without recursion: a page may
         // nest deeper than the stack allows.
         std::vector<const GumboNode *> pending{root};

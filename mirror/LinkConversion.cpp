@@ -62,7 +62,41 @@ std::string localQuoted(const std::string &name, bool inCss)
     return inCss ? out : numericReferences(htmlQuoted(out));
 }
 
+// Whether text, written into an attribute by htmlQuoted (and numeric
+// references for what lies beyond ASCII), reads back as itself: not for
+// control characters (a reader turns CR and NUL into others), nor for
+// U+0080 to U+009F (read back as Windows-1252's characters).
+bool readsBackAsWritten(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F
+            || (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0))
+            return false;
+    }
+    return true;
+}
+
+// Whether text written plain (in a style sheet, srcset or refresh) or as a
+// fragment kept as it was may end its value, or its element, early.
+bool mayEndValue(std::string_view text, char quote)
+{
+    for (const char c : text)
+        if (c == quote || c == '"' || c == '\'' || c == '<' || c == '>' || static_cast<unsigned char>(c) <= ' ')
+            return true;
+    return false;
+}
+
 } // namespace
+
+std::optional<std::string> ConvertedHrefs::after(std::size_t offset, std::string_view before) const
+{
+    const auto found = std::lower_bound(byOffset.begin(), byOffset.end(), offset,
+                                        [](const auto &entry, std::size_t at) { return entry.first < at; });
+    if (found == byOffset.end() || found->first != offset)
+        return std::string(before);
+    return found->second;
+}
 
 std::string relativePath(const std::string &from, const std::string &to)
 {
@@ -109,7 +143,8 @@ std::string convertLinks(std::string_view content, bool isCss, const Url &addres
 }
 
 std::string convertFoundLinks(std::string_view content, std::vector<PageLink> links, const Url &address,
-                              const std::string &savedAs, const SavedFileLookup &lookup, int *converted)
+                              const std::string &savedAs, const SavedFileLookup &lookup, int *converted,
+                              ConvertedHrefs *hrefs)
 {
     PageLinks found;
     found.links = std::move(links);
@@ -125,6 +160,7 @@ std::string convertFoundLinks(std::string_view content, std::vector<PageLink> li
         if (link.offset < done || link.offset + link.length > content.size())
             continue; // overlaps one already written
         std::string replacement;
+        std::string readBack; // what a reader of the page reads the replacement as
         bool replace = false;
         if (link.isBase) {
             if (auto resolved = Url::resolve(address, link.text))
@@ -132,7 +168,8 @@ std::string convertFoundLinks(std::string_view content, std::vector<PageLink> li
             replace = true;
         } else if (auto target = Url::resolve(base, link.text)) {
             if (const std::string *file = lookup(target->text())) {
-                replacement = localQuoted(relativePath(savedAs, *file), link.inCss);
+                readBack = localQuoted(relativePath(savedAs, *file), true);
+                replacement = link.inCss ? readBack : numericReferences(htmlQuoted(readBack));
                 replace = true;
             } else {
                 const std::string lowered = [&] {
@@ -142,8 +179,8 @@ std::string convertFoundLinks(std::string_view content, std::vector<PageLink> li
                 }();
                 const bool complete = lowered.rfind("http:", 0) == 0 || lowered.rfind("https:", 0) == 0;
                 if (!complete) {
-                    replacement = link.inCss || link.form == PageLink::Form::Plain ? target->text()
-                                                                                  : htmlQuoted(target->text());
+                    readBack = target->text();
+                    replacement = link.inCss || link.form == PageLink::Form::Plain ? readBack : htmlQuoted(readBack);
                     replace = true;
                 }
             }
@@ -154,6 +191,8 @@ std::string convertFoundLinks(std::string_view content, std::vector<PageLink> li
         const std::string_view raw = content.substr(link.offset, link.length);
         if (link.form == PageLink::Form::Plain) {
             out += replacement;
+            if (hrefs && mayEndValue(replacement, '"'))
+                hrefs->markupMayChange = true;
         } else {
             std::string_view inner = raw;
             char quote = '"';
@@ -163,11 +202,23 @@ std::string convertFoundLinks(std::string_view content, std::vector<PageLink> li
             }
             out += quote;
             out += replacement;
+            std::string_view fragment;
             if (!link.isBase) {
                 if (const std::size_t hash = inner.find('#'); hash != std::string_view::npos)
-                    out.append(inner.substr(hash));
+                    fragment = inner.substr(hash);
+                out.append(fragment);
             }
             out += quote;
+            if (hrefs) {
+                if (replacement.find(quote) != std::string::npos || fragment.find(quote) != std::string_view::npos)
+                    hrefs->markupMayChange = true;
+                // A fragment is kept as written: read back as itself unless
+                // it holds a reference or a character a reader changes.
+                const bool exact = readsBackAsWritten(readBack)
+                                   && fragment.find_first_of(std::string_view("&\r\0", 3)) == std::string_view::npos;
+                hrefs->byOffset.emplace_back(link.offset,
+                                             exact ? std::optional(readBack + std::string(fragment)) : std::nullopt);
+            }
         }
         done = link.offset + link.length;
         ++count;

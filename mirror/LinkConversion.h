@@ -11,6 +11,7 @@
 #include "mirror/Url.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,13 +22,28 @@ namespace quorlix::mirror {
 // nullptr when it was not saved.
 using SavedFileLookup = std::function<const std::string *(const std::string &address)>;
 
+// What a conversion wrote into the attributes it rewrote, as a reader of
+// the page reads them back: for each, by where its value starts, the value
+// with its character references decoded, or nothing when that cannot be
+// told without a parse; and whether a rewrite may have changed more than
+// the values (a name with a quote of its own).
+struct ConvertedHrefs {
+    std::vector<std::pair<std::size_t, std::optional<std::string>>> byOffset; // in the order of the offsets
+    bool markupMayChange = false;
+
+    // The value at offset after the conversion: before when it was left.
+    std::optional<std::string> after(std::size_t offset, std::string_view before) const;
+};
+
 // The content with its links converted; links counts the links rewritten.
 std::string convertLinks(std::string_view content, bool isCss, const Url &address, const std::string &savedAs,
                          const SavedFileLookup &lookup, int *converted = nullptr);
 
 // The same with the links already found (by findHtmlLinks or findCssLinks).
+// hrefs, when given, is told what each rewritten attribute now holds.
 std::string convertFoundLinks(std::string_view content, std::vector<PageLink> links, const Url &address,
-                              const std::string &savedAs, const SavedFileLookup &lookup, int *converted = nullptr);
+                              const std::string &savedAs, const SavedFileLookup &lookup, int *converted = nullptr,
+                              ConvertedHrefs *hrefs = nullptr);
 
 // Calls visit with every address a conversion of these links looks up, in
 // the page's order: each link resolved against the page's address, or the

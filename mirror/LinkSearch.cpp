@@ -1,5 +1,9 @@
 #include "mirror/LinkSearch.h"
 
+#include "html/Charset.h"
+#include "html/EarlyReading.h"
+#include "html/PageRecord.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -30,10 +34,17 @@ void LinkSearch::run()
     read = readFileStart(path, content, kMaxParsedBytes);
     if (read) {
         size = content.size();
-        if (css)
+        if (css) {
             findCssLinks(content, 0, found.links);
-        else
+        } else if (keepReading && html::readsAsUtf8AsIs(content)) {
+            // The window would read these very bytes: one parse for both.
+            html::EarlyPageReading reading(content, stop);
+            found = findHtmlLinks(content, stop, &reading);
+            if (std::optional<html::EarlyReading> early = reading.finish())
+                readingRecord = html::recordOfEarlyReading(*early);
+        } else {
             found = findHtmlLinks(content, stop);
+        }
         if (keepRecord)
             record = recordOfLinks(found.links);
     }

@@ -37,13 +37,15 @@ struct LinkSearch {
     std::string path;
     std::size_t bytes = 0; // the body's size, as far as known
     bool css = false;
-    bool keepRecord = false; // also the links as bytes (recordOfLinks)
+    bool keepRecord = false;                 // also the links as bytes (recordOfLinks)
+    bool keepReading = false;                // and the page's reading from the same parse, as bytes
     const std::atomic<bool> *stop = nullptr; // the crawl's cancel
 
     bool read = false;    // the file could be opened
     std::size_t size = 0; // of what was read
     PageLinks found;
     std::string record;
+    std::string readingRecord; // empty when the page could not be read so
     std::atomic<bool> ready{false};
 
     void run();

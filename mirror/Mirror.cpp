@@ -7,6 +7,7 @@
 #include "mirror/HttpTransfers.h"
 #include "mirror/LinkSearch.h"
 #include "mirror/LocalName.h"
+#include "mirror/ReadingHandover.h"
 #include "mirror/RequisiteHosts.h"
 #include "mirror/RobotsByHost.h"
 #include "mirror/SiteConversion.h"
@@ -48,7 +49,7 @@ struct Mirror::State {
           transfers(settingsOf(o), parallel), finalFiles(o.finalFilesList)
     {
         if (options.convertLinks && options.convertEarly) {
-            early = std::make_unique<EarlyConversion>(files, log, finalFiles, cancel);
+            early = std::make_unique<EarlyConversion>(files, log, finalFiles, cancel, &handover);
             files.foreseeNames(options.adjustExtension);
             files.watchPlacing([this](const std::string &file) { early->beforePlacing(file); },
                                [this](const std::string &file, bool placed) { early->afterPlacing(file, placed); });
@@ -62,6 +63,7 @@ struct Mirror::State {
     int parallel;
     HttpTransfers transfers;
     FinalFiles finalFiles;
+    ReadingHandover handover{options.pageReadings};
     // After transfers: its threads wake the transfers' wait, so it ends first.
     BackgroundLinkFinder finder{[this] { transfers.wakeUp(); }, helperThreads()};
     SiteFiles files{options.prefix, log, status};
@@ -328,6 +330,7 @@ struct Mirror::State {
         search->path = path;
         search->css = isCss;
         search->keepRecord = options.convertLinks;
+        search->keepReading = options.convertLinks && !options.pageReadings.empty();
         search->stop = &cancel;
         return search;
     }
@@ -478,8 +481,9 @@ int Mirror::run()
         s.log.finished(seconds, s.files.files(), s.files.bytes(), seconds);
     if (s.options.convertLinks && !s.files.full() && s.files.files() > 0) {
         const SavedFileLookup lookup = [&s](const std::string &address) { return s.files.savedAs(address); };
-        convertSite(left, static_cast<int>(s.files.documents().size()), lookup, s.cancel, s.log, s.status,
-                    s.options.verbose, [&s](const std::string &file) { s.finalFiles.add(file); });
+        convertSite(
+            left, static_cast<int>(s.files.documents().size()), lookup, s.cancel, s.log, s.status, s.options.verbose,
+            [&s](const std::string &file) { s.finalFiles.add(file); }, &s.handover);
     } else if (s.options.convertLinks && !s.cancel.load()) {
         // Not converted (the disk is full): final as they are.
         for (const ConversionJob &job : left)

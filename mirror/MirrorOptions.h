@@ -36,6 +36,9 @@ struct MirrorOptions {
     // (else all at the end); the list of files whose bytes are final.
     bool convertEarly = true;
     std::string finalFilesList;
+    // Where each converted page's reading is handed to the window
+    // (QUORLIX_PAGE_READINGS), made from the parse that found its links.
+    std::string pageReadings;
 };
 
 struct ParsedCommandLine {

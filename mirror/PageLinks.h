@@ -10,6 +10,10 @@
 #include <string_view>
 #include <vector>
 
+namespace quorlix::html {
+class EarlyPageReading;
+}
+
 namespace quorlix::mirror {
 
 struct PageLink {
@@ -35,8 +39,9 @@ struct PageLinks {
 };
 
 // stop, when given and set, ends the parse of a large page early (with
-// no links).
-PageLinks findHtmlLinks(std::string_view page, const std::atomic<bool> *stop = nullptr);
+// no links). reading, when given, reads the page from the same parse.
+PageLinks findHtmlLinks(std::string_view page, const std::atomic<bool> *stop = nullptr,
+                        html::EarlyPageReading *reading = nullptr);
 
 // A link list as bytes, kept on disk between finding the links of a page
 // during the download and converting them at the end (a page is parsed

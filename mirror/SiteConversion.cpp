@@ -3,6 +3,7 @@
 #include "mirror/FileStore.h"
 #include "mirror/LinkSearch.h"
 #include "mirror/PageLinks.h"
+#include "mirror/ReadingHandover.h"
 #include "mirror/WgetLog.h"
 
 #include <cerrno>
@@ -20,7 +21,7 @@ constexpr std::size_t kMaxParsedBytes = LinkSearch::kMaxParsedBytes;
 } // namespace
 
 Conversion convertDocument(const ConversionJob &job, const SavedFileLookup &lookup, const WgetLog &log,
-                           std::string &error, const std::function<bool()> &mayRewrite)
+                           std::string &error, const std::function<bool()> &mayRewrite, const ReadingHandover *handover)
 {
     const Document &document = *job.document;
     std::string content;
@@ -34,23 +35,34 @@ Conversion convertDocument(const ConversionJob &job, const SavedFileLookup &look
     const bool kept = !document.linksRecord.empty() && content.size() == document.size
                       && readFileStart(document.linksRecord, record, kMaxParsedBytes * 4)
                       && linksFromRecord(record, links);
-    const std::string rewritten = kept ? convertFoundLinks(content, std::move(links), *url, document.file, lookup)
+    ConvertedHrefs hrefs;
+    const std::string rewritten = kept ? convertFoundLinks(content, std::move(links), *url, document.file, lookup,
+                                                           nullptr, &hrefs)
                                        : convertLinks(content, document.css, *url, document.file, lookup);
+    // The reading made before: of these bytes only.
+    if (!kept)
+        hrefs.markupMayChange = true;
     // Bytes kept aside are the page's as saved: written back even when
     // nothing changes.
-    if (rewritten == content && job.kept.empty())
+    if (rewritten == content && job.kept.empty()) {
+        if (handover)
+            handover->hand(document, rewritten, hrefs);
         return Conversion::Unchanged;
+    }
     if (mayRewrite && !mayRewrite())
         return Conversion::Held;
-    if (rewriteFile(document.file, rewritten))
+    if (rewriteFile(document.file, rewritten)) {
+        if (handover)
+            handover->hand(document, rewritten, hrefs);
         return Conversion::Rewritten;
+    }
     error = "Cannot write to " + log.quoted(document.file) + " (" + std::strerror(errno) + ").";
     return Conversion::Failed;
 }
 
 void convertSite(const std::vector<ConversionJob> &jobs, int filesShown, const SavedFileLookup &lookup,
                  const std::atomic<bool> &cancel, WgetLog &log, RunStatus &status, bool verbose,
-                 const std::function<void(const std::string &file)> &final)
+                 const std::function<void(const std::string &file)> &final, const ReadingHandover *handover)
 {
     const auto started = std::chrono::steady_clock::now();
     std::atomic<std::size_t> next{0};
@@ -59,7 +71,7 @@ void convertSite(const std::vector<ConversionJob> &jobs, int filesShown, const S
     auto work = [&] {
         std::string error;
         for (std::size_t i; !cancel.load() && (i = next.fetch_add(1)) < jobs.size();) {
-            const Conversion result = convertDocument(jobs[i], lookup, log, error);
+            const Conversion result = convertDocument(jobs[i], lookup, log, error, {}, handover);
             if (result == Conversion::Failed) {
                 std::lock_guard<std::mutex> hold(errorsLock);
                 errors.push_back(error);

@@ -17,6 +17,7 @@
 
 namespace quorlix::mirror {
 
+class ReadingHandover;
 class WgetLog;
 
 // A page or sheet to convert, and where its bytes are read from: its own
@@ -36,9 +37,11 @@ enum class Conversion {
 };
 
 // Converts one file. mayRewrite, when given, is asked just before the file
-// is written.
+// is written; handover, when given, is handed the page's reading once its
+// bytes are final.
 Conversion convertDocument(const ConversionJob &job, const SavedFileLookup &lookup, const WgetLog &log,
-                           std::string &error, const std::function<bool()> &mayRewrite = {});
+                           std::string &error, const std::function<bool()> &mayRewrite = {},
+                           const ReadingHandover *handover = nullptr);
 
 // The conversion at the end. Files that cannot be written are logged and
 // counted as an I/O error; a cancel stops it where it is. final is told each file whose bytes
@@ -46,6 +49,6 @@ Conversion convertDocument(const ConversionJob &job, const SavedFileLookup &look
 // log line gives: every page and sheet of the site, wherever converted.
 void convertSite(const std::vector<ConversionJob> &jobs, int filesShown, const SavedFileLookup &lookup,
                  const std::atomic<bool> &cancel, WgetLog &log, RunStatus &status, bool verbose,
-                 const std::function<void(const std::string &file)> &final);
+                 const std::function<void(const std::string &file)> &final, const ReadingHandover *handover = nullptr);
 
 } // namespace quorlix::mirror

@@ -215,12 +215,10 @@ void SiteFiles::noteDocument(const std::string &file, const std::string &url, Co
     if (const auto known = mDocumentIndex.find(file); known != mDocumentIndex.end()) {
         // Saved again: the links found in the earlier body no longer hold.
         Document &document = mDocuments[known->second];
-        if (!document.linksRecord.empty())
-            ::unlink(document.linksRecord.c_str());
-        document.linksRecord.clear();
+        forgetRecords(document);
     } else if (kind == ContentKind::Html || kind == ContentKind::Css) {
         mDocumentIndex.emplace(file, mDocuments.size());
-        mDocuments.push_back({file, url, kind == ContentKind::Css, {}, 0});
+        mDocuments.push_back({file, url, kind == ContentKind::Css, {}, {}, 0});
     }
 }
 
@@ -238,28 +236,43 @@ void SiteFiles::keepLinks(const std::string &file, bool isCss, LinkSearch &searc
     if (known == mDocumentIndex.end() || mDocuments[known->second].css != isCss
         || !mDocuments[known->second].linksRecord.empty())
         return;
-    const std::string path = tempPath() + ".links";
+    const std::string path = tempPath();
     std::string record = std::move(search.record);
     if (record.empty())
         record = recordOfLinks(search.found.links);
+    if (!writeRecord(path + ".links", record))
+        return;
+    Document &document = mDocuments[known->second];
+    document.linksRecord = path + ".links";
+    document.size = search.size;
+    if (!search.readingRecord.empty() && writeRecord(path + ".reading", search.readingRecord))
+        document.readingRecord = path + ".reading";
+}
+
+bool SiteFiles::writeRecord(const std::string &path, std::string_view record)
+{
     FILE *f = std::fopen(path.c_str(), "wb");
     bool ok = f && std::fwrite(record.data(), 1, record.size(), f) == record.size();
     if (f)
         ok = std::fclose(f) == 0 && ok;
-    if (!ok) {
+    if (!ok)
         ::unlink(path.c_str());
-        return;
+    return ok;
+}
+
+void SiteFiles::forgetRecords(Document &document)
+{
+    for (std::string *record : {&document.linksRecord, &document.readingRecord}) {
+        if (!record->empty())
+            ::unlink(record->c_str());
+        record->clear();
     }
-    mDocuments[known->second].linksRecord = path;
-    mDocuments[known->second].size = search.size;
 }
 
 void SiteFiles::removeTemporaryFiles()
 {
     for (Document &document : mDocuments) {
-        if (!document.linksRecord.empty())
-            ::unlink(document.linksRecord.c_str());
-        document.linksRecord.clear();
+        forgetRecords(document);
     }
     if (!mTempFolder.empty())
         ::rmdir(mTempFolder.c_str());

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -27,8 +28,9 @@ struct Document {
     std::string file;
     std::string url;
     bool css = false;
-    std::string linksRecord; // its links as found during the download, if kept
-    std::size_t size = 0;    // of the file they were found in
+    std::string linksRecord;   // its links as found during the download, if kept
+    std::string readingRecord; // its reading from the same parse, if kept (html/EarlyReading.h)
+    std::size_t size = 0;      // of the file they were found in
 };
 
 class SiteFiles {
@@ -89,7 +91,8 @@ public:
     void noteDocument(const std::string &file, const std::string &url, ContentKind kind);
     // How a saved file was taken: a page, a sheet, or neither.
     ContentKind kindOfSaved(const std::string &file) const;
-    // The links of a saved page or sheet, kept on disk for the conversion.
+    // The links of a saved page or sheet, kept on disk for the conversion
+    // (and a page's reading, when the search made one).
     void keepLinks(const std::string &file, bool isCss, LinkSearch &search);
     // A deque: a document stays where it is while more are added.
     const std::deque<Document> &documents() const { return mDocuments; }
@@ -100,6 +103,8 @@ public:
     void removeTemporaryFiles();
 
 private:
+    static bool writeRecord(const std::string &path, std::string_view record);
+    static void forgetRecords(Document &document);
     std::size_t ownedFrom() const;
     std::optional<std::string> foreseenFile(const std::string &url) const; // under mSavedLock
     std::optional<std::string> foreseenByName(const std::string &url) const;

@@ -7,7 +7,8 @@
 //       first it does not and exits 1 (bin/wget then runs GNU Wget).
 //
 // QUORLIX_FINAL_FILES=FILE appends to FILE a line for each saved file once
-// its bytes are final (mirror/FinalFiles.h). QUORLIX_WGET_CONVERT_AT_END=1
+// its bytes are final (mirror/FinalFiles.h); QUORLIX_PAGE_READINGS=FOLDER
+// hands each converted page's reading on there (mirror/ReadingHandover.h). QUORLIX_WGET_CONVERT_AT_END=1
 // converts every page only at the end, as a reference for tests.
 
 #include "mirror/Mirror.h"
@@ -63,6 +64,8 @@ int main(int argc, char **argv)
     quorlix::mirror::MirrorOptions options = parsed.options;
     if (const char *list = std::getenv("QUORLIX_FINAL_FILES"))
         options.finalFilesList = list;
+    if (const char *readings = std::getenv("QUORLIX_PAGE_READINGS"))
+        options.pageReadings = readings;
     if (const char *atEnd = std::getenv("QUORLIX_WGET_CONVERT_AT_END"))
         options.convertEarly = std::string(atEnd) != "1";
     struct sigaction action {};

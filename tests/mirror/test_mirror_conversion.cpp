@@ -1,8 +1,10 @@
 // quorlix-wget's link conversion while the crawl goes on: the mirror it
 // leaves is byte for byte the one of a conversion at the end alone, and its
 // list of final files names every saved file, after the file's log line,
-// once its bytes no longer change.
+// once its bytes no longer change. The reading it hands on with a page it
+// lists is the page reader's reading of the listed bytes.
 
+#include "html/PageRecord.h"
 #include "support/NginxServer.h"
 
 #include <QDirIterator>
@@ -10,6 +12,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using quorlix::test::NginxServer;
 
@@ -55,12 +59,47 @@ Bytes filesUnder(const QString &folder)
     return files;
 }
 
+// Everything a page's reading holds, one line for each part.
+QString described(const quorlix::html::Page &page)
+{
+    QStringList lines;
+    const auto text = [](std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); };
+    lines << QStringLiteral("charset %1 title %2 h1 %3 size %4 own %5 flags %6%7%8%9")
+                 .arg(text(page.charset), text(page.title), text(page.firstHeading))
+                 .arg(page.size)
+                 .arg(page.ownAnchorLinks)
+                 .arg(page.windows1252)
+                 .arg(page.linksCut)
+                 .arg(page.headingsCut)
+                 .arg(page.outlineLeftOut);
+    for (const auto &heading : page.headings)
+        lines << QStringLiteral("heading %1 %2 #%3 nav %4")
+                     .arg(heading.level)
+                     .arg(text(heading.text()), text(heading.anchor()))
+                     .arg(heading.navigation);
+    for (const auto &link : page.links)
+        lines << QStringLiteral("link %1 [%2] lead [%3] outer [%4] %5%6%7%8 list %9 depth %10")
+                     .arg(text(link.href()), text(link.text()), text(link.lead()), text(link.outer()))
+                     .arg(link.outerLinked)
+                     .arg(link.leadLinked)
+                     .arg(link.first)
+                     .arg(link.navigation)
+                     .arg(link.list)
+                     .arg(link.depth);
+    for (const auto &term : page.terms)
+        lines << QStringLiteral("term %1 #%2 %3").arg(text(term.text), text(term.anchor)).arg(term.minorHeading);
+    lines << QStringLiteral("text ") + text(page.text);
+    return lines.join(QLatin1Char('\n'));
+}
+
 // A run read as it goes: the log, and each line of the list of final files
-// with the listed file's bytes read as the line came.
+// with the listed file's bytes read as the line came, and the reading
+// handed with it when there was one.
 struct WatchedRun {
     QString log;
     QStringList listed;
     QMap<QString, QByteArray> bytesWhenListed; // at the last line naming it
+    QMap<QString, QString> handedWhenListed;   // the handed reading's description, for pages with one
     QStringList listedBeforeLogged;
     int pagesListedDuringCrawl = 0;
 
@@ -72,6 +111,9 @@ struct WatchedRun {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QUORLIX_FINAL_FILES"), list);
+        const QString readings = folder + QStringLiteral(".readings");
+        QDir().mkpath(readings);
+        environment.insert(QStringLiteral("QUORLIX_PAGE_READINGS"), readings);
         if (atEnd)
             environment.insert(QStringLiteral("QUORLIX_WGET_CONVERT_AT_END"), QStringLiteral("1"));
         process.setProcessEnvironment(environment);
@@ -93,6 +135,9 @@ struct WatchedRun {
                 const QString name = QString::fromUtf8(partial.left(end));
                 run.listed << name;
                 run.bytesWhenListed[name] = bytesOf(folder + QLatin1Char('/') + name);
+                run.handedWhenListed.remove(name);
+                if (const auto handed = handedReading(folder + QLatin1Char('/') + name, name, readings))
+                    run.handedWhenListed[name] = described(*handed);
                 if (!run.log.contains(QStringLiteral("-> \"%1\" [1]").arg(name)))
                     run.listedBeforeLogged << name;
                 if (name.endsWith(QLatin1String(".html")) && !run.log.contains(QLatin1String("FINISHED --")))
@@ -108,6 +153,22 @@ struct WatchedRun {
         process.waitForFinished();
         readList();
         return run;
+    }
+
+    static std::optional<quorlix::html::Page> handedReading(const QString &path, const QString &name,
+                                                            const QString &readings)
+    {
+        const QByteArray key = name.toUtf8();
+        const QByteArray record = bytesOf(
+            readings + QLatin1Char('/')
+            + QString::fromStdString(quorlix::html::handedReadingFileName(key.toStdString())));
+        struct stat info;
+        if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+            return std::nullopt;
+        const quorlix::html::FileStamp stamp{quint64(info.st_ino), quint64(info.st_dev), qint64(info.st_size),
+                                             qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+        return quorlix::html::handedReadingFromRecord(std::string_view(record.constData(), size_t(record.size())),
+                                                      key.toStdString(), stamp);
     }
 
     QStringList saved() const
@@ -141,6 +202,7 @@ void TestMirrorConversion::sameAsAtEnd_data()
     // Listed twice with -k: converted during the crawl to the names foreseen
     // for addresses still queued, then again at the end when one is wrong.
     QTest::addColumn<QStringList>("listedTwice");
+    QTest::addColumn<int>("handedAtLeast"); // pages listed with their reading
 
     // A slow image deep in the site keeps the crawl going while the pages
     // before it are converted and listed.
@@ -177,8 +239,9 @@ void TestMirrorConversion::sameAsAtEnd_data()
                                             "location = /hop.html { return 301 /target.html; }\n");
     const QStringList p{QStringLiteral("p.html")};
     QTest::newRow("links forward and back, a redirect, a 404, pages saved twice, files saved later")
-        << site << slowly + redirect << true << 2 << p;
-    QTest::newRow("without -k: each file final once saved") << site << slowly + redirect << false << 1 << QStringList();
+        << site << slowly + redirect << true << 2 << p << 8;
+    QTest::newRow("without -k: each file final once saved")
+        << site << slowly + redirect << false << 1 << QStringList() << 0;
     // moved.html comes after a.html is saved and ends on it: the address of
     // a.html is saved as moved.html from then on (as GNU Wget does), so the
     // pages converted before that link to it are converted again at the end.
@@ -186,7 +249,35 @@ void TestMirrorConversion::sameAsAtEnd_data()
     moved["deep/later.html"] = page("<a href=\"../moved.html\">m</a> <a href=\"../c.html\">c</a>");
     QTest::newRow("a redirect onto a page saved before")
         << moved << slowly + redirect + QStringLiteral("location = /moved.html { return 301 /a.html; }\n") << true << 2
-        << p;
+        << p << 8;
+
+    // What a contents or an index reads of a page changes with its links'
+    // converted form: "#name" becomes "page.html#name", "/r/x.html#h" a
+    // name in the same folder (a heading's sign pointing back at it then),
+    // a name beyond ASCII a numeric reference; a page in another charset
+    // is not read as it is. The reading handed on is still the page's.
+    Site read = site;
+    read["index.html"] += "<a href=\"r/index.html\">r</a>";
+    read["r/index.html"] = page(
+        "<ul><li><a href=\"#intro\">Intro</a><ul><li><a href=\"guide.html\">Guide</a></li>"
+        "<li><a href=\"guide.html#setup\">Setup</a></li><li><a href=\"caf%C3%A9.html\">caf\xc3\xa9</a></li>"
+        "<li><a href=\"http://example.invalid/ext#e\">ext</a></li><li><a href=\"rooted.html\">r</a>"
+        " <a href=\"latin.html\">l</a></li></ul></li></ul>"
+        "<table><tr><td><a href=\"api.html\">api</a></td><td><a href=\"#more\">more</a></td></tr></table>"
+        "<h2 id=\"intro\">Intro<a class=\"x\" href=\"#intro\">\xc2\xb6</a></h2><h2 id=\"more\">More</h2>");
+    read["r/guide.html"] = page(
+        "<dl><dt id=\"f\">f()<a href=\"#f\">#</a></dt><dd>does</dd></dl>"
+        "<h3 id=\"setup\">Setup<a href=\"\">x</a></h3><ul><li><a href=\"api.html#x&amp;y\">entity</a>"
+        "</li><li><a href='api.html#q'>single</a></li><li><a href=\"\">self</a></li></ul>");
+    read["r/api.html"] = page("<div><div><a href=\"guide.html\">g</a> one</div><div><a href=\"index.html#more\">i</a>"
+                              " two</div><div><a href=\"#top\">t</a> three</div></div>");
+    read["r/rooted.html"] = page("<h2 id=\"h\">Heading<a href=\"/r/rooted.html#h\">#</a></h2><ul><li><a "
+                                 "href=\"/r/api.html#x\">x</a></li></ul>");
+    read["r/caf\xc3\xa9.html"] = page("<ul><li><a href=\"index.html#intro\">back</a></li></ul>");
+    read["r/latin.html"] = "<html><head><meta charset=\"iso-8859-1\"><title>caf\xe9</title></head><body><ul><li>"
+                           "<a href=\"#x\">x</a></li></ul></body></html>";
+    QTest::newRow("readings: lists, tables, grids, headings' signs, names beyond ASCII, another charset")
+        << read << slowly + redirect << true << 2 << p << 14;
 }
 
 void TestMirrorConversion::sameAsAtEnd()
@@ -196,6 +287,7 @@ void TestMirrorConversion::sameAsAtEnd()
     QFETCH(bool, convert);
     QFETCH(int, mostListings);
     QFETCH(QStringList, listedTwice);
+    QFETCH(int, handedAtLeast);
     QTemporaryDir temp;
     QVERIFY(writeSite(temp.filePath(QStringLiteral("site")), site));
     NginxServer server(temp.filePath(QStringLiteral("site")), temp.filePath(QStringLiteral("nginx")),
@@ -246,6 +338,14 @@ void TestMirrorConversion::sameAsAtEnd()
             QVERIFY2(run->bytesWhenListed.value(name) == bytesOf(folder + QLatin1Char('/') + name),
                      qPrintable(name + QStringLiteral(" changed after it was listed")));
         }
+        for (auto handed = run->handedWhenListed.cbegin(); handed != run->handedWhenListed.cend(); ++handed) {
+            const QByteArray bytes = run->bytesWhenListed.value(handed.key());
+            QCOMPARE(handed.value(),
+                     described(quorlix::html::readPage(std::string_view(bytes.constData(), size_t(bytes.size())),
+                                                       quorlix::html::PageParts::OutlineAndText)));
+        }
+        QVERIFY2(run->handedWhenListed.size() >= handedAtLeast,
+                 qPrintable(QStringList(run->handedWhenListed.keys()).join(QLatin1Char(' '))));
     }
 }
 
