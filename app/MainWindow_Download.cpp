@@ -80,7 +80,8 @@ void MainWindow::cmdExecute_Click()
     mConversionClock.start();
     mSavedFiles.reset(mConversionFolder);
     mAwaitingFinalFiles = false;
-    mOutlines->start(mConversionFolder, mPrepared->start(mConversionFolder));
+    pipeline::PageOutlines::FileSink sink = mPrepared->start(mConversionFolder);
+    mOutlines->start(mConversionFolder, std::move(sink), mPrepared->handedReadings());
     DepthGuard onStack(mConversionDepth);
     try {
         if (!objDOS)

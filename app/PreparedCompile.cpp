@@ -11,6 +11,8 @@ namespace {
 
 const QString kFinalFilesVariable = QStringLiteral("QUORLIX_FINAL_FILES");
 const QString kPreparedVariable = QStringLiteral("QUORLIX_HHC_PREPARED");
+const QString kReadingsVariable = QStringLiteral("QUORLIX_PAGE_READINGS");
+const QString kReadingsFolder = QStringLiteral("readings");
 
 // Every core, where it would idle otherwise: the download must not wait
 // for it, and it keeps up with the page reader.
@@ -42,6 +44,8 @@ pipeline::PageOutlines::FileSink PreparedCompile::start(const QString &outputFol
     mFolder = std::move(folder);
     mList.reset(list, outputFolder);
     runtime::SetEnviron(kFinalFilesVariable, list);
+    if (QDir(mFolder->path()).mkdir(kReadingsFolder))
+        runtime::SetEnviron(kReadingsVariable, handedReadings());
     return [this](const QString &relative, std::string_view bytes, const html::Page *page) {
         std::lock_guard lock(mWriterLock);
         if (mWriter)
@@ -49,9 +53,16 @@ pipeline::PageOutlines::FileSink PreparedCompile::start(const QString &outputFol
     };
 }
 
+QString PreparedCompile::handedReadings() const
+{
+    return mFolder && QDir(mFolder->filePath(kReadingsFolder)).exists() ? mFolder->filePath(kReadingsFolder)
+                                                                        : QString();
+}
+
 void PreparedCompile::downloadEnded()
 {
     runtime::SetEnviron(kFinalFilesVariable, {});
+    runtime::SetEnviron(kReadingsVariable, {});
     // Only this thread replaces the writer, so it is reached without the
     // lock, which the page reader may hold while it waits for the
     // compressor.
@@ -75,6 +86,7 @@ void PreparedCompile::awaitContent()
 void PreparedCompile::drop()
 {
     runtime::SetEnviron(kFinalFilesVariable, {});
+    runtime::SetEnviron(kReadingsVariable, {});
     runtime::SetEnviron(kPreparedVariable, {});
     if (mFinished.valid())
         mFinished.wait();

@@ -46,7 +46,7 @@ bool unchanged(const QByteArray &name, int fd, std::size_t size)
         && read.st_dev == now.st_dev && static_cast<std::size_t>(now.st_size) == size;
 }
 
-PageOutlines::FileStamp stampOf(const struct stat &info)
+html::FileStamp stampOf(const struct stat &info)
 {
     return {static_cast<std::uint64_t>(info.st_ino), static_cast<std::uint64_t>(info.st_dev),
             static_cast<std::int64_t>(info.st_size),
@@ -72,8 +72,7 @@ bool leadsElsewhere(std::string_view href, const QString &site)
     return true;
 }
 
-ReadResult readFile(const QString &path, const std::atomic<bool> &stop, std::string &bytes,
-                    PageOutlines::FileStamp &stamp)
+ReadResult readFile(const QString &path, const std::atomic<bool> &stop, std::string &bytes, html::FileStamp &stamp)
 {
     const QByteArray name = QFile::encodeName(path);
     const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
@@ -126,10 +125,11 @@ PageOutlines::~PageOutlines()
     cancel();
 }
 
-void PageOutlines::start(const QString &outputFolder, FileSink sink)
+void PageOutlines::start(const QString &outputFolder, FileSink sink, const QString &handedReadings)
 {
     cancel();
     mOutputFolder = outputFolder;
+    mHandedReadings = handedReadings.isEmpty() ? std::string() : QFile::encodeName(handedReadings).toStdString();
     mSink = std::move(sink);
     mReadParts = mSink ? html::PageParts::OutlineAndText : mParts;
     mStop = false;
@@ -338,7 +338,7 @@ std::optional<PageOutlines::Job> PageOutlines::takeJob()
 // are relative): re-reading a large site whole would double its reading.
 void PageOutlines::rereadRewritten()
 {
-    const QHash<QString, FileStamp> stamps = std::exchange(mStamps, {});
+    const QHash<QString, html::FileStamp> stamps = std::exchange(mStamps, {});
     for (auto it = stamps.cbegin(); it != stamps.cend(); ++it) {
         if (mStop)
             return;
@@ -378,7 +378,7 @@ bool PageOutlines::readOne(const Job &job)
 {
     try {
         std::string bytes;
-        FileStamp stamp;
+        html::FileStamp stamp;
         if (readFile(job.path, mStop, bytes, stamp) != ReadResult::Done)
             return false;
         const bool whole = bytes.size() < kLargestPage;
@@ -387,7 +387,11 @@ bool PageOutlines::readOne(const Job &job)
                 mSink(job.relative, bytes, nullptr);
             return true;
         }
-        std::optional<html::Page> page = html::readPage(bytes, mReadParts, mStop);
+        std::optional<html::Page> page;
+        if (job.final && whole && !mHandedReadings.empty())
+            page = handedReading(job, stamp);
+        if (!page)
+            page = html::readPage(bytes, mReadParts, mStop);
         if (!page)
             return false;
         if (job.final && mSink && whole)
@@ -403,6 +407,23 @@ bool PageOutlines::readOne(const Job &job)
     } catch (const std::exception &) {
         return false; // out of memory on this page: it goes without an outline
     }
+}
+
+// The downloader's reading of a page it listed, when it is there and was
+// made for the very bytes just read.
+std::optional<html::Page> PageOutlines::handedReading(const Job &job, const html::FileStamp &stamp) const
+{
+    const std::string name = QFile::encodeName(job.path).toStdString();
+    const QString path = QFile::decodeName(
+        QByteArray::fromStdString(mHandedReadings + "/" + html::handedReadingFileName(name)));
+    std::string record;
+    html::FileStamp recordStamp;
+    if (readFile(path, mStop, record, recordStamp) != ReadResult::Done)
+        return std::nullopt;
+    std::optional<html::Page> page = html::handedReadingFromRecord(record, name, stamp);
+    if (page && mReadParts != html::PageParts::OutlineAndText)
+        page->text.clear();
+    return page;
 }
 
 QStringList OutlineCutLines(const SavedPages &pages)

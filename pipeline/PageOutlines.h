@@ -4,6 +4,7 @@
 // each saved file is handed in as its log line arrives, and by the time the
 // download ends most pages have been read.
 
+#include "html/PageRecord.h"
 #include "pipeline/SavedPages.h"
 
 #include <QHash>
@@ -37,8 +38,10 @@ public:
     using FileSink = std::function<void(const QString &relative, std::string_view bytes, const html::Page *page)>;
 
     // A new conversion into outputFolder: what an earlier one left is
-    // dropped. With a sink, pages are read with their text.
-    void start(const QString &outputFolder, FileSink sink = {});
+    // dropped. With a sink, pages are read with their text. A page the
+    // downloader lists may have its reading handed in handedReadings (the
+    // downloader made it from its own parse): taken then, not parsed.
+    void start(const QString &outputFolder, FileSink sink = {}, const QString &handedReadings = {});
     // A saved file as the download log names it. Pages among them are read
     // in the order they come, each once; other files are passed over.
     // Safe from any thread.
@@ -63,15 +66,6 @@ public:
     // nothing.
     SavedPages finish(const std::function<void()> &whileWaiting = {});
 
-    // What a page's file was when it was read.
-    struct FileStamp {
-        std::uint64_t inode = 0;
-        std::uint64_t device = 0;
-        std::int64_t size = -1;
-        std::int64_t modifiedNs = 0;
-        bool operator==(const FileStamp &) const = default;
-    };
-
 private:
     struct Job {
         QString path;
@@ -86,6 +80,7 @@ private:
     std::optional<Job> takeJob();
     bool readOne(const Job &job);
     void rereadRewritten();
+    std::optional<html::Page> handedReading(const Job &job, const html::FileStamp &stamp) const;
     bool linksLeadToSavedPages(const QString &relative);
     void stopWorker();
 
@@ -93,6 +88,7 @@ private:
     html::PageParts mReadParts = html::PageParts::Outline;
     FileSink mSink;
     QString mOutputFolder;
+    std::string mHandedReadings;
     std::thread mWorker;
     // Started by finish(), at the caller's priority, to read what is left
     // beside the worker (which reads behind the download).
@@ -104,14 +100,14 @@ private:
     std::condition_variable mWorkerEnded;
     std::deque<Job> mQueue;
     QSet<QString> mSeen;
-    QSet<QString> mFinal;                 // files read for the sink
-    QHash<QString, QString> mAwaiting;    // pages the log named, not listed yet: relative -> path
+    QSet<QString> mFinal;              // files read for the sink
+    QHash<QString, QString> mAwaiting; // pages the log named, not listed yet: relative -> path
     bool mAwaitFinal = false;
     SavedPages mPages;
-    QHash<QString, FileStamp> mStamps;
-    QSet<QString> mInFlight;   // being read: a later version of one waits
-    std::vector<Job> mFailed;  // tried once, tried again at the end
-    int mHelping = 0;          // helpers still reading
+    QHash<QString, html::FileStamp> mStamps;
+    QSet<QString> mInFlight;  // being read: a later version of one waits
+    std::vector<Job> mFailed; // tried once, tried again at the end
+    int mHelping = 0;         // helpers still reading
     bool mRunning = false;
     bool mFinishing = false;
     bool mWorking = false; // the worker thread has not ended yet
