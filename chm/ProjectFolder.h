@@ -6,8 +6,10 @@
 #pragma once
 
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 namespace quorlix::chm {
 
@@ -57,11 +59,15 @@ public:
 
 private:
     bool inside(const std::filesystem::path &canonical) const;
+    // std::filesystem::weakly_canonical(source), with each folder's answer kept.
+    std::filesystem::path canonicalOf(const std::filesystem::path &source, std::error_code &error) const;
     // path relative to the folder when it lies in it, lexically ("" if not).
     std::string relativeName(const std::filesystem::path &absolute) const;
 
     std::filesystem::path mFolder;
     std::filesystem::path mCanonical; // mFolder with every symbolic link resolved
+    mutable std::mutex mCanonicalFoldersLock;
+    mutable std::unordered_map<std::string, std::filesystem::path> mCanonicalFolders; // folder -> canonical
 };
 
 // Reads what is left of fd into bytes; false with errno set on an error.
