@@ -12,7 +12,7 @@ namespace {
 const QString kFinalFilesVariable = QStringLiteral("QUORLIX_FINAL_FILES");
 const QString kPreparedVariable = QStringLiteral("QUORLIX_HHC_PREPARED");
 const QString kReadingsVariable = QStringLiteral("QUORLIX_PAGE_READINGS");
-const QString kReadingsFolder = QStringLiteral("readings");
+const QString kReadingsFile = QStringLiteral("readings");
 
 // Every core, where it would idle otherwise: the download must not wait
 // for it, and it keeps up with the page reader.
@@ -44,8 +44,7 @@ pipeline::PageOutlines::FileSink PreparedCompile::start(const QString &outputFol
     mFolder = std::move(folder);
     mList.reset(list, outputFolder);
     runtime::SetEnviron(kFinalFilesVariable, list);
-    if (QDir(mFolder->path()).mkdir(kReadingsFolder))
-        runtime::SetEnviron(kReadingsVariable, handedReadings());
+    runtime::SetEnviron(kReadingsVariable, handedReadings());
     return [this](const QString &relative, std::string_view bytes, const html::Page *page) {
         std::lock_guard lock(mWriterLock);
         if (mWriter)
@@ -55,8 +54,7 @@ pipeline::PageOutlines::FileSink PreparedCompile::start(const QString &outputFol
 
 QString PreparedCompile::handedReadings() const
 {
-    return mFolder && QDir(mFolder->filePath(kReadingsFolder)).exists() ? mFolder->filePath(kReadingsFolder)
-                                                                        : QString();
+    return mFolder ? mFolder->filePath(kReadingsFile) : QString();
 }
 
 void PreparedCompile::downloadEnded()

@@ -37,8 +37,8 @@ public:
     pipeline::PageOutlines::FileSink start(const QString &outputFolder);
     // The download is over: no more list for the next programs.
     void downloadEnded();
-    // Where the downloader hands the page reader its readings of the pages
-    // it lists (empty when nothing is prepared).
+    // The file the downloader hands the page reader its readings of the
+    // pages it lists in (empty when nothing is prepared).
     QString handedReadings() const;
     // The files newly listed, for the page reader.
     QStringList finalFiles() { return mList.take(); }

@@ -153,18 +153,6 @@ bool readPage(Reader &r, Page &page)
     return r.ok();
 }
 
-// FNV-1a, 64 bits: a name for the file, not a check (the record names
-// its file in full).
-std::uint64_t nameHash(std::string_view name)
-{
-    std::uint64_t hash = 0xcbf29ce484222325ull;
-    for (const char c : name) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 0x100000001b3ull;
-    }
-    return hash;
-}
-
 } // namespace
 
 std::string recordOfEarlyReading(const EarlyReading &early)
@@ -237,14 +225,22 @@ std::optional<Page> handedReadingFromRecord(std::string_view record, std::string
     return page;
 }
 
-std::string handedReadingFileName(std::string_view name)
+std::optional<std::string_view> handedReadingName(std::string_view recordStart)
 {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::uint64_t hash = nameHash(name);
-    std::string out(16, '0');
-    for (int i = 15; i >= 0; --i, hash >>= 4)
-        out[i] = kDigits[hash & 15];
-    return out + ".reading";
+    Reader r(recordStart);
+    if (!r.magic(kHandedMagic))
+        return std::nullopt;
+    const std::string_view name = r.text();
+    return r.ok() ? std::optional(name) : std::nullopt;
+}
+
+std::string handedReadingFrame(std::string_view name, const FileStamp &stamp, const Page &page)
+{
+    const std::string record = recordOfHandedReading(name, stamp, page);
+    Writer w;
+    w.number(record.size());
+    w.out += record;
+    return std::move(w.out);
 }
 
 } // namespace quorlix::html

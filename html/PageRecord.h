@@ -32,8 +32,14 @@ struct FileStamp {
 std::string recordOfHandedReading(std::string_view name, const FileStamp &stamp, const Page &page);
 // The page, when the record is one made for that name and stamp.
 std::optional<Page> handedReadingFromRecord(std::string_view record, std::string_view name, const FileStamp &stamp);
-// The name of a handed reading's file in the folder where they are handed:
-// the same for the same saved name, on both sides.
-std::string handedReadingFileName(std::string_view name);
+// The name a record's start holds (at least kHandedNameAt bytes of it, and
+// the name's length more), or nothing when it holds no handed reading's.
+std::optional<std::string_view> handedReadingName(std::string_view recordStart);
+inline constexpr std::size_t kHandedNameAt = 4 + 8;
+
+// Handed readings follow each other in one file, each as a frame: its
+// record's size (8 bytes, the machine's order), then the record.
+std::string handedReadingFrame(std::string_view name, const FileStamp &stamp, const Page &page);
+inline constexpr std::size_t kFrameHead = 8;
 
 } // namespace quorlix::html

@@ -33,6 +33,8 @@ struct LinkSearch {
     // Pages larger than this are saved but not read for links: a parse
     // takes many times a page's size in memory.
     static constexpr std::size_t kMaxParsedBytes = 16u << 20;
+    // A page's links and reading kept on disk are read back up to this size.
+    static constexpr std::size_t kMaxRecordBytes = kMaxParsedBytes * 8;
 
     std::string path;
     std::size_t bytes = 0; // the body's size, as far as known

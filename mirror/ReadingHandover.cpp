@@ -1,64 +1,56 @@
 #include "mirror/ReadingHandover.h"
 
 #include "html/PageRecord.h"
-#include "mirror/LinkSearch.h"
-#include "mirror/SiteFiles.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <cerrno>
 
 namespace quorlix::mirror {
 
-namespace {
-
-bool writeWhole(const std::string &path, std::string_view bytes)
+ReadingHandover::ReadingHandover(const std::string &path)
 {
-    FILE *f = std::fopen(path.c_str(), "wb");
-    bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    if (f)
-        ok = std::fclose(f) == 0 && ok;
-    return ok;
+    if (!path.empty())
+        mFd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
 }
 
-std::optional<html::Page> finishedReading(const Document &document, std::string_view bytes, const ConvertedHrefs &hrefs)
+ReadingHandover::~ReadingHandover()
 {
-    std::string record;
-    if (hrefs.markupMayChange || document.readingRecord.empty()
-        || !readFileStart(document.readingRecord, record, LinkSearch::kMaxParsedBytes * 8))
-        return std::nullopt;
-    std::optional<html::EarlyReading> early = html::earlyReadingFromRecord(record);
-    if (!early)
-        return std::nullopt;
-    return html::convertedReading(std::move(*early), bytes, [&hrefs](std::uint64_t at, std::string_view before) {
-        return hrefs.after(static_cast<std::size_t>(at), before);
-    });
+    if (mFd >= 0)
+        ::close(mFd);
 }
 
-} // namespace
-
-void ReadingHandover::hand(const Document &document, std::string_view bytes, const ConvertedHrefs &hrefs) const
+void ReadingHandover::hand(const std::string &file, std::string_view early, std::string_view bytes,
+                           const ConvertedHrefs &hrefs) const
 {
-    if (mFolder.empty())
+    if (mFd < 0 || early.empty() || hrefs.markupMayChange)
         return;
-    const std::string path = mFolder + "/" + html::handedReadingFileName(document.file);
+    std::optional<html::EarlyReading> reading = html::earlyReadingFromRecord(early);
     struct stat info;
-    std::optional<html::Page> page;
-    if (::stat(document.file.c_str(), &info) == 0 && static_cast<std::size_t>(info.st_size) == bytes.size())
-        page = finishedReading(document, bytes, hrefs);
-    if (!page) {
-        ::unlink(path.c_str()); // an earlier version's: the window parses this one
+    if (!reading || ::stat(file.c_str(), &info) != 0 || static_cast<std::size_t>(info.st_size) != bytes.size())
         return;
-    }
+    const std::optional<html::Page> page =
+        html::convertedReading(std::move(*reading), bytes, [&hrefs](std::uint64_t at, std::string_view before) {
+            return hrefs.after(static_cast<std::size_t>(at), before);
+        });
+    if (!page)
+        return;
     const html::FileStamp stamp{static_cast<std::uint64_t>(info.st_ino), static_cast<std::uint64_t>(info.st_dev),
                                 static_cast<std::int64_t>(info.st_size),
                                 static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
-    // Whole or not at all, for a reader that may look at any moment.
-    const std::string temporary = path + ".part";
-    if (!writeWhole(temporary, html::recordOfHandedReading(document.file, stamp, *page))
-        || ::rename(temporary.c_str(), path.c_str()) != 0)
-        ::unlink(temporary.c_str());
+    const std::string frame = html::handedReadingFrame(file, stamp, *page);
+    std::lock_guard lock(mWriting);
+    for (std::size_t done = 0; !mFailed && done < frame.size();) {
+        const ssize_t wrote = ::write(mFd, frame.data() + done, frame.size() - done);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        // The disk is full: the reader stops at the frame cut short, and
+        // the pages after it are parsed.
+        mFailed = wrote <= 0;
+        done += wrote > 0 ? static_cast<std::size_t>(wrote) : 0;
+    }
 }
 
 } // namespace quorlix::mirror

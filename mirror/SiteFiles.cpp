@@ -218,7 +218,7 @@ void SiteFiles::noteDocument(const std::string &file, const std::string &url, Co
         forgetRecords(document);
     } else if (kind == ContentKind::Html || kind == ContentKind::Css) {
         mDocumentIndex.emplace(file, mDocuments.size());
-        mDocuments.push_back({file, url, kind == ContentKind::Css, {}, {}, 0});
+        mDocuments.push_back({file, url, kind == ContentKind::Css, {}, 0, 0});
     }
 }
 
@@ -236,37 +236,33 @@ void SiteFiles::keepLinks(const std::string &file, bool isCss, LinkSearch &searc
     if (known == mDocumentIndex.end() || mDocuments[known->second].css != isCss
         || !mDocuments[known->second].linksRecord.empty())
         return;
-    const std::string path = tempPath();
+    const std::string path = tempPath() + ".links";
     std::string record = std::move(search.record);
     if (record.empty())
         record = recordOfLinks(search.found.links);
-    if (!writeRecord(path + ".links", record))
-        return;
-    Document &document = mDocuments[known->second];
-    document.linksRecord = path + ".links";
-    document.size = search.size;
-    if (!search.readingRecord.empty() && writeRecord(path + ".reading", search.readingRecord))
-        document.readingRecord = path + ".reading";
-}
-
-bool SiteFiles::writeRecord(const std::string &path, std::string_view record)
-{
+    const std::size_t readingAt = search.readingRecord.empty() ? 0 : record.size();
     FILE *f = std::fopen(path.c_str(), "wb");
-    bool ok = f && std::fwrite(record.data(), 1, record.size(), f) == record.size();
+    bool ok = f && std::fwrite(record.data(), 1, record.size(), f) == record.size()
+              && std::fwrite(search.readingRecord.data(), 1, search.readingRecord.size(), f)
+                     == search.readingRecord.size();
     if (f)
         ok = std::fclose(f) == 0 && ok;
-    if (!ok)
+    if (!ok) {
         ::unlink(path.c_str());
-    return ok;
+        return;
+    }
+    Document &document = mDocuments[known->second];
+    document.linksRecord = path;
+    document.size = search.size;
+    document.readingAt = readingAt;
 }
 
 void SiteFiles::forgetRecords(Document &document)
 {
-    for (std::string *record : {&document.linksRecord, &document.readingRecord}) {
-        if (!record->empty())
-            ::unlink(record->c_str());
-        record->clear();
-    }
+    if (!document.linksRecord.empty())
+        ::unlink(document.linksRecord.c_str());
+    document.linksRecord.clear();
+    document.readingAt = 0;
 }
 
 void SiteFiles::removeTemporaryFiles()

@@ -28,9 +28,21 @@ struct Document {
     std::string file;
     std::string url;
     bool css = false;
-    std::string linksRecord;   // its links as found during the download, if kept
-    std::string readingRecord; // its reading from the same parse, if kept (html/EarlyReading.h)
-    std::size_t size = 0;      // of the file they were found in
+    std::string linksRecord; // its links as found during the download, if kept
+    std::size_t size = 0;    // of the file they were found in
+    // Where the page's reading from the same parse starts in that record's
+    // file, after the links (html/EarlyReading.h); 0 when none was kept.
+    std::size_t readingAt = 0;
+
+    // The two parts of the record's file, as read.
+    std::string_view linksPart(std::string_view record) const
+    {
+        return readingAt ? record.substr(0, readingAt) : record;
+    }
+    std::string_view readingPart(std::string_view record) const
+    {
+        return readingAt && readingAt < record.size() ? record.substr(readingAt) : std::string_view();
+    }
 };
 
 class SiteFiles {
@@ -92,7 +104,7 @@ public:
     // How a saved file was taken: a page, a sheet, or neither.
     ContentKind kindOfSaved(const std::string &file) const;
     // The links of a saved page or sheet, kept on disk for the conversion
-    // (and a page's reading, when the search made one).
+    // (and after them a page's reading, when the search made one).
     void keepLinks(const std::string &file, bool isCss, LinkSearch &search);
     // A deque: a document stays where it is while more are added.
     const std::deque<Document> &documents() const { return mDocuments; }
@@ -103,7 +115,6 @@ public:
     void removeTemporaryFiles();
 
 private:
-    static bool writeRecord(const std::string &path, std::string_view record);
     static void forgetRecords(Document &document);
     std::size_t ownedFrom() const;
     std::optional<std::string> foreseenFile(const std::string &url) const; // under mSavedLock

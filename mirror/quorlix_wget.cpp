@@ -7,7 +7,7 @@
 //       first it does not and exits 1 (bin/wget then runs GNU Wget).
 //
 // QUORLIX_FINAL_FILES=FILE appends to FILE a line for each saved file once
-// its bytes are final (mirror/FinalFiles.h); QUORLIX_PAGE_READINGS=FOLDER
+// its bytes are final (mirror/FinalFiles.h); QUORLIX_PAGE_READINGS=FILE
 // hands each converted page's reading on there (mirror/ReadingHandover.h). QUORLIX_WGET_CONVERT_AT_END=1
 // converts every page only at the end, as a reference for tests.
 

@@ -129,7 +129,9 @@ void PageOutlines::start(const QString &outputFolder, FileSink sink, const QStri
 {
     cancel();
     mOutputFolder = outputFolder;
-    mHandedReadings = handedReadings.isEmpty() ? std::string() : QFile::encodeName(handedReadings).toStdString();
+    mHandedReadings = handedReadings.isEmpty()
+                          ? nullptr
+                          : std::make_unique<html::HandedReadings>(QFile::encodeName(handedReadings).toStdString());
     mSink = std::move(sink);
     mReadParts = mSink ? html::PageParts::OutlineAndText : mParts;
     mStop = false;
@@ -388,7 +390,7 @@ bool PageOutlines::readOne(const Job &job)
             return true;
         }
         std::optional<html::Page> page;
-        if (job.final && whole && !mHandedReadings.empty())
+        if (job.final && whole && mHandedReadings)
             page = handedReading(job, stamp);
         if (!page)
             page = html::readPage(bytes, mReadParts, mStop);
@@ -409,18 +411,11 @@ bool PageOutlines::readOne(const Job &job)
     }
 }
 
-// The downloader's reading of a page it listed, when it is there and was
-// made for the very bytes just read.
+// The downloader's reading of a page it listed, when it was made for the
+// very bytes just read.
 std::optional<html::Page> PageOutlines::handedReading(const Job &job, const html::FileStamp &stamp) const
 {
-    const std::string name = QFile::encodeName(job.path).toStdString();
-    const QString path = QFile::decodeName(
-        QByteArray::fromStdString(mHandedReadings + "/" + html::handedReadingFileName(name)));
-    std::string record;
-    html::FileStamp recordStamp;
-    if (readFile(path, mStop, record, recordStamp) != ReadResult::Done)
-        return std::nullopt;
-    std::optional<html::Page> page = html::handedReadingFromRecord(record, name, stamp);
+    std::optional<html::Page> page = mHandedReadings->take(QFile::encodeName(job.path).toStdString(), stamp);
     if (page && mReadParts != html::PageParts::OutlineAndText)
         page->text.clear();
     return page;

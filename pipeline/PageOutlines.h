@@ -4,7 +4,7 @@
 // each saved file is handed in as its log line arrives, and by the time the
 // download ends most pages have been read.
 
-#include "html/PageRecord.h"
+#include "html/HandedReadings.h"
 #include "pipeline/SavedPages.h"
 
 #include <QHash>
@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string_view>
 #include <optional>
@@ -39,8 +40,9 @@ public:
 
     // A new conversion into outputFolder: what an earlier one left is
     // dropped. With a sink, pages are read with their text. A page the
-    // downloader lists may have its reading handed in handedReadings (the
-    // downloader made it from its own parse): taken then, not parsed.
+    // downloader lists may have its reading handed in the file
+    // handedReadings (made from the downloader's own parse): taken then,
+    // not parsed.
     void start(const QString &outputFolder, FileSink sink = {}, const QString &handedReadings = {});
     // A saved file as the download log names it. Pages among them are read
     // in the order they come, each once; other files are passed over.
@@ -88,7 +90,7 @@ private:
     html::PageParts mReadParts = html::PageParts::Outline;
     FileSink mSink;
     QString mOutputFolder;
-    std::string mHandedReadings;
+    std::unique_ptr<html::HandedReadings> mHandedReadings;
     std::thread mWorker;
     // Started by finish(), at the caller's priority, to read what is left
     // beside the worker (which reads behind the download).

@@ -4,7 +4,7 @@
 // once its bytes no longer change. The reading it hands on with a page it
 // lists is the page reader's reading of the listed bytes.
 
-#include "html/PageRecord.h"
+#include "html/HandedReadings.h"
 #include "support/NginxServer.h"
 
 #include <QDirIterator>
@@ -112,7 +112,7 @@ struct WatchedRun {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QUORLIX_FINAL_FILES"), list);
         const QString readings = folder + QStringLiteral(".readings");
-        QDir().mkpath(readings);
+        quorlix::html::HandedReadings handed(QFile::encodeName(readings).toStdString());
         environment.insert(QStringLiteral("QUORLIX_PAGE_READINGS"), readings);
         if (atEnd)
             environment.insert(QStringLiteral("QUORLIX_WGET_CONVERT_AT_END"), QStringLiteral("1"));
@@ -136,8 +136,8 @@ struct WatchedRun {
                 run.listed << name;
                 run.bytesWhenListed[name] = bytesOf(folder + QLatin1Char('/') + name);
                 run.handedWhenListed.remove(name);
-                if (const auto handed = handedReading(folder + QLatin1Char('/') + name, name, readings))
-                    run.handedWhenListed[name] = described(*handed);
+                if (const auto page = handed.take(name.toStdString(), stampOf(folder + QLatin1Char('/') + name)))
+                    run.handedWhenListed[name] = described(*page);
                 if (!run.log.contains(QStringLiteral("-> \"%1\" [1]").arg(name)))
                     run.listedBeforeLogged << name;
                 if (name.endsWith(QLatin1String(".html")) && !run.log.contains(QLatin1String("FINISHED --")))
@@ -155,20 +155,13 @@ struct WatchedRun {
         return run;
     }
 
-    static std::optional<quorlix::html::Page> handedReading(const QString &path, const QString &name,
-                                                            const QString &readings)
+    static quorlix::html::FileStamp stampOf(const QString &path)
     {
-        const QByteArray key = name.toUtf8();
-        const QByteArray record = bytesOf(
-            readings + QLatin1Char('/')
-            + QString::fromStdString(quorlix::html::handedReadingFileName(key.toStdString())));
         struct stat info;
         if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-            return std::nullopt;
-        const quorlix::html::FileStamp stamp{quint64(info.st_ino), quint64(info.st_dev), qint64(info.st_size),
-                                             qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
-        return quorlix::html::handedReadingFromRecord(std::string_view(record.constData(), size_t(record.size())),
-                                                      key.toStdString(), stamp);
+            return {};
+        return {quint64(info.st_ino), quint64(info.st_dev), qint64(info.st_size),
+                qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
     }
 
     QStringList saved() const
