@@ -93,14 +93,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(reading);
         std::optional<html::EarlyReading> kept = html::earlyReadingFromRecord(html::recordOfEarlyReading(*reading));
         FUZZ_CHECK(kept);
-        const std::optional<html::Page> handed = html::convertedReading(
-            std::move(*kept), bytes,
-            [](std::uint64_t, std::string_view before) { return std::optional<std::string>(before); });
+        const std::optional<html::Page> handed = html::convertedReading(std::move(*kept), bytes, {});
         FUZZ_CHECK(handed);
-        const std::string record = html::recordOfHandedReading("page.html", {}, *handed);
-        FUZZ_CHECK(record == html::recordOfHandedReading("page.html", {}, page));
-        const std::optional<html::Page> taken = html::handedReadingFromRecord(record, "page.html", {});
-        FUZZ_CHECK(taken && html::recordOfHandedReading("page.html", {}, *taken) == record);
+        const std::string record = html::recordOfPage(*handed);
+        FUZZ_CHECK(record == html::recordOfPage(page));
+        const std::optional<html::Page> back = html::pageFromRecord(record);
+        FUZZ_CHECK(back && html::recordOfPage(*back) == record);
     }
 
     const QStringList files{QStringLiteral("site/dir/page.html"), QStringLiteral("site/dir/a.html"),

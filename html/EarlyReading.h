@@ -12,11 +12,11 @@
 #include "html/PageReader.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 struct GumboInternalNode;
@@ -68,14 +68,21 @@ private:
     std::unique_ptr<State> mState;
 };
 
-// A link's href after the conversion, by where its value started in the
-// page as saved: the new href, the same one when the conversion left it,
-// or nothing when the conversion cannot tell (the page is then read anew).
-using HrefAfterConversion = std::function<std::optional<std::string>(std::uint64_t hrefAt, std::string_view href)>;
+// What the downloader's conversion wrote into the attributes it rewrote,
+// as a reader of the page reads them back: for each, by where its value
+// starts, the value with its character references decoded, or nothing when
+// that cannot be told without a parse; and whether a rewrite may have
+// changed more than the values (a name with a quote of its own).
+struct ConvertedHrefs {
+    std::vector<std::pair<std::uint64_t, std::optional<std::string>>> byOffset; // in the order of the offsets
+    bool markupMayChange = false;
+
+    // The value at offset after the conversion: before when it was left.
+    std::optional<std::string> after(std::uint64_t offset, std::string_view before) const;
+};
 
 // The reading of the converted page, as readPage(converted, OutlineAndText)
 // gives it; nothing when it cannot be told without a parse.
-std::optional<Page> convertedReading(EarlyReading early, std::string_view converted,
-                                     const HrefAfterConversion &hrefAfter);
+std::optional<Page> convertedReading(EarlyReading early, std::string_view converted, const ConvertedHrefs &hrefs);
 
 } // namespace quorlix::html

@@ -39,6 +39,15 @@ bool HandedReadings::readAt(std::uint64_t offset, std::size_t size, std::string 
     return true;
 }
 
+bool HandedReadings::readFrame(std::uint64_t offset, std::uint64_t end, std::string &record) const
+{
+    std::uint64_t size = 0;
+    if (offset > end || end - offset < kFrameHead || !readAt(offset, kFrameHead, record))
+        return false;
+    std::memcpy(&size, record.data(), kFrameHead);
+    return size <= end - offset - kFrameHead && readAt(offset + kFrameHead, static_cast<std::size_t>(size), record);
+}
+
 void HandedReadings::catchUp()
 {
     if (mFd < 0)
@@ -56,20 +65,28 @@ void HandedReadings::catchUp()
         const std::uint64_t record = mIndexed + kFrameHead;
         if (size > end - record)
             return; // still being written
+        // Early readings are found through their conversions.
         const std::size_t start = static_cast<std::size_t>(std::min<std::uint64_t>(size, kHandedNameAt + kLongestName));
-        std::optional<std::string_view> name;
-        if (!readAt(record, start, head) || !(name = handedReadingName(head))) {
+        if (!readAt(record, std::min<std::size_t>(start, kRecordKindBytes), head)
+            || kindOfRecord(head) == RecordKind::Unknown) {
             mBroken = true;
             return;
         }
-        mFrames.insert_or_assign(std::string(*name), std::pair(record, size));
+        if (kindOfRecord(head) == RecordKind::HandedConversion) {
+            std::optional<std::string_view> name;
+            if (!readAt(record, start, head) || !(name = handedConversionName(head))) {
+                mBroken = true;
+                return;
+            }
+            mFrames.insert_or_assign(std::string(*name), std::pair(record, size));
+        }
         mIndexed = record + size;
     }
 }
 
-std::optional<Page> HandedReadings::take(std::string_view name, const FileStamp &stamp)
+std::optional<Page> HandedReadings::take(std::string_view name, const FileStamp &stamp, std::string_view bytes)
 {
-    std::uint64_t offset = 0, size = 0;
+    std::uint64_t offset = 0, size = 0, end = 0;
     {
         std::lock_guard lock(mMutex);
         catchUp();
@@ -78,11 +95,18 @@ std::optional<Page> HandedReadings::take(std::string_view name, const FileStamp 
             return std::nullopt;
         std::tie(offset, size) = frame->second;
         mFrames.erase(frame);
+        end = mIndexed;
     }
     std::string record;
     if (!readAt(offset, static_cast<std::size_t>(size), record))
         return std::nullopt;
-    return handedReadingFromRecord(record, name, stamp);
+    std::optional<HandedConversion> conversion = handedConversionFromRecord(record, name);
+    if (!conversion || conversion->stamp != stamp || !readFrame(conversion->readingAt, end, record))
+        return std::nullopt;
+    std::optional<EarlyReading> early = earlyReadingFromRecord(record);
+    if (!early)
+        return std::nullopt;
+    return convertedReading(std::move(*early), bytes, conversion->hrefs);
 }
 
 } // namespace quorlix::html

@@ -1,12 +1,12 @@
 #pragma once
 
-// The readings a downloader hands on while it runs, read by the one who
-// takes them (the window's page reader): one file of frames
-// (html/PageRecord.h), appended to as pages are converted. A frame is
-// written whole before its page is listed as final, so the reading of a
-// listed page is there when it is asked for; the newest frame for a name
-// holds. A file cut short or out of shape gives no more readings, never a
-// crash: the pages are then parsed.
+// The readings a downloader hands on while it runs, taken by the window's
+// page reader: one file of frames (html/PageRecord.h), appended to as pages
+// are parsed (their early readings) and converted (what the conversion
+// wrote into their links). A conversion's frame is written whole before its
+// page is listed as final, so it is there when the page is read; the
+// newest for a name holds. A file cut short or out of shape gives no more
+// readings, never a crash: the pages are then parsed.
 
 #include "html/PageRecord.h"
 
@@ -27,21 +27,25 @@ public:
     HandedReadings(const HandedReadings &) = delete;
     HandedReadings &operator=(const HandedReadings &) = delete;
 
-    // The reading handed for the file listed as name, when it was made for
-    // the file as stamp finds it. Each is given once. Safe from any thread.
-    std::optional<Page> take(std::string_view name, const FileStamp &stamp);
+    // The reading of the file listed as name, which holds bytes (as stamp
+    // finds it), when a conversion was handed for that very file and its
+    // reading can be finished. Each is given once. Safe from any thread.
+    std::optional<Page> take(std::string_view name, const FileStamp &stamp, std::string_view bytes);
 
 private:
     // Looks at the frames appended since the last time.
     void catchUp();
     bool readAt(std::uint64_t offset, std::size_t size, std::string &out) const;
+    // The record of the frame at offset, when it lies whole before end.
+    bool readFrame(std::uint64_t offset, std::uint64_t end, std::string &record) const;
 
     const std::string mPath;
     std::mutex mMutex;
     int mFd = -1;
     std::uint64_t mIndexed = 0; // frames before this offset are in mFrames
     bool mBroken = false;       // a frame out of shape: nothing after it is read
-    std::unordered_map<std::string, std::pair<std::uint64_t, std::uint64_t>> mFrames; // name -> record's offset, size
+    // A conversion's frame for each name: where its record starts, its size.
+    std::unordered_map<std::string, std::pair<std::uint64_t, std::uint64_t>> mFrames;
 };
 
 } // namespace quorlix::html

@@ -7,7 +7,7 @@ namespace quorlix::html {
 namespace {
 
 constexpr std::string_view kEarlyMagic = "QER1";
-constexpr std::string_view kHandedMagic = "QHR1";
+constexpr std::string_view kConversionMagic = "QHC1";
 
 class Writer {
 public:
@@ -196,47 +196,88 @@ std::optional<EarlyReading> earlyReadingFromRecord(std::string_view record)
     return early;
 }
 
-std::string recordOfHandedReading(std::string_view name, const FileStamp &stamp, const Page &page)
+std::string recordOfPage(const Page &page)
 {
     Writer w;
-    w.out.append(kHandedMagic);
-    w.text(name);
-    w.number(stamp.inode);
-    w.number(stamp.device);
-    w.number(static_cast<std::uint64_t>(stamp.size));
-    w.number(static_cast<std::uint64_t>(stamp.modifiedNs));
     writePage(w, page);
     return std::move(w.out);
 }
 
-std::optional<Page> handedReadingFromRecord(std::string_view record, std::string_view name, const FileStamp &stamp)
+std::optional<Page> pageFromRecord(std::string_view record)
 {
     Reader r(record);
-    if (!r.magic(kHandedMagic) || r.text() != name)
-        return std::nullopt;
-    FileStamp made;
-    made.inode = r.number();
-    made.device = r.number();
-    made.size = static_cast<std::int64_t>(r.number());
-    made.modifiedNs = static_cast<std::int64_t>(r.number());
     Page page;
-    if (!r.ok() || made != stamp || !readPage(r, page) || !r.atEnd())
+    if (!readPage(r, page) || !r.atEnd())
         return std::nullopt;
     return page;
 }
 
-std::optional<std::string_view> handedReadingName(std::string_view recordStart)
+std::string recordOfHandedConversion(std::string_view name, const HandedConversion &conversion)
+{
+    Writer w;
+    w.out.append(kConversionMagic);
+    w.text(name);
+    w.number(conversion.stamp.inode);
+    w.number(conversion.stamp.device);
+    w.number(static_cast<std::uint64_t>(conversion.stamp.size));
+    w.number(static_cast<std::uint64_t>(conversion.stamp.modifiedNs));
+    w.number(conversion.readingAt);
+    w.number(conversion.hrefs.markupMayChange ? 1 : 0);
+    w.number(conversion.hrefs.byOffset.size());
+    for (const auto &[offset, href] : conversion.hrefs.byOffset) {
+        w.number(offset);
+        w.number(href ? 1 : 0);
+        w.text(href ? *href : std::string_view());
+    }
+    return std::move(w.out);
+}
+
+std::optional<HandedConversion> handedConversionFromRecord(std::string_view record, std::string_view name)
+{
+    Reader r(record);
+    if (!r.magic(kConversionMagic) || r.text() != name)
+        return std::nullopt;
+    HandedConversion conversion;
+    conversion.stamp.inode = r.number();
+    conversion.stamp.device = r.number();
+    conversion.stamp.size = static_cast<std::int64_t>(r.number());
+    conversion.stamp.modifiedNs = static_cast<std::int64_t>(r.number());
+    conversion.readingAt = r.number();
+    conversion.hrefs.markupMayChange = r.number() != 0;
+    std::uint64_t previous = 0;
+    for (std::uint64_t i = 0, n = r.count(3 * 8); i < n && r.ok(); ++i) {
+        const std::uint64_t offset = r.number();
+        const bool known = r.number() != 0;
+        const std::string_view href = r.text();
+        if (i > 0 && offset <= previous)
+            return std::nullopt; // out of order: ConvertedHrefs::after could not find them
+        previous = offset;
+        conversion.hrefs.byOffset.emplace_back(offset, known ? std::optional(std::string(href)) : std::nullopt);
+    }
+    if (!r.atEnd())
+        return std::nullopt;
+    return conversion;
+}
+
+RecordKind kindOfRecord(std::string_view recordStart)
+{
+    const std::string_view magic = recordStart.substr(0, kRecordKindBytes);
+    return magic == kEarlyMagic ? RecordKind::EarlyReading
+           : magic == kConversionMagic ? RecordKind::HandedConversion
+                                       : RecordKind::Unknown;
+}
+
+std::optional<std::string_view> handedConversionName(std::string_view recordStart)
 {
     Reader r(recordStart);
-    if (!r.magic(kHandedMagic))
+    if (!r.magic(kConversionMagic))
         return std::nullopt;
     const std::string_view name = r.text();
     return r.ok() ? std::optional(name) : std::nullopt;
 }
 
-std::string handedReadingFrame(std::string_view name, const FileStamp &stamp, const Page &page)
+std::string frameOf(std::string_view record)
 {
-    const std::string record = recordOfHandedReading(name, stamp, page);
     Writer w;
     w.number(record.size());
     w.out += record;

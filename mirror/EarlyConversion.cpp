@@ -228,8 +228,8 @@ bool EarlyConversion::linksChanged(const Document &document) const
         return false;
     std::string record;
     std::vector<PageLink> links;
-    if (!readFileStart(document.linksRecord, record, LinkSearch::kMaxRecordBytes)
-        || !linksFromRecord(document.linksPart(record), links))
+    if (!readFileStart(document.linksRecord, record, LinkSearch::kMaxParsedBytes * 4)
+        || !linksFromRecord(record, links))
         return true;
     bool found = false;
     forEachLinkTarget(links, *Url::parse(document.url),

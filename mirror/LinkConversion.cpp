@@ -89,15 +89,6 @@ bool mayEndValue(std::string_view text, char quote)
 
 } // namespace
 
-std::optional<std::string> ConvertedHrefs::after(std::size_t offset, std::string_view before) const
-{
-    const auto found = std::lower_bound(byOffset.begin(), byOffset.end(), offset,
-                                        [](const auto &entry, std::size_t at) { return entry.first < at; });
-    if (found == byOffset.end() || found->first != offset)
-        return std::string(before);
-    return found->second;
-}
-
 std::string relativePath(const std::string &from, const std::string &to)
 {
     std::size_t common = 0;

@@ -7,6 +7,7 @@
 // ("caf&#233;.html") in pages, which every help viewer follows whatever the
 // page's charset.
 
+#include "html/EarlyReading.h"
 #include "mirror/PageLinks.h"
 #include "mirror/Url.h"
 
@@ -22,18 +23,7 @@ namespace quorlix::mirror {
 // nullptr when it was not saved.
 using SavedFileLookup = std::function<const std::string *(const std::string &address)>;
 
-// What a conversion wrote into the attributes it rewrote, as a reader of
-// the page reads them back: for each, by where its value starts, the value
-// with its character references decoded, or nothing when that cannot be
-// told without a parse; and whether a rewrite may have changed more than
-// the values (a name with a quote of its own).
-struct ConvertedHrefs {
-    std::vector<std::pair<std::size_t, std::optional<std::string>>> byOffset; // in the order of the offsets
-    bool markupMayChange = false;
-
-    // The value at offset after the conversion: before when it was left.
-    std::optional<std::string> after(std::size_t offset, std::string_view before) const;
-};
+using html::ConvertedHrefs;
 
 // The content with its links converted; links counts the links rewritten.
 std::string convertLinks(std::string_view content, bool isCss, const Url &address, const std::string &savedAs,

@@ -3,6 +3,7 @@
 #include "html/Charset.h"
 #include "html/EarlyReading.h"
 #include "html/PageRecord.h"
+#include "mirror/ReadingHandover.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -36,12 +37,12 @@ void LinkSearch::run()
         size = content.size();
         if (css) {
             findCssLinks(content, 0, found.links);
-        } else if (keepReading && html::readsAsUtf8AsIs(content)) {
+        } else if (handover && html::readsAsUtf8AsIs(content)) {
             // The window would read these very bytes: one parse for both.
             html::EarlyPageReading reading(content, stop);
             found = findHtmlLinks(content, stop, &reading);
             if (std::optional<html::EarlyReading> early = reading.finish())
-                readingRecord = html::recordOfEarlyReading(*early);
+                readingAt = handover->handEarly(html::recordOfEarlyReading(*early));
         } else {
             found = findHtmlLinks(content, stop);
         }

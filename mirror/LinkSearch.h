@@ -10,15 +10,19 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace quorlix::mirror {
+
+class ReadingHandover;
 
 // The threads that work beside the crawl's own (finding links, converting
 // them at the end): one for each core, at most kMostHelperThreads.
@@ -33,21 +37,20 @@ struct LinkSearch {
     // Pages larger than this are saved but not read for links: a parse
     // takes many times a page's size in memory.
     static constexpr std::size_t kMaxParsedBytes = 16u << 20;
-    // A page's links and reading kept on disk are read back up to this size.
-    static constexpr std::size_t kMaxRecordBytes = kMaxParsedBytes * 8;
 
     std::string path;
     std::size_t bytes = 0; // the body's size, as far as known
     bool css = false;
     bool keepRecord = false;                 // also the links as bytes (recordOfLinks)
-    bool keepReading = false;                // and the page's reading from the same parse, as bytes
     const std::atomic<bool> *stop = nullptr; // the crawl's cancel
+    // Where a page's reading from the same parse is handed on, if it is.
+    const ReadingHandover *handover = nullptr;
 
     bool read = false;    // the file could be opened
     std::size_t size = 0; // of what was read
     PageLinks found;
     std::string record;
-    std::string readingRecord; // empty when the page could not be read so
+    std::optional<std::uint64_t> readingAt; // where handover took the reading
     std::atomic<bool> ready{false};
 
     void run();

@@ -330,7 +330,8 @@ struct Mirror::State {
         search->path = path;
         search->css = isCss;
         search->keepRecord = options.convertLinks;
-        search->keepReading = options.convertLinks && !options.pageReadings.empty();
+        if (options.convertLinks && !isCss)
+            search->handover = &handover;
         search->stop = &cancel;
         return search;
     }

@@ -12,8 +12,15 @@ namespace quorlix::mirror {
 
 ReadingHandover::ReadingHandover(const std::string &path)
 {
-    if (!path.empty())
-        mFd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (path.empty())
+        return;
+    mFd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    const off_t end = mFd >= 0 ? ::lseek(mFd, 0, SEEK_END) : -1;
+    if (end < 0 && mFd >= 0) {
+        ::close(mFd);
+        mFd = -1;
+    }
+    mEnd = end > 0 ? static_cast<std::uint64_t>(end) : 0;
 }
 
 ReadingHandover::~ReadingHandover()
@@ -22,26 +29,10 @@ ReadingHandover::~ReadingHandover()
         ::close(mFd);
 }
 
-void ReadingHandover::hand(const std::string &file, std::string_view early, std::string_view bytes,
-                           const ConvertedHrefs &hrefs) const
+std::optional<std::uint64_t> ReadingHandover::append(const std::string &frame) const
 {
-    if (mFd < 0 || early.empty() || hrefs.markupMayChange)
-        return;
-    std::optional<html::EarlyReading> reading = html::earlyReadingFromRecord(early);
-    struct stat info;
-    if (!reading || ::stat(file.c_str(), &info) != 0 || static_cast<std::size_t>(info.st_size) != bytes.size())
-        return;
-    const std::optional<html::Page> page =
-        html::convertedReading(std::move(*reading), bytes, [&hrefs](std::uint64_t at, std::string_view before) {
-            return hrefs.after(static_cast<std::size_t>(at), before);
-        });
-    if (!page)
-        return;
-    const html::FileStamp stamp{static_cast<std::uint64_t>(info.st_ino), static_cast<std::uint64_t>(info.st_dev),
-                                static_cast<std::int64_t>(info.st_size),
-                                static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
-    const std::string frame = html::handedReadingFrame(file, stamp, *page);
     std::lock_guard lock(mWriting);
+    const std::uint64_t at = mEnd;
     for (std::size_t done = 0; !mFailed && done < frame.size();) {
         const ssize_t wrote = ::write(mFd, frame.data() + done, frame.size() - done);
         if (wrote < 0 && errno == EINTR)
@@ -51,6 +42,33 @@ void ReadingHandover::hand(const std::string &file, std::string_view early, std:
         mFailed = wrote <= 0;
         done += wrote > 0 ? static_cast<std::size_t>(wrote) : 0;
     }
+    if (mFailed)
+        return std::nullopt;
+    mEnd += frame.size();
+    return at;
+}
+
+std::optional<std::uint64_t> ReadingHandover::handEarly(std::string_view record) const
+{
+    if (mFd < 0)
+        return std::nullopt;
+    return append(html::frameOf(record));
+}
+
+void ReadingHandover::hand(const std::string &file, std::optional<std::uint64_t> readingAt, std::string_view bytes,
+                           const html::ConvertedHrefs &hrefs) const
+{
+    struct stat info;
+    if (mFd < 0 || !readingAt || hrefs.markupMayChange || ::stat(file.c_str(), &info) != 0
+        || static_cast<std::size_t>(info.st_size) != bytes.size())
+        return;
+    html::HandedConversion conversion;
+    conversion.stamp = {static_cast<std::uint64_t>(info.st_ino), static_cast<std::uint64_t>(info.st_dev),
+                        static_cast<std::int64_t>(info.st_size),
+                        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+    conversion.readingAt = *readingAt;
+    conversion.hrefs = hrefs;
+    append(html::frameOf(html::recordOfHandedConversion(file, conversion)));
 }
 
 } // namespace quorlix::mirror

@@ -1,16 +1,19 @@
 #pragma once
 
-// Hands each converted page's reading to the window (QUORLIX_PAGE_READINGS
-// names the file): made from the parse that found the page's links, and
-// finished with the links as the conversion wrote them, so the window need
-// not parse the page again. Each is appended whole (html/PageRecord.h's
-// frames) before the page is listed as final, stamped with the page's file
-// as it now stands: a reading the window finds for other bytes is passed
-// over.
+// Hands each page's reading on to the window (QUORLIX_PAGE_READINGS names
+// the file), so the window need not parse the page again: the early reading
+// as the parse that found the page's links made it, then, once the page is
+// converted, what the conversion wrote into its links, from which the
+// window finishes the reading (html/EarlyReading.h). Both go into one file
+// of frames (html/PageRecord.h), each appended whole; a conversion's before
+// its page is listed as final, stamped with the page's file as it now
+// stands: a conversion the window finds for other bytes is passed over.
 
-#include "mirror/LinkConversion.h"
+#include "html/EarlyReading.h"
 
+#include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,15 +27,22 @@ public:
     ReadingHandover(const ReadingHandover &) = delete;
     ReadingHandover &operator=(const ReadingHandover &) = delete;
 
+    // An early reading's record; where its frame starts, or nothing when
+    // it was not handed on. Safe from any thread.
+    std::optional<std::uint64_t> handEarly(std::string_view record) const;
+
     // The page saved as file now holds bytes, converted so (hrefs) from the
-    // bytes its early reading (a record, html/EarlyReading.h) was made of.
-    // Safe from any thread.
-    void hand(const std::string &file, std::string_view early, std::string_view bytes,
-              const ConvertedHrefs &hrefs) const;
+    // bytes whose early reading was handed at readingAt. Safe from any
+    // thread.
+    void hand(const std::string &file, std::optional<std::uint64_t> readingAt, std::string_view bytes,
+              const html::ConvertedHrefs &hrefs) const;
 
 private:
+    std::optional<std::uint64_t> append(const std::string &frame) const;
+
     int mFd = -1;
     mutable std::mutex mWriting; // frames are written one after another, each whole
+    mutable std::uint64_t mEnd = 0;
     mutable bool mFailed = false;
 };
 

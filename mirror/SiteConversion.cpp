@@ -33,27 +33,24 @@ Conversion convertDocument(const ConversionJob &job, const SavedFileLookup &look
     std::vector<PageLink> links;
     std::string record;
     const bool kept = !document.linksRecord.empty() && content.size() == document.size
-                      && readFileStart(document.linksRecord, record, LinkSearch::kMaxRecordBytes)
-                      && linksFromRecord(document.linksPart(record), links);
+                      && readFileStart(document.linksRecord, record, kMaxParsedBytes * 4)
+                      && linksFromRecord(record, links);
     ConvertedHrefs hrefs;
     const std::string rewritten = kept ? convertFoundLinks(content, std::move(links), *url, document.file, lookup,
                                                            nullptr, &hrefs)
                                        : convertLinks(content, document.css, *url, document.file, lookup);
-    // The reading made before: of these bytes only.
-    if (!kept)
-        hrefs.markupMayChange = true;
     // Bytes kept aside are the page's as saved: written back even when
     // nothing changes.
     if (rewritten == content && job.kept.empty()) {
         if (handover)
-            handover->hand(document.file, document.readingPart(record), rewritten, hrefs);
+            handover->hand(document.file, kept ? document.readingAt : std::nullopt, rewritten, hrefs);
         return Conversion::Unchanged;
     }
     if (mayRewrite && !mayRewrite())
         return Conversion::Held;
     if (rewriteFile(document.file, rewritten)) {
         if (handover)
-            handover->hand(document.file, document.readingPart(record), rewritten, hrefs);
+            handover->hand(document.file, kept ? document.readingAt : std::nullopt, rewritten, hrefs);
         return Conversion::Rewritten;
     }
     error = "Cannot write to " + log.quoted(document.file) + " (" + std::strerror(errno) + ").";

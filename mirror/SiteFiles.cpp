@@ -218,7 +218,7 @@ void SiteFiles::noteDocument(const std::string &file, const std::string &url, Co
         forgetRecords(document);
     } else if (kind == ContentKind::Html || kind == ContentKind::Css) {
         mDocumentIndex.emplace(file, mDocuments.size());
-        mDocuments.push_back({file, url, kind == ContentKind::Css, {}, 0, 0});
+        mDocuments.push_back({file, url, kind == ContentKind::Css, {}, 0, std::nullopt});
     }
 }
 
@@ -240,11 +240,8 @@ void SiteFiles::keepLinks(const std::string &file, bool isCss, LinkSearch &searc
     std::string record = std::move(search.record);
     if (record.empty())
         record = recordOfLinks(search.found.links);
-    const std::size_t readingAt = search.readingRecord.empty() ? 0 : record.size();
     FILE *f = std::fopen(path.c_str(), "wb");
-    bool ok = f && std::fwrite(record.data(), 1, record.size(), f) == record.size()
-              && std::fwrite(search.readingRecord.data(), 1, search.readingRecord.size(), f)
-                     == search.readingRecord.size();
+    bool ok = f && std::fwrite(record.data(), 1, record.size(), f) == record.size();
     if (f)
         ok = std::fclose(f) == 0 && ok;
     if (!ok) {
@@ -254,7 +251,7 @@ void SiteFiles::keepLinks(const std::string &file, bool isCss, LinkSearch &searc
     Document &document = mDocuments[known->second];
     document.linksRecord = path;
     document.size = search.size;
-    document.readingAt = readingAt;
+    document.readingAt = search.readingAt;
 }
 
 void SiteFiles::forgetRecords(Document &document)
@@ -262,7 +259,7 @@ void SiteFiles::forgetRecords(Document &document)
     if (!document.linksRecord.empty())
         ::unlink(document.linksRecord.c_str());
     document.linksRecord.clear();
-    document.readingAt = 0;
+    document.readingAt.reset();
 }
 
 void SiteFiles::removeTemporaryFiles()

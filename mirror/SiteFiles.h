@@ -8,12 +8,12 @@
 #include "mirror/ExitStatus.h"
 #include "mirror/LocalName.h"
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -30,19 +30,9 @@ struct Document {
     bool css = false;
     std::string linksRecord; // its links as found during the download, if kept
     std::size_t size = 0;    // of the file they were found in
-    // Where the page's reading from the same parse starts in that record's
-    // file, after the links (html/EarlyReading.h); 0 when none was kept.
-    std::size_t readingAt = 0;
-
-    // The two parts of the record's file, as read.
-    std::string_view linksPart(std::string_view record) const
-    {
-        return readingAt ? record.substr(0, readingAt) : record;
-    }
-    std::string_view readingPart(std::string_view record) const
-    {
-        return readingAt && readingAt < record.size() ? record.substr(readingAt) : std::string_view();
-    }
+    // Where the page's reading from the same parse was handed on, if it was
+    // (ReadingHandover).
+    std::optional<std::uint64_t> readingAt;
 };
 
 class SiteFiles {
@@ -104,7 +94,7 @@ public:
     // How a saved file was taken: a page, a sheet, or neither.
     ContentKind kindOfSaved(const std::string &file) const;
     // The links of a saved page or sheet, kept on disk for the conversion
-    // (and after them a page's reading, when the search made one).
+    // (and where its reading was handed on, when the search handed one).
     void keepLinks(const std::string &file, bool isCss, LinkSearch &search);
     // A deque: a document stays where it is while more are added.
     const std::deque<Document> &documents() const { return mDocuments; }

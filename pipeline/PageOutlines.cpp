@@ -391,7 +391,7 @@ bool PageOutlines::readOne(const Job &job)
         }
         std::optional<html::Page> page;
         if (job.final && whole && mHandedReadings)
-            page = handedReading(job, stamp);
+            page = handedReading(job, stamp, bytes);
         if (!page)
             page = html::readPage(bytes, mReadParts, mStop);
         if (!page)
@@ -413,9 +413,10 @@ bool PageOutlines::readOne(const Job &job)
 
 // The downloader's reading of a page it listed, when it was made for the
 // very bytes just read.
-std::optional<html::Page> PageOutlines::handedReading(const Job &job, const html::FileStamp &stamp) const
+std::optional<html::Page> PageOutlines::handedReading(const Job &job, const html::FileStamp &stamp,
+                                                     std::string_view bytes) const
 {
-    std::optional<html::Page> page = mHandedReadings->take(QFile::encodeName(job.path).toStdString(), stamp);
+    std::optional<html::Page> page = mHandedReadings->take(QFile::encodeName(job.path).toStdString(), stamp, bytes);
     if (page && mReadParts != html::PageParts::OutlineAndText)
         page->text.clear();
     return page;

@@ -82,7 +82,7 @@ private:
     std::optional<Job> takeJob();
     bool readOne(const Job &job);
     void rereadRewritten();
-    std::optional<html::Page> handedReading(const Job &job, const html::FileStamp &stamp) const;
+    std::optional<html::Page> handedReading(const Job &job, const html::FileStamp &stamp, std::string_view bytes) const;
     bool linksLeadToSavedPages(const QString &relative);
     void stopWorker();
 

@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <map>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -496,7 +497,7 @@ std::optional<EarlyReading> earlyReadingOf(std::string_view page)
 void TestPageReader::readingFinishedAfterConversion_data()
 {
     QTest::addColumn<QByteArray>("page");
-    // Each href the conversion rewrites: "old=new", or "old=?" for one
+    // Each href the conversion rewrites: "old=new" (old as written), or "old=?" for one
     // whose new form cannot be told.
     QTest::addColumn<QStringList>("rewritten");
     QTest::addColumn<bool>("told"); // else the page is parsed again
@@ -522,7 +523,7 @@ void TestPageReader::readingFinishedAfterConversion_data()
     QTest::newRow("a heading's sign that points back at it only once converted")
         << head + "<h2 id=h>Heading<a href=\"/d/p.html#h\">#</a></h2>" << QStringList{"/d/p.html#h=p.html#h"} << false;
     QTest::newRow("a link whose new form cannot be told")
-        << head + "<ul><li><a href=\"a.html#x&amp;y\">x</a></li></ul>" << QStringList{"a.html#x&y=?"} << false;
+        << head + "<ul><li><a href=\"a.html#x&amp;y\">x</a></li></ul>" << QStringList{"a.html#x&amp;y=?"} << false;
     QTest::newRow("a charset declaration pushed past the bytes looked at for one")
         << "<a href=x.html>x</a>" + QByteArray(4050, ' ') + "<meta charset=utf-8>"
         << QStringList{"x.html=" + QString(30, 'z') + ".html"} << false;
@@ -535,73 +536,95 @@ void TestPageReader::readingFinishedAfterConversion()
     QFETCH(QByteArray, page);
     QFETCH(QStringList, rewritten);
     QFETCH(bool, told);
-    QHash<QString, QString> after;
-    QByteArray converted = page;
+    // Each value rewritten where it starts (at its quote, if it has one),
+    // as the downloader's link finder places it.
+    struct Edit {
+        qsizetype length; // of the value as it was
+        QByteArray written, readBack;
+    };
+    std::map<qsizetype, Edit> edits; // by where the value starts
     for (const QString &pair : rewritten) {
-        const QString from = pair.section('=', 0, 0), to = pair.section('=', 1);
-        after.insert(from, to);
-        const QByteArray written = to == "?" ? QByteArray("a.html#x&amp;y") : to.toUtf8();
-        for (const QByteArray &quoted : {'"' + from.toUtf8() + '"', from.toUtf8() + '>'})
-            converted.replace(quoted, quoted.startsWith('"') ? '"' + written + '"' : written + '>');
+        const QByteArray from = pair.section('=', 0, 0).toUtf8(), to = pair.section('=', 1).toUtf8();
+        const QByteArray written = to == "?" ? QByteArray("a.html#x&amp;y") : to;
+        for (const char quote : {'"', '\''})
+            for (qsizetype at = 0; (at = page.indexOf(quote + from + quote, at)) >= 0; ++at)
+                edits[at] = {from.size() + 2, quote + written + quote, to};
+        for (qsizetype at = 0; (at = page.indexOf('=' + from + '>', at)) >= 0; ++at)
+            edits[at + 1] = {from.size(), written, to};
     }
+    QByteArray converted;
+    ConvertedHrefs hrefs;
+    qsizetype done = 0;
+    for (const auto &[at, edit] : edits) {
+        converted += page.mid(done, at - done) + edit.written;
+        done = at + edit.length;
+        hrefs.byOffset.emplace_back(std::uint64_t(at), edit.readBack == "?" ? std::nullopt
+                                                                           : std::optional(edit.readBack.toStdString()));
+    }
+    converted += page.mid(done);
     std::optional<EarlyReading> early = earlyReadingOf(view(page));
     QVERIFY(early);
-    const std::optional<Page> finished = convertedReading(
-        std::move(*early), view(converted), [&](std::uint64_t, std::string_view before) {
-            const QString old = QString::fromStdString(std::string(before));
-            if (!after.contains(old))
-                return std::optional<std::string>(before);
-            return after[old] == "?" ? std::nullopt : std::optional<std::string>(after[old].toStdString());
-        });
+    const std::optional<Page> finished = convertedReading(std::move(*early), view(converted), hrefs);
     QCOMPARE(bool(finished), told);
     if (finished)
-        QCOMPARE(QByteArray::fromStdString(recordOfHandedReading("p", {}, *finished)),
-                 QByteArray::fromStdString(
-                     recordOfHandedReading("p", {}, readPage(view(converted), PageParts::OutlineAndText))));
+        QCOMPARE(QByteArray::fromStdString(recordOfPage(*finished)),
+                 QByteArray::fromStdString(recordOfPage(readPage(view(converted), PageParts::OutlineAndText))));
 }
 
 void TestPageReader::damagedRecordsGiveNothing_data()
 {
-    QTest::addColumn<int>("cutAt");       // bytes kept of the record, -1 all
-    QTest::addColumn<int>("countAt");     // a count set past what the record holds, at this byte, -1 none
-    QTest::addColumn<QByteArray>("name"); // asked for
-    QTest::addColumn<qint64>("size");     // the file's size asked for
+    QTest::addColumn<QByteArray>("kind"); // of record: page, early, conversion
+    QTest::addColumn<int>("cutAt");       // bytes kept of the record, -1 all, -N all but N
+    QTest::addColumn<int>("countAt");     // a length or count set past what the record holds, at this byte, -1 none
+    QTest::addColumn<QByteArray>("name"); // asked for (a conversion's)
     QTest::addColumn<bool>("taken");
-    QTest::newRow("whole, for its file") << -1 << -1 << QByteArray("a/p.html") << qint64(7) << true;
-    QTest::newRow("for another file") << -1 << -1 << QByteArray("a/q.html") << qint64(7) << false;
-    QTest::newRow("for other bytes of its file") << -1 << -1 << QByteArray("a/p.html") << qint64(8) << false;
-    QTest::newRow("cut in its header") << 20 << -1 << QByteArray("a/p.html") << qint64(7) << false;
-    QTest::newRow("cut in its links") << -200 << -1 << QByteArray("a/p.html") << qint64(7) << false;
-    QTest::newRow("one byte short") << -2 << -1 << QByteArray("a/p.html") << qint64(7) << false;
-    QTest::newRow("a text's length past its end") << -1 << 4 + 8 << QByteArray("a/p.html") << qint64(7) << false;
+    QTest::newRow("a page, whole") << QByteArray("page") << -1 << -1 << QByteArray() << true;
+    QTest::newRow("a page, one byte short") << QByteArray("page") << -2 << -1 << QByteArray() << false;
+    QTest::newRow("a page, cut in its links") << QByteArray("page") << -120 << -1 << QByteArray() << false;
+    QTest::newRow("a page, its title's length past its end") << QByteArray("page") << -1 << 8 << QByteArray() << false;
+    QTest::newRow("an early reading, whole") << QByteArray("early") << -1 << -1 << QByteArray() << true;
+    QTest::newRow("an early reading, one byte short") << QByteArray("early") << -2 << -1 << QByteArray() << false;
+    QTest::newRow("a conversion, for its file") << QByteArray("conversion") << -1 << -1 << QByteArray("a/p.html") << true;
+    QTest::newRow("a conversion, for another file") << QByteArray("conversion") << -1 << -1 << QByteArray("a/q.html") << false;
+    QTest::newRow("a conversion, cut in its header") << QByteArray("conversion") << 20 << -1 << QByteArray("a/p.html") << false;
+    QTest::newRow("a conversion, its count of links too large")
+        << QByteArray("conversion") << -1 << 4 + 8 + 8 + 4 * 8 + 8 + 8 << QByteArray("a/p.html") << false;
 }
 
 // A reading kept on disk comes back whole, for its file only, or not at
 // all: never a part of one, never a crash or a huge allocation.
 void TestPageReader::damagedRecordsGiveNothing()
 {
+    QFETCH(QByteArray, kind);
     QFETCH(int, cutAt);
     QFETCH(int, countAt);
     QFETCH(QByteArray, name);
-    QFETCH(qint64, size);
     QFETCH(bool, taken);
-    const QByteArray page =
-        "<title>T</title><h1 id=a>A</h1><ul><li><a href=x.html#a>x</a></li></ul><dl><dt id=t>t</dt></dl>";
-    const Page read = readPage(view(page), PageParts::OutlineAndText);
-    FileStamp stamp{1, 2, 7, 3};
-    std::string record = recordOfHandedReading("a/p.html", stamp, read);
+    const QByteArray page = "<title>T</title><h1 id=a>A</h1><ul><li><a href=x.html#a>x</a></li></ul><dl><dt id=t>t</dt></dl>";
+    HandedConversion conversion;
+    conversion.stamp = {1, 2, 7, 3};
+    conversion.readingAt = 40;
+    conversion.hrefs.byOffset = {{10, std::string("y.html#a")}, {30, std::nullopt}};
+    std::string record = kind == "page"    ? recordOfPage(readPage(view(page), PageParts::OutlineAndText))
+                         : kind == "early" ? recordOfEarlyReading(*earlyReadingOf(view(page)))
+                                           : recordOfHandedConversion("a/p.html", conversion);
+    const std::string whole = record;
     if (cutAt != -1)
-        record.resize(cutAt >= 0 ? std::size_t(cutAt) : record.size() - std::size_t(-cutAt));
+        record.resize(cutAt >= 0 ? std::size_t(cutAt) : record.size() - std::size_t(-cutAt - 1));
     if (countAt >= 0)
         record.replace(std::size_t(countAt), 8, std::string(8, '\x7f'));
-    stamp.size = size;
-    const std::optional<Page> back = handedReadingFromRecord(record, name.toStdString(), stamp);
-    QCOMPARE(bool(back), taken);
-    if (back)
-        QCOMPARE(recordOfHandedReading("a/p.html", stamp, *back), record);
-    std::string early = recordOfEarlyReading(*earlyReadingOf(view(page)));
-    early.resize(early.size() - 1);
-    QVERIFY(!earlyReadingFromRecord(early));
+    bool back = false;
+    if (kind == "page") {
+        const std::optional<Page> read = pageFromRecord(record);
+        back = read && recordOfPage(*read) == whole;
+    } else if (kind == "early") {
+        const std::optional<EarlyReading> read = earlyReadingFromRecord(record);
+        back = read && recordOfEarlyReading(*read) == whole;
+    } else {
+        const std::optional<HandedConversion> read = handedConversionFromRecord(record, name.toStdString());
+        back = read && recordOfHandedConversion("a/p.html", *read) == whole;
+    }
+    QCOMPARE(back, taken);
 }
 
 QTEST_GUILESS_MAIN(TestPageReader)

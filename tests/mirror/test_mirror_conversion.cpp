@@ -136,7 +136,9 @@ struct WatchedRun {
                 run.listed << name;
                 run.bytesWhenListed[name] = bytesOf(folder + QLatin1Char('/') + name);
                 run.handedWhenListed.remove(name);
-                if (const auto page = handed.take(name.toStdString(), stampOf(folder + QLatin1Char('/') + name)))
+                const QByteArray &bytes = run.bytesWhenListed[name];
+                if (const auto page = handed.take(name.toStdString(), stampOf(folder + QLatin1Char('/') + name),
+                                                  std::string_view(bytes.constData(), size_t(bytes.size()))))
                     run.handedWhenListed[name] = described(*page);
                 if (!run.log.contains(QStringLiteral("-> \"%1\" [1]").arg(name)))
                     run.listedBeforeLogged << name;
