@@ -386,7 +386,7 @@ bool PageOutlines::readOne(const Job &job)
         const bool whole = bytes.size() < kLargestPage;
         if (!html::isPageName(job.relative.toStdString())) {
             if (whole && job.final && mSink)
-                mSink(job.relative, bytes, nullptr);
+                mSink(job.relative, bytes, nullptr, stamp);
             return true;
         }
         std::optional<html::Page> page;
@@ -397,7 +397,7 @@ bool PageOutlines::readOne(const Job &job)
         if (!page)
             return false;
         if (job.final && mSink && whole)
-            mSink(job.relative, bytes, &*page);
+            mSink(job.relative, bytes, &*page, stamp);
         // The text went to the sink; the outline is what is kept (its
         // room too: an assignment of nothing would keep it).
         if (mSink)

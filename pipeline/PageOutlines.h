@@ -36,7 +36,9 @@ public:
     // Handed each file the downloader is done with, on the reader's thread,
     // as it is read: its path relative to the output folder, its bytes, and
     // for a page its reading, text and all.
-    using FileSink = std::function<void(const QString &relative, std::string_view bytes, const html::Page *page)>;
+    // stamp: the file as it was when read.
+    using FileSink = std::function<void(const QString &relative, std::string_view bytes, const html::Page *page,
+                                        const html::FileStamp &stamp)>;
 
     // A new conversion into outputFolder: what an earlier one left is
     // dropped. With a sink, pages are read with their text. A page the

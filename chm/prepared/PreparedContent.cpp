@@ -139,6 +139,16 @@ bool PreparedContent::load()
         streamEnd += file.size;
         file.pageRead = (flags & prepared::kPageRead) != 0;
         file.windows1252 = (flags & prepared::kWindows1252) != 0;
+        if (flags & prepared::kStamped) {
+            html::FileStamp stamp;
+            std::uint64_t size = 0, modified = 0;
+            if (!reader.number(stamp.inode) || !reader.number(stamp.device) || !reader.number(size)
+                || !reader.number(modified))
+                return false;
+            stamp.size = static_cast<std::int64_t>(size);
+            stamp.modifiedNs = static_cast<std::int64_t>(modified);
+            file.stamp = stamp;
+        }
         if (file.pageRead) {
             if (!reader.shortText(file.title) || !reader.shortText(file.firstHeading)
                 || !reader.number(file.textLength))

@@ -6,6 +6,7 @@
 
 #include "chm/lzx/LzxEncoder.h"
 #include "chm/prepared/ContentDigest.h"
+#include "html/PageRecord.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -24,6 +25,7 @@ public:
         std::uint64_t offset = 0, size = 0; // in the uncompressed stream
         ContentDigest digest{};
         bool pageRead = false, windows1252 = false;
+        std::optional<html::FileStamp> stamp; // the file its bytes were read from, as it was then
         std::string title, firstHeading;
         std::uint64_t textAt = 0, textLength = 0; // where the page's text lies in the prepared file
     };

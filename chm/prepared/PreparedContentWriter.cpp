@@ -68,7 +68,8 @@ void PreparedContentWriter::putText(std::string_view text, bool wide)
     put(text.data(), wide ? text.size() : std::min<std::size_t>(text.size(), UINT32_MAX));
 }
 
-void PreparedContentWriter::add(const std::string &name, std::string_view bytes, const html::Page *page)
+void PreparedContentWriter::add(const std::string &name, std::string_view bytes, const html::Page *page,
+                                const std::optional<html::FileStamp> &stamp)
 {
     if (finished_ || failed_ || !storedAsSaved(name))
         return;
@@ -89,7 +90,14 @@ void PreparedContentWriter::add(const std::string &name, std::string_view bytes,
     appendLe64(head, bytes.size());
     head.insert(head.end(), digest.begin(), digest.end());
     head.push_back(static_cast<std::uint8_t>((read ? prepared::kPageRead : 0)
-                                             | (read && page->windows1252 ? prepared::kWindows1252 : 0)));
+                                             | (read && page->windows1252 ? prepared::kWindows1252 : 0)
+                                             | (stamp ? prepared::kStamped : 0)));
+    if (stamp) {
+        appendLe64(head, stamp->inode);
+        appendLe64(head, stamp->device);
+        appendLe64(head, static_cast<std::uint64_t>(stamp->size));
+        appendLe64(head, static_cast<std::uint64_t>(stamp->modifiedNs));
+    }
     put(head.data(), head.size());
     if (read) {
         putText(page->title, false);

@@ -8,11 +8,13 @@
 
 #include "chm/lzx/LzxSectionCompressor.h"
 #include "html/PageReader.h"
+#include "html/PageRecord.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,9 +32,12 @@ public:
     // A file's bytes as saved, under its name as the help file stores it
     // ("/site/a.html"); page is its reading (with PageParts::OutlineAndText)
     // when it is a page: its title, first heading and text. Style sheets are
-    // passed over: the compile rewrites them. Not after finish(). Never
-    // throws: a failure makes finish() say so.
-    void add(const std::string &name, std::string_view bytes, const html::Page *page);
+    // passed over: the compile rewrites them. stamp, when given, is the file
+    // the bytes were read from, as it was then: the compile takes the file
+    // as prepared while it finds it so, without reading it again. Not
+    // after finish(). Never throws: a failure makes finish() say so.
+    void add(const std::string &name, std::string_view bytes, const html::Page *page,
+             const std::optional<html::FileStamp> &stamp = std::nullopt);
 
     // Whatever waited behind the compression is over: it goes on at the
     // caller's priority as well. Callable while another thread adds.

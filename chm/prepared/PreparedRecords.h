@@ -6,8 +6,10 @@
 //     'F' a file, in the order its bytes follow each other in the content
 //         stream: u32 name length, name as stored ("/site/a.html"),
 //         u64 offset in the stream, u64 size, 32-byte SHA-256 of its bytes,
-//         u8 flags (kPageRead, kWindows1252), then for a page read: u32 +
-//         title, u32 + first heading, u64 + visible text
+//         u8 flags (kPageRead, kWindows1252, kStamped), then for a file
+//         stamped: u64 inode, u64 device, u64 size, u64 modification time
+//         in nanoseconds of the file its bytes were read from; for a page
+//         read: u32 + title, u32 + first heading, u64 + visible text
 //     'I' the next whole reset interval, compressed: u32 where its second
 //         frame starts, u32 length, the bytes
 //     'E' the end: u64 files, u64 intervals, u64 bytes of the stream (the
@@ -20,11 +22,12 @@
 
 namespace quorlix::chm::prepared {
 
-inline constexpr std::string_view kMagic = "QXPREP02";
+inline constexpr std::string_view kMagic = "QXPREP03";
 inline constexpr char kFileRecord = 'F';
 inline constexpr char kIntervalRecord = 'I';
 inline constexpr char kEndRecord = 'E';
 inline constexpr std::uint8_t kPageRead = 1;
 inline constexpr std::uint8_t kWindows1252 = 2;
+inline constexpr std::uint8_t kStamped = 4;
 
 } // namespace quorlix::chm::prepared

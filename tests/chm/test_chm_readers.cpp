@@ -25,6 +25,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include <map>
 #include <unistd.h>
 
@@ -177,8 +179,9 @@ void TestChmReaders::initTestCase()
 }
 
 // The same project compiled again with content prepared as the window
-// prepares it during a download: files in another order, one page changed
-// after it was prepared, one prepared that the project does not list.
+// prepares it during a download: files in another order, each with the
+// stamp of its file as read, one page changed after it was prepared (its
+// file's time moved on since), one prepared that the project does not list.
 void TestChmReaders::prepareAndCompile(const QList<QByteArray> &listed)
 {
     const QString root = folder_.path();
@@ -188,9 +191,16 @@ void TestChmReaders::prepareAndCompile(const QList<QByteArray> &listed)
         auto add = [&](const QByteArray &name, const QByteArray &bytes) {
             const std::string_view view(bytes.constData(), std::size_t(bytes.size()));
             const quorlix::html::Page page = quorlix::html::readPage(view, quorlix::html::PageParts::OutlineAndText);
-            writer.add(name.toStdString(), view, quorlix::html::isPageName(name.toStdString()) ? &page : nullptr);
+            std::optional<quorlix::html::FileStamp> stamp;
+            if (struct stat info; ::stat(QFile::encodeName(root + QString::fromUtf8(name)).constData(), &info) == 0)
+                stamp = {quint64(info.st_ino), quint64(info.st_dev), qint64(info.st_size),
+                         qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec
+                             - (name == "/site/index.html" ? 1 : 0)};
+            writer.add(name.toStdString(), view, quorlix::html::isPageName(name.toStdString()) ? &page : nullptr,
+                       stamp);
         };
-        add("/site/index.html", "<html><title>Home, before the links were converted</title></html>");
+        // As long as the page is now: only its file's time tells them apart.
+        add("/site/index.html", "<html><head><title>Emoh</title></head><body><h1>Home</h1>welcome</body></html>");
         add("/site/gone.html", generatedPage(2, 1));
         for (auto it = expected_.rbegin(); it != expected_.rend(); ++it)
             if (it->first != "/site/index.html" && it->first.startsWith("/site/"))
