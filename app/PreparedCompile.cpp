@@ -45,12 +45,12 @@ pipeline::PageOutlines::FileSink PreparedCompile::start(const QString &outputFol
     mList.reset(list, outputFolder);
     runtime::SetEnviron(kFinalFilesVariable, list);
     runtime::SetEnviron(kReadingsVariable, handedReadings());
-    return [this](const QString &relative, std::string_view bytes, const html::Page *page,
-                  const html::FileStamp &stamp) {
-        std::lock_guard lock(mWriterLock);
-        if (mWriter)
-            mWriter->add("/" + relative.toStdString(), bytes, page, stamp);
-    };
+    return
+        [this](const QString &relative, std::string_view bytes, const html::Page *page, const html::FileStamp &stamp) {
+            std::lock_guard lock(mWriterLock);
+            if (mWriter)
+                mWriter->add("/" + relative.toStdString(), bytes, page, stamp);
+        };
 }
 
 QString PreparedCompile::handedReadings() const

@@ -287,13 +287,9 @@ bool Compilation::matchesPrepared(const ListedFile &file, const PreparedContent:
         return false;
     // The very file the bytes were read from, untouched since: taken
     // without reading it again (a site's worth of opens and reads).
-    if (struct stat now {}; entry.stamp && ::stat(file.source.c_str(), &now) == 0 && S_ISREG(now.st_mode)
-                            && *entry.stamp == html::FileStamp{static_cast<std::uint64_t>(now.st_ino),
-                                                               static_cast<std::uint64_t>(now.st_dev),
-                                                               static_cast<std::int64_t>(now.st_size),
-                                                               static_cast<std::int64_t>(now.st_mtim.tv_sec) * 1000000000
-                                                                   + now.st_mtim.tv_nsec}
-                            && static_cast<std::uint64_t>(now.st_size) == entry.size)
+    struct stat now {};
+    if (entry.stamp && ::stat(file.source.c_str(), &now) == 0 && S_ISREG(now.st_mode)
+        && *entry.stamp == html::fileStampOf(now) && static_cast<std::uint64_t>(now.st_size) == entry.size)
         return true;
     const UniqueFd in = folder_->openForReading(file.source);
     struct stat status {};

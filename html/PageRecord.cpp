@@ -1,5 +1,7 @@
 #include "html/PageRecord.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 
 namespace quorlix::html {
@@ -155,6 +157,13 @@ bool readPage(Reader &r, Page &page)
 
 } // namespace
 
+FileStamp fileStampOf(const struct stat &info)
+{
+    return {static_cast<std::uint64_t>(info.st_ino), static_cast<std::uint64_t>(info.st_dev),
+            static_cast<std::int64_t>(info.st_size),
+            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
 std::string recordOfEarlyReading(const EarlyReading &early)
 {
     Writer w;
@@ -262,7 +271,7 @@ std::optional<HandedConversion> handedConversionFromRecord(std::string_view reco
 RecordKind kindOfRecord(std::string_view recordStart)
 {
     const std::string_view magic = recordStart.substr(0, kRecordKindBytes);
-    return magic == kEarlyMagic ? RecordKind::EarlyReading
+    return magic == kEarlyMagic        ? RecordKind::EarlyReading
            : magic == kConversionMagic ? RecordKind::HandedConversion
                                        : RecordKind::Unknown;
 }

@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+struct stat;
+
 namespace quorlix::html {
 
 std::string recordOfEarlyReading(const EarlyReading &early);
@@ -27,6 +29,8 @@ struct FileStamp {
     std::int64_t modifiedNs = 0;
     bool operator==(const FileStamp &) const = default;
 };
+// What stat() or fstat() tells of a file, as its stamp.
+FileStamp fileStampOf(const struct stat &info);
 
 // A page as bytes, every part of it (equal pages, equal records).
 std::string recordOfPage(const Page &page);

@@ -63,9 +63,7 @@ void ReadingHandover::hand(const std::string &file, std::optional<std::uint64_t>
         || static_cast<std::size_t>(info.st_size) != bytes.size())
         return;
     html::HandedConversion conversion;
-    conversion.stamp = {static_cast<std::uint64_t>(info.st_ino), static_cast<std::uint64_t>(info.st_dev),
-                        static_cast<std::int64_t>(info.st_size),
-                        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+    conversion.stamp = html::fileStampOf(info);
     conversion.readingAt = *readingAt;
     conversion.hrefs = hrefs;
     append(html::frameOf(html::recordOfHandedConversion(file, conversion)));

@@ -46,13 +46,6 @@ bool unchanged(const QByteArray &name, int fd, std::size_t size)
         && read.st_dev == now.st_dev && static_cast<std::size_t>(now.st_size) == size;
 }
 
-html::FileStamp stampOf(const struct stat &info)
-{
-    return {static_cast<std::uint64_t>(info.st_ino), static_cast<std::uint64_t>(info.st_dev),
-            static_cast<std::int64_t>(info.st_size),
-            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
-}
-
 // Whether href names another site or another scheme ("mailto:"), which the
 // downloader's conversion leaves as it is; site is the page's host folder
 // ("127.0.0.1+8000": the host as the downloader names its folder).
@@ -109,7 +102,7 @@ ReadResult readFile(const QString &path, const std::atomic<bool> &stop, std::str
     if (result == ReadResult::Done && bytes.size() < kLargestPage && !unchanged(name, fd, bytes.size()))
         result = ReadResult::Failed; // read again at the end
     if (struct stat info; ::fstat(fd, &info) == 0)
-        stamp = stampOf(info);
+        stamp = html::fileStampOf(info);
     ::close(fd);
     return result;
 }
@@ -346,7 +339,7 @@ void PageOutlines::rereadRewritten()
             return;
         const Job job{BuildPath(mOutputFolder, it.key()), it.key()};
         struct stat now;
-        if (::stat(QFile::encodeName(job.path).constData(), &now) == 0 && stampOf(now) == it.value())
+        if (::stat(QFile::encodeName(job.path).constData(), &now) == 0 && html::fileStampOf(now) == it.value())
             continue;
         if (linksLeadToSavedPages(job.relative)) {
             // Its outline stands, but the size does not: the contents give a
@@ -414,7 +407,7 @@ bool PageOutlines::readOne(const Job &job)
 // The downloader's reading of a page it listed, when it was made for the
 // very bytes just read.
 std::optional<html::Page> PageOutlines::handedReading(const Job &job, const html::FileStamp &stamp,
-                                                     std::string_view bytes) const
+                                                      std::string_view bytes) const
 {
     std::optional<html::Page> page = mHandedReadings->take(QFile::encodeName(job.path).toStdString(), stamp, bytes);
     if (page && mReadParts != html::PageParts::OutlineAndText)

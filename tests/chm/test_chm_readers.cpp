@@ -192,10 +192,10 @@ void TestChmReaders::prepareAndCompile(const QList<QByteArray> &listed)
             const std::string_view view(bytes.constData(), std::size_t(bytes.size()));
             const quorlix::html::Page page = quorlix::html::readPage(view, quorlix::html::PageParts::OutlineAndText);
             std::optional<quorlix::html::FileStamp> stamp;
-            if (struct stat info; ::stat(QFile::encodeName(root + QString::fromUtf8(name)).constData(), &info) == 0)
-                stamp = {quint64(info.st_ino), quint64(info.st_dev), qint64(info.st_size),
-                         qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec
-                             - (name == "/site/index.html" ? 1 : 0)};
+            if (struct stat info; ::stat(QFile::encodeName(root + QString::fromUtf8(name)).constData(), &info) == 0) {
+                stamp = quorlix::html::fileStampOf(info);
+                stamp->modifiedNs -= name == "/site/index.html" ? 1 : 0;
+            }
             writer.add(name.toStdString(), view, quorlix::html::isPageName(name.toStdString()) ? &page : nullptr,
                        stamp);
         };

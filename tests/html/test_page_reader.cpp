@@ -558,8 +558,8 @@ void TestPageReader::readingFinishedAfterConversion()
     for (const auto &[at, edit] : edits) {
         converted += page.mid(done, at - done) + edit.written;
         done = at + edit.length;
-        hrefs.byOffset.emplace_back(std::uint64_t(at), edit.readBack == "?" ? std::nullopt
-                                                                           : std::optional(edit.readBack.toStdString()));
+        hrefs.byOffset.emplace_back(std::uint64_t(at),
+                                    edit.readBack == "?" ? std::nullopt : std::optional(edit.readBack.toStdString()));
     }
     converted += page.mid(done);
     std::optional<EarlyReading> early = earlyReadingOf(view(page));
@@ -584,9 +584,12 @@ void TestPageReader::damagedRecordsGiveNothing_data()
     QTest::newRow("a page, its title's length past its end") << QByteArray("page") << -1 << 8 << QByteArray() << false;
     QTest::newRow("an early reading, whole") << QByteArray("early") << -1 << -1 << QByteArray() << true;
     QTest::newRow("an early reading, one byte short") << QByteArray("early") << -2 << -1 << QByteArray() << false;
-    QTest::newRow("a conversion, for its file") << QByteArray("conversion") << -1 << -1 << QByteArray("a/p.html") << true;
-    QTest::newRow("a conversion, for another file") << QByteArray("conversion") << -1 << -1 << QByteArray("a/q.html") << false;
-    QTest::newRow("a conversion, cut in its header") << QByteArray("conversion") << 20 << -1 << QByteArray("a/p.html") << false;
+    QTest::newRow("a conversion, for its file")
+        << QByteArray("conversion") << -1 << -1 << QByteArray("a/p.html") << true;
+    QTest::newRow("a conversion, for another file")
+        << QByteArray("conversion") << -1 << -1 << QByteArray("a/q.html") << false;
+    QTest::newRow("a conversion, cut in its header")
+        << QByteArray("conversion") << 20 << -1 << QByteArray("a/p.html") << false;
     QTest::newRow("a conversion, its count of links too large")
         << QByteArray("conversion") << -1 << 4 + 8 + 8 + 4 * 8 + 8 + 8 << QByteArray("a/p.html") << false;
 }
@@ -600,7 +603,8 @@ void TestPageReader::damagedRecordsGiveNothing()
     QFETCH(int, countAt);
     QFETCH(QByteArray, name);
     QFETCH(bool, taken);
-    const QByteArray page = "<title>T</title><h1 id=a>A</h1><ul><li><a href=x.html#a>x</a></li></ul><dl><dt id=t>t</dt></dl>";
+    const QByteArray page =
+        "<title>T</title><h1 id=a>A</h1><ul><li><a href=x.html#a>x</a></li></ul><dl><dt id=t>t</dt></dl>";
     HandedConversion conversion;
     conversion.stamp = {1, 2, 7, 3};
     conversion.readingAt = 40;

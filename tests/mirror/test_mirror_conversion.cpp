@@ -162,8 +162,7 @@ struct WatchedRun {
         struct stat info;
         if (::stat(QFile::encodeName(path).constData(), &info) != 0)
             return {};
-        return {quint64(info.st_ino), quint64(info.st_dev), qint64(info.st_size),
-                qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+        return quorlix::html::fileStampOf(info);
     }
 
     QStringList saved() const

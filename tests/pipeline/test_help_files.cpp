@@ -369,7 +369,8 @@ void TestHelpFiles::finalFilesReadAtTheEndByEveryCore()
     std::mutex lock;
     QHash<QString, QList<QByteArray>> sunk;
     PageOutlines outlines;
-    outlines.start(folder, [&](const QString &relative, std::string_view bytes, const html::Page *page, const html::FileStamp &) {
+    outlines.start(folder, [&](const QString &relative, std::string_view bytes, const html::Page *page,
+                               const html::FileStamp &) {
         std::lock_guard guard(lock);
         sunk[relative] << QByteArray(bytes.data(), qsizetype(bytes.size())) + (page ? "|" + QByteArray::fromStdString(page->title) : "");
     });
