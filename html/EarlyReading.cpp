@@ -45,7 +45,10 @@ std::optional<Page> convertedReading(EarlyReading early, std::string_view conver
         // As PageWalk keeps links once they are converted.
         const std::size_t hash = href->find('#');
         const bool cell = facts.tableCell || (facts.linkLedCell && hash != 0);
-        if ((hash != std::string::npos && hash > 0) || (candidate.first && (candidate.depth > 0 || cell))) {
+        const bool keep = (hash != std::string::npos && hash > 0) || (candidate.first && (candidate.depth > 0 || cell));
+        if (keep && page.links.size() >= kMostLinks)
+            page.linksCut = true;
+        if (keep && !page.linksCut) {
             Link &link = page.links.emplace_back(*href, candidate.text(), candidate.lead(), candidate.outer());
             link.outerLinked = candidate.outerLinked;
             link.leadLinked = candidate.leadLinked;

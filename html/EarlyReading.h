@@ -42,6 +42,11 @@ struct SelfLinkFacts {
     std::string href;
 };
 
+// An early reading keeps this many candidates at most (a page with more is
+// parsed by the window); the cut at kMostLinks is made when it is finished,
+// on the links as converted, as the page reader makes it.
+inline constexpr std::size_t kMostEarlyCandidates = 4 * kMostLinks;
+
 struct EarlyReading {
     Page page;                        // page.links: every candidate; ownAnchorLinks: not counted yet
     std::vector<LinkFacts> linkFacts; // one for each of page.links

@@ -443,9 +443,9 @@ private:
                                       ? hash != std::string::npos
                                             || (first && (mListDepth > 0 || tableCell || item.linkLedCell))
                                       : (hash != std::string::npos && hash > 0) || (first && (mListDepth > 0 || cell));
-                if (keep && mEarly && page.links.size() >= kMostLinks)
+                if (keep && mEarly && page.links.size() >= kMostEarlyCandidates)
                     mEarly->overflow = true;
-                else if (keep && kept(page.links, kMostLinks, page.linksCut)) {
+                else if (keep && (mEarly || kept(page.links, kMostLinks, page.linksCut))) {
                     if (mEarly)
                         mEarly->links.push_back({mLinkHrefAt, tableCell, item.linkLedCell});
                     Link &link = page.links.emplace_back(mLinkHref, text, lead, item.outer);

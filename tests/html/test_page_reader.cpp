@@ -518,6 +518,11 @@ void TestPageReader::readingFinishedAfterConversion_data()
                + "<div><div><a href=#a>A</a> one</div><div><a href=#b>B</a> two</div></div>"
                  "<table><tr><td><a href=\"/t.html\">T</a></td></tr></table>"
         << QStringList{"#a=p.html#a", "/t.html=../t.html"} << true;
+    QByteArray manyLinks = head + "<ul>";
+    for (std::size_t i = 0; i < kMostLinks + 3; ++i)
+        manyLinks += "<li><a href=x.html#a>x</a></li>";
+    QTest::newRow("more links than a reading keeps, and one to an anchor here after them")
+        << manyLinks + "<li><a href=#b>b</a></li></ul>" << QStringList() << true;
     QTest::newRow("a term's sign pointing back at it either way")
         << head + "<dl><dt id=f>f()<a href=\"#f\">#</a></dt><dd>does</dd></dl>" << QStringList{"#f=p.html#f"} << true;
     QTest::newRow("a heading's sign that points back at it only once converted")
