@@ -484,6 +484,14 @@ int Compilation::run()
 
     removeStaleTemporaryFiles(folder);
     const std::string temporary = temporaryHelpFile(folder, ::getpid()).string();
+    const auto forgetTemporary = [this] {
+        if (options_.temporaryFile)
+            options_.temporaryFile({});
+    };
+    // Named before it is made: a stop that comes while it is being made
+    // still removes it (the name is this process's own).
+    if (options_.temporaryFile)
+        options_.temporaryFile(temporary);
     // Made anew, never through a link or over a file someone put there; one
     // left by an earlier process of the same number goes first.
     const auto create = [&] {
@@ -493,16 +501,11 @@ int Compilation::run()
     if (fd < 0 && errno == EEXIST && ::unlink(temporary.c_str()) == 0)
         fd = create();
     if (fd < 0) {
+        forgetTemporary();
         log_ << "Error: cannot write into " << folder.string() << ": " << std::strerror(errno) << "\n";
         return 1;
     }
     ::close(fd);
-    if (options_.temporaryFile)
-        options_.temporaryFile(temporary);
-    const auto forgetTemporary = [this] {
-        if (options_.temporaryFile)
-            options_.temporaryFile({});
-    };
 
     try {
         Stored stored;
