@@ -178,6 +178,25 @@ bool isGridOfLinks(const GumboNode *node)
     return linkLed >= 2 && linkLed * 3 >= cells;
 }
 
+// A list entry's text as kept: a link's, the text before it, the entry it
+// is nested in. Each may be repeated for every link below it, so a long
+// one is cut: a page of a few megabytes would otherwise keep gigabytes
+// (a long text before 50,000 nested links), and no title or keyword is
+// read at such a length anyway.
+constexpr std::size_t kLongestEntryText = 512;
+
+std::string entryText(std::string_view text)
+{
+    if (text.size() <= kLongestEntryText)
+        return std::string(text);
+    std::size_t end = kLongestEntryText;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end; // not inside a character
+    while (end > 0 && text[end - 1] == ' ')
+        --end; // collapsed text ends without a blank
+    return std::string(text.substr(0, end));
+}
+
 // One walk through the tree, in document order, entering and leaving each
 // node; with an explicit stack, as pages can nest deeper than a thread's
 // stack allows.
@@ -353,7 +372,7 @@ private:
         if (!mItems.empty()) {
             Item &parent = mItems.back();
             parent.gathering = false;
-            item.outer = parent.hasLink ? parent.label : parent.lead.text();
+            item.outer = entryText(parent.hasLink ? parent.label : parent.lead.text());
             item.outerLinked = parent.hasLink && parent.labelIsLink;
         }
         mItems.push_back(std::move(item));
@@ -398,7 +417,7 @@ private:
             if (!mItems.empty() && mItems.back().node == node) {
                 Item &item = mItems.back();
                 if (node->v.element.tag == GUMBO_TAG_DT) {
-                    mLastTerm = item.hasLink ? item.label : item.lead.text();
+                    mLastTerm = entryText(item.hasLink ? item.label : item.lead.text());
                     mLastTermLinked = item.hasLink && item.labelIsLink;
                 }
                 mItems.pop_back();
@@ -415,11 +434,11 @@ private:
             if (node == mLink && !mItems.empty()) {
                 Item &item = mItems.back();
                 const bool first = !item.hasLink;
-                const std::string text = mLinkText.take();
+                const std::string text = entryText(mLinkText.take());
                 std::string lead;
                 bool leadLinked = false;
                 if (first) {
-                    lead = item.lead.take();
+                    lead = entryText(item.lead.take());
                     item.label = lead.empty() ? text : lead;
                     item.labelIsLink = lead.empty();
                 } else {

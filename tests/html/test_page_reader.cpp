@@ -317,6 +317,18 @@ std::string hostilePage(const QString &kind)
     if (kind == "many links")
         for (std::size_t i = 0; i < kMostLinks + 5000; ++i)
             page += "<li><a href='p.html#a" + std::to_string(i) + "'>" + std::to_string(i) + "</a></li>";
+    if (kind == "a long text above many links") { // each link repeats it: gigabytes if kept whole
+        std::string text;
+        while (text.size() < (1u << 20))
+            text += "word ";
+        page += "<ul><li>" + text + "<ul>";
+        for (int i = 0; i < 10000; ++i)
+            page += "<li><a href='p.html#a" + std::to_string(i) + "'>x</a></li>";
+        page += "</ul></li><li>" + text;
+        for (int i = 0; i < 10000; ++i)
+            page += " <a href='q.html#a" + std::to_string(i) + "'>" + text.substr(0, 600) + "</a>";
+        page += "</li></ul>";
+    }
     if (kind == "as many links as kept")
         for (std::size_t i = 0; i < kMostLinks; ++i)
             page += "<li><a href='p.html#a" + std::to_string(i) + "'>" + std::to_string(i) + "</a></li>";
@@ -334,6 +346,8 @@ void TestPageReader::pagesPastTheBounds_data()
     QTest::newRow("too large: title and words only") << "too large" << true << false << 0;
     QTest::newRow("many links: the first kept") << "many links" << false << true << int(kMostLinks);
     QTest::newRow("as many links as kept: whole") << "as many links as kept" << false << false << int(kMostLinks);
+    QTest::newRow("a long text above many links: cut short in each")
+        << "a long text above many links" << false << false << 20000;
 }
 
 // Such a page still gives its title, and its words to the search, but
@@ -351,6 +365,8 @@ void TestPageReader::pagesPastTheBounds()
     QCOMPARE(page.outlineLeftOut, outlineLeftOut);
     QCOMPARE(page.linksCut, cut);
     QCOMPARE(page.links.size(), std::size_t(links));
+    for (const Link &link : page.links)
+        QVERIFY(link.text().size() <= 512 && link.lead().size() <= 512 && link.outer().size() <= 512);
     QVERIFY(page.text.ends_with("Omega"));
     if (outlineLeftOut)
         QVERIFY(page.headings.empty() && page.terms.empty());
