@@ -1,62 +1,40 @@
 #include "mirror/PageLinks.h"
 
+#include "html/RecordBytes.h"
+
 #include <cstdint>
-#include <cstring>
 
 namespace quorlix::mirror {
 
-namespace {
-
-void put(std::string &out, std::uint64_t value)
-{
-    char bytes[sizeof value];
-    std::memcpy(bytes, &value, sizeof value);
-    out.append(bytes, sizeof value);
-}
-
-bool take(std::string_view &in, std::uint64_t &value)
-{
-    if (in.size() < sizeof value)
-        return false;
-    std::memcpy(&value, in.data(), sizeof value);
-    in.remove_prefix(sizeof value);
-    return true;
-}
-
-} // namespace
-
 std::string recordOfLinks(const std::vector<PageLink> &links)
 {
-    std::string out;
-    put(out, links.size());
+    html::Writer w;
+    w.number(links.size());
     for (const PageLink &link : links) {
-        put(out, link.offset);
-        put(out, link.length);
+        w.number(link.offset);
+        w.number(link.length);
         const unsigned flags = (link.form == PageLink::Form::Plain ? 1u : 0u) | (link.isInline ? 2u : 0u)
                                | (link.expectsHtml ? 4u : 0u) | (link.expectsCss ? 8u : 0u) | (link.inCss ? 16u : 0u)
                                | (link.followed ? 32u : 0u) | (link.isBase ? 64u : 0u);
-        put(out, flags);
-        put(out, link.text.size());
-        out += link.text;
+        w.number(flags);
+        w.text(link.text);
     }
-    return out;
+    return std::move(w.out);
 }
 
 bool linksFromRecord(std::string_view record, std::vector<PageLink> &links)
 {
-    std::uint64_t count = 0;
-    if (!take(record, count) || count > record.size())
+    html::Reader r(record);
+    const std::uint64_t count = r.count(4 * 8);
+    if (!r.ok())
         return false;
     links.clear();
     links.reserve(count);
-    for (std::uint64_t i = 0; i < count; ++i) {
-        std::uint64_t offset = 0, length = 0, flags = 0, size = 0;
-        if (!take(record, offset) || !take(record, length) || !take(record, flags) || !take(record, size)
-            || size > record.size())
-            return false;
+    for (std::uint64_t i = 0; i < count && r.ok(); ++i) {
         PageLink link;
-        link.offset = offset;
-        link.length = length;
+        link.offset = r.number();
+        link.length = r.number();
+        const std::uint64_t flags = r.number();
         link.form = flags & 1 ? PageLink::Form::Plain : PageLink::Form::Attribute;
         link.isInline = flags & 2;
         link.expectsHtml = flags & 4;
@@ -64,11 +42,10 @@ bool linksFromRecord(std::string_view record, std::vector<PageLink> &links)
         link.inCss = flags & 16;
         link.followed = flags & 32;
         link.isBase = flags & 64;
-        link.text = std::string(record.substr(0, size));
-        record.remove_prefix(size);
+        link.text = std::string(r.text());
         links.push_back(std::move(link));
     }
-    return record.empty();
+    return r.atEnd();
 }
 
 } // namespace quorlix::mirror
