@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
+
+#include <sys/mman.h>
 
 namespace quorlix::html {
 
@@ -16,7 +19,10 @@ namespace quorlix::html {
 // long text, a growing list) is linked in front of its own allocation, so
 // that freeing it gives it back at once. Letting everything go at once also
 // spares gumbo's own recursive teardown, which a deeply nested page could
-// run off the stack with.
+// run off the stack with. A large page's tree takes a hundred megabytes or
+// more: past the first few, pieces are huge ones the kernel may back with
+// large pages, since faulting it in 4 kB at a time cost as much as the
+// parse itself.
 struct ParsedDocument::Allocations {
     // Before every block: a large one's links; a small one has no previous,
     // and its size class in next (the next free block of it once freed).
@@ -27,9 +33,12 @@ struct ParsedDocument::Allocations {
     static constexpr std::size_t kSmallest = sizeof(Header);
     static constexpr std::size_t kLargeBlock = 1024;
     static constexpr std::size_t kPiece = 64 * 1024;
+    static constexpr std::size_t kHugePiece = 2u << 20;
+    static constexpr std::size_t kHugeFrom = 4u << 20; // taken before huge pieces are used
 
     Header large{&large, &large};
-    Header *pieces = nullptr; // linked through previous
+    Header *pieces = nullptr;     // linked through previous
+    Header *hugePieces = nullptr; // the same, each kHugePiece long, mapped
     Header *freed[kLargeBlock / kSmallest + 1] = {};
     char *cursor = nullptr;
     char *end = nullptr;
@@ -52,6 +61,56 @@ struct ParsedDocument::Allocations {
             std::free(pieces);
             pieces = previous;
         }
+        while (hugePieces) {
+            Header *previous = hugePieces->previous;
+            munmap(hugePieces, kHugePiece);
+            hugePieces = previous;
+        }
+    }
+
+    // A kHugePiece aligned to its size, so that it can be one large page;
+    // nullptr when the system gives none.
+    static Header *mapHugePiece()
+    {
+        void *mapped = mmap(nullptr, 2 * kHugePiece, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED)
+            return nullptr;
+        const auto start = reinterpret_cast<std::uintptr_t>(mapped);
+        const std::uintptr_t aligned = (start + kHugePiece - 1) & ~(std::uintptr_t(kHugePiece) - 1);
+        if (aligned > start)
+            munmap(mapped, aligned - start);
+        if (const std::uintptr_t after = start + 2 * kHugePiece - (aligned + kHugePiece))
+            munmap(reinterpret_cast<void *>(aligned + kHugePiece), after);
+        auto *piece = reinterpret_cast<void *>(aligned);
+#ifdef MADV_HUGEPAGE
+        madvise(piece, kHugePiece, MADV_HUGEPAGE);
+#endif
+        return static_cast<Header *>(piece);
+    }
+
+    // A new piece to cut small blocks from; escapes past the budget.
+    void newPiece()
+    {
+        if (taken >= kHugeFrom && kHugePiece <= budget - taken) {
+            if (Header *piece = mapHugePiece()) {
+                taken += kHugePiece;
+                piece->previous = hugePieces;
+                hugePieces = piece;
+                cursor = reinterpret_cast<char *>(piece + 1);
+                end = reinterpret_cast<char *>(piece) + kHugePiece;
+                return;
+            }
+        }
+        if (kPiece > budget - taken)
+            std::longjmp(escape, 1);
+        auto *piece = static_cast<Header *>(std::malloc(kPiece));
+        if (!piece)
+            std::longjmp(escape, 1);
+        taken += kPiece;
+        piece->previous = pieces;
+        pieces = piece;
+        cursor = reinterpret_cast<char *>(piece + 1);
+        end = reinterpret_cast<char *>(piece) + kPiece;
     }
 
     // No C++ object with a destructor lives on the stack between the setjmp
@@ -88,18 +147,8 @@ struct ParsedDocument::Allocations {
             return block + 1;
         }
         const std::size_t need = sizeof(Header) + sizeClass * kSmallest;
-        if (static_cast<std::size_t>(self->end - self->cursor) < need) {
-            if (kPiece > self->budget - self->taken)
-                std::longjmp(self->escape, 1);
-            auto *piece = static_cast<Header *>(std::malloc(kPiece));
-            if (!piece)
-                std::longjmp(self->escape, 1);
-            self->taken += kPiece;
-            piece->previous = self->pieces;
-            self->pieces = piece;
-            self->cursor = reinterpret_cast<char *>(piece + 1);
-            self->end = reinterpret_cast<char *>(piece) + kPiece;
-        }
+        if (static_cast<std::size_t>(self->end - self->cursor) < need)
+            self->newPiece();
         auto *block = reinterpret_cast<Header *>(self->cursor);
         self->cursor += need;
         block->previous = nullptr;

@@ -330,7 +330,7 @@ struct Mirror::State {
         search->path = path;
         search->css = isCss;
         search->keepRecord = options.convertLinks;
-        if (options.convertLinks && !isCss)
+        if (options.convertLinks && !isCss && handover.takesReadings())
             search->handover = &handover;
         search->stop = &cancel;
         return search;

@@ -27,6 +27,10 @@ public:
     ReadingHandover(const ReadingHandover &) = delete;
     ReadingHandover &operator=(const ReadingHandover &) = delete;
 
+    // Whether readings are handed on at all: when not, no page need be
+    // read for them.
+    bool takesReadings() const { return mFd >= 0; }
+
     // An early reading's record; where its frame starts, or nothing when
     // it was not handed on. Safe from any thread.
     std::optional<std::uint64_t> handEarly(std::string_view record) const;
