@@ -89,7 +89,10 @@ MainWindow::MainWindow(QWidget *parent) : QWidget(parent)
     mPrepared = std::make_unique<PreparedCompile>();
     mPanePaint.setSingleShot(true);
     mPanePaint.setInterval(100);
-    connect(&mPanePaint, &QTimer::timeout, this, [this] { txtOutputs->setUpdatesEnabled(true); });
+    connect(&mPanePaint, &QTimer::timeout, this, [this] {
+        mPaneLog->flush();
+        txtOutputs->setUpdatesEnabled(true);
+    });
     createControls();
     Form_Load();
 }

@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 #include "runtime/Runtime.h"
 #include "pipeline/DownloadCommand.h"
+#include "app/PaneLog.h"
 #include "app/PreparedCompile.h"
 #include "pipeline/PageOutlines.h"
 
@@ -74,6 +75,7 @@ void MainWindow::cmdExecute_Click()
         return;
     }
 
+    mPaneLog->forgetHeldBack();
     txtOutputs->clear();
     // The whole conversion writes to the folder shown now.
     mConversionFolder = Label2->text();

@@ -5,6 +5,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <utility>
+
 namespace quorlix {
 
 void PaneLog::append(const QString &chunk)
@@ -12,19 +14,24 @@ void PaneLog::append(const QString &chunk)
     if (chunk.isEmpty())
         return;
     const bool unchanged = mDocument->characterCount() == mLengthAfterChunk;
-    if (!unchanged)
+    if (!unchanged) {
+        flush();
         mBreaksInBlock = kLinesPerBlock;
+        mOpenLineLength = 0;
+    }
     const bool completesLineEnd = mEndedInCR && unchanged && chunk.front() == QLatin1Char('\n');
     mEndedInCR = chunk.back() == QLatin1Char('\r');
 
     QString text;
     text.reserve(chunk.size());
+    qsizetype lastBreak = -1;
     for (qsizetype i = completesLineEnd ? 1 : 0; i < chunk.size(); ++i) {
         const QChar c = chunk[i];
         if (c != QLatin1Char('\n') && c != QLatin1Char('\r')) {
             text += c;
             continue;
         }
+        lastBreak = text.size();
         if (c == QLatin1Char('\r') && i + 1 < chunk.size() && chunk[i + 1] == QLatin1Char('\n'))
             ++i;
         if (++mBreaksInBlock < kLinesPerBlock) {
@@ -34,6 +41,14 @@ void PaneLog::append(const QString &chunk)
             mBreaksInBlock = 0;
         }
     }
+    if (lastBreak < 0 && mOpenLineLength >= kLongLine) {
+        mHeldBack += text;
+        mOpenLineLength += text.size();
+        return;
+    }
+    mOpenLineLength = lastBreak < 0 ? mOpenLineLength + text.size() : text.size() - lastBreak - 1;
+    if (!mHeldBack.isEmpty())
+        text = std::exchange(mHeldBack, QString()) + text;
     if (!text.isEmpty()) {
         QTextCursor end(mDocument);
         end.movePosition(QTextCursor::End);
@@ -42,8 +57,25 @@ void PaneLog::append(const QString &chunk)
     mLengthAfterChunk = mDocument->characterCount();
 }
 
+void PaneLog::flush() const
+{
+    if (mHeldBack.isEmpty())
+        return;
+    QTextCursor end(mDocument);
+    end.movePosition(QTextCursor::End);
+    end.insertText(std::exchange(mHeldBack, QString()));
+    mLengthAfterChunk = mDocument->characterCount();
+}
+
+void PaneLog::forgetHeldBack()
+{
+    mHeldBack.clear();
+    mOpenLineLength = 0;
+}
+
 QString PaneLog::text() const
 {
+    flush();
     QString text = mDocument->toRawText();
     for (QChar &c : text)
         if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
@@ -53,6 +85,8 @@ QString PaneLog::text() const
 
 bool PaneLog::lastLineOpen() const
 {
+    if (!mHeldBack.isEmpty())
+        return true;
     const int length = mDocument->characterCount(); // one more than the text: the closing break
     if (length <= 1)
         return false;
@@ -62,6 +96,7 @@ bool PaneLog::lastLineOpen() const
 
 void PaneLog::forEachLine(const QString &startLine, const std::function<void(const QString &)> &visit) const
 {
+    flush();
     // The start line's lines are held back until the text is seen to begin
     // with all of them and go on after them.
     const QStringList start = startLine.isEmpty() ? QStringList() : startLine.split(QLatin1Char('\n'));

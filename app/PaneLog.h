@@ -15,9 +15,15 @@ namespace quorlix {
 // line for each of tens of thousands of files, so its lines go into blocks
 // of kLinesPerBlock, broken inside by line separators: the pane shows them
 // as line breaks all the same, and the log reads back the same.
+//
+// The pane lays a block out again whenever it grows, so a line that goes on
+// over many chunks would cost the square of its length: once a line is
+// kLongLine characters long, what continues it is held back until a line
+// end, a read of the text, or flush() (the window's next paint).
 class PaneLog {
 public:
     static constexpr int kLinesPerBlock = 8;
+    static constexpr qsizetype kLongLine = 4096;
 
     explicit PaneLog(QTextDocument *document) : mDocument(document) {}
 
@@ -25,6 +31,11 @@ public:
     // ends and all: "\r\n" is one line end, also when its halves come in two
     // chunks, and a lone "\r" or "\n" is one.
     void append(const QString &chunk);
+
+    // The text held back goes into the document.
+    void flush() const;
+    // The document is about to be emptied: what was held back goes with it.
+    void forgetHeldBack();
 
     // The text with its line ends as "\n".
     QString text() const;
@@ -39,7 +50,9 @@ private:
     // The latest chunk ended in "\r" and the document has not changed since:
     // a "\n" that begins the next chunk completes that line end.
     bool mEndedInCR = false;
-    int mLengthAfterChunk = -1;
+    mutable int mLengthAfterChunk = -1;
+    mutable QString mHeldBack;     // continues the document's last line
+    qsizetype mOpenLineLength = 0; // of the last line, what is held back included
     // Line separators in the last block since it began; unknown (taken as
     // full) once anything else changed the document.
     int mBreaksInBlock = kLinesPerBlock;

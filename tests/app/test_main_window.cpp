@@ -332,6 +332,14 @@ void TestMainWindow::appendedChunks_data()
     for (qsizetype at = 0; at < many.size(); at += 7)
         cut << many.mid(at, 7);
     QTest::newRow("many lines") << cut << QString(many).replace("\r\n", "\n").replace('\r', '\n');
+    // Lines longer than the pane lays out at once, in the runner's chunks;
+    // the last one never ended.
+    const QString longLine(3 * quorlix::PaneLog::kLongLine, QLatin1Char('x'));
+    const QString longLog = longLine + "\r\n" + longLine + "y\n\n" + longLine;
+    QStringList chunksOf256;
+    for (qsizetype at = 0; at < longLog.size(); at += 256)
+        chunksOf256 << longLog.mid(at, 256);
+    QTest::newRow("long lines") << chunksOf256 << QString(longLog).replace("\r\n", "\n");
 }
 
 void TestMainWindow::appendedChunks()
