@@ -70,7 +70,6 @@ void MainWindow::hccDOS_Complete()
         endConversion();
         return;
     }
-    checkCompiledFile(compiled);
     try {
         runtime::ShellRun(pipeline::ViewerCommand(compiled));
     } catch (const runtime::RuntimeError &error) {
@@ -78,6 +77,9 @@ void MainWindow::hccDOS_Complete()
         // conversion so the window is ready for the next one.
         runtime::ReportError(error);
     }
+    // Read back while the viewer opens it: on a large site the check takes
+    // longer than the viewer needs to show the first page.
+    checkCompiledFile(compiled);
     endConversion();
 }
 

@@ -13,17 +13,16 @@
 // time the server instead of the program.
 //
 // Window: the address and output folder set, "Execute" clicked, offscreen,
-// with recorded dialogs so no viewer starts; timed until the conversion is
-// over (download, reading the pages, contents and index, compile, the point
-// where the viewer would be started). It runs in a process of its own, whose
+// with recorded dialogs so no viewer starts; timed from Execute to the
+// viewer (download, reading the pages, contents and index, compile, the
+// point where the viewer is started); the help file's check that follows
+// it, until the window is ready again, is printed on its own. It runs in a process of its own, whose
 // peak memory is printed: the window's alone, not its children's. Each round
 // also prints the window's conversion stage by stage: the download, then
 // each step after the last file (the page reader's last pages, the contents,
-// the index, the project, the compile, the help file's check, the viewer's
-// start). The window says nothing of its stages; the bench sees them from
-// outside: the runners' output (each ends with the child's end of output),
-// the times the project files were created and renamed into place, and the
-// viewer's start, which a stand-in takes (the program `true`, started as the
+// the index, the project, the compile, the viewer's start). The window says nothing of its stages; the bench sees them
+// from outside: the runners' output (each ends with the child's end of output), the times the project files were
+// created and renamed into place, and the viewer's start, which a stand-in takes (the program `true`, started as the
 // desktop's opener is).
 // Bare tools: the downloader stand-in (Wget with its options) with the same
 // arguments; then, as a small script would, the saved pages read one after
@@ -96,9 +95,9 @@ struct Stages {
     double indexEnd = 0;      // output.hhk renamed into place
     double projectEnd = 0;    // output.HHP renamed into place
     double compileEnd = 0;    // the compiler's end of output
-    double viewerCalled = 0;  // the check is over, the viewer is asked for
-    double viewerStarted = 0; // its opener runs
-    double end = 0;           // the window is ready again
+    double viewerCalled = 0;  // the viewer is asked for
+    double viewerStarted = 0; // its opener runs: the end of Execute to the viewer
+    double end = 0;           // the help file is read back, the window is ready again
     double logScan = 0;       // re-timed after the run: the saved files read from the pane's log
     double downloadCpu = 0;   // the window's processor time (all its threads) until the download's end
     double totalCpu = 0;      // ... until the window is ready again
@@ -314,7 +313,7 @@ Timing convertThroughWindow(const QString &folder, const QString &address, Bench
         stages.preparedFiles = match.captured(1).toDouble();
         stages.listedFiles = match.captured(2).toDouble();
     }
-    return {stages.downloadEnd, 0, stages.end, 0, stages};
+    return {stages.downloadEnd, 0, stages.viewerStarted, 0, stages};
 }
 
 // The downloader stand-in with the window's arguments, its output into log;
@@ -471,11 +470,9 @@ void printStages(int round, const Stages &s)
         {"index written (output.hhk)", s.contentsEnd, s.indexEnd},
         {"project written (output.HHP)", s.indexEnd, s.projectEnd},
         {"compile (bin/hhc, to its end of output)", s.projectEnd, s.compileEnd},
-        {"help file checked (read back)", s.compileEnd, s.viewerCalled},
-        {"viewer started (stand-in opener)", s.viewerCalled, s.viewerStarted},
-        {"window ready again", s.viewerStarted, s.end},
+        {"viewer started (stand-in opener)", s.compileEnd, s.viewerStarted},
     };
-    const double after = s.end - s.downloadEnd;
+    const double after = s.viewerStarted - s.downloadEnd;
     std::printf("%-6d the window stage by stage %22s %8s\n", round, "s", "share");
     for (const Row &row : rows) {
         std::printf("%-6d   %-44s %8.2f", round, row.name, row.to - row.from);
@@ -483,7 +480,8 @@ void printStages(int round, const Stages &s)
             std::printf(" %7.0f%%", 100 * (row.to - row.from) / after);
         std::printf("\n");
     }
-    std::printf("%-6d   %-44s %8.2f %7.0f%%\n", round, "after the last file", after, 100.0);
+    std::printf("%-6d   %-44s %8.2f %7.0f%%\n", round, "after the last file, to the viewer", after, 100.0);
+    std::printf("%-6d   %-44s %8.2f\n", round, "then help file checked, window ready again", s.end - s.viewerStarted);
     std::printf("%-6d   (of which reading the saved files from the log, timed again after the run: %.2f s)\n", round,
                 s.logScan);
     // A window busy for most of the download holds the downloader back.
