@@ -115,8 +115,10 @@ private:
     std::optional<StyleSheetFlattener> sheets_;
     std::vector<Topic> topics_;
     std::size_t windows1252Pages_ = 0; // pages read as Windows-1252
-    std::optional<SearchIndexThread> search_;
+    // Before the search index's thread, which reads the prepared texts: it
+    // is ended first.
     std::unique_ptr<PreparedContent> prepared_;
+    std::optional<SearchIndexThread> search_;
     std::vector<char> piece_; // a piece of a large file being streamed
     std::unordered_map<std::string, fs::path> sheetSources_; // folded stored name -> source
     unsigned warnings_ = 0;
@@ -341,8 +343,11 @@ std::uint64_t Compilation::addPreparedFile(ChmWriter &writer, const ListedFile &
     writer.addPlacedFile(file.name, reused.offset, entry.size);
     if (html::isPageName(file.name)) {
         std::string title = !entry.title.empty() ? entry.title : entry.firstHeading;
+        // The index's thread reads the text itself: the files go on being
+        // stored while it works, rather than wait for room in its queue.
         if (search_)
-            search_->addDocument(static_cast<std::uint32_t>(topics_.size()), title, prepared_->text(entry));
+            search_->addDocument(static_cast<std::uint32_t>(topics_.size()), title,
+                                 [prepared = prepared_.get(), &entry] { return prepared->text(entry); });
         topics_.push_back({file.name, std::move(title)});
         windows1252Pages_ += entry.windows1252 ? 1 : 0;
     }

@@ -3,6 +3,7 @@
 #include "chm/container/DirectoryName.h"
 #include "chm/prepared/PreparedRecords.h"
 
+#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 #include <fcntl.h>
@@ -189,7 +190,19 @@ LzxInterval PreparedContent::interval(std::size_t index) const
 
 std::string PreparedContent::text(const File &file) const
 {
-    return readAt(file.textAt, file.textLength);
+    // With pread, which leaves the stream's position alone: the search
+    // index's thread reads texts while the compile reads intervals.
+    std::string bytes(file.textLength, '\0');
+    for (std::uint64_t done = 0; done < file.textLength;) {
+        const ssize_t got = ::pread(::fileno(in_), bytes.data() + done, file.textLength - done,
+                                    static_cast<off_t>(file.textAt + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            throw std::runtime_error("cannot read the prepared content");
+        done += static_cast<std::uint64_t>(got);
+    }
+    return bytes;
 }
 
 } // namespace quorlix::chm

@@ -43,6 +43,7 @@ public:
     std::uint64_t streamBytes() const { return streamBytes_; }
     // Throws std::runtime_error when it cannot be read.
     LzxInterval interval(std::size_t index) const;
+    // A page's text; safe beside interval() on another thread.
     std::string text(const File &file) const;
 
 private:

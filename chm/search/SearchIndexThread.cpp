@@ -30,7 +30,12 @@ SearchIndexThread::~SearchIndexThread()
 
 void SearchIndexThread::addDocument(std::uint32_t topic, std::string title, std::string text)
 {
-    push(Page{topic, std::move(title), std::move(text)});
+    push(Page{topic, std::move(title), std::move(text), {}});
+}
+
+void SearchIndexThread::addDocument(std::uint32_t topic, std::string title, std::function<std::string()> readText)
+{
+    push(Page{topic, std::move(title), {}, std::move(readText)});
 }
 
 void SearchIndexThread::push(Page page)
@@ -63,15 +68,18 @@ void SearchIndexThread::run()
         queue_.pop_front();
         busy_ = true;
         lock.unlock();
+        const std::size_t queued = page.text.size();
         std::exception_ptr failure;
         try {
+            if (page.readText)
+                page.text = page.readText();
             builder_.addDocument(page.topic, page.title, page.text);
         } catch (...) {
             failure = std::current_exception();
         }
         lock.lock();
         busy_ = false;
-        queuedBytes_ -= page.text.size();
+        queuedBytes_ -= queued;
         if (failure) {
             failure_ = failure;
             queue_.clear();

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,6 +26,9 @@ public:
 
     // As FullTextIndexBuilder's, in topic order; the texts are handed over.
     void addDocument(std::uint32_t topic, std::string title, std::string text);
+    // The same with a text that the index's thread reads when it comes to
+    // it: it takes no room while it waits, so this never waits.
+    void addDocument(std::uint32_t topic, std::string title, std::function<std::string()> readText);
     void setLanguageId(std::uint32_t languageId);
     // Waits for the last page; passes on what the builder threw.
     std::vector<std::uint8_t> build();
@@ -33,6 +37,7 @@ private:
     struct Page {
         std::uint32_t topic;
         std::string title, text;
+        std::function<std::string()> readText; // when text is still to be read
     };
     void push(Page page);
     void run();
