@@ -42,6 +42,10 @@ std::vector<BinaryKeyword> keywordTopics(const std::vector<IndexKeyword> &keywor
                                          std::size_t pageCount, const AnsiText &ansi)
 {
     std::unordered_map<std::string, std::uint32_t> topicOf; // folded name without the slash -> number
+    std::size_t places = 0;
+    for (const IndexKeyword &keyword : keywords)
+        places += keyword.places.size();
+    topicOf.reserve(pageCount + places);
     for (std::size_t i = 0; i < pageCount; ++i)
         topicOf.emplace(foldedName(rows[i].url), static_cast<std::uint32_t>(i));
     std::vector<BinaryKeyword> binary;
@@ -53,7 +57,7 @@ std::vector<BinaryKeyword> keywordTopics(const std::vector<IndexKeyword> &keywor
                 if (c == '\\')
                     c = '/';
             place = withoutLeadingSlash(place);
-            const auto [found, added] = topicOf.emplace(foldedName(place), static_cast<std::uint32_t>(rows.size()));
+            const auto [found, added] = topicOf.try_emplace(foldedName(place), static_cast<std::uint32_t>(rows.size()));
             if (added)
                 rows.push_back({place, ansi.fromUtf8(keyword.text), true});
             if (std::find(entry.topics.begin(), entry.topics.end(), found->second) == entry.topics.end())

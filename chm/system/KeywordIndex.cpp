@@ -28,10 +28,26 @@ char16_t folded(char16_t c)
     return c;
 }
 
-bool before(const BinaryKeyword &a, const BinaryKeyword &b)
+// The keywords in the binary index's order: their texts compared code unit
+// by code unit with letters folded, equal ones as they came. The folded
+// texts are made once, not at every comparison.
+void sortForIndex(std::vector<BinaryKeyword> &keywords)
 {
-    return std::lexicographical_compare(a.text.begin(), a.text.end(), b.text.begin(), b.text.end(),
-                                        [](char16_t x, char16_t y) { return folded(x) < folded(y); });
+    std::vector<std::u16string> keys(keywords.size());
+    for (std::size_t i = 0; i < keywords.size(); ++i) {
+        keys[i] = keywords[i].text;
+        for (char16_t &c : keys[i])
+            c = folded(c);
+    }
+    std::vector<std::size_t> order(keywords.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&keys](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+    std::vector<BinaryKeyword> sorted;
+    sorted.reserve(keywords.size());
+    for (const std::size_t i : order)
+        sorted.push_back(std::move(keywords[i]));
+    keywords = std::move(sorted);
 }
 
 // A keyword's bytes up to and including its topic numbers; a listing entry
@@ -97,7 +113,7 @@ std::vector<Block> indexLevel(const std::vector<std::vector<std::uint8_t>> &head
 KeywordIndexFiles buildKeywordIndex(std::vector<BinaryKeyword> keywords, std::uint32_t codePage,
                                     std::uint32_t languageId)
 {
-    std::stable_sort(keywords.begin(), keywords.end(), before);
+    sortForIndex(keywords);
     KeywordIndexFiles files;
 
     // The listing blocks, in keyword order, chained both ways.

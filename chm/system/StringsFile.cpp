@@ -15,8 +15,8 @@ std::uint32_t StringsFile::add(std::string_view text)
     text = text.substr(0, text.find('\0'));
     if (text.size() > kBlockSize - 1)
         text = text.substr(0, kBlockSize - 1);
-    const auto known = offsets_.find(std::string(text));
-    if (known != offsets_.end())
+    const auto [known, added] = offsets_.try_emplace(std::string(text), 0);
+    if (!added)
         return known->second;
 
     const std::size_t roomInBlock = kBlockSize - bytes_.size() % kBlockSize;
@@ -24,7 +24,7 @@ std::uint32_t StringsFile::add(std::string_view text)
         bytes_.resize(bytes_.size() + roomInBlock, 0); // start the next block
     const auto offset = static_cast<std::uint32_t>(bytes_.size());
     appendTerminated(bytes_, text);
-    offsets_.emplace(std::string(text), offset);
+    known->second = offset;
     return offset;
 }
 
