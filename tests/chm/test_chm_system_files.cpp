@@ -336,6 +336,44 @@ private slots:
         QVERIFY(!lookUp(tree, u"Keyword absent"));
     }
 
+    // Texts equal but for letter case keep the order they came in, as
+    // Microsoft's compiler sorts them.
+    void keywordIndexKeepsEqualTextsInOrder()
+    {
+        // Enough of them for a sort to take them apart: "apple" in each way
+        // of writing its first four letters, among others.
+        std::vector<std::u16string> given{u"b", u"\u00c9t\u00e9", u"a", u"\u00e9t\u00e9"};
+        for (int upper = 0; upper < 16; ++upper) {
+            std::u16string apple = u"apple";
+            for (std::size_t i = 0; i < 4; ++i)
+                if (upper & (1 << i))
+                    apple[i] = char16_t(apple[i] - 32);
+            given.insert(given.begin() + (upper % 2 ? 1 : 3), apple);
+        }
+        std::vector<BinaryKeyword> keywords;
+        for (const std::u16string &text : given)
+            keywords.push_back({text, 0, 0, {std::uint32_t(keywords.size())}});
+        const Bytes tree = buildKeywordIndex(keywords, 1252, 0x0409).tree;
+        // The one listing block's entries in order: each a text, its fields
+        // and topics, then two more numbers.
+        std::vector<std::u16string> order;
+        std::size_t at = 0x4c + 12;
+        for (int i = wordAt(tree, 0x4c + 2); i > 0; --i) {
+            std::u16string text;
+            for (; wordAt(tree, at); at += 2)
+                text.push_back(char16_t(wordAt(tree, at)));
+            at += 2 + 2 + 2 + 4 + 4;
+            at += 4 + 4 * std::size_t(dwordAt(tree, at)) + 8;
+            order.push_back(text);
+        }
+        std::vector<std::u16string> sorted{u"a"};
+        for (const std::u16string &text : given)
+            if (text.size() == 5)
+                sorted.push_back(text); // the apples as they came
+        sorted.insert(sorted.end(), {u"b", u"\u00c9t\u00e9", u"\u00e9t\u00e9"});
+        QVERIFY(order == sorted);
+    }
+
     void languageIdFromProject_data()
     {
         QTest::addColumn<std::string>("value");

@@ -379,6 +379,7 @@ void TestPageReader::piecesHoldEveryElement_data()
     QTest::addColumn<int>("size");
     QTest::addColumn<bool>("whole");
     QTest::newRow("small: whole") << 4000 << true;
+    QTest::newRow("large: whole, its tree past the first megabytes") << 3000000 << true;
     QTest::newRow("too large: in pieces") << int(ParsedDocument::kLargestWholePage) + 1 << false;
 }
 
