@@ -3,12 +3,25 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace quorlix::pipeline {
+
+FinalFileList::~FinalFileList()
+{
+    if (mFd >= 0)
+        ::close(mFd);
+}
 
 void FinalFileList::reset(const QString &listPath, const QString &outputFolder)
 {
+    if (mFd >= 0)
+        ::close(mFd);
+    mFd = -1;
     mPath = listPath;
-    mRead = 0;
     mOpenLine.clear();
     mLines = SavedFileLine(outputFolder);
 }
@@ -21,12 +34,19 @@ bool FinalFileList::exists() const
 QStringList FinalFileList::take()
 {
     QStringList files;
-    QFile list(mPath);
-    if (mPath.isEmpty() || !list.open(QIODevice::ReadOnly) || !list.seek(mRead))
+    if (mFd < 0 && !mPath.isEmpty())
+        mFd = ::open(QFile::encodeName(mPath).constData(), O_RDONLY | O_CLOEXEC);
+    if (mFd < 0)
         return files;
-    const QByteArray added = list.readAll();
-    mRead += added.size();
-    mOpenLine += added;
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(mFd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        mOpenLine.append(buffer, got);
+    }
     qsizetype start = 0;
     for (qsizetype end; (end = mOpenLine.indexOf('\n', start)) >= 0; start = end + 1) {
         const QByteArray line = mOpenLine.mid(start, end - start);

@@ -15,6 +15,11 @@ namespace quorlix::pipeline {
 // path counts only when it is a file inside the output folder.
 class FinalFileList {
 public:
+    FinalFileList() = default;
+    ~FinalFileList();
+    FinalFileList(const FinalFileList &) = delete;
+    FinalFileList &operator=(const FinalFileList &) = delete;
+
     // The list of a new download into outputFolder, at listPath.
     void reset(const QString &listPath, const QString &outputFolder);
     // Whether the downloader made the list (one that does not know of it
@@ -25,7 +30,9 @@ public:
 
 private:
     QString mPath;
-    qint64 mRead = 0;
+    // Kept open once the list is there: the window reads it after every
+    // chunk of the log, tens of thousands of times on a large site.
+    int mFd = -1;
     QByteArray mOpenLine;
     SavedFileLine mLines{QString()};
 };
