@@ -1,4 +1,5 @@
 #include "chm/FileReadAhead.h"
+#include "html/FileBytes.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -102,7 +103,7 @@ FileRead FileReadAhead::readOne(const ListedFile &file) const
         return read;
     }
     read.bytes.reserve(read.size);
-    if (!readAllFrom(in.get(), read.bytes)) {
+    if (!html::readAllFrom(in.get(), read.bytes)) {
         read.outcome = FileRead::Outcome::Unreadable;
         read.error = std::strerror(errno);
         read.bytes.clear();

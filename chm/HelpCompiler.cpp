@@ -13,6 +13,7 @@
 #include "chm/sheets/StyleSheetFlattener.h"
 #include "chm/system/InternalFiles.h"
 #include "html/PageReader.h"
+#include "html/FileBytes.h"
 
 #include <algorithm>
 #include <chrono>
@@ -171,7 +172,7 @@ std::optional<std::string> Compilation::readInFolder(const fs::path &source, std
         return std::nullopt;
     }
     std::string bytes;
-    if (!readAllFrom(in.get(), bytes)) {
+    if (!html::readAllFrom(in.get(), bytes)) {
         why = std::strerror(errno);
         return std::nullopt;
     }

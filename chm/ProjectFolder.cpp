@@ -225,20 +225,4 @@ UniqueFd ProjectFolder::openForReading(const fs::path &source) const
     return file;
 }
 
-bool readAllFrom(int fd, std::string &bytes)
-{
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got == 0)
-            return true;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        bytes.append(buffer, std::size_t(got));
-    }
-}
-
 } // namespace quorlix::chm

@@ -70,7 +70,4 @@ private:
     mutable std::unordered_map<std::string, std::filesystem::path> mCanonicalFolders; // folder -> canonical
 };
 
-// Reads what is left of fd into bytes; false with errno set on an error.
-bool readAllFrom(int fd, std::string &bytes);
-
 } // namespace quorlix::chm

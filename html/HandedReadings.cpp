@@ -1,11 +1,12 @@
 #include "html/HandedReadings.h"
 
+#include "html/FileBytes.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <tuple>
 
@@ -26,17 +27,7 @@ HandedReadings::~HandedReadings()
 
 bool HandedReadings::readAt(std::uint64_t offset, std::size_t size, std::string &out) const
 {
-    out.resize(size);
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t got = ::pread(mFd, out.data() + done, size - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        done += static_cast<std::size_t>(got);
-    }
-    return true;
+    return readWholeAt(mFd, offset, size, out);
 }
 
 bool HandedReadings::readFrame(std::uint64_t offset, std::uint64_t end, std::string &record) const

@@ -1,9 +1,9 @@
 #include "pipeline/FinalFileList.h"
 
+#include "html/FileBytes.h"
+
 #include <QFile>
 #include <QFileInfo>
-
-#include <cerrno>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -38,15 +38,9 @@ QStringList FinalFileList::take()
         mFd = ::open(QFile::encodeName(mPath).constData(), O_RDONLY | O_CLOEXEC);
     if (mFd < 0)
         return files;
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t got = ::read(mFd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        mOpenLine.append(buffer, got);
-    }
+    std::string added;
+    html::readAllFrom(mFd, added); // what came before an error is kept
+    mOpenLine.append(added.data(), qsizetype(added.size()));
     qsizetype start = 0;
     for (qsizetype end; (end = mOpenLine.indexOf('\n', start)) >= 0; start = end + 1) {
         const QByteArray line = mOpenLine.mid(start, end - start);

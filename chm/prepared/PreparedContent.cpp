@@ -2,8 +2,8 @@
 
 #include "chm/container/DirectoryName.h"
 #include "chm/prepared/PreparedRecords.h"
+#include "html/FileBytes.h"
 
-#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 #include <fcntl.h>
@@ -169,11 +169,12 @@ const PreparedContent::File *PreparedContent::find(const std::string &name) cons
     return found == files_.end() ? nullptr : &found->second;
 }
 
+// With pread, which leaves the stream's position alone: the search index's
+// thread reads texts while the compile reads intervals.
 std::string PreparedContent::readAt(std::uint64_t at, std::uint64_t length) const
 {
-    std::string bytes(length, '\0');
-    if (::fseeko(in_, static_cast<off_t>(at), SEEK_SET) != 0
-        || (length && std::fread(bytes.data(), 1, length, in_) != length))
+    std::string bytes;
+    if (!html::readWholeAt(::fileno(in_), at, static_cast<std::size_t>(length), bytes))
         throw std::runtime_error("cannot read the prepared content");
     return bytes;
 }
@@ -190,19 +191,7 @@ LzxInterval PreparedContent::interval(std::size_t index) const
 
 std::string PreparedContent::text(const File &file) const
 {
-    // With pread, which leaves the stream's position alone: the search
-    // index's thread reads texts while the compile reads intervals.
-    std::string bytes(file.textLength, '\0');
-    for (std::uint64_t done = 0; done < file.textLength;) {
-        const ssize_t got = ::pread(::fileno(in_), bytes.data() + done, file.textLength - done,
-                                    static_cast<off_t>(file.textAt + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            throw std::runtime_error("cannot read the prepared content");
-        done += static_cast<std::uint64_t>(got);
-    }
-    return bytes;
+    return readAt(file.textAt, file.textLength);
 }
 
 } // namespace quorlix::chm
