@@ -91,26 +91,21 @@ struct ParsedDocument::Allocations {
     // A new piece to cut small blocks from; escapes past the budget.
     void newPiece()
     {
-        if (taken >= kHugeFrom && kHugePiece <= budget - taken) {
-            if (Header *piece = mapHugePiece()) {
-                taken += kHugePiece;
-                piece->previous = hugePieces;
-                hugePieces = piece;
-                cursor = reinterpret_cast<char *>(piece + 1);
-                end = reinterpret_cast<char *>(piece) + kHugePiece;
-                return;
-            }
+        Header *piece = nullptr;
+        std::size_t size = kHugePiece;
+        if (taken >= kHugeFrom && size <= budget - taken && (piece = mapHugePiece())) {
+            piece->previous = hugePieces;
+            hugePieces = piece;
+        } else {
+            size = kPiece;
+            if (size > budget - taken || !(piece = static_cast<Header *>(std::malloc(size))))
+                std::longjmp(escape, 1);
+            piece->previous = pieces;
+            pieces = piece;
         }
-        if (kPiece > budget - taken)
-            std::longjmp(escape, 1);
-        auto *piece = static_cast<Header *>(std::malloc(kPiece));
-        if (!piece)
-            std::longjmp(escape, 1);
-        taken += kPiece;
-        piece->previous = pieces;
-        pieces = piece;
+        taken += size;
         cursor = reinterpret_cast<char *>(piece + 1);
-        end = reinterpret_cast<char *>(piece) + kPiece;
+        end = reinterpret_cast<char *>(piece) + size;
     }
 
     // No C++ object with a destructor lives on the stack between the setjmp
