@@ -113,6 +113,8 @@ private slots:
     void appendedChunks();
     void logLines_data();
     void logLines();
+    void heldBackLine_data();
+    void heldBackLine();
     void changeEventForEveryChunk();
     void caretFollowsEveryChange();
     void viewShowsLastLine();
@@ -401,6 +403,35 @@ void TestMainWindow::logLines()
     QStringList read;
     log.forEachLine(startLine, [&read](const QString &line) { read << line; });
     QCOMPARE(read, lines);
+}
+
+void TestMainWindow::heldBackLine_data()
+{
+    QTest::addColumn<bool>("emptied"); // the pane emptied for a new conversion while it is held back
+    QTest::addColumn<QString>("text");
+    const QString longLine(2 * quorlix::PaneLog::kLongLine, QLatin1Char('x'));
+    QTest::newRow("read while held back") << false << "start\n" + longLine + "next\n";
+    QTest::newRow("forgotten with the pane") << true << QStringLiteral("next\n");
+}
+
+// A long line's end held back is read with the rest, and goes when the
+// pane is emptied: the next conversion's log never begins with it.
+void TestMainWindow::heldBackLine()
+{
+    QFETCH(bool, emptied);
+    QFETCH(QString, text);
+    QTextDocument document;
+    quorlix::PaneLog log(&document);
+    log.append(QStringLiteral("start\n"));
+    for (int i = 0; i < 2 * quorlix::PaneLog::kLongLine / 256; ++i)
+        log.append(QString(256, QLatin1Char('x')));
+    QVERIFY(log.lastLineOpen());
+    if (emptied) {
+        log.forgetHeldBack();
+        document.clear();
+    }
+    log.append(QStringLiteral("next\n"));
+    QCOMPARE(log.text(), text);
 }
 
 void TestMainWindow::changeEventForEveryChunk()

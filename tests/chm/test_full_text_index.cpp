@@ -304,8 +304,9 @@ private slots:
     }
 
     // Built on a thread of its own, the index is the same bytes, also when
-    // the compile hands texts over faster than they are taken; a page out
-    // of order fails the build, not the thread.
+    // the compile hands texts over faster than they are taken and when the
+    // thread reads every other text itself; a page out of order, or a text
+    // that cannot be read, fails the build, not the thread.
     void buildsTheSameOnAThreadOfItsOwn()
     {
         FullTextIndexBuilder builder(0x0407);
@@ -316,7 +317,10 @@ private slots:
         for (int i = 0; i < 700; ++i) {
             const std::string title = "Page " + std::to_string(i);
             builder.addDocument(std::uint32_t(i), title, text + std::to_string(i));
-            thread.addDocument(std::uint32_t(i), title, text + std::to_string(i));
+            if (i % 2)
+                thread.addDocument(std::uint32_t(i), title, text + std::to_string(i));
+            else
+                thread.addDocument(std::uint32_t(i), title, [&text, i] { return text + std::to_string(i); });
         }
         thread.setLanguageId(0x0407);
         QVERIFY(thread.build() == builder.build());
@@ -326,6 +330,13 @@ private slots:
         disordered.addDocument(1, "a", "one");
         disordered.addDocument(3, "c", "three");
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, disordered.build());
+
+        SearchIndexThread unreadable(0x0409);
+        unreadable.addDocument(0, "a", "one");
+        unreadable.addDocument(1, "b", []() -> std::string { throw std::runtime_error("cannot read"); });
+        for (std::uint32_t i = 2; i < 100; ++i)
+            unreadable.addDocument(i, "c", [] { return std::string("more"); });
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, unreadable.build());
     }
 
     // A help file holding the index, searched by python3-chm (chmlib underneath):

@@ -181,6 +181,16 @@ void TestPipelineText::savedFilePaths()
         done += list.take();
     }
     QCOMPARE(done, saved);
+
+    // The next download's list is another file: the one before is not
+    // read again, whatever is added to it.
+    list.reset(dir.filePath("final-files-2"), out);
+    for (const char *name : {"final-files", "final-files-2"}) {
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::Append) && file.write(named) >= 0);
+        file.close();
+        QCOMPARE(list.take(), name == QLatin1String("final-files") ? QStringList() : saved);
+    }
 }
 
 void TestPipelineText::stripOutputDir_data()
