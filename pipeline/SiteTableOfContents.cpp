@@ -143,7 +143,9 @@ SiteTableOfContents FindSiteHubContents(const QStringList &pageFiles, const Save
             if (linked == kNone || linked == number || seenOn[linked] == number)
                 continue;
             seenOn[linked] = number;
-            if (link.navigation) {
+            // A link with no text of its own (an arrow, a house) is a
+            // button of the page's navigation bar, whatever holds it.
+            if (link.navigation || (link.text().empty() && link.lead().empty())) {
                 ++navigatedTo[linked];
                 if (firstNavigated[linked].first == kNone)
                     firstNavigated[linked] = {number, place};

@@ -737,6 +737,26 @@ void TestGeneratedSites::hubPages()
         {"s/d.html", "<ul><li><a href=c.html>C</a></ul>"}};
     QCOMPARE(contentsOutline(site, true),
              (QStringList{"index.html s/index.html", " A s/a.html", " B s/b.html", "  Sea s/c.html", "  D s/d.html"}));
+
+    // Pages chained only by the arrows of a bar at their top (a table of
+    // image links: up, previous, next) stand side by side, not each below
+    // the one before it.
+    const auto bar = [](std::initializer_list<const char *> targets) {
+        QByteArray cells;
+        for (const char *target : targets)
+            cells += QByteArray("<td><a href=") + target + "><img src=arrow.png alt=Go></a>";
+        return "<table><tr>" + cells + "</table>";
+    };
+    const QList<std::pair<QString, QByteArray>> chain{
+        {"s/index.html", bar({"general.html"}) + "<h2>Manual</h2>"},
+        {"s/general.html", bar({"index.html", "m1.html"})
+                               + "<p><a href=m1.html>m1</a> - one<br>"
+                                 "<a href=m2.html>m2</a> - two<br><a href=m3.html>m3</a></p>"},
+        {"s/m1.html", bar({"general.html", "m2.html"})},
+        {"s/m2.html", bar({"general.html", "m1.html", "m3.html"})},
+        {"s/m3.html", bar({"general.html", "m2.html"})}};
+    for (const QString &line : contentsOutline(chain, true).mid(1))
+        QVERIFY2(line.startsWith(QLatin1Char(' ')) && !line.startsWith(QLatin1String("  ")), qPrintable(line));
 }
 
 QTEST_GUILESS_MAIN(TestGeneratedSites)
