@@ -85,6 +85,14 @@ private:
     std::optional<std::string> readInFolder(const fs::path &source, std::uint64_t largest, std::string &why) const;
     // The bytes stored, or nothing when the file was left out.
     std::optional<std::uint64_t> addListedFile(ChmWriter &writer, const ListedFile &file, FileRead read);
+    // The contents or index file: its name in the help file, and its bytes
+    // unless the listed files stored it already (bytes empty then).
+    struct ExtraFile {
+        std::string name;
+        std::string bytes;
+        bool listed = false; // stored among the listed files: not read here
+    };
+    std::optional<ExtraFile> readExtraFile(const ChmWriter &writer, const std::string &listed, const char *what);
     std::optional<std::string> addExtraFile(ChmWriter &writer, const std::string &listed, const char *what);
     struct Stored {
         std::uint64_t files = 0, bytes = 0;
@@ -102,7 +110,8 @@ private:
     bool matchesPrepared(const ListedFile &file, const PreparedContent::File &entry) const;
     std::uint64_t addPreparedFile(ChmWriter &writer, const ListedFile &file, const Reused &reused);
     InternalFileSettings internalFileSettings(ChmWriter &writer, const fs::path &output,
-                                              const ChmWriter::Options &writerOptions);
+                                              const ChmWriter::Options &writerOptions,
+                                              std::optional<ExtraFile> &index);
     std::uint64_t compileInto(const std::string &temporary, const fs::path &output,
                               const std::vector<ListedFile> &files, Stored &stored);
     // A listed style sheet's text as saved, for the sheets that import it.
@@ -259,25 +268,37 @@ std::optional<std::uint64_t> Compilation::addListedFile(ChmWriter &writer, const
 // The contents or index file: stored under its name when the project lists
 // it among [OPTIONS] only. Returns the name for #SYSTEM, or nothing when the
 // file is missing.
-std::optional<std::string> Compilation::addExtraFile(ChmWriter &writer, const std::string &listed, const char *what)
+std::optional<Compilation::ExtraFile> Compilation::readExtraFile(const ChmWriter &writer, const std::string &listed,
+                                                                const char *what)
 {
     const ProjectFolder::Listed resolved = folder_->resolve(listed);
-    const std::string &name = resolved.name;
-    if (name.empty()) {
+    if (resolved.name.empty()) {
         warn(std::string("the ") + what + " file \"" + listed + "\" " + resolved.refusal + "; left out");
         return std::nullopt;
     }
-    if (writer.contains(name))
-        return name.substr(1);
+    ExtraFile file{resolved.name, {}, writer.contains(resolved.name)};
+    if (file.listed)
+        return file;
     std::string why;
-    const std::optional<std::string> bytes = readInFolder(resolved.source, FileReadAhead::kLargestFile, why);
+    std::optional<std::string> bytes = readInFolder(resolved.source, FileReadAhead::kLargestFile, why);
     if (!bytes) {
         warn(std::string("cannot read the ") + what + " file " + resolved.source.string() + " (" + why
              + "); the help file has none");
         return std::nullopt;
     }
-    writer.addFile(name, std::span(reinterpret_cast<const std::uint8_t *>(bytes->data()), bytes->size()));
-    return name.substr(1);
+    file.bytes = std::move(*bytes);
+    return file;
+}
+
+std::optional<std::string> Compilation::addExtraFile(ChmWriter &writer, const std::string &listed, const char *what)
+{
+    std::optional<ExtraFile> file = readExtraFile(writer, listed, what);
+    if (!file)
+        return std::nullopt;
+    if (!file->listed)
+        writer.addFile(file->name, std::span(reinterpret_cast<const std::uint8_t *>(file->bytes.data()),
+                                             file->bytes.size()));
+    return file->name.substr(1);
 }
 
 bool Compilation::matchesPrepared(const ListedFile &file, const PreparedContent::File &entry) const
@@ -393,9 +414,11 @@ Compilation::Stored Compilation::addListedFiles(ChmWriter &writer, const std::ve
     return stored;
 }
 
-// The internal files' settings; stores the contents and index files.
+// The internal files' settings; stores the contents file. The index file
+// is read, not stored yet: index holds it, when there is one.
 InternalFileSettings Compilation::internalFileSettings(ChmWriter &writer, const fs::path &output,
-                                                      const ChmWriter::Options &writerOptions)
+                                                      const ChmWriter::Options &writerOptions,
+                                                      std::optional<ExtraFile> &index)
 {
     const ProjectFolder::Listed topic = folder_->resolve(project_.defaultTopic);
     const std::string &defaultTopic = topic.name;
@@ -417,11 +440,13 @@ InternalFileSettings Compilation::internalFileSettings(ChmWriter &writer, const 
     if (!project_.contentsFile.empty())
         settings.contentsFile = addExtraFile(writer, project_.contentsFile, "contents").value_or("");
     if (!project_.indexFile.empty())
-        settings.indexFile = addExtraFile(writer, project_.indexFile, "index").value_or("");
-    if (!settings.indexFile.empty()) {
+        index = readExtraFile(writer, project_.indexFile, "index");
+    if (index) {
+        settings.indexFile = index->name.substr(1);
         std::string why;
-        settings.keywords = readIndexKeywords(
-            readInFolder(folder_->resolve(project_.indexFile).source, FileReadAhead::kLargestFile, why).value_or(""));
+        if (index->listed) // stored already, but read for its keywords all the same
+            index->bytes = readInFolder(folder_->resolve(project_.indexFile).source, FileReadAhead::kLargestFile, why)
+                               .value_or("");
     }
     return settings;
 }
@@ -448,7 +473,15 @@ std::uint64_t Compilation::compileInto(const std::string &temporary, const fs::p
             search_->setLanguageId(kDefaultLanguageId);
     }
 
-    for (StoredFile &file : buildInternalFiles(internalFileSettings(writer, output, writerOptions), topics_))
+    std::optional<ExtraFile> index;
+    InternalFileSettings settings = internalFileSettings(writer, output, writerOptions, index);
+    if (index) {
+        if (!index->listed)
+            writer.addFile(index->name, std::span(reinterpret_cast<const std::uint8_t *>(index->bytes.data()),
+                                                  index->bytes.size()));
+        settings.keywords = readIndexKeywords(index->bytes);
+    }
+    for (StoredFile &file : buildInternalFiles(settings, topics_))
         writer.addFile(file.name, file.bytes, file.compressed);
     if (search_)
         writer.addFile("/$FIftiMain", search_->build());

@@ -1,25 +1,42 @@
 #include "html/FileBytes.h"
 
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace quorlix::html {
 
 bool readAllFrom(int fd, std::string &bytes)
 {
-    char buffer[1 << 16];
+    // Read straight into the string, sized for the rest of a file at once:
+    // a large file grown a buffer at a time is copied over and over.
+    std::size_t filled = bytes.size();
+    struct stat status {};
+    std::size_t room = 1 << 16;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+        const off_t at = ::lseek(fd, 0, SEEK_CUR);
+        if (at >= 0 && status.st_size > at)
+            room = static_cast<std::size_t>(status.st_size - at) + 1; // + 1: the end is seen in one more read
+    }
     for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got == 0)
+        if (bytes.size() - filled < room)
+            bytes.resize(filled + room);
+        const ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
+        if (got == 0) {
+            bytes.resize(filled);
             return true;
+        }
         if (got < 0) {
             if (errno == EINTR)
                 continue;
+            bytes.resize(filled);
             return false;
         }
-        bytes.append(buffer, std::size_t(got));
+        filled += std::size_t(got);
+        room = std::max<std::size_t>(1 << 16, filled / 2); // a file that grew as it was read
     }
 }
 

@@ -139,7 +139,12 @@ std::vector<IndexKeyword> parsedIndexKeywords(std::string_view utf8)
 
 std::vector<IndexKeyword> readIndexKeywords(std::string_view bytes)
 {
-    const std::string text = html::decodeToUtf8(bytes, html::declaredCharset(bytes));
+    // A large site's index runs to megabytes: read where it lies when it is
+    // UTF-8 already, as Quorlix writes it.
+    std::optional<std::string> decoded;
+    if (!html::readsAsUtf8AsIs(bytes))
+        decoded = html::decodeToUtf8(bytes, html::declaredCharset(bytes));
+    const std::string_view text = decoded ? std::string_view(*decoded) : bytes;
     if (std::optional<std::vector<IndexKeyword>> plain = readPlainIndexKeywords(text))
         return std::move(*plain);
     return parsedIndexKeywords(text);
