@@ -1,12 +1,14 @@
 // Downloaded pages and style sheets are untrusted: any bytes, read as either,
 // give links that lie inside them, and converting them keeps every byte
 // outside the links as it was.
-//  - every link's place is inside the input and links do not overlap;
+//  - every link's place is inside the input and links do not overlap, those
+//    the tag scanner finds in a page too;
 //  - resolving any link gives an address that parses back to itself;
 //  - the converted text, with no file saved, is the input with only the
 //    links' places changed (an input without links comes back unchanged).
 
 #include "fuzz/FuzzCheck.h"
+#include "mirror/HtmlLinkScanner.h"
 #include "mirror/LinkConversion.h"
 #include "mirror/LocalName.h"
 #include "mirror/PageLinks.h"
@@ -14,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,6 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         findCssLinks(input, 0, found.links);
     else
         found = findHtmlLinks(input);
+    if (!css)
+        if (const std::optional<PageLinks> scanned = scanHtmlLinks(input))
+            for (const PageLink &link : scanned->links)
+                FUZZ_CHECK(link.offset + link.length <= input.size());
 
     const Url base = *Url::parse("http://example.test:8080/docs/page.html");
     for (const PageLink &link : found.links) {

@@ -3,10 +3,12 @@
 #include "html/Charset.h"
 #include "html/EarlyReading.h"
 #include "html/PageRecord.h"
+#include "mirror/HtmlLinkScanner.h"
 #include "mirror/ReadingHandover.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <unordered_set>
 
 namespace quorlix::mirror {
 
@@ -29,27 +31,93 @@ bool readFileStart(const std::string &file, std::string &out, std::size_t most)
     return true;
 }
 
+namespace {
+
+// The same links, but that the parse gives a link again where it made an
+// element anew (an <a> left open across a paragraph): at an offset already
+// listed, which adds nothing.
+bool sameLinks(const std::vector<PageLink> &parsed, const std::vector<PageLink> &scanned)
+{
+    std::unordered_set<std::size_t> offsets;
+    std::size_t next = 0;
+    for (const PageLink &link : parsed) {
+        if (!offsets.insert(link.offset).second)
+            continue;
+        if (next == scanned.size())
+            return false;
+        const PageLink &other = scanned[next++];
+        if (link.text != other.text || link.offset != other.offset || link.length != other.length
+            || link.form != other.form || link.isInline != other.isInline || link.expectsHtml != other.expectsHtml
+            || link.expectsCss != other.expectsCss || link.inCss != other.inCss || link.followed != other.followed
+            || link.isBase != other.isBase)
+            return false;
+    }
+    return next == scanned.size();
+}
+
+} // namespace
+
 void LinkSearch::run()
+{
+    findLinks();
+    readPage();
+}
+
+void LinkSearch::findLinks()
 {
     std::string content;
     read = readFileStart(path, content, kMaxParsedBytes);
+    std::optional<std::uint64_t> handedAt;
     if (read) {
         size = content.size();
+        const bool readsPage = handover && !css && html::readsAsUtf8AsIs(content);
+        std::optional<PageLinks> scanned;
         if (css) {
             findCssLinks(content, 0, found.links);
-        } else if (handover && html::readsAsUtf8AsIs(content)) {
+        } else if (content.size() >= kScannedFrom && (scanned = scanHtmlLinks(content, stop))) {
+            found = std::move(*scanned);
+            if (readsPage) {
+                mScannedLinks = found.links;
+                mDeferred = std::move(content);
+            }
+        } else if (readsPage) {
             // The window would read these very bytes: one parse for both.
             html::EarlyPageReading reading(content, stop);
             found = findHtmlLinks(content, stop, &reading);
             if (std::optional<html::EarlyReading> early = reading.finish())
-                readingAt = handover->handEarly(html::recordOfEarlyReading(*early));
+                handedAt = handover->handEarly(html::recordOfEarlyReading(*early));
         } else {
             found = findHtmlLinks(content, stop);
         }
         if (keepRecord)
             record = recordOfLinks(found.links);
     }
+    if (readingAt && mDeferred.empty())
+        readingAt->set(handedAt);
     ready.store(true);
+}
+
+void LinkSearch::readPage()
+{
+    if (mDeferred.empty())
+        return;
+    std::optional<std::uint64_t> handedAt;
+    try {
+        html::EarlyPageReading reading(mDeferred, stop);
+        const PageLinks parsed = findHtmlLinks(mDeferred, stop, &reading);
+        // Handed on only where the parse finds what the tags showed: the
+        // page is converted by the links from its tags, and the window
+        // finishes this reading from that conversion. Else it parses the
+        // page itself.
+        if (parsed.noFollow == found.noFollow && sameLinks(parsed.links, mScannedLinks))
+            if (std::optional<html::EarlyReading> early = reading.finish())
+                handedAt = handover->handEarly(html::recordOfEarlyReading(*early));
+    } catch (const std::exception &) {
+        // Out of memory: the window reads the page itself.
+    }
+    std::string().swap(mDeferred);
+    std::vector<PageLink>().swap(mScannedLinks);
+    readingAt->set(handedAt);
 }
 
 BackgroundLinkFinder::BackgroundLinkFinder(std::function<void()> onReady, unsigned threads)
@@ -105,7 +173,10 @@ void BackgroundLinkFinder::work()
             if (mStopping)
                 return;
         }
-        search->run();
+        // The crawl takes the links while the page is read for the window.
+        search->findLinks();
+        mOnReady();
+        search->readPage();
         if (search->bytes >= kLargeBytes) {
             {
                 std::lock_guard<std::mutex> hold(mLock);
@@ -113,7 +184,6 @@ void BackgroundLinkFinder::work()
             }
             mWake.notify_all();
         }
-        mOnReady();
     }
 }
 

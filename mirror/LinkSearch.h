@@ -22,6 +22,7 @@
 
 namespace quorlix::mirror {
 
+class HandedReadingAt;
 class ReadingHandover;
 
 // The threads that work beside the crawl's own (finding links, converting
@@ -38,6 +39,11 @@ struct LinkSearch {
     // takes many times a page's size in memory.
     static constexpr std::size_t kMaxParsedBytes = 16u << 20;
 
+    // From this size on a page's links are read from its tags (a parse of
+    // it takes long enough for the crawl to notice), and the window's
+    // reading, which needs the parse, is made after them (readPage).
+    static constexpr std::size_t kScannedFrom = 1024 * 1024;
+
     std::string path;
     std::size_t bytes = 0; // the body's size, as far as known
     bool css = false;
@@ -50,10 +56,22 @@ struct LinkSearch {
     std::size_t size = 0; // of what was read
     PageLinks found;
     std::string record;
-    std::optional<std::uint64_t> readingAt; // where handover took the reading
+    // Where handover took the page's reading, once known (given with handover).
+    std::shared_ptr<HandedReadingAt> readingAt;
     std::atomic<bool> ready{false};
 
+    // Both, one after the other.
     void run();
+    // The links: ready once they are found.
+    void findLinks();
+    // The reading of a page whose links were read from its tags, if it is
+    // to be handed on; its readingAt is set then (and by findLinks for
+    // every other page). Called after findLinks, on any thread.
+    void readPage();
+
+private:
+    std::string mDeferred;               // the page, kept for readPage
+    std::vector<PageLink> mScannedLinks; // what the parse should find too
 };
 
 class BackgroundLinkFinder {

@@ -330,8 +330,10 @@ struct Mirror::State {
         search->path = path;
         search->css = isCss;
         search->keepRecord = options.convertLinks;
-        if (options.convertLinks && !isCss && handover.takesReadings())
+        if (options.convertLinks && !isCss && handover.takesReadings()) {
             search->handover = &handover;
+            search->readingAt = std::make_shared<HandedReadingAt>();
+        }
         search->stop = &cancel;
         return search;
     }

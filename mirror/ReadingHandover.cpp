@@ -48,6 +48,23 @@ std::optional<std::uint64_t> ReadingHandover::append(const std::string &frame) c
     return at;
 }
 
+void HandedReadingAt::set(std::optional<std::uint64_t> at)
+{
+    {
+        std::lock_guard hold(mLock);
+        mAt = at;
+        mDone = true;
+    }
+    mSet.notify_all();
+}
+
+std::optional<std::uint64_t> HandedReadingAt::wait() const
+{
+    std::unique_lock hold(mLock);
+    mSet.wait(hold, [this] { return mDone; });
+    return mAt;
+}
+
 std::optional<std::uint64_t> ReadingHandover::handEarly(std::string_view record) const
 {
     if (mFd < 0)

@@ -11,6 +11,7 @@
 
 #include "html/EarlyReading.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -18,6 +19,21 @@
 #include <string_view>
 
 namespace quorlix::mirror {
+
+// Where a page's early reading was handed on (nothing when it was not),
+// known once the parse that makes it has ended: a large page's links are
+// found before it, and its conversion waits for it.
+class HandedReadingAt {
+public:
+    void set(std::optional<std::uint64_t> at);
+    std::optional<std::uint64_t> wait() const;
+
+private:
+    mutable std::mutex mLock;
+    mutable std::condition_variable mSet;
+    bool mDone = false;
+    std::optional<std::uint64_t> mAt;
+};
 
 class ReadingHandover {
 public:

@@ -20,6 +20,17 @@ constexpr std::size_t kMaxParsedBytes = LinkSearch::kMaxParsedBytes;
 
 } // namespace
 
+namespace {
+
+// Where the page's early reading was handed on: a large page's is made
+// after its links were found, perhaps while it is converted.
+std::optional<std::uint64_t> readingAt(const Document &document)
+{
+    return document.readingAt ? document.readingAt->wait() : std::nullopt;
+}
+
+} // namespace
+
 Conversion convertDocument(const ConversionJob &job, const SavedFileLookup &lookup, const WgetLog &log,
                            std::string &error, const std::function<bool()> &mayRewrite, const ReadingHandover *handover)
 {
@@ -43,14 +54,14 @@ Conversion convertDocument(const ConversionJob &job, const SavedFileLookup &look
     // nothing changes.
     if (rewritten == content && job.kept.empty()) {
         if (handover)
-            handover->hand(document.file, kept ? document.readingAt : std::nullopt, rewritten, hrefs);
+            handover->hand(document.file, kept ? readingAt(document) : std::nullopt, rewritten, hrefs);
         return Conversion::Unchanged;
     }
     if (mayRewrite && !mayRewrite())
         return Conversion::Held;
     if (rewriteFile(document.file, rewritten)) {
         if (handover)
-            handover->hand(document.file, kept ? document.readingAt : std::nullopt, rewritten, hrefs);
+            handover->hand(document.file, kept ? readingAt(document) : std::nullopt, rewritten, hrefs);
         return Conversion::Rewritten;
     }
     error = "Cannot write to " + log.quoted(document.file) + " (" + std::strerror(errno) + ").";

@@ -218,7 +218,7 @@ void SiteFiles::noteDocument(const std::string &file, const std::string &url, Co
         forgetRecords(document);
     } else if (kind == ContentKind::Html || kind == ContentKind::Css) {
         mDocumentIndex.emplace(file, mDocuments.size());
-        mDocuments.push_back({file, url, kind == ContentKind::Css, {}, 0, std::nullopt});
+        mDocuments.push_back({file, url, kind == ContentKind::Css, {}, 0, nullptr});
     }
 }
 
@@ -259,7 +259,7 @@ void SiteFiles::forgetRecords(Document &document)
     if (!document.linksRecord.empty())
         ::unlink(document.linksRecord.c_str());
     document.linksRecord.clear();
-    document.readingAt.reset();
+    document.readingAt = nullptr;
 }
 
 void SiteFiles::removeTemporaryFiles()

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -22,6 +23,7 @@ namespace quorlix::mirror {
 
 class WgetLog;
 struct LinkSearch;
+class HandedReadingAt;
 
 // A saved page or style sheet, rewritten at the end.
 struct Document {
@@ -30,9 +32,9 @@ struct Document {
     bool css = false;
     std::string linksRecord; // its links as found during the download, if kept
     std::size_t size = 0;    // of the file they were found in
-    // Where the page's reading from the same parse was handed on, if it was
-    // (ReadingHandover).
-    std::optional<std::uint64_t> readingAt;
+    // Where the page's early reading was handed on, if it was
+    // (ReadingHandover), once known.
+    std::shared_ptr<const HandedReadingAt> readingAt;
 };
 
 class SiteFiles {

@@ -2,11 +2,14 @@
 // and robots.txt: the cases a served site rarely shows (RFC 3986's resolution
 // examples, bytes Windows forbids, quoting in a rewritten link, odd blanks).
 
+#include "mirror/HtmlLinkScanner.h"
 #include "mirror/LinkConversion.h"
 #include "mirror/LocalName.h"
 #include "mirror/RobotsRules.h"
 #include "mirror/Url.h"
 
+#include <QDirIterator>
+#include <QFile>
 #include <QTest>
 
 using namespace quorlix::mirror;
@@ -23,7 +26,35 @@ private slots:
     void rewritesLinks();
     void readsRobotsRules_data();
     void readsRobotsRules();
+    void scansLinksAsParsed_data();
+    void scansLinksAsParsed();
+    void scansGeneratorsPagesAsParsed();
 };
+
+namespace {
+
+// What the crawl and the conversion take from a link.
+QStringList described(const PageLinks &found)
+{
+    QStringList out;
+    for (const PageLink &link : found.links)
+        out << QStringLiteral("%1 @%2+%3 %4%5%6%7%8%9%10")
+                   .arg(QString::fromStdString(link.text))
+                   .arg(link.offset)
+                   .arg(link.length)
+                   .arg(link.form == PageLink::Form::Plain ? 'p' : 'a')
+                   .arg(link.isInline ? 'i' : '-')
+                   .arg(link.expectsHtml ? 'h' : '-')
+                   .arg(link.expectsCss ? 'c' : '-')
+                   .arg(link.inCss ? 's' : '-')
+                   .arg(link.followed ? 'f' : '-')
+                   .arg(link.isBase ? 'b' : '-');
+    if (found.noFollow)
+        out << QStringLiteral("nofollow");
+    return out;
+}
+
+} // namespace
 
 void TestMirrorNames::resolvesAndNames_data()
 {
@@ -126,6 +157,8 @@ void TestMirrorNames::rewritesLinks_data()
         << QByteArray("<a href=\"http://o.test/y\">") << QByteArray("<a href=\"http://o.test/y\">");
     QTest::newRow("style sheet in a page: not HTML-quoted")
         << QByteArray("<style>a{b:url(caf%C3%A9.html)}</style>") << QByteArray("<style>a{b:url(caf\xc3\xa9 1.html)}</style>");
+    QTest::newRow("attribute without a value: left as written")
+        << QByteArray("<a href>x</a><a href = >y</a>") << QByteArray("<a href>x</a><a href = >y</a>");
     QTest::newRow("base is emptied")
         << QByteArray("<base href=\"/x/\"><img src=\"p.png\">") << QByteArray("<base href=\"\"><img src=\"../x/p%25%3B.png\">");
 }
@@ -167,6 +200,79 @@ void TestMirrorNames::readsRobotsRules()
     QFETCH(QByteArray, path);
     QFETCH(bool, allowed);
     QCOMPARE(RobotsRules::parse(robots.toStdString()).allows(path.toStdString()), allowed);
+}
+
+void TestMirrorNames::scansLinksAsParsed_data()
+{
+    QTest::addColumn<QByteArray>("page");
+    QTest::addColumn<bool>("scanned"); // false: the page is left to the parse
+    const auto row = [](const char *name, const QByteArray &page, bool scanned = true) {
+        QTest::newRow(name) << page << scanned;
+    };
+    row("comments", "<a href=\"a.html\"><!-- <a href=\"no.html\"> --><a href=b.html><!--> <a href=c.html> <!---> "
+                    "<a href=d.html><!-- x --!><a href=e.html>");
+    row("raw text",
+        "<script>var s = \"<a href='no.html'>\";</script ><a href=f.html><title><a href=no.html></title>"
+        "<textarea><img src=no.png></textarea><xmp><a href=no></xmp><iframe src=fr.html><a href=no>"
+        "</iframe><a href=h.html><script><!-- document.write('</scr'+'ipt>') //--></script><a href=g.html>");
+    row("style sheets", "<style>@import \"s.css\"; body { background: url(bg.png) }</style>"
+                        "<div style=\"background:url('d.png')\"><link rel=\"stylesheet\" href=\"s2.css\">"
+                        "<link rel=icon href=i.ico><link rel=next href=n.html>"
+                        "<p style=\"background:url(s1.png)\" STYLE=\"background:url(s2.png)\">");
+    row("attributes written every way", "<A HREF=\"Up.HTML\" HREF=\"dup.html\"><a href = 'sp ace.html' >"
+                                        "<a/href=\"slash.html\"><a href=unq.html?x=1&y=2><a href>x<a href=>y"
+                                        "<a href=\"\n a\tb.html \n\"></p class=\">\"><a href=et.html>");
+    row("character references", "<a href=\"q?a=1&amp;b=2&#38;c=3&#x26;d&nbsp;e\"><a href=\"x?m=1&lang=en\">");
+    row("every kind of address", "<base href=\"http://example.com/d/\"><img src=a.png srcset=\"a2.png 2x, a3.png 3x\">"
+                                 "<picture><source srcset=\"w.webp 1x\"></picture><form action=/s><input type=image "
+                                 "src=go.png></form><table background=t.png><tr><td background=td.png>"
+                                 "<meta http-equiv=Refresh content=\"0; URL=next.html\">"
+                                 "<meta name=ROBOTS content=NOFOLLOW><form action=f1><form action=f2></form>");
+    row("SVG, doctypes, a lone '<'", "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0//EN\" \"x.dtd\"><?xml x?><p>3 < 4"
+                                     "<svg><title/><a href=\"svg.html\"></a><style>a{}</style></svg><a href=s2.html>");
+    row("the page ends inside a tag", "<a href=z.html><a href=\"y.html\"");
+    row("the page ends inside a value", "<a href=ok.html><a href=\"oops>...");
+    row("plain text to the end", "<a href=p1.html><plaintext><a href=no.html>");
+    // What only the parse reads right.
+    row("a reference the scanner does not know", "<a href=\"&hellip;\">", false);
+    row("a reference without its semicolon", "<a href=\"x&copy\">", false);
+    row("a reference to NUL", "<a href=\"&#0;\">", false);
+    row("a script hiding its end in a comment", "<script><!--<script>x</script>--></script><a href=ds.html>", false);
+    row("CDATA", "<svg><![CDATA[ > <a href=x.html> ]]></svg>", false);
+    row("an image tag", "<image src=x.png>", false);
+    row("a second body", "<body background=b.png><p>x<body background=b2.png>", false);
+    row("an image in a list box", "<select><img src=s.png></select>", false);
+    row("an address not in UTF-8", "<a href=\"caf\xe9.html\">", false);
+}
+
+// Where the scanner reads a page, it finds the links the parse finds, in its
+// order: the crawl follows them and the conversion rewrites them.
+void TestMirrorNames::scansLinksAsParsed()
+{
+    QFETCH(QByteArray, page);
+    QFETCH(bool, scanned);
+    const std::string text = page.toStdString();
+    const std::optional<PageLinks> found = scanHtmlLinks(text);
+    QCOMPARE(found.has_value(), scanned);
+    if (found)
+        QCOMPARE(described(*found), described(findHtmlLinks(text)));
+}
+
+void TestMirrorNames::scansGeneratorsPagesAsParsed()
+{
+    int pages = 0;
+    for (QDirIterator it(QStringLiteral(QUORLIX_FIXTURES), {QStringLiteral("*.html"), QStringLiteral("*.htm")},
+                         QDir::Files, QDirIterator::Subdirectories);
+         it.hasNext();) {
+        QFile file(it.next());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const std::string page = file.readAll().toStdString();
+        const std::optional<PageLinks> found = scanHtmlLinks(page);
+        QVERIFY2(found, qPrintable(file.fileName()));
+        QCOMPARE(described(*found), described(findHtmlLinks(page)));
+        ++pages;
+    }
+    QVERIFY(pages > 100);
 }
 
 QTEST_GUILESS_MAIN(TestMirrorNames)
