@@ -16,8 +16,6 @@ namespace quorlix::mirror {
 
 namespace {
 
-constexpr int kNiceness = 10;
-
 // A conversion of `running` must end before `placing` is put in place:
 // the same file, or one that goes where `running` is a folder now.
 bool conflicts(const std::string &running, const std::string &placing)
@@ -161,10 +159,8 @@ void EarlyConversion::afterPlacing(const std::string &file, bool placed)
 
 void EarlyConversion::work()
 {
-    // Behind the crawl's own threads: where they keep the cores busy (a
-    // site on this machine), the pages wait for a free moment; across a
-    // network the cores are idle anyway.
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kNiceness);
+    // Across a network the cores are idle anyway.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kBehindTheCrawl);
     const SavedFileLookup lookup = [this](const std::string &address) -> const std::string * {
         thread_local std::string file;
         return mFiles.lookUpElsewhere(address, file) ? &file : nullptr;

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <unordered_set>
 
 namespace quorlix::mirror {
@@ -135,6 +137,9 @@ BackgroundLinkFinder::~BackgroundLinkFinder()
     mWake.notify_all();
     for (std::thread &thread : mThreads)
         thread.join();
+    // No finder is left to start another.
+    for (std::thread &thread : mReaders)
+        thread.join();
 }
 
 void BackgroundLinkFinder::submit(std::shared_ptr<LinkSearch> search)
@@ -173,18 +178,34 @@ void BackgroundLinkFinder::work()
             if (mStopping)
                 return;
         }
-        // The crawl takes the links while the page is read for the window.
         search->findLinks();
         mOnReady();
-        search->readPage();
-        if (search->bytes >= kLargeBytes) {
-            {
-                std::lock_guard<std::mutex> hold(mLock);
-                mLargeUnderWay = false;
-            }
-            mWake.notify_all();
+        const bool large = search->bytes >= kLargeBytes;
+        if (search->readsLater()) {
+            // The crawl takes the links while the page is read for the
+            // window, on a thread of its own behind the crawl, as the
+            // conversions are.
+            std::lock_guard<std::mutex> hold(mLock);
+            mReaders.emplace_back([this, search, large] {
+                ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kBehindTheCrawl);
+                search->readPage();
+                if (large)
+                    largeDone();
+            });
+            continue;
         }
+        if (large)
+            largeDone();
     }
+}
+
+void BackgroundLinkFinder::largeDone()
+{
+    {
+        std::lock_guard<std::mutex> hold(mLock);
+        mLargeUnderWay = false;
+    }
+    mWake.notify_all();
 }
 
 } // namespace quorlix::mirror

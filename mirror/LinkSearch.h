@@ -29,6 +29,10 @@ class ReadingHandover;
 // them at the end): one for each core, at most kMostHelperThreads.
 inline constexpr unsigned kMostHelperThreads = 4;
 unsigned helperThreads();
+// The niceness of work the crawl does not wait for (converting pages,
+// reading them for the window): where the crawl keeps the cores busy (a site
+// on this machine), it waits for a free moment.
+inline constexpr int kBehindTheCrawl = 10;
 
 // Reads at most about most bytes of a file (whole 64 kB blocks); false when
 // it cannot be opened.
@@ -68,6 +72,7 @@ struct LinkSearch {
     // to be handed on; its readingAt is set then (and by findLinks for
     // every other page). Called after findLinks, on any thread.
     void readPage();
+    bool readsLater() const { return !mDeferred.empty(); }
 
 private:
     std::string mDeferred;               // the page, kept for readPage
@@ -100,6 +105,8 @@ private:
     bool mStopping = false;
     bool mLargeUnderWay = false;
     std::vector<std::thread> mThreads;
+    std::vector<std::thread> mReaders; // large pages read for the window
+    void largeDone();
 };
 
 } // namespace quorlix::mirror
