@@ -1,9 +1,12 @@
 #include "app/MainWindow.h"
+#include "html/HugePageHeap.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    // Its downloader and compiler start so as well, told by this.
+    quorlix::html::restartWithHugePageHeap(argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quorlix"));
     // No display name: on X11 Qt would append it to every window title, and

@@ -40,6 +40,7 @@
 // the bare tools use whatever bin/wget runs by default).
 
 #include "app/MainWindow.h"
+#include "html/HugePageHeap.h"
 #include "html/PageReader.h"
 #include "pipeline/ContentsFile.h"
 #include "pipeline/DownloadCommand.h"
@@ -557,6 +558,9 @@ int main(int argc, char *argv[])
 {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The window starts as the program's own start-up starts it.
+    if (argc == 4 && std::strcmp(argv[1], "--window-child") == 0)
+        quorlix::html::restartWithHugePageHeap(argv);
     QApplication app(argc, argv);
     if (argc == 4 && std::strcmp(argv[1], "--window-child") == 0)
         return windowChild(QString::fromLocal8Bit(argv[2]), QFile::decodeName(argv[3]));

@@ -2,6 +2,7 @@
 // file. Messages go to standard output, as the window shows them; the exit
 // status is 0 only when the help file was written.
 #include "chm/HelpCompiler.h"
+#include "html/HugePageHeap.h"
 
 #include <csignal>
 #include <cstdio>
@@ -31,6 +32,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: quorlix-hhc PROJECT.HHP\n");
         return 2;
     }
+    quorlix::html::restartWithHugePageHeap(argv);
     std::ios::sync_with_stdio(false);
 
     struct sigaction action {};

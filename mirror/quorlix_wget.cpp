@@ -11,6 +11,7 @@
 // hands each converted page's reading on there (mirror/ReadingHandover.h). QUORLIX_WGET_CONVERT_AT_END=1
 // converts every page only at the end, as a reference for tests.
 
+#include "html/HugePageHeap.h"
 #include "mirror/Mirror.h"
 #include "mirror/MirrorOptions.h"
 
@@ -35,6 +36,7 @@ void onSignal(int)
 
 int main(int argc, char **argv)
 {
+    quorlix::html::restartWithHugePageHeap(argv);
     std::vector<std::string> arguments(argv + 1, argv + argc);
     bool onlyCheck = false;
     if (!arguments.empty() && arguments.front() == "--takes") {
