@@ -227,12 +227,9 @@ void tellApart(std::vector<SubEntry> &entries, const TopicNames &names)
 
 void writeKeyword(const Keyword &keyword, const KeywordTable &keywords, const TopicNames &names, SitemapPieces &out)
 {
-    using Params = QList<QPair<QString, QString>>;
-    const QString name = QStringLiteral("Name"), local = QStringLiteral("Local");
     if (keyword.first == keyword.last) {
-        keywords.forEachPlace(keyword, [&](const Place &place) {
-            out += SitemapEntry(Params{{name, keyword.text}, {local, keywords.local(place)}}, 1);
-        });
+        keywords.forEachPlace(keyword,
+                              [&](const Place &place) { out.addNamedEntry(keyword.text, keywords.local(place), 1); });
         return;
     }
     // Several places: the keyword lists them below it by what tells them
@@ -247,10 +244,10 @@ void writeKeyword(const Keyword &keyword, const KeywordTable &keywords, const To
                      [](const SubEntry &a, const SubEntry &b) { return NaturalCompare(a.label, b.label) < 0; });
     const QString main = mainPlace(keyword.text, subEntries);
     tellApart(subEntries, names);
-    out += SitemapEntry(Params{{name, keyword.text}, {local, main}}, 1);
+    out.addNamedEntry(keyword.text, main, 1);
     out += "\t<UL>\r\n";
     for (const SubEntry &entry : subEntries)
-        out += SitemapEntry(Params{{name, entry.label}, {local, entry.local}}, 2);
+        out.addNamedEntry(entry.label, entry.local, 2);
     out += "\t</UL>\r\n";
 }
 

@@ -1,5 +1,7 @@
 #include "pipeline/Sitemap.h"
 
+#include <algorithm>
+
 namespace quorlix::pipeline {
 
 namespace {
@@ -12,6 +14,12 @@ QByteArray SitemapEscaped(const QString &text)
 {
     QByteArray out;
     out.reserve(text.size());
+    AppendSitemapEscaped(out, text);
+    return out;
+}
+
+void AppendSitemapEscaped(QByteArray &out, QStringView text)
+{
     for (auto it = text.cbegin(); it != text.cend(); ++it) {
         char32_t c = it->unicode();
         if (it->isHighSurrogate() && it + 1 != text.cend() && (it + 1)->isLowSurrogate()) {
@@ -27,13 +35,12 @@ QByteArray SitemapEscaped(const QString &text)
             if (c >= 0x20 && c < 0x7F)
                 out += static_cast<char>(c);
             else if (c >= 0xA0 && (c < 0xD800 || c > 0xDFFF))
-                out += "&#" + QByteArray::number(static_cast<uint>(c)) + ';';
+                out.append("&#").append(QByteArray::number(static_cast<uint>(c))).append(';');
             else if (c == '\t' || c == '\n' || c == '\r')
                 out += ' ';
             // Other control characters (and lone surrogates) have no place in a name.
         }
     }
-    return out;
 }
 
 QByteArray SitemapHead(const QByteArray &properties)
@@ -57,6 +64,17 @@ QByteArray SitemapEntry(const QList<QPair<QString, QString>> &params, int depth)
              + kLineEnd;
     out += indent + "\t</OBJECT>" + kLineEnd;
     return out;
+}
+
+void AppendNamedEntry(QByteArray &out, QStringView name, QStringView local, int depth)
+{
+    const QByteArrayView indent = QByteArrayView("\t\t\t\t\t\t\t\t").first(std::clamp(depth, 0, 8));
+    out.append(indent).append("<LI> <OBJECT type=\"text/sitemap\">\r\n");
+    out.append(indent).append("\t<param name=\"Name\" value=\"");
+    AppendSitemapEscaped(out, name);
+    out.append("\">\r\n").append(indent).append("\t<param name=\"Local\" value=\"");
+    AppendSitemapEscaped(out, local);
+    out.append("\">\r\n").append(indent).append("\t</OBJECT>\r\n");
 }
 
 bool IsFolderIndexPage(const QString &file)

@@ -20,6 +20,7 @@ namespace quorlix::pipeline {
 // viewer reads no other names (they may show as written) and no
 // hexadecimal references.
 QByteArray SitemapEscaped(const QString &text);
+void AppendSitemapEscaped(QByteArray &out, QStringView text);
 
 // The document's start (with the object that carries its own properties)
 // and its end.
@@ -29,6 +30,9 @@ QByteArray SitemapTail();
 // One <LI> entry with its parameters (name, value) in order, indented by
 // depth tabs.
 QByteArray SitemapEntry(const QList<QPair<QString, QString>> &params, int depth);
+// The same with a Name and a Local, added to out: an index writes one for
+// each of its keywords.
+void AppendNamedEntry(QByteArray &out, QStringView name, QStringView local, int depth);
 
 // A folder's index page (index.html, default.htm, ...) stands for the folder.
 bool IsFolderIndexPage(const QString &file);

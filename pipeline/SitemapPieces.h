@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pipeline/Sitemap.h"
+
 #include <QByteArray>
 
 #include <functional>
@@ -21,6 +23,13 @@ public:
         if (mPiece.size() >= kPiece)
             flush();
         return *this;
+    }
+    // An entry of a Name and a Local (AppendNamedEntry), made in place.
+    void addNamedEntry(QStringView name, QStringView local, int depth)
+    {
+        AppendNamedEntry(mPiece, name, local, depth);
+        if (mPiece.size() >= kPiece)
+            flush();
     }
     // False once a piece was refused; later ones are not handed on.
     bool flush()
