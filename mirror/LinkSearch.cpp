@@ -184,14 +184,21 @@ void BackgroundLinkFinder::work()
         if (search->readsLater()) {
             // The crawl takes the links while the page is read for the
             // window, on a thread of its own behind the crawl, as the
-            // conversions are.
-            std::lock_guard<std::mutex> hold(mLock);
-            mReaders.emplace_back([this, search, large] {
-                ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kBehindTheCrawl);
-                search->readPage();
-                if (large)
-                    largeDone();
-            });
+            // conversions are. Large pages are read one at a time: the
+            // readers before it have ended, and are let go.
+            std::vector<std::thread> earlier;
+            {
+                std::lock_guard<std::mutex> hold(mLock);
+                earlier.swap(mReaders);
+                mReaders.emplace_back([this, search, large] {
+                    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kBehindTheCrawl);
+                    search->readPage();
+                    if (large)
+                        largeDone();
+                });
+            }
+            for (std::thread &reader : earlier)
+                reader.join();
             continue;
         }
         if (large)

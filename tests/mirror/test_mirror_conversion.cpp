@@ -273,18 +273,20 @@ void TestMirrorConversion::sameAsAtEnd_data()
     QTest::newRow("readings: lists, tables, grids, headings' signs, names beyond ASCII, another charset")
         << read << slowly + redirect << true << 2 << p << 14;
 
-    // A page past a megabyte has its links read from its tags, and its
-    // reading made after the crawl took them, while it is converted.
+    // Pages past a megabyte have their links read from their tags, and their
+    // readings made after the crawl took them, one after the other, while
+    // they are converted.
     Site large = read;
-    large["r/index.html"] += "<a href=\"all.html\">all</a>";
+    large["r/index.html"] += "<a href=\"all.html\">all</a> <a href=\"all2.html\">all</a>";
     QByteArray all = "<h1>All</h1>";
     for (int i = 0; all.size() < 1100 * 1000; ++i)
         all += "<dl><dt id=\"f" + QByteArray::number(i) + "\">f" + QByteArray::number(i) + "()<a href=\"#f"
                + QByteArray::number(i) + "\">\xc2\xb6</a></dt><dd>See <a href=\"guide.html#f\">the guide</a>, "
                + (i % 1000 == 0 ? "<a href=\"extra" + QByteArray::number(i) + ".html\">more</a>" : "") + ".</dd></dl>";
     large["r/all.html"] = page(all);
+    large["r/all2.html"] = page(all + "<a href=\"all.html\">the first</a>");
     large["r/extra0.html"] = page("<a href=\"all.html#f0\">back</a>");
-    QTest::newRow("a page past a megabyte") << large << slowly + redirect << true << 2 << p << 16;
+    QTest::newRow("pages past a megabyte") << large << slowly + redirect << true << 2 << p << 17;
 }
 
 void TestMirrorConversion::sameAsAtEnd()
