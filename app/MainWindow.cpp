@@ -52,6 +52,9 @@ QFont paneFont()
         font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         font.setPointSizeF(8.25);
     }
+    // A log needs no kerning or ligatures: each chunk that reaches the pane
+    // lays its last lines out again, and shaping them took most of that.
+    font.setStyleStrategy(QFont::PreferNoShaping);
     return font;
 }
 
