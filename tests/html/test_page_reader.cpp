@@ -9,6 +9,7 @@
 
 #include <gumbo.h>
 
+#include <QProcess>
 #include <QTest>
 
 #include <algorithm>
@@ -74,6 +75,8 @@ private slots:
     void readingFinishedAfterConversion();
     void damagedRecordsGiveNothing_data();
     void damagedRecordsGiveNothing();
+    void startsAgainWithHugePages_data();
+    void startsAgainWithHugePages();
 };
 
 void TestPageReader::charsetAndTitle_data()
@@ -651,6 +654,42 @@ void TestPageReader::damagedRecordsGiveNothing()
         back = read && recordOfHandedConversion("a/p.html", *read) == whole;
     }
     QCOMPARE(back, taken);
+}
+
+void TestPageReader::startsAgainWithHugePages_data()
+{
+    QTest::addColumn<QString>("told");     // GLIBC_TUNABLES as the tool is started; null: unset
+    QTest::addColumn<QString>("tunables"); // as it runs
+    QTest::addColumn<int>("starts");
+    QTest::newRow("nothing told") << QString() << QStringLiteral("glibc.malloc.hugetlb=1") << 2;
+    QTest::newRow("the user's own tunables kept")
+        << QStringLiteral("glibc.malloc.tcache_count=5")
+        << QStringLiteral("glibc.malloc.tcache_count=5:glibc.malloc.hugetlb=1") << 2;
+    QTest::newRow("the user's own choice of huge pages kept")
+        << QStringLiteral("glibc.malloc.hugetlb=0") << QStringLiteral("glibc.malloc.hugetlb=0") << 1;
+}
+
+// Started again once, as the same process, with its arguments as they were.
+void TestPageReader::startsAgainWithHugePages()
+{
+    QFETCH(QString, told);
+    QFETCH(QString, tunables);
+    QFETCH(int, starts);
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("GLIBC_TUNABLES"));
+    environment.remove(QStringLiteral("QUORLIX_TEST_STARTS"));
+    if (!told.isNull())
+        environment.insert(QStringLiteral("GLIBC_TUNABLES"), told);
+    child.setProcessEnvironment(environment);
+    const QStringList arguments{QStringLiteral("two words"), QStringLiteral("caf\u00e9"), QString()};
+    child.start(QStringLiteral(QUORLIX_HUGE_PAGE_CHILD), arguments);
+    QVERIFY(child.waitForStarted());
+    const qint64 pid = child.processId();
+    QVERIFY(child.waitForFinished(10000));
+    const QStringList lines = QString::fromUtf8(child.readAllStandardOutput()).split(QLatin1Char('\n'));
+    QCOMPARE(lines.mid(0, 3), QStringList({QString::number(starts), QString::number(pid), tunables}));
+    QCOMPARE(lines.mid(3, arguments.size()), arguments);
 }
 
 QTEST_GUILESS_MAIN(TestPageReader)

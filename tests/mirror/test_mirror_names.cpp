@@ -230,6 +230,10 @@ void TestMirrorNames::scansLinksAsParsed_data()
                                  "<meta name=ROBOTS content=NOFOLLOW><form action=f1><form action=f2></form>");
     row("SVG, doctypes, a lone '<'", "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0//EN\" \"x.dtd\"><?xml x?><p>3 < 4"
                                      "<svg><title/><a href=\"svg.html\"></a><style>a{}</style></svg><a href=s2.html>");
+    row("raw text ends only at its own end tag",
+        "<SCRIPT>x = '</scripts><a href=no.html>'</SCRIPT\t><a href=s1.html><style>p{}</styles>"
+        "<a href=no.html></STYLE/><a href=s2.html><a title=\"a>b\" href=\"q.html\">");
+    row("a style sheet to the page's end", "<a href=s0.html><style>@import url(last.css); <a href=no.html>");
     row("the page ends inside a tag", "<a href=z.html><a href=\"y.html\"");
     row("the page ends inside a value", "<a href=ok.html><a href=\"oops>...");
     row("plain text to the end", "<a href=p1.html><plaintext><a href=no.html>");
