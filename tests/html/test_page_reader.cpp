@@ -2,6 +2,7 @@
 // title and first heading, the headings a link can reach, and their text.
 
 #include "html/Charset.h"
+#include "html/FileBytes.h"
 #include "html/PageParse.h"
 #include "html/PageReader.h"
 #include "html/PageRecord.h"
@@ -10,6 +11,7 @@
 #include <gumbo.h>
 
 #include <QProcess>
+#include <QTemporaryFile>
 #include <QTest>
 
 #include <algorithm>
@@ -17,6 +19,9 @@
 #include <atomic>
 #include <string>
 #include <thread>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace quorlix::html;
 
@@ -77,6 +82,8 @@ private slots:
     void damagedRecordsGiveNothing();
     void startsAgainWithHugePages_data();
     void startsAgainWithHugePages();
+    void readsAllThatIsLeft_data();
+    void readsAllThatIsLeft();
 };
 
 void TestPageReader::charsetAndTitle_data()
@@ -690,6 +697,55 @@ void TestPageReader::startsAgainWithHugePages()
     const QStringList lines = QString::fromUtf8(child.readAllStandardOutput()).split(QLatin1Char('\n'));
     QCOMPARE(lines.mid(0, 3), QStringList({QString::number(starts), QString::number(pid), tunables}));
     QCOMPARE(lines.mid(3, arguments.size()), arguments);
+}
+
+void TestPageReader::readsAllThatIsLeft_data()
+{
+    QTest::addColumn<bool>("pipe");       // else a file
+    QTest::addColumn<int>("size");        // of what is written
+    QTest::addColumn<int>("readFrom");    // where the descriptor is when the rest is read
+    QTest::addColumn<QByteArray>("held"); // what the bytes held before
+    QTest::newRow("a file from its start") << false << 300000 << 0 << QByteArray();
+    QTest::newRow("a file's rest, onto what was read") << false << 300000 << 1000 << QByteArray("before");
+    QTest::newRow("an empty file") << false << 0 << 0 << QByteArray("kept");
+    QTest::newRow("a pipe, which has no size") << true << 300000 << 0 << QByteArray("x");
+}
+
+// What is left of a descriptor is added after the bytes held, whole, sized
+// from the file where it can be and read on where it cannot.
+void TestPageReader::readsAllThatIsLeft()
+{
+    QFETCH(bool, pipe);
+    QFETCH(int, size);
+    QFETCH(int, readFrom);
+    QFETCH(QByteArray, held);
+    std::string written(static_cast<std::size_t>(size), '\0');
+    for (std::size_t i = 0; i < written.size(); ++i)
+        written[i] = static_cast<char>('a' + i % 23);
+    std::string bytes = held.toStdString();
+    int fds[2] = {-1, -1};
+    if (pipe) {
+        QVERIFY(::pipe(fds) == 0);
+        std::thread writer([&] {
+            QCOMPARE(::write(fds[1], written.data(), written.size()), static_cast<ssize_t>(written.size()));
+            ::close(fds[1]);
+        });
+        QVERIFY(quorlix::html::readAllFrom(fds[0], bytes));
+        writer.join();
+        ::close(fds[0]);
+    } else {
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        QCOMPARE(file.write(written.data(), qint64(written.size())), qint64(written.size()));
+        QVERIFY(file.flush());
+        const int fd = ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::lseek(fd, readFrom, SEEK_SET), off_t(readFrom));
+        QVERIFY(quorlix::html::readAllFrom(fd, bytes));
+        ::close(fd);
+    }
+    QCOMPARE(bytes.size(), held.size() + written.size() - std::size_t(readFrom));
+    QVERIFY(bytes == held.toStdString() + written.substr(std::size_t(readFrom)));
 }
 
 QTEST_GUILESS_MAIN(TestPageReader)
