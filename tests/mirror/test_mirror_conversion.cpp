@@ -275,14 +275,16 @@ void TestMirrorConversion::sameAsAtEnd_data()
 
     // Pages past a megabyte have their links read from their tags, and their
     // readings made after the crawl took them, one after the other, while
-    // they are converted.
+    // they are converted. (A link to a page that fails would have them
+    // converted again at the end, when the crawl is quick to convert them
+    // first: read by the window then, not handed.)
     Site large = read;
     large["r/index.html"] += "<a href=\"all.html\">all</a> <a href=\"all2.html\">all</a>";
     QByteArray all = "<h1>All</h1>";
     for (int i = 0; all.size() < 1100 * 1000; ++i)
         all += "<dl><dt id=\"f" + QByteArray::number(i) + "\">f" + QByteArray::number(i) + "()<a href=\"#f"
                + QByteArray::number(i) + "\">\xc2\xb6</a></dt><dd>See <a href=\"guide.html#f\">the guide</a>, "
-               + (i % 1000 == 0 ? "<a href=\"extra" + QByteArray::number(i) + ".html\">more</a>" : "") + ".</dd></dl>";
+               + (i == 0 ? "<a href=\"extra0.html\">more</a>" : "") + ".</dd></dl>";
     large["r/all.html"] = page(all);
     large["r/all2.html"] = page(all + "<a href=\"all.html\">the first</a>");
     large["r/extra0.html"] = page("<a href=\"all.html#f0\">back</a>");
