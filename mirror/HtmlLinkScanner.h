@@ -13,10 +13,15 @@
 #include "mirror/PageLinks.h"
 
 #include <atomic>
+#include <cstddef>
 #include <optional>
 #include <string_view>
 
 namespace quorlix::mirror {
+
+// From this size on a page's links are read from its tags: a parse of it
+// takes long enough for the crawl, or the conversion at its end, to notice.
+inline constexpr std::size_t kScannedFrom = 1024 * 1024;
 
 // Nothing also when stop was set.
 std::optional<PageLinks> scanHtmlLinks(std::string_view page, const std::atomic<bool> *stop = nullptr);

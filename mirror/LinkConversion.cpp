@@ -1,5 +1,6 @@
 #include "mirror/LinkConversion.h"
 
+#include "mirror/HtmlLinkScanner.h"
 #include "mirror/PageLinks.h"
 #include "mirror/Utf8.h"
 
@@ -126,8 +127,11 @@ std::string convertLinks(std::string_view content, bool isCss, const Url &addres
                          const SavedFileLookup &lookup, int *converted)
 {
     PageLinks found;
+    std::optional<PageLinks> scanned;
     if (isCss)
         findCssLinks(content, 0, found.links);
+    else if (content.size() >= kScannedFrom && (scanned = scanHtmlLinks(content)))
+        found = std::move(*scanned);
     else
         found = findHtmlLinks(content);
     return convertFoundLinks(content, std::move(found.links), address, savedAs, lookup, converted);

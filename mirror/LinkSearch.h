@@ -43,11 +43,6 @@ struct LinkSearch {
     // takes many times a page's size in memory.
     static constexpr std::size_t kMaxParsedBytes = 16u << 20;
 
-    // From this size on a page's links are read from its tags (a parse of
-    // it takes long enough for the crawl to notice), and the window's
-    // reading, which needs the parse, is made after them (readPage).
-    static constexpr std::size_t kScannedFrom = 1024 * 1024;
-
     std::string path;
     std::size_t bytes = 0; // the body's size, as far as known
     bool css = false;
@@ -60,7 +55,9 @@ struct LinkSearch {
     std::size_t size = 0; // of what was read
     PageLinks found;
     std::string record;
-    // Where handover took the page's reading, once known (given with handover).
+    // Where handover took the page's reading, once known (given with
+    // handover). A page whose links were read from its tags (kScannedFrom)
+    // is read for the window after them (readPage).
     std::shared_ptr<HandedReadingAt> readingAt;
     std::atomic<bool> ready{false};
 

@@ -289,6 +289,13 @@ void TestMirrorConversion::sameAsAtEnd_data()
     large["r/all2.html"] = page(all + "<a href=\"all.html\">the first</a>");
     large["r/extra0.html"] = page("<a href=\"all.html#f0\">back</a>");
     QTest::newRow("pages past a megabyte") << large << slowly + redirect << true << 2 << p << 17;
+    // Linking to pages that fail, they are converted during the crawl under
+    // the names foreseen for them, and again at the end (read from their
+    // tags then too); the window reads them itself.
+    Site failing = large;
+    failing["r/all2.html"] = page(all + "<a href=\"gone1.html\">x</a> <a href=\"gone2.html\">y</a>");
+    QTest::newRow("pages past a megabyte, converted again at the end")
+        << failing << slowly + redirect << true << 2 << p << 15;
 }
 
 void TestMirrorConversion::sameAsAtEnd()
