@@ -38,50 +38,6 @@ char lowered(char c)
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
 }
 
-// The attributes whose values the links are read from, decoded; the rest
-// (style and srcset among them) are read as written.
-bool decodedAttribute(std::string_view name)
-{
-    for (const std::string_view known : {"href", "src", "code", "background", "lowsrc", "data", "poster", "action",
-                                         "rel", "name", "content", "http-equiv"})
-        if (name == known)
-            return true;
-    return false;
-}
-
-// The elements whose attributes other than style and srcset the links are
-// read from.
-bool readsAddresses(GumboTag tag)
-{
-    switch (tag) {
-    case GUMBO_TAG_A:
-    case GUMBO_TAG_APPLET:
-    case GUMBO_TAG_AREA:
-    case GUMBO_TAG_AUDIO:
-    case GUMBO_TAG_BASE:
-    case GUMBO_TAG_BGSOUND:
-    case GUMBO_TAG_BODY:
-    case GUMBO_TAG_EMBED:
-    case GUMBO_TAG_FORM:
-    case GUMBO_TAG_FRAME:
-    case GUMBO_TAG_IFRAME:
-    case GUMBO_TAG_IMG:
-    case GUMBO_TAG_INPUT:
-    case GUMBO_TAG_LINK:
-    case GUMBO_TAG_META:
-    case GUMBO_TAG_OBJECT:
-    case GUMBO_TAG_SCRIPT:
-    case GUMBO_TAG_SOURCE:
-    case GUMBO_TAG_TABLE:
-    case GUMBO_TAG_TD:
-    case GUMBO_TAG_TH:
-    case GUMBO_TAG_VIDEO:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // A code point a numeric reference stands for as itself (the rest the
 // parse replaces or maps: NUL, surrogates, C1 controls, noncharacters).
 bool plainCodePoint(unsigned long code)
@@ -207,9 +163,10 @@ private:
     }
 
     // The attributes up to the tag's end; false at the page's end inside
-    // the tag (which drops it). keep: the attributes are wanted, decoded
-    // where needed; mUnsure is set when a value needs the parse.
-    bool attributes(bool keep, bool decodes = false)
+    // the tag (which drops it). keep: the attributes are wanted, those the
+    // collector reads of tag decoded; mUnsure is set when a value needs the
+    // parse.
+    bool attributes(bool keep, GumboTag tag = GUMBO_TAG_UNKNOWN)
     {
         mAttributes.clear();
         mStorage.clear();
@@ -264,7 +221,7 @@ private:
             if (std::any_of(mAttributes.begin(), mAttributes.end(),
                             [name](const TagAttribute &kept) { return kept.name == name; }))
                 continue;
-            if (decodes && decodedAttribute(name) && !decode(value))
+            if (LinkCollector::readsValue(tag, name) && !decode(value))
                 mUnsure = true;
             mAttributes.push_back({name, value, original});
         }
@@ -353,7 +310,7 @@ private:
         ++mPos;
         const std::string name = tagName();
         const GumboTag tag = gumbo_tagn_enum(name.data(), static_cast<unsigned int>(name.size()));
-        if (!attributes(true, readsAddresses(tag))) {
+        if (!attributes(true, tag)) {
             mPos = mPage.size(); // the parse drops a tag the page ends in
             return true;
         }
@@ -365,7 +322,7 @@ private:
         if (tag == GUMBO_TAG_FORM && mInForm)
             return true;
         mInForm = mInForm || tag == GUMBO_TAG_FORM;
-        if (mInSelect && readsAddresses(tag))
+        if (mInSelect && LinkCollector::readsValues(tag))
             return false;
         mInSelect = mInSelect || tag == GUMBO_TAG_SELECT;
         if (tag == GUMBO_TAG_BODY || tag == GUMBO_TAG_HTML) {

@@ -5,7 +5,9 @@
 
 #include "html/AsciiText.h"
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <string>
 
 namespace quorlix::mirror {
@@ -62,6 +64,30 @@ const TagAttribute *attributeNamed(std::span<const TagAttribute> attributes, std
 }
 
 } // namespace
+
+bool LinkCollector::readsValue(GumboTag tag, std::string_view attribute)
+{
+    switch (tag) {
+    case GUMBO_TAG_BASE:
+        return attribute == "href";
+    case GUMBO_TAG_LINK:
+        return attribute == "href" || attribute == "rel";
+    case GUMBO_TAG_FORM:
+        return attribute == "action";
+    case GUMBO_TAG_META:
+        return attribute == "content" || attribute == "name" || attribute == "http-equiv";
+    default:
+        return std::any_of(std::begin(kUrlAttributes), std::end(kUrlAttributes),
+                           [&](const UrlAttribute &known) { return known.tag == tag && attribute == known.attribute; });
+    }
+}
+
+bool LinkCollector::readsValues(GumboTag tag)
+{
+    return tag == GUMBO_TAG_BASE || tag == GUMBO_TAG_LINK || tag == GUMBO_TAG_FORM || tag == GUMBO_TAG_META
+           || std::any_of(std::begin(kUrlAttributes), std::end(kUrlAttributes),
+                          [tag](const UrlAttribute &known) { return known.tag == tag; });
+}
 
 void LinkCollector::element(GumboTag tag, std::span<const TagAttribute> attributes)
 {

@@ -31,6 +31,13 @@ public:
     // The text inside a <style> element, as written.
     void styleText(std::string_view original);
 
+    // Whether the value of attribute, with its character references
+    // decoded, is read from such an element (style and srcset are read as
+    // written), and whether any is: what a reader that decodes values
+    // itself has to decode.
+    static bool readsValue(GumboTag tag, std::string_view attribute);
+    static bool readsValues(GumboTag tag);
+
 private:
     // Where bytes lie in the page, if they do.
     bool within(std::string_view bytes, std::size_t &offset) const;
