@@ -47,14 +47,18 @@ bool sameLinks(const std::vector<PageLink> &parsed, const std::vector<PageLink> 
             continue;
         if (next == scanned.size())
             return false;
-        const PageLink &other = scanned[next++];
-        if (link.text != other.text || link.offset != other.offset || link.length != other.length
-            || link.form != other.form || link.isInline != other.isInline || link.expectsHtml != other.expectsHtml
-            || link.expectsCss != other.expectsCss || link.inCss != other.inCss || link.followed != other.followed
-            || link.isBase != other.isBase)
+        if (link != scanned[next++])
             return false;
     }
     return next == scanned.size();
+}
+
+// Where the early reading was handed on, if it was.
+std::optional<std::uint64_t> handOn(html::EarlyPageReading &reading, const ReadingHandover &handover)
+{
+    if (std::optional<html::EarlyReading> early = reading.finish())
+        return handover.handEarly(html::recordOfEarlyReading(*early));
+    return std::nullopt;
 }
 
 } // namespace
@@ -86,8 +90,7 @@ void LinkSearch::findLinks()
             // The window would read these very bytes: one parse for both.
             html::EarlyPageReading reading(content, stop);
             found = findHtmlLinks(content, stop, &reading);
-            if (std::optional<html::EarlyReading> early = reading.finish())
-                handedAt = handover->handEarly(html::recordOfEarlyReading(*early));
+            handedAt = handOn(reading, *handover);
         } else {
             found = findHtmlLinks(content, stop);
         }
@@ -112,8 +115,7 @@ void LinkSearch::readPage()
         // finishes this reading from that conversion. Else it parses the
         // page itself.
         if (parsed.noFollow == found.noFollow && sameLinks(parsed.links, mScannedLinks))
-            if (std::optional<html::EarlyReading> early = reading.finish())
-                handedAt = handover->handEarly(html::recordOfEarlyReading(*early));
+            handedAt = handOn(reading, *handover);
     } catch (const std::exception &) {
         // Out of memory: the window reads the page itself.
     }

@@ -31,6 +31,8 @@ struct PageLink {
     bool inCss = false;        // written without HTML quoting
     bool followed = true;      // false: only rewritten (a form's action)
     bool isBase = false;       // <base href>: the base of the links after it
+
+    bool operator==(const PageLink &) const = default;
 };
 
 struct PageLinks {
