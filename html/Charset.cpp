@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 
 namespace quorlix::html {
 
@@ -269,6 +270,16 @@ bool isValidUtf8(std::string_view bytes)
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
     const auto *end = p + bytes.size();
     while (p < end) {
+        // Pages, indexes and texts are mostly ASCII: eight bytes at a time.
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            if (word & 0x8080808080808080u)
+                break;
+            p += 8;
+        }
+        if (p == end)
+            break;
         const unsigned char c = *p;
         if (c < 0x80) {
             ++p;

@@ -84,6 +84,8 @@ private slots:
     void startsAgainWithHugePages();
     void readsAllThatIsLeft_data();
     void readsAllThatIsLeft();
+    void utf8CheckedWhereverItStands_data();
+    void utf8CheckedWhereverItStands();
 };
 
 void TestPageReader::charsetAndTitle_data()
@@ -746,6 +748,34 @@ void TestPageReader::readsAllThatIsLeft()
     }
     QCOMPARE(bytes.size(), held.size() + written.size() - std::size_t(readFrom));
     QVERIFY(bytes == held.toStdString() + written.substr(std::size_t(readFrom)));
+}
+
+// The check skips ASCII eight bytes at a time: a sequence is judged the
+// same after any run of ASCII and before any end.
+void TestPageReader::utf8CheckedWhereverItStands_data()
+{
+    QTest::addColumn<QByteArray>("sequence");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("two bytes") << QByteArray("\xC3\xA9") << true;
+    QTest::newRow("four bytes") << QByteArray("\xF0\x9F\x98\x80") << true;
+    QTest::newRow("a lone continuation") << QByteArray("\x80") << false;
+    QTest::newRow("overlong") << QByteArray("\xC0\xAF") << false;
+    QTest::newRow("a surrogate") << QByteArray("\xED\xA0\x80") << false;
+    QTest::newRow("cut short") << QByteArray("\xE2\x82") << false;
+    QTest::newRow("never in UTF-8") << QByteArray("\xFF") << false;
+}
+
+void TestPageReader::utf8CheckedWhereverItStands()
+{
+    QFETCH(QByteArray, sequence);
+    QFETCH(bool, valid);
+    for (int before = 0; before <= 17; ++before)
+        for (int after = 0; after <= 9; ++after) {
+            const std::string text = std::string(std::size_t(before), 'a') + sequence.toStdString()
+                                     + std::string(std::size_t(after), 'b');
+            QVERIFY2(isValidUtf8(text) == valid,
+                     qPrintable(QStringLiteral("%1 before, %2 after").arg(before).arg(after)));
+        }
 }
 
 QTEST_GUILESS_MAIN(TestPageReader)
