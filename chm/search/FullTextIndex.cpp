@@ -67,7 +67,7 @@ struct FullTextIndexBuilder::Words {
 
     // One page's hits, reused: the word number in the high half, the
     // position in the low half, so that sorting groups them by word.
-    std::vector<std::uint64_t> hits;
+    std::vector<std::uint64_t> hits, sortedHits;
     static std::uint32_t wordOf(std::uint64_t hit) { return static_cast<std::uint32_t>(hit >> 32); }
     static std::uint32_t positionOf(std::uint64_t hit) { return static_cast<std::uint32_t>(hit); }
 
@@ -91,6 +91,32 @@ struct FullTextIndexBuilder::Words {
             end = at + 1;
         }
         return end;
+    }
+
+    // Puts the page's hits in order of word, then position. They come in
+    // order of position, so a stable sort by word alone gives that order: a
+    // large page's million hits are sorted by their word's number sixteen
+    // bits at a time (a comparison sort took a third of its index).
+    void sortHits()
+    {
+        constexpr std::size_t kCountedFrom = 1u << 15;
+        if (hits.size() < kCountedFrom) {
+            std::sort(hits.begin(), hits.end());
+            return;
+        }
+        const int passes = records.size() > 0x10000 ? 2 : 1;
+        sortedHits.resize(hits.size());
+        for (int pass = 0; pass < passes; ++pass) {
+            const int shift = 32 + 16 * pass;
+            std::vector<std::size_t> starts(0x10001, 0);
+            for (const std::uint64_t hit : hits)
+                ++starts[((hit >> shift) & 0xFFFF) + 1];
+            for (std::size_t digit = 1; digit < starts.size(); ++digit)
+                starts[digit] += starts[digit - 1];
+            for (const std::uint64_t hit : hits)
+                sortedHits[starts[(hit >> shift) & 0xFFFF]++] = hit;
+            hits.swap(sortedHits);
+        }
     }
 
     // Appends one page's hits of a word (in position order) to its list.
@@ -135,7 +161,7 @@ void FullTextIndexBuilder::addDocument(std::uint32_t topic, std::string_view tit
     const std::size_t titleWords = w.collect(title, 0);
     w.collect(text, titleWords);
 
-    std::sort(w.hits.begin(), w.hits.end());
+    w.sortHits();
     const std::uint64_t *hits = w.hits.data();
     for (std::size_t group = 0, end = 0; group < w.hits.size(); group = end) {
         const std::uint32_t word = Words::wordOf(hits[group]);

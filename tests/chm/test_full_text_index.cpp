@@ -124,7 +124,10 @@ private:
         PagePositions pages;
         std::uint32_t topic = 0;
         for (std::size_t i = 0; i < count; ++i) {
-            topic += take(f_[0x1F]);
+            const std::uint32_t delta = take(f_[0x1F]);
+            if (i > 0 && delta == 0)
+                qFatal("topic %u is listed twice for one word", topic);
+            topic += delta;
             std::uint32_t location = 0;
             for (std::uint32_t hits = take(f_[0x21]); hits; --hits)
                 pages[topic].push_back(location += take(f_[0x23]));
@@ -301,6 +304,39 @@ private slots:
         QCOMPARE(reader.find("group7", false).size(), std::size_t(pages / 50));
         QCOMPARE(reader.find("page", true).size(), std::size_t(pages));
         QCOMPARE(reader.find("uniquex", false).size(), std::size_t(0));
+    }
+
+    // A page large enough for its hits to be sorted by word number, with
+    // the numbers in one and in two halves: each word's positions as they
+    // stand, in order, the title's first.
+    void findsEveryPositionOnALargePage_data()
+    {
+        QTest::addColumn<int>("vocabulary");
+        QTest::newRow("a thousand words") << 1000;
+        QTest::newRow("past 65,536 words") << 70001;
+    }
+
+    void findsEveryPositionOnALargePage()
+    {
+        QFETCH(int, vocabulary);
+        constexpr int kWords = 150000;
+        const auto wordAt = [&](int position) { return (position * 7919) % vocabulary; };
+        std::string text;
+        for (int position = 1; position < kWords; ++position)
+            text += "w" + std::to_string(wordAt(position)) + " ";
+        FullTextIndexBuilder builder;
+        builder.addDocument(0, "Small", "w1 w2");
+        builder.addDocument(1, "w" + std::to_string(wordAt(0)), text);
+        const IndexReader reader(builder.build());
+        for (const int word : {0, 1, 2, vocabulary / 3, vocabulary - 1}) {
+            std::vector<std::uint32_t> expected;
+            for (int position = 0; position < kWords; ++position)
+                if (wordAt(position) == word)
+                    expected.push_back(std::uint32_t(position));
+            const PagePositions found = reader.find("w" + std::to_string(word), false);
+            QCOMPARE(found.at(1), expected);
+            QCOMPARE(found.count(0), std::size_t(word == 1 || word == 2));
+        }
     }
 
     // Built on a thread of its own, the index is the same bytes, also when
