@@ -1,5 +1,7 @@
 #include "html/ParsedDocument.h"
 
+#include "html/HugePieceSupply.h"
+
 #include <gumbo.h>
 
 #include <algorithm>
@@ -8,8 +10,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
-
-#include <sys/mman.h>
 
 namespace quorlix::html {
 
@@ -33,7 +33,7 @@ struct ParsedDocument::Allocations {
     static constexpr std::size_t kSmallest = sizeof(Header);
     static constexpr std::size_t kLargeBlock = 1024;
     static constexpr std::size_t kPiece = 64 * 1024;
-    static constexpr std::size_t kHugePiece = 2u << 20;
+    static constexpr std::size_t kHugePiece = kHugePieceSize;
     static constexpr std::size_t kHugeFrom = 4u << 20; // taken before huge pieces are used
 
     Header large{&large, &large};
@@ -48,6 +48,7 @@ struct ParsedDocument::Allocations {
     std::size_t taken = 0;
     unsigned int count = 0;
     std::jmp_buf escape;
+    std::unique_ptr<HugePieceSupply> supply; // a large page's pieces, faulted in ahead
 
     ~Allocations()
     {
@@ -63,29 +64,16 @@ struct ParsedDocument::Allocations {
         }
         while (hugePieces) {
             Header *previous = hugePieces->previous;
-            munmap(hugePieces, kHugePiece);
+            releaseHugePiece(hugePieces);
             hugePieces = previous;
         }
     }
 
-    // A kHugePiece aligned to its size, so that it can be one large page;
-    // nullptr when the system gives none.
-    static Header *mapHugePiece()
+    // A huge piece, faulted in already where the supply has one ready.
+    Header *takeHugePiece()
     {
-        void *mapped = mmap(nullptr, 2 * kHugePiece, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (mapped == MAP_FAILED)
-            return nullptr;
-        const auto start = reinterpret_cast<std::uintptr_t>(mapped);
-        const std::uintptr_t aligned = (start + kHugePiece - 1) & ~(std::uintptr_t(kHugePiece) - 1);
-        if (aligned > start)
-            munmap(mapped, aligned - start);
-        if (const std::uintptr_t after = start + 2 * kHugePiece - (aligned + kHugePiece))
-            munmap(reinterpret_cast<void *>(aligned + kHugePiece), after);
-        auto *piece = reinterpret_cast<void *>(aligned);
-#ifdef MADV_HUGEPAGE
-        madvise(piece, kHugePiece, MADV_HUGEPAGE);
-#endif
-        return static_cast<Header *>(piece);
+        void *piece = supply ? supply->take() : nullptr;
+        return static_cast<Header *>(piece ? piece : mapHugePiece());
     }
 
     // A new piece to cut small blocks from; escapes past the budget.
@@ -93,7 +81,7 @@ struct ParsedDocument::Allocations {
     {
         Header *piece = nullptr;
         std::size_t size = kHugePiece;
-        if (taken >= kHugeFrom && size <= budget - taken && (piece = mapHugePiece())) {
+        if (taken >= kHugeFrom && size <= budget - taken && (piece = takeHugePiece())) {
             piece->previous = hugePieces;
             hugePieces = piece;
         } else {
@@ -173,6 +161,10 @@ struct ParsedDocument::Allocations {
 
 namespace {
 
+constexpr std::size_t kSuppliedFrom = 1u << 20;
+constexpr std::size_t kSuppliedTimesThePage = 16;
+constexpr unsigned kSuppliedAhead = 8;
+
 GumboOutput *parseOrEscape(const GumboOptions *options, std::jmp_buf &escape, const char *data, std::size_t size)
 {
     if (setjmp(escape) != 0)
@@ -230,7 +222,14 @@ std::unique_ptr<ParsedDocument> ParsedDocument::parse(std::string_view utf8, con
     options.deallocator = &Allocations::release;
     options.userdata = allocations.get();
     options.max_errors = 0; // nobody reads them: a page of errors keeps none
+    // A large page's tree, some twelve times the page, is faulted in on
+    // another core as the parse goes; never more than the budget, and only
+    // a few pieces ahead of the parse.
+    if (utf8.size() >= kSuppliedFrom)
+        allocations->supply = std::make_unique<HugePieceSupply>(std::min(memory, kSuppliedTimesThePage * utf8.size()),
+                                                                kSuppliedAhead);
     GumboOutput *output = parseOrEscape(&options, allocations->escape, utf8.data(), utf8.size());
+    allocations->supply.reset();
     if (!output)
         return nullptr;
     return std::unique_ptr<ParsedDocument>(new ParsedDocument(std::move(allocations), output));

@@ -3,6 +3,7 @@
 
 #include "html/Charset.h"
 #include "html/FileBytes.h"
+#include "html/HugePieceSupply.h"
 #include "html/PageParse.h"
 #include "html/PageReader.h"
 #include "html/PageRecord.h"
@@ -86,6 +87,8 @@ private slots:
     void readsAllThatIsLeft();
     void utf8CheckedWhereverItStands_data();
     void utf8CheckedWhereverItStands();
+    void piecesSuppliedAhead_data();
+    void piecesSuppliedAhead();
 };
 
 void TestPageReader::charsetAndTitle_data()
@@ -776,6 +779,41 @@ void TestPageReader::utf8CheckedWhereverItStands()
             QVERIFY2(isValidUtf8(text) == valid,
                      qPrintable(QStringLiteral("%1 before, %2 after").arg(before).arg(after)));
         }
+}
+
+// A large page's pieces come faulted in from a thread of their own: never
+// more than the bound, each its own, aligned and writable; a supply stopped
+// while it waits for the parse to take its pieces ends at once.
+void TestPageReader::piecesSuppliedAhead_data()
+{
+    QTest::addColumn<int>("most");
+    QTest::addColumn<int>("ahead");
+    QTest::addColumn<int>("taken");
+    QTest::newRow("all taken, two ahead") << 5 << 2 << 5;
+    QTest::newRow("a bound short of a piece") << 0 << 8 << 0;
+    QTest::newRow("stopped while waiting") << 100 << 1 << 0;
+    QTest::newRow("stopped after a few") << 100 << 3 << 4;
+}
+
+void TestPageReader::piecesSuppliedAhead()
+{
+    QFETCH(int, most);
+    QFETCH(int, ahead);
+    QFETCH(int, taken);
+    const bool all = most == taken;
+    HugePieceSupply supply(std::size_t(most) * kHugePieceSize + kHugePieceSize / 2, unsigned(ahead));
+    std::vector<void *> pieces;
+    while (void *piece = int(pieces.size()) < taken || all ? supply.take(true) : nullptr) {
+        QCOMPARE(reinterpret_cast<std::uintptr_t>(piece) % kHugePieceSize, std::uintptr_t(0));
+        static_cast<char *>(piece)[0] = 1;
+        static_cast<char *>(piece)[kHugePieceSize - 1] = 1;
+        QVERIFY(std::find(pieces.begin(), pieces.end(), piece) == pieces.end());
+        pieces.push_back(piece);
+    }
+    QCOMPARE(int(pieces.size()), taken);
+    supply.stop();
+    for (void *piece : pieces)
+        releaseHugePiece(piece);
 }
 
 QTEST_GUILESS_MAIN(TestPageReader)
