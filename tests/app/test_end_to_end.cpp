@@ -43,6 +43,8 @@ private slots:
     void cleanup();
     void convertsFixtureSite();
     void cancelStopsDownloadAtOnce();
+    void compilerRunsInTheProjectsFolder_data();
+    void compilerRunsInTheProjectsFolder();
 
 private:
     // Types the address into the URL box and clicks "Execute"; returns when
@@ -202,6 +204,58 @@ void TestEndToEnd::cancelStopsDownloadAtOnce()
     QVERIFY(mDialogs->messages.empty());
     QCOMPARE(mWindow->cmdExecute->text(), QStringLiteral("Execute"));
     QVERIFY(mWindow->outputsText().endsWith(QStringLiteral("\nCancelled.\n")));
+}
+
+// The stand-in takes the project's path apart itself: the compiler runs in
+// the project's folder on its bare name, however the project is named, and
+// the help file it checks for is the one the project names (or the
+// project's own name), a carriage return at the line's end left out.
+void TestEndToEnd::compilerRunsInTheProjectsFolder_data()
+{
+    QTest::addColumn<QString>("named");    // how the project is named: from the temporary folder's parent
+    QTest::addColumn<QByteArray>("line");  // the project's Compiled file line
+    QTest::addColumn<QString>("compiled"); // the help file the stand-in names, in the project's folder
+    QTest::newRow("absolute, CRLF") << "ABS/Proj dir/My help.hhp" << QByteArray("Compiled file=out.chm\r\n")
+                                    << "out.chm";
+    QTest::newRow("relative, LF") << "Proj dir/My help.hhp" << QByteArray("Compiled file=a b.chm\n") << "a b.chm";
+    QTest::newRow("bare name, no line") << "My help.hhp" << QByteArray() << "My help.chm";
+    QTest::newRow("dotted folder, no line") << "v1.2/project" << QByteArray() << "project.chm";
+}
+
+void TestEndToEnd::compilerRunsInTheProjectsFolder()
+{
+    QFETCH(QString, named);
+    QFETCH(QByteArray, line);
+    QFETCH(QString, compiled);
+    const QString relative = named.startsWith(QStringLiteral("ABS/")) ? named.mid(4) : named;
+    const QString project = mTemp->filePath(relative);
+    const QString folder = QFileInfo(project).absolutePath();
+    QVERIFY(QDir().mkpath(folder));
+    QFile file(project);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[OPTIONS]\r\nTitle=T\r\n" + line + "[FILES]\r\na.html\r\n");
+    file.close();
+    // A compiler that says where it runs and on what, and makes the file.
+    const QString fake = mTemp->filePath(QStringLiteral("fake-hhc"));
+    QFile script(fake);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\npwd\necho \"on $1\"\nprintf x > \"" + QFile::encodeName(compiled) + "\"\n");
+    script.close();
+    script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+
+    QProcess compiler;
+    compiler.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QUORLIX_HHC"), fake);
+    compiler.setProcessEnvironment(environment);
+    compiler.setWorkingDirectory(mTemp->path());
+    compiler.start(QDir::current().absoluteFilePath(QStringLiteral("bin/hhc")),
+                   {named.startsWith(QStringLiteral("ABS/")) ? project : relative});
+    QVERIFY(compiler.waitForFinished(30000));
+    const QString log = QString::fromLocal8Bit(compiler.readAll());
+    QCOMPARE(compiler.exitCode(), 0);
+    QCOMPARE(log, QDir(folder).canonicalPath() + QStringLiteral("\non ") + QFileInfo(project).fileName()
+                      + QStringLiteral("\nhhc: compiled file: ") + compiled + QLatin1Char('\n'));
 }
 
 QTEST_MAIN(TestEndToEnd)
