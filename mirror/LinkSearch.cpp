@@ -69,7 +69,7 @@ void LinkSearch::run()
     readPage();
 }
 
-void LinkSearch::findLinks()
+void LinkSearch::findLinks(const std::function<void()> &startReading)
 {
     std::string content;
     read = readFileStart(path, content, kMaxParsedBytes);
@@ -77,15 +77,32 @@ void LinkSearch::findLinks()
     if (read) {
         size = content.size();
         const bool readsPage = handover && !css && html::readsAsUtf8AsIs(content);
-        std::optional<PageLinks> scanned;
         if (css) {
             findCssLinks(content, 0, found.links);
-        } else if (content.size() >= kScannedFrom && (scanned = scanHtmlLinks(content, stop))) {
-            found = std::move(*scanned);
+        } else if (content.size() >= kScannedFrom) {
+            // The crawl takes the links from the tags; the parse that reads
+            // the page for the window starts beside the scan where it can.
+            const auto page = std::make_shared<const std::string>(std::move(content));
             if (readsPage) {
-                mScannedLinks = found.links;
-                mDeferred = std::move(content);
+                mReadsLater = true;
+                mDeferred = page;
+                if (startReading) {
+                    mReadingStarted = true;
+                    startReading();
+                }
             }
+            std::optional<PageLinks> scanned;
+            try {
+                scanned = scanHtmlLinks(*page, stop);
+            } catch (const std::bad_alloc &) {
+                // As where the tags cannot be read: the parse's links.
+            }
+            if (scanned)
+                found = std::move(*scanned);
+            if (readsPage)
+                handedAt = settleScan(*page, scanned.has_value());
+            else if (!scanned)
+                found = findHtmlLinks(*page, stop);
         } else if (readsPage) {
             // The window would read these very bytes: one parse for both.
             html::EarlyPageReading reading(content, stop);
@@ -97,30 +114,81 @@ void LinkSearch::findLinks()
         if (keepRecord)
             record = recordOfLinks(found.links);
     }
-    if (readingAt && mDeferred.empty())
+    if (readingAt && !mReadsLater)
         readingAt->set(handedAt);
     ready.store(true);
 }
 
+// The scan's outcome, for the parse that reads the page. Where the tags
+// could not be read, the parse's links are the page's: taken from the
+// reader when it has started, else from a parse made here (and the page is
+// not read later).
+std::optional<std::uint64_t> LinkSearch::settleScan(const std::string &page, bool scanned)
+{
+    {
+        std::lock_guard<std::mutex> hold(mScanLock);
+        mScanned = scanned ? Scan::Taken : Scan::GaveUp;
+        if (scanned) {
+            mScannedLinks = found.links;
+            mScannedNoFollow = found.noFollow;
+        }
+    }
+    mScanSettled.notify_all();
+    if (scanned)
+        return std::nullopt;
+    if (mReadingStarted) {
+        std::unique_lock<std::mutex> hold(mScanLock);
+        mScanSettled.wait(hold, [this] { return mParseDone; });
+        if (mParsed)
+            found = std::move(*mParsed);
+        else // the reader ran out of memory
+            found = findHtmlLinks(page, stop);
+        return std::nullopt;
+    }
+    mReadsLater = false;
+    mDeferred.reset();
+    html::EarlyPageReading reading(page, stop);
+    found = findHtmlLinks(page, stop, &reading);
+    return handOn(reading, *handover);
+}
+
 void LinkSearch::readPage()
 {
-    if (mDeferred.empty())
+    if (!mReadsLater)
         return;
+    // The page is the reader's alone from here (the scan holds its own).
+    const std::shared_ptr<const std::string> page = std::move(mDeferred);
     std::optional<std::uint64_t> handedAt;
+    std::optional<PageLinks> parsed;
     try {
-        html::EarlyPageReading reading(mDeferred, stop);
-        const PageLinks parsed = findHtmlLinks(mDeferred, stop, &reading);
-        // Handed on only where the parse finds what the tags showed: the
-        // page is converted by the links from its tags, and the window
-        // finishes this reading from that conversion. Else it parses the
-        // page itself.
-        if (parsed.noFollow == found.noFollow && sameLinks(parsed.links, mScannedLinks))
+        html::EarlyPageReading reading(*page, stop);
+        parsed = findHtmlLinks(*page, stop, &reading);
+        Scan scan;
+        bool noFollow;
+        std::vector<PageLink> scannedLinks;
+        {
+            std::unique_lock<std::mutex> hold(mScanLock);
+            mScanSettled.wait(hold, [this] { return mScanned != Scan::Pending; });
+            scan = mScanned;
+            noFollow = mScannedNoFollow;
+            scannedLinks.swap(mScannedLinks);
+        }
+        // Handed on where the page's links are the parse's own, or where
+        // the parse finds what the tags showed: the page is converted by
+        // the links from its tags, and the window finishes this reading
+        // from that conversion. Else it parses the page itself.
+        if (scan == Scan::GaveUp || (parsed->noFollow == noFollow && sameLinks(parsed->links, scannedLinks)))
             handedAt = handOn(reading, *handover);
     } catch (const std::exception &) {
         // Out of memory: the window reads the page itself.
+        parsed.reset();
     }
-    std::string().swap(mDeferred);
-    std::vector<PageLink>().swap(mScannedLinks);
+    {
+        std::lock_guard<std::mutex> hold(mScanLock);
+        mParsed = std::move(parsed);
+        mParseDone = true;
+    }
+    mScanSettled.notify_all();
     readingAt->set(handedAt);
 }
 
@@ -180,30 +248,26 @@ void BackgroundLinkFinder::work()
             if (mStopping)
                 return;
         }
-        search->findLinks();
-        mOnReady();
         const bool large = search->bytes >= kLargeBytes;
-        if (search->readsLater()) {
-            // The crawl takes the links while the page is read for the
-            // window, on a thread of its own behind the crawl, as the
-            // conversions are. Large pages are read one at a time: the
-            // readers before it have ended, and are let go.
-            std::vector<std::thread> earlier;
-            {
-                std::lock_guard<std::mutex> hold(mLock);
-                earlier.swap(mReaders);
-                mReaders.emplace_back([this, search, large] {
-                    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kBehindTheCrawl);
-                    search->readPage();
-                    if (large)
-                        largeDone();
-                });
-            }
-            for (std::thread &reader : earlier)
-                reader.join();
-            continue;
-        }
-        if (large)
+        // A page whose links come from its tags is read for the window on
+        // a thread of its own behind the crawl, as the conversions are,
+        // its parse beside the scan. Large pages are read one at a time:
+        // the readers before it have ended, and are let go.
+        std::vector<std::thread> earlier;
+        search->findLinks([&] {
+            std::lock_guard<std::mutex> hold(mLock);
+            earlier.swap(mReaders);
+            mReaders.emplace_back([this, search, large] {
+                ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kBehindTheCrawl);
+                search->readPage();
+                if (large)
+                    largeDone();
+            });
+        });
+        mOnReady();
+        for (std::thread &reader : earlier)
+            reader.join();
+        if (large && !search->readsLater())
             largeDone();
     }
 }

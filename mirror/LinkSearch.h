@@ -63,17 +63,33 @@ struct LinkSearch {
 
     // Both, one after the other.
     void run();
-    // The links: ready once they are found.
-    void findLinks();
+    // The links: ready once they are found. A page whose links are read
+    // from its tags (kScannedFrom) and that is read for the window calls
+    // startReading, when given, before its tags are read: readPage may
+    // then run on another thread at once.
+    void findLinks(const std::function<void()> &startReading = {});
     // The reading of a page whose links were read from its tags, if it is
     // to be handed on; its readingAt is set then (and by findLinks for
-    // every other page). Called after findLinks, on any thread.
+    // every other page). Called on another thread once startReading was
+    // called, else after findLinks.
     void readPage();
-    bool readsLater() const { return !mDeferred.empty(); }
+    bool readsLater() const { return mReadsLater; }
 
 private:
-    std::string mDeferred;               // the page, kept for readPage
+    std::optional<std::uint64_t> settleScan(const std::string &page, bool scanned);
+
+    bool mReadsLater = false;
+    std::shared_ptr<const std::string> mDeferred; // the page, for readPage
+    bool mReadingStarted = false;
+    // Between the scan and the parse beside it.
+    enum class Scan { Pending, Taken, GaveUp };
+    std::mutex mScanLock;
+    std::condition_variable mScanSettled;
+    Scan mScanned = Scan::Pending;
     std::vector<PageLink> mScannedLinks; // what the parse should find too
+    bool mScannedNoFollow = false;
+    std::optional<PageLinks> mParsed; // the parse's links, where the tags could not be read
+    bool mParseDone = false;
 };
 
 class BackgroundLinkFinder {

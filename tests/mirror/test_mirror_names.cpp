@@ -4,13 +4,18 @@
 
 #include "mirror/HtmlLinkScanner.h"
 #include "mirror/LinkConversion.h"
+#include "mirror/LinkSearch.h"
 #include "mirror/LocalName.h"
+#include "mirror/ReadingHandover.h"
 #include "mirror/RobotsRules.h"
 #include "mirror/Url.h"
 
 #include <QDirIterator>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <thread>
 
 using namespace quorlix::mirror;
 
@@ -29,6 +34,8 @@ private slots:
     void scansLinksAsParsed_data();
     void scansLinksAsParsed();
     void scansGeneratorsPagesAsParsed();
+    void readsLargePagesBesideTheScan_data();
+    void readsLargePagesBesideTheScan();
 };
 
 namespace {
@@ -277,6 +284,57 @@ void TestMirrorNames::scansGeneratorsPagesAsParsed()
         ++pages;
     }
     QVERIFY(pages > 100);
+}
+
+// A page past a megabyte is parsed for the window beside the scan of its
+// tags, or after it: the crawl gets the parse's links where the tags cannot
+// be read, the reading is handed on either way.
+void TestMirrorNames::readsLargePagesBesideTheScan_data()
+{
+    QTest::addColumn<QByteArray>("end");
+    QTest::addColumn<bool>("beside");
+    QTest::addColumn<bool>("scanned");
+    for (const bool beside : {true, false}) {
+        const char *when = beside ? ", beside the scan" : ", after it";
+        QTest::addRow("tags read%s", when) << QByteArray() << beside << true;
+        QTest::addRow("tags left to the parse%s", when)
+            << QByteArray("<svg><![CDATA[ x ]]></svg><a href=\"last.html\">l</a>") << beside << false;
+    }
+}
+
+void TestMirrorNames::readsLargePagesBesideTheScan()
+{
+    QFETCH(QByteArray, end);
+    QFETCH(bool, beside);
+    QFETCH(bool, scanned);
+    QByteArray page = "<html><head><title>All</title></head><body>";
+    for (int i = 0; page.size() < 1100 * 1000; ++i)
+        page += "<h2 id=\"f" + QByteArray::number(i) + "\">f" + QByteArray::number(i) + "</h2><p>See <a href=\"p"
+                + QByteArray::number(i % 7) + ".html#x\">p</a>.</p>";
+    page += end + "</body></html>";
+    const std::string text = page.toStdString();
+    QCOMPARE(scanHtmlLinks(text).has_value(), scanned);
+    QTemporaryDir temp;
+    const QString file = temp.filePath(QStringLiteral("all.html"));
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(page) == page.size());
+    out.close();
+
+    ReadingHandover handover(QFile::encodeName(temp.filePath(QStringLiteral("readings"))).toStdString());
+    LinkSearch search;
+    search.path = QFile::encodeName(file).toStdString();
+    search.handover = &handover;
+    search.readingAt = std::make_shared<HandedReadingAt>();
+    std::thread reader;
+    if (beside)
+        search.findLinks([&] { reader = std::thread([&] { search.readPage(); }); });
+    else
+        search.run();
+    QCOMPARE(described(search.found), described(findHtmlLinks(text)));
+    QVERIFY(search.readingAt->wait().has_value());
+    QCOMPARE(reader.joinable(), beside);
+    if (reader.joinable())
+        reader.join();
 }
 
 QTEST_GUILESS_MAIN(TestMirrorNames)
