@@ -65,9 +65,9 @@ struct FullTextIndexBuilder::Words {
     std::uint64_t hitCount = 0;
     std::uint64_t hitBytes = 0;
 
-    // One page's hits, reused: the word number in the high half, the
-    // position in the low half, so that sorting groups them by word.
-    std::vector<std::uint64_t> hits, sortedHits;
+    // One page's hits in order of position, reused: the word number in the
+    // high half, the position in the low half.
+    std::vector<std::uint64_t> hits;
     static std::uint32_t wordOf(std::uint64_t hit) { return static_cast<std::uint32_t>(hit >> 32); }
     static std::uint32_t positionOf(std::uint64_t hit) { return static_cast<std::uint32_t>(hit); }
 
@@ -93,34 +93,52 @@ struct FullTextIndexBuilder::Words {
         return end;
     }
 
-    // Puts the page's hits in order of word, then position. They come in
-    // order of position, so a stable sort by word alone gives that order: a
-    // large page's million hits are sorted by their word's number sixteen
-    // bits at a time (a comparison sort took a third of its index).
-    void sortHits()
+    // The page's hits grouped by word, each word's positions in the order
+    // they came (which is theirs): a word's list grows the same whichever
+    // order the words are taken in, so no sort is needed, only counting.
+    struct Group {
+        std::uint32_t word = 0, first = 0, count = 0;
+    };
+    std::vector<Group> groups;
+    std::vector<std::uint32_t> positions;               // the page's, group after group
+    std::vector<std::uint32_t> pageOfWord, groupOfWord; // by word number
+    std::uint32_t pageNumber = 0;
+
+    void groupHits()
     {
-        constexpr std::size_t kCountedFrom = 1u << 15;
-        if (hits.size() < kCountedFrom) {
-            std::sort(hits.begin(), hits.end());
-            return;
+        if (++pageNumber == 0) { // a marker taken before: all forgotten
+            std::fill(pageOfWord.begin(), pageOfWord.end(), 0);
+            pageNumber = 1;
         }
-        const int passes = records.size() > 0x10000 ? 2 : 1;
-        sortedHits.resize(hits.size());
-        for (int pass = 0; pass < passes; ++pass) {
-            const int shift = 32 + 16 * pass;
-            std::vector<std::size_t> starts(0x10001, 0);
-            for (const std::uint64_t hit : hits)
-                ++starts[((hit >> shift) & 0xFFFF) + 1];
-            for (std::size_t digit = 1; digit < starts.size(); ++digit)
-                starts[digit] += starts[digit - 1];
-            for (const std::uint64_t hit : hits)
-                sortedHits[starts[(hit >> shift) & 0xFFFF]++] = hit;
-            hits.swap(sortedHits);
+        if (pageOfWord.size() < records.size()) {
+            pageOfWord.resize(records.size(), 0);
+            groupOfWord.resize(records.size());
+        }
+        groups.clear();
+        for (const std::uint64_t hit : hits) {
+            const std::uint32_t word = wordOf(hit);
+            if (pageOfWord[word] != pageNumber) {
+                pageOfWord[word] = pageNumber;
+                groupOfWord[word] = static_cast<std::uint32_t>(groups.size());
+                groups.push_back({word, 0, 0});
+            }
+            ++groups[groupOfWord[word]].count;
+        }
+        std::uint32_t at = 0;
+        for (Group &group : groups) {
+            group.first = at;
+            at += group.count;
+            group.count = 0;
+        }
+        positions.resize(hits.size());
+        for (const std::uint64_t hit : hits) {
+            Group &group = groups[groupOfWord[wordOf(hit)]];
+            positions[group.first + group.count++] = positionOf(hit);
         }
     }
 
-    // Appends one page's hits of a word (in position order) to its list.
-    void append(Postings &postings, std::uint32_t topic, const std::uint64_t *first, const std::uint64_t *last)
+    // Appends one page's positions of a word (in order) to its list.
+    void append(Postings &postings, std::uint32_t topic, const std::uint32_t *first, const std::uint32_t *last)
     {
         const std::uint32_t topicDelta = topic - postings.lastTopic;
         appendCount(postings.packed, topicDelta);
@@ -129,11 +147,11 @@ struct FullTextIndexBuilder::Words {
         appendCount(postings.packed, count);
         ++hitCountBits[ScaleRootEncoder::significantBits(count)];
         std::uint32_t previous = 0;
-        for (const std::uint64_t *hit = first; hit != last; ++hit) {
-            const std::uint32_t delta = positionOf(*hit) - previous;
+        for (const std::uint32_t *position = first; position != last; ++position) {
+            const std::uint32_t delta = *position - previous;
             appendCount(postings.packed, delta);
             ++hitDeltaBits[ScaleRootEncoder::significantBits(delta)];
-            previous = positionOf(*hit);
+            previous = *position;
         }
         postings.lastTopic = topic;
         ++postings.pages;
@@ -161,17 +179,17 @@ void FullTextIndexBuilder::addDocument(std::uint32_t topic, std::string_view tit
     const std::size_t titleWords = w.collect(title, 0);
     w.collect(text, titleWords);
 
-    w.sortHits();
-    const std::uint64_t *hits = w.hits.data();
-    for (std::size_t group = 0, end = 0; group < w.hits.size(); group = end) {
-        const std::uint32_t word = Words::wordOf(hits[group]);
-        std::size_t inTitle = group;
-        for (end = group; end < w.hits.size() && Words::wordOf(hits[end]) == word; ++end)
-            inTitle += Words::positionOf(hits[end]) < titleWords;
-        WordRecord &record = w.records[word];
-        w.append(record.everywhere, topic, hits + group, hits + end);
-        if (inTitle > group) // the title's hits come first, having the lowest positions
-            w.append(record.inTitles, topic, hits + group, hits + inTitle);
+    w.groupHits();
+    for (const Words::Group &group : w.groups) {
+        const std::uint32_t *first = w.positions.data() + group.first, *last = first + group.count;
+        // The title's positions come first, being the lowest.
+        const std::uint32_t *titleEnd = first;
+        while (titleEnd != last && *titleEnd < titleWords)
+            ++titleEnd;
+        WordRecord &record = w.records[group.word];
+        w.append(record.everywhere, topic, first, last);
+        if (titleEnd != first)
+            w.append(record.inTitles, topic, first, titleEnd);
     }
 }
 

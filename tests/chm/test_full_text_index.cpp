@@ -306,9 +306,9 @@ private slots:
         QCOMPARE(reader.find("uniquex", false).size(), std::size_t(0));
     }
 
-    // A page large enough for its hits to be sorted by word number, with
-    // the numbers in one and in two halves: each word's positions as they
-    // stand, in order, the title's first.
+    // A large page's hits grouped by word, few words or many: each word's
+    // positions as they stand, in order, the title's first, its page listed
+    // once.
     void findsEveryPositionOnALargePage_data()
     {
         QTest::addColumn<int>("vocabulary");
