@@ -33,12 +33,11 @@ struct ParsedDocument::Allocations {
     static constexpr std::size_t kSmallest = sizeof(Header);
     static constexpr std::size_t kLargeBlock = 1024;
     static constexpr std::size_t kPiece = 64 * 1024;
-    static constexpr std::size_t kHugePiece = kHugePieceSize;
     static constexpr std::size_t kHugeFrom = 4u << 20; // taken before huge pieces are used
 
     Header large{&large, &large};
     Header *pieces = nullptr;     // linked through previous
-    Header *hugePieces = nullptr; // the same, each kHugePiece long, mapped
+    Header *hugePieces = nullptr; // the same, each kHugePieceSize long, mapped
     Header *freed[kLargeBlock / kSmallest + 1] = {};
     char *cursor = nullptr;
     char *end = nullptr;
@@ -80,7 +79,7 @@ struct ParsedDocument::Allocations {
     void newPiece()
     {
         Header *piece = nullptr;
-        std::size_t size = kHugePiece;
+        std::size_t size = kHugePieceSize;
         if (taken >= kHugeFrom && size <= budget - taken && (piece = takeHugePiece())) {
             piece->previous = hugePieces;
             hugePieces = piece;

@@ -104,10 +104,7 @@ void LinkSearch::findLinks(const std::function<void()> &startReading)
             else if (!scanned)
                 found = findHtmlLinks(*page, stop);
         } else if (readsPage) {
-            // The window would read these very bytes: one parse for both.
-            html::EarlyPageReading reading(content, stop);
-            found = findHtmlLinks(content, stop, &reading);
-            handedAt = handOn(reading, *handover);
+            handedAt = parseAndRead(content);
         } else {
             found = findHtmlLinks(content, stop);
         }
@@ -147,6 +144,13 @@ std::optional<std::uint64_t> LinkSearch::settleScan(const std::string &page, boo
     }
     mReadsLater = false;
     mDeferred.reset();
+    return parseAndRead(page);
+}
+
+// The window would read these very bytes: one parse for the links and the
+// reading; where it was handed on.
+std::optional<std::uint64_t> LinkSearch::parseAndRead(std::string_view page)
+{
     html::EarlyPageReading reading(page, stop);
     found = findHtmlLinks(page, stop, &reading);
     return handOn(reading, *handover);

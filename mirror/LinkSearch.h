@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -77,6 +78,7 @@ struct LinkSearch {
 
 private:
     std::optional<std::uint64_t> settleScan(const std::string &page, bool scanned);
+    std::optional<std::uint64_t> parseAndRead(std::string_view page);
 
     bool mReadsLater = false;
     std::shared_ptr<const std::string> mDeferred; // the page, for readPage
