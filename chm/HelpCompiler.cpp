@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <future>
 #include <optional>
 #include <stdexcept>
 #include <fcntl.h>
@@ -93,6 +94,17 @@ private:
         bool listed = false; // stored among the listed files: not read here
     };
     std::optional<ExtraFile> readExtraFile(const ChmWriter &writer, const std::string &listed, const char *what);
+    // The index file, read and its keywords parsed on a thread of their own
+    // while the listed files are stored: on a large site that is a few
+    // tenths of a second the compile's end no longer waits for.
+    struct IndexRead {
+        ProjectFolder::Listed resolved;
+        std::optional<std::string> bytes; // none: why says why
+        std::string why;
+        std::vector<IndexKeyword> keywords;
+    };
+    void startIndexRead();
+    std::optional<ExtraFile> takeIndexFile(const ChmWriter &writer, std::vector<IndexKeyword> &keywords);
     std::optional<std::string> addExtraFile(ChmWriter &writer, const std::string &listed, const char *what);
     struct Stored {
         std::uint64_t files = 0, bytes = 0;
@@ -110,8 +122,8 @@ private:
     bool matchesPrepared(const ListedFile &file, const PreparedContent::File &entry) const;
     std::uint64_t addPreparedFile(ChmWriter &writer, const ListedFile &file, const Reused &reused);
     InternalFileSettings internalFileSettings(ChmWriter &writer, const fs::path &output,
-                                              const ChmWriter::Options &writerOptions,
-                                              std::optional<ExtraFile> &index);
+                                              const ChmWriter::Options &writerOptions, std::optional<ExtraFile> &index,
+                                              std::vector<IndexKeyword> &keywords);
     std::uint64_t compileInto(const std::string &temporary, const fs::path &output,
                               const std::vector<ListedFile> &files, Stored &stored);
     // A listed style sheet's text as saved, for the sheets that import it.
@@ -129,6 +141,7 @@ private:
     // is ended first.
     std::unique_ptr<PreparedContent> prepared_;
     std::optional<SearchIndexThread> search_;
+    std::future<IndexRead> indexRead_;
     std::vector<char> piece_; // a piece of a large file being streamed
     std::unordered_map<std::string, fs::path> sheetSources_; // folded stored name -> source
     unsigned warnings_ = 0;
@@ -290,6 +303,42 @@ std::optional<Compilation::ExtraFile> Compilation::readExtraFile(const ChmWriter
     return file;
 }
 
+void Compilation::startIndexRead()
+{
+    if (project_.indexFile.empty())
+        return;
+    indexRead_ = std::async(std::launch::async, [this, resolved = folder_->resolve(project_.indexFile)]() mutable {
+        IndexRead read{std::move(resolved), std::nullopt, {}, {}};
+        if (read.resolved.name.empty())
+            return read;
+        read.bytes = readInFolder(read.resolved.source, FileReadAhead::kLargestFile, read.why);
+        if (read.bytes)
+            read.keywords = readIndexKeywords(*read.bytes);
+        return read;
+    });
+}
+
+// As readExtraFile, from what startIndexRead() read.
+std::optional<Compilation::ExtraFile> Compilation::takeIndexFile(const ChmWriter &writer,
+                                                                 std::vector<IndexKeyword> &keywords)
+{
+    IndexRead read = indexRead_.get();
+    if (read.resolved.name.empty()) {
+        warn("the index file \"" + project_.indexFile + "\" " + read.resolved.refusal + "; left out");
+        return std::nullopt;
+    }
+    ExtraFile file{read.resolved.name, {}, writer.contains(read.resolved.name)};
+    if (!read.bytes && !file.listed) {
+        warn("cannot read the index file " + read.resolved.source.string() + " (" + read.why
+             + "); the help file has none");
+        return std::nullopt;
+    }
+    keywords = std::move(read.keywords);
+    if (!file.listed)
+        file.bytes = std::move(*read.bytes);
+    return file;
+}
+
 std::optional<std::string> Compilation::addExtraFile(ChmWriter &writer, const std::string &listed, const char *what)
 {
     std::optional<ExtraFile> file = readExtraFile(writer, listed, what);
@@ -417,8 +466,9 @@ Compilation::Stored Compilation::addListedFiles(ChmWriter &writer, const std::ve
 // The internal files' settings; stores the contents file. The index file
 // is read, not stored yet: index holds it, when there is one.
 InternalFileSettings Compilation::internalFileSettings(ChmWriter &writer, const fs::path &output,
-                                                      const ChmWriter::Options &writerOptions,
-                                                      std::optional<ExtraFile> &index)
+                                                       const ChmWriter::Options &writerOptions,
+                                                       std::optional<ExtraFile> &index,
+                                                       std::vector<IndexKeyword> &keywords)
 {
     const ProjectFolder::Listed topic = folder_->resolve(project_.defaultTopic);
     const std::string &defaultTopic = topic.name;
@@ -439,15 +489,10 @@ InternalFileSettings Compilation::internalFileSettings(ChmWriter &writer, const 
     settings.fullTextSearch = search_.has_value();
     if (!project_.contentsFile.empty())
         settings.contentsFile = addExtraFile(writer, project_.contentsFile, "contents").value_or("");
-    if (!project_.indexFile.empty())
-        index = readExtraFile(writer, project_.indexFile, "index");
-    if (index) {
+    if (indexRead_.valid())
+        index = takeIndexFile(writer, keywords);
+    if (index)
         settings.indexFile = index->name.substr(1);
-        std::string why;
-        if (index->listed) // stored already, but read for its keywords all the same
-            index->bytes = readInFolder(folder_->resolve(project_.indexFile).source, FileReadAhead::kLargestFile, why)
-                               .value_or("");
-    }
     return settings;
 }
 
@@ -472,15 +517,16 @@ std::uint64_t Compilation::compileInto(const std::string &temporary, const fs::p
         if (search_)
             search_->setLanguageId(kDefaultLanguageId);
     }
+    if (search_)
+        search_->allAdded();
 
     std::optional<ExtraFile> index;
-    InternalFileSettings settings = internalFileSettings(writer, output, writerOptions, index);
-    if (index) {
-        if (!index->listed)
-            writer.addFile(index->name, std::span(reinterpret_cast<const std::uint8_t *>(index->bytes.data()),
-                                                  index->bytes.size()));
-        settings.keywords = readIndexKeywords(index->bytes);
-    }
+    std::vector<IndexKeyword> keywords;
+    InternalFileSettings settings = internalFileSettings(writer, output, writerOptions, index, keywords);
+    settings.keywords = std::move(keywords);
+    if (index && !index->listed)
+        writer.addFile(index->name,
+                       std::span(reinterpret_cast<const std::uint8_t *>(index->bytes.data()), index->bytes.size()));
     for (StoredFile &file : buildInternalFiles(settings, topics_))
         writer.addFile(file.name, file.bytes, file.compressed);
     if (search_)
@@ -513,6 +559,7 @@ int Compilation::run()
     const fs::path &output = *outputInFolder;
     const fs::path folder = output.parent_path();
     sheets_.emplace([this](const std::string &name) { return readSheet(name); });
+    startIndexRead();
     const std::vector<ListedFile> files = listFiles();
     prepared_ = PreparedContent::open(options_.prepared);
     if (project_.fullTextSearch)

@@ -57,13 +57,35 @@ void SearchIndexThread::setLanguageId(std::uint32_t languageId)
     builder_.setLanguageId(languageId);
 }
 
+void SearchIndexThread::allAdded()
+{
+    std::lock_guard lock(mutex_);
+    allAdded_ = true;
+    changed_.notify_all();
+}
+
 void SearchIndexThread::run()
 {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return ending_ || !queue_.empty(); });
+        changed_.wait(lock, [this] { return ending_ || !queue_.empty() || allAdded_; });
         if (ending_)
             return;
+        if (queue_.empty()) {
+            lock.unlock();
+            std::optional<std::vector<std::uint8_t>> built;
+            std::exception_ptr failure;
+            try {
+                built = builder_.build();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            lock.lock();
+            built_ = std::move(built);
+            failure_ = failure;
+            changed_.notify_all();
+            return;
+        }
         Page page = std::move(queue_.front());
         queue_.pop_front();
         busy_ = true;
@@ -92,13 +114,12 @@ void SearchIndexThread::run()
 
 std::vector<std::uint8_t> SearchIndexThread::build()
 {
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return failure_ || (queue_.empty() && !busy_); });
-        if (failure_)
-            std::rethrow_exception(failure_);
-    }
-    return builder_.build();
+    allAdded();
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return failure_ || built_; });
+    if (failure_)
+        std::rethrow_exception(failure_);
+    return std::move(*built_);
 }
 
 } // namespace quorlix::chm

@@ -11,6 +11,7 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,7 +31,11 @@ public:
     // it: it takes no room while it waits, so this never waits.
     void addDocument(std::uint32_t topic, std::string title, std::function<std::string()> readText);
     void setLanguageId(std::uint32_t languageId);
-    // Waits for the last page; passes on what the builder threw.
+    // No more pages, nor a new language: the index is built on this thread
+    // once it has taken the last page, while the compile goes on.
+    void allAdded();
+    // The index, once built (allAdded() is implied); passes on what the
+    // builder threw.
     std::vector<std::uint8_t> build();
 
 private:
@@ -49,6 +54,8 @@ private:
     std::size_t queuedBytes_ = 0; // of the texts handed over
     bool busy_ = false; // a page taken off the queue is being added
     bool ending_ = false;
+    bool allAdded_ = false;
+    std::optional<std::vector<std::uint8_t>> built_;
     std::exception_ptr failure_;
     std::thread thread_;
 };

@@ -94,6 +94,11 @@ private slots:
         QTest::newRow("contents and index files")
             << inside + "Contents file=../outside/secret.txt\nIndex file=/proc/self/cwd/../outside/secret.txt\n" + files
             << 0 << "the contents file \"../outside/secret.txt\" is outside the project's folder";
+        QTest::newRow("index file through a link")
+            << inside + "Index file=site/link.txt\n" + files << 0
+            << "the index file \"site/link.txt\" is outside the project's folder (a symbolic link leads out of it)";
+        QTest::newRow("index file missing") << inside + "Index file=missing.hhk\n" + files << 0
+                                            << "cannot read the index file @ROOT@/project/missing.hhk (";
         QTest::newRow("sub-folders written by hand")
             << inside + files + "site/a.html\n.\\site\\b.html\nsite\\c.html" << 0 << "Compiled 4 files";
         QTest::newRow("compiled file elsewhere") << "Compiled file=@ROOT@/outside/victim.chm\n" + files << 1
