@@ -215,7 +215,12 @@ void MainWindow::objDOS_ReceiveOutputs(QString &CommandOutputs)
     // Each saved file goes to the page reader as soon as its line is whole.
     for (const QString &path : mSavedFiles.add(CommandOutputs))
         mOutlines->add(path);
-    takeFinalFiles();
+    // The list grows by a few files a chunk; looking at it for each 256
+    // bytes of log cost the window more than reading it.
+    if (!mFinalFilesTaken.isValid() || mFinalFilesTaken.elapsed() >= kFinalFilesEveryMs) {
+        mFinalFilesTaken.start();
+        takeFinalFiles();
+    }
 }
 
 void MainWindow::takeFinalFiles()
@@ -229,9 +234,13 @@ void MainWindow::hccDOS_ReceiveOutputs(QString &CommandOutputs) { appendOutput(C
 
 void MainWindow::txtOutputs_Change()
 {
+    // A chunk appended at the end takes the caret along: setting it again
+    // would only lay the last block out once more.
     QTextCursor caret = txtOutputs->textCursor();
-    caret.movePosition(QTextCursor::End);
-    txtOutputs->setTextCursor(caret);
+    if (caret.hasSelection() || !caret.atEnd()) {
+        caret.movePosition(QTextCursor::End);
+        txtOutputs->setTextCursor(caret);
+    }
     txtOutputs->ensureCursorVisible();
 }
 

@@ -125,6 +125,10 @@ private:
     std::unique_ptr<pipeline::PageOutlines> mOutlines;
     pipeline::SavedFileFeed mSavedFiles;
     bool mAwaitingFinalFiles = false;
+    // When the downloader's list was last looked at; the download's end
+    // takes the rest.
+    QElapsedTimer mFinalFilesTaken;
+    static constexpr int kFinalFilesEveryMs = 20;
     void takeFinalFiles();
     // Waiting for the last pages to be read (the window's events run meanwhile),
     // and whether a cancel or close ended that wait.

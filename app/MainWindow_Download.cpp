@@ -82,6 +82,7 @@ void MainWindow::cmdExecute_Click()
     mConversionClock.start();
     mSavedFiles.reset(mConversionFolder);
     mAwaitingFinalFiles = false;
+    mFinalFilesTaken.invalidate();
     pipeline::PageOutlines::FileSink sink = mPrepared->start(mConversionFolder);
     mOutlines->start(mConversionFolder, std::move(sink), mPrepared->handedReadings());
     DepthGuard onStack(mConversionDepth);

@@ -18,8 +18,11 @@ bool readAllFrom(int fd, std::string &bytes)
     std::size_t room = 1 << 16;
     if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
         const off_t at = ::lseek(fd, 0, SEEK_CUR);
-        if (at >= 0 && status.st_size > at)
-            room = static_cast<std::size_t>(status.st_size - at) + 1; // + 1: the end is seen in one more read
+        // + 1: the end is seen in one more read. A file read again as it
+        // grows (a list another program appends to) is mostly read to its
+        // end already: its one byte of room is not 64 kB cleared for nothing.
+        if (at >= 0)
+            room = static_cast<std::size_t>(std::max<off_t>(status.st_size - at, 0)) + 1;
     }
     for (;;) {
         if (bytes.size() - filled < room)
