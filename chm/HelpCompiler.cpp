@@ -94,6 +94,9 @@ private:
         bool listed = false; // stored among the listed files: not read here
     };
     std::optional<ExtraFile> readExtraFile(const ChmWriter &writer, const std::string &listed, const char *what);
+    // Why the contents or index file ("contents", "index") is left out.
+    void warnExtraRefused(const char *what, const std::string &listed, const std::string &refusal);
+    void warnExtraUnread(const char *what, const fs::path &source, const std::string &why);
     // The index file, read and its keywords parsed on a thread of their own
     // while the listed files are stored: on a large site that is a few
     // tenths of a second the compile's end no longer waits for.
@@ -286,7 +289,7 @@ std::optional<Compilation::ExtraFile> Compilation::readExtraFile(const ChmWriter
 {
     const ProjectFolder::Listed resolved = folder_->resolve(listed);
     if (resolved.name.empty()) {
-        warn(std::string("the ") + what + " file \"" + listed + "\" " + resolved.refusal + "; left out");
+        warnExtraRefused(what, listed, resolved.refusal);
         return std::nullopt;
     }
     ExtraFile file{resolved.name, {}, writer.contains(resolved.name)};
@@ -295,12 +298,22 @@ std::optional<Compilation::ExtraFile> Compilation::readExtraFile(const ChmWriter
     std::string why;
     std::optional<std::string> bytes = readInFolder(resolved.source, FileReadAhead::kLargestFile, why);
     if (!bytes) {
-        warn(std::string("cannot read the ") + what + " file " + resolved.source.string() + " (" + why
-             + "); the help file has none");
+        warnExtraUnread(what, resolved.source, why);
         return std::nullopt;
     }
     file.bytes = std::move(*bytes);
     return file;
+}
+
+void Compilation::warnExtraRefused(const char *what, const std::string &listed, const std::string &refusal)
+{
+    warn(std::string("the ") + what + " file \"" + listed + "\" " + refusal + "; left out");
+}
+
+void Compilation::warnExtraUnread(const char *what, const fs::path &source, const std::string &why)
+{
+    warn(std::string("cannot read the ") + what + " file " + source.string() + " (" + why
+         + "); the help file has none");
 }
 
 void Compilation::startIndexRead()
@@ -324,13 +337,12 @@ std::optional<Compilation::ExtraFile> Compilation::takeIndexFile(const ChmWriter
 {
     IndexRead read = indexRead_.get();
     if (read.resolved.name.empty()) {
-        warn("the index file \"" + project_.indexFile + "\" " + read.resolved.refusal + "; left out");
+        warnExtraRefused("index", project_.indexFile, read.resolved.refusal);
         return std::nullopt;
     }
     ExtraFile file{read.resolved.name, {}, writer.contains(read.resolved.name)};
     if (!read.bytes && !file.listed) {
-        warn("cannot read the index file " + read.resolved.source.string() + " (" + read.why
-             + "); the help file has none");
+        warnExtraUnread("index", read.resolved.source, read.why);
         return std::nullopt;
     }
     keywords = std::move(read.keywords);
