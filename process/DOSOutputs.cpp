@@ -17,6 +17,9 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <optional>
+#include <tuple>
+#include <utility>
 
 namespace quorlix::process {
 
@@ -38,42 +41,81 @@ void DOSOutputs::setTerminatorPlatform(std::shared_ptr<TerminatorPlatform> platf
     mTerminatorPlatform = platform ? std::move(platform) : TerminatorPlatform::system();
 }
 
-void DOSOutputs::waitForOutput(int fd)
-{
-    if (posix::waitReadable(fd, 0))
-        return;
-    if (!QCoreApplication::instance()) {
-        posix::waitReadable(fd, kPassWaitMs);
-        return;
+namespace {
+
+// Waits for the child's output while the window's events run, until it has
+// written something or closed its output, or a pass's wait is over. Made
+// once for a run: a notifier registered with the event loop for each wait
+// costs the loop two system calls, and a large site's log takes tens of
+// thousands of waits.
+class OutputWait {
+public:
+    explicit OutputWait(int fd) : mFd(fd)
+    {
+        if (!QCoreApplication::instance())
+            return;
+        mNotifier.emplace(fd, QSocketNotifier::Read);
+        mTimeout.setSingleShot(true);
+        QObject::connect(&*mNotifier, &QSocketNotifier::activated, &mTimeout, [this] { wake(); });
+        QObject::connect(&mTimeout, &QTimer::timeout, &mTimeout, [this] { wake(); });
     }
-    // Keep the window responsive while waiting, and stop waiting as soon as
-    // the child has written something or closed its output.
-    QElapsedTimer clock;
-    clock.start();
-    QEventLoop loop;
-    QSocketNotifier notifier(fd, QSocketNotifier::Read);
-    QTimer timeout;
-    timeout.setSingleShot(true);
-    bool woken = false;
-    QObject::connect(&notifier, &QSocketNotifier::activated, &loop, [&] {
-        woken = true;
-        loop.quit();
-    });
-    QObject::connect(&timeout, &QTimer::timeout, &loop, [&] {
-        woken = true;
-        loop.quit();
-    });
-    timeout.start(kPassWaitMs);
-    loop.exec();
-    notifier.setEnabled(false);
-    // An event loop that returns by itself (the application is quitting)
-    // must not turn this into a busy loop.
-    if (!woken) {
-        const int left = kPassWaitMs - static_cast<int>(clock.elapsed());
-        if (left > 0)
-            posix::waitReadable(fd, left);
+    OutputWait(const OutputWait &) = delete;
+    OutputWait &operator=(const OutputWait &) = delete;
+
+    // A pass of the runner starts: events are let run, output is read.
+    void passStarts() { mUnwaitedWakes = 0; }
+
+    void wait(int timeoutMs)
+    {
+        if (!mNotifier) {
+            posix::waitReadable(mFd, timeoutMs);
+            return;
+        }
+        if (!mNotifier->isEnabled())
+            mNotifier->setEnabled(true);
+        QElapsedTimer clock;
+        clock.start();
+        QEventLoop loop;
+        mLoop = &loop;
+        mWoken = false;
+        mTimeout.start(timeoutMs);
+        loop.exec();
+        mLoop = nullptr;
+        mTimeout.stop();
+        // An event loop that returns by itself (the application is quitting)
+        // must not turn this into a busy loop.
+        if (!mWoken) {
+            const int left = timeoutMs - static_cast<int>(clock.elapsed());
+            if (left > 0)
+                posix::waitReadable(mFd, left);
+        }
     }
-}
+
+private:
+    void wake()
+    {
+        if (mLoop) {
+            mWoken = true;
+            mLoop->quit();
+            return;
+        }
+        // Between waits the notifier stays on and says only that there is
+        // output, which the next read takes: once each time the runner lets
+        // events run. Said again and again, another loop runs meanwhile (a
+        // box the user opened) and would spin on it: off until the next wait.
+        if (++mUnwaitedWakes > 1)
+            mNotifier->setEnabled(false);
+    }
+
+    const int mFd;
+    std::optional<QSocketNotifier> mNotifier;
+    QTimer mTimeout;
+    QEventLoop *mLoop = nullptr;
+    bool mWoken = false;
+    int mUnwaitedWakes = 0;
+};
+
+} // namespace
 
 QString DOSOutputs::ExecuteCommand(const QString &CommandLine)
 {
@@ -123,7 +165,11 @@ QString DOSOutputs::ExecuteCommand(const QString &CommandLine)
     mOutputs.clear();
     mCancelled = false;
     mRunning = true;
+    // Watches the read end: gone before it is closed, whose number the
+    // next pipe may be given.
+    std::optional<OutputWait> outputWait(std::in_place, pipe.readFd);
     const auto endRun = [&] {
+        outputWait.reset();
         posix::closeFd(pipe.readFd);
         mRunning = false;
     };
@@ -136,11 +182,22 @@ QString DOSOutputs::ExecuteCommand(const QString &CommandLine)
 
     QStringDecoder decoder(QStringDecoder::System);
     char buffer[kReadSize];
-    for (;;) {
-        runtime::DoEvents();
-        waitForOutput(pipe.readFd);
+    const auto readChunk = [&] {
         const ssize_t got = posix::readSome(pipe.readFd, buffer, sizeof buffer);
-        const bool nothingYet = got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+        return std::pair(got, got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
+    };
+    for (;;) {
+        outputWait->passStarts();
+        runtime::DoEvents();
+        // The read end does not block: output already there is read without
+        // a wait, and only an empty pipe is waited on.
+        ssize_t got;
+        bool nothingYet;
+        std::tie(got, nothingYet) = readChunk();
+        if (nothingYet && !mCancelled) {
+            outputWait->wait(kPassWaitMs);
+            std::tie(got, nothingYet) = readChunk();
+        }
         const bool succeeded = got > 0 || nothingYet;
         if (mCancelled)
             break;
@@ -157,6 +214,7 @@ QString DOSOutputs::ExecuteCommand(const QString &CommandLine)
             QString copy = chunk;
             emit ReceiveOutputs(copy);
         }
+        outputWait->passStarts();
         runtime::DoEvents();
         if (!succeeded)
             break;

@@ -60,8 +60,6 @@ protected:
     DOSOutputs();
 
 private:
-    void waitForOutput(int fd);
-
     QString mCommandLine;
     QString mOutputs;
     bool mCancelled = false;

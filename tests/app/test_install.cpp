@@ -232,11 +232,12 @@ void TestInstall::launcherStartsProgramInItsFolder()
 
     // The launcher replaces itself with the program; wait for that.
     QTRY_COMPARE_WITH_TIMEOUT(procLink(pid, "exe"), program, 60000);
+    // Still running a second later: the window is up, not failing at start.
+    // Its environment is read only then: the exec that has just named the
+    // program may not have laid out the new one yet.
+    const bool endedEarly = process.waitForFinished(1000);
     const QString cwd = procLink(pid, "cwd");
     const QStringList variables = procEnvironment(pid);
-
-    // Still running a second later: the window is up, not failing at start.
-    const bool endedEarly = process.waitForFinished(1000);
 
     process.terminate();
     if (!process.waitForFinished(10000)) {

@@ -93,6 +93,7 @@ private slots:
     void cancelBeforeRunHasNoEffect();
     void cancelFromCompleteListenerHasNoEffect();
     void nestedRunIsRefused();
+    void loopRunByAListenerDoesNotSpinOnOutput();
     void ownerDroppingItsReferenceDoesNotEndRun();
     void listenerThatThrowsLeavesRunnerUsable();
     void childSeesOnlyItsThreeDescriptors();
@@ -418,6 +419,35 @@ void TestRunner::nestedRunIsRefused()
     QVERIFY(result.endsWith(QStringLiteral("line 500 of 500\n")));
     QCOMPARE(result, log.text());
     QCOMPARE(runner->Outputs(), result);
+}
+
+// A box opened while the child's output waits unread runs its own event
+// loop: the runner's watch on the pipe must not wake that loop over and over.
+void TestRunner::loopRunByAListenerDoesNotSpinOnOutput()
+{
+    struct WakeCounter : QObject {
+        int wakes = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            wakes += event->type() == QEvent::SockAct;
+            return false;
+        }
+    } counter;
+    auto runner = DOSOutputs::create();
+    EventLog log(*runner);
+    log.onChunk = [&](QString &) {
+        if (log.chunks.size() != 1)
+            return;
+        qApp->installEventFilter(&counter);
+        QEventLoop box;
+        QTimer::singleShot(300, &box, &QEventLoop::quit);
+        box.exec();
+        qApp->removeEventFilter(&counter);
+    };
+    const QString result = runner->ExecuteCommand(childCommand(QStringLiteral("chatty 500")));
+
+    QVERIFY2(counter.wakes <= 3, qPrintable(QString::number(counter.wakes)));
+    QVERIFY(result.endsWith(QStringLiteral("line 500 of 500\n")));
 }
 
 void TestRunner::ownerDroppingItsReferenceDoesNotEndRun()
