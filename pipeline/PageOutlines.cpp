@@ -38,12 +38,11 @@ enum class ReadResult { Done, Failed, Stopped };
 
 // Whether the name still stands for the file that was read, as it was: the
 // downloader rewrites every page once more at its end (to point its links at
-// the saved files) by removing it and writing it anew.
-bool unchanged(const QByteArray &name, int fd, std::size_t size)
+// the saved files) by removing it and writing it anew. now is the name's.
+bool unchanged(const QByteArray &name, const struct stat &opened, std::size_t size, struct stat &now)
 {
-    struct stat read, now;
-    return ::fstat(fd, &read) == 0 && ::stat(name.constData(), &now) == 0 && read.st_ino == now.st_ino
-        && read.st_dev == now.st_dev && static_cast<std::size_t>(now.st_size) == size;
+    return ::stat(name.constData(), &now) == 0 && opened.st_ino == now.st_ino && opened.st_dev == now.st_dev
+        && static_cast<std::size_t>(now.st_size) == size;
 }
 
 // Whether href names another site or another scheme ("mailto:"), which the
@@ -77,9 +76,12 @@ ReadResult readFile(const QString &path, const std::atomic<bool> &stop, std::str
     // not a whole piece: a megabyte made ready for every small page would
     // cost the reading more than the page.
     struct stat opened;
-    const std::size_t expected = ::fstat(fd, &opened) == 0 && opened.st_size > 0
-                                     ? static_cast<std::size_t>(opened.st_size)
-                                     : 0;
+    if (::fstat(fd, &opened) != 0) {
+        ::close(fd);
+        return ReadResult::Failed;
+    }
+    const bool regular = S_ISREG(opened.st_mode);
+    const std::size_t expected = opened.st_size > 0 ? static_cast<std::size_t>(opened.st_size) : 0;
     while (bytes.size() < kLargestPage) {
         if (stop.load(std::memory_order_relaxed)) {
             result = ReadResult::Stopped;
@@ -96,13 +98,20 @@ ReadResult readFile(const QString &path, const std::atomic<bool> &stop, std::str
         bytes.resize(had + static_cast<std::size_t>(got > 0 ? got : 0));
         if (got < 0)
             result = ReadResult::Failed;
-        if (got <= 0)
+        // A regular file gives less than asked for only at its end; one
+        // that grows meanwhile is caught by the size compared below.
+        if (got <= 0 || (regular && static_cast<std::size_t>(got) < room))
             break;
     }
-    if (result == ReadResult::Done && bytes.size() < kLargestPage && !unchanged(name, fd, bytes.size()))
-        result = ReadResult::Failed; // read again at the end
-    if (struct stat info; ::fstat(fd, &info) == 0)
-        stamp = html::fileStampOf(info);
+    struct stat now;
+    if (result == ReadResult::Done && bytes.size() < kLargestPage) {
+        if (unchanged(name, opened, bytes.size(), now))
+            stamp = html::fileStampOf(now);
+        else
+            result = ReadResult::Failed; // read again at the end
+    } else if (::fstat(fd, &now) == 0) {
+        stamp = html::fileStampOf(now);
+    }
     ::close(fd);
     return result;
 }
