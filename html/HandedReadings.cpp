@@ -16,6 +16,12 @@ namespace {
 
 // A name longer than this is no saved file's.
 constexpr std::size_t kLongestName = 64 * 1024;
+// The frames appended since the last look are read this much at a time: a
+// page hands two, and reading each one's head, kind and name apart cost as
+// many system calls as the page's own reading.
+constexpr std::size_t kCatchUpPiece = 256 * 1024;
+// A frame's record is mostly read with its head, in one piece this large.
+constexpr std::size_t kFrameFirstPiece = 64 * 1024;
 
 } // namespace
 
@@ -33,10 +39,34 @@ bool HandedReadings::readAt(std::uint64_t offset, std::size_t size, std::string 
 bool HandedReadings::readFrame(std::uint64_t offset, std::uint64_t end, std::string &record) const
 {
     std::uint64_t size = 0;
-    if (offset > end || end - offset < kFrameHead || !readAt(offset, kFrameHead, record))
+    if (offset > end || end - offset < kFrameHead)
+        return false;
+    const auto first = static_cast<std::size_t>(std::min<std::uint64_t>(end - offset, kFrameHead + kFrameFirstPiece));
+    if (!readAt(offset, first, record))
         return false;
     std::memcpy(&size, record.data(), kFrameHead);
-    return size <= end - offset - kFrameHead && readAt(offset + kFrameHead, static_cast<std::size_t>(size), record);
+    if (size > end - offset - kFrameHead)
+        return false;
+    if (kFrameHead + size > first)
+        return readAt(offset + kFrameHead, static_cast<std::size_t>(size), record);
+    record.erase(0, kFrameHead);
+    record.resize(static_cast<std::size_t>(size));
+    return true;
+}
+
+std::optional<std::string_view> HandedReadings::bytesAt(std::uint64_t offset, std::size_t size, std::uint64_t end)
+{
+    if (offset < mPieceAt || offset - mPieceAt > mPiece.size() || size > mPiece.size() - (offset - mPieceAt)) {
+        // Past what the file holds, the read fails.
+        const auto wanted = static_cast<std::size_t>(
+            std::max<std::uint64_t>(size, std::min<std::uint64_t>(kCatchUpPiece, end > offset ? end - offset : 0)));
+        mPieceAt = offset;
+        if (!readAt(offset, wanted, mPiece)) {
+            mPiece.clear();
+            return std::nullopt;
+        }
+    }
+    return std::string_view(mPiece).substr(static_cast<std::size_t>(offset - mPieceAt), size);
 }
 
 void HandedReadings::catchUp()
@@ -47,25 +77,25 @@ void HandedReadings::catchUp()
     if (mFd < 0 || mBroken || ::fstat(mFd, &info) != 0)
         return;
     const auto end = static_cast<std::uint64_t>(info.st_size);
-    std::string head;
     while (end - mIndexed >= kFrameHead) {
         std::uint64_t size = 0;
-        if (!readAt(mIndexed, kFrameHead, head))
+        const std::optional<std::string_view> head = bytesAt(mIndexed, kFrameHead, end);
+        if (!head)
             return;
-        std::memcpy(&size, head.data(), kFrameHead);
+        std::memcpy(&size, head->data(), kFrameHead);
         const std::uint64_t record = mIndexed + kFrameHead;
         if (size > end - record)
             return; // still being written
         // Early readings are found through their conversions.
         const std::size_t start = static_cast<std::size_t>(std::min<std::uint64_t>(size, kHandedNameAt + kLongestName));
-        if (!readAt(record, std::min<std::size_t>(start, kRecordKindBytes), head)
-            || kindOfRecord(head) == RecordKind::Unknown) {
+        const std::optional<std::string_view> kind = bytesAt(record, std::min(start, kRecordKindBytes), end);
+        if (!kind || kindOfRecord(*kind) == RecordKind::Unknown) {
             mBroken = true;
             return;
         }
-        if (kindOfRecord(head) == RecordKind::HandedConversion) {
-            std::optional<std::string_view> name;
-            if (!readAt(record, start, head) || !(name = handedConversionName(head))) {
+        if (kindOfRecord(*kind) == RecordKind::HandedConversion) {
+            std::optional<std::string_view> name = bytesAt(record, start, end);
+            if (!name || !(name = handedConversionName(*name))) {
                 mBroken = true;
                 return;
             }
@@ -78,6 +108,7 @@ void HandedReadings::catchUp()
 std::optional<Page> HandedReadings::take(std::string_view name, const FileStamp &stamp, std::string_view bytes)
 {
     std::uint64_t offset = 0, size = 0, end = 0;
+    std::string record;
     {
         std::lock_guard lock(mMutex);
         catchUp();
@@ -87,9 +118,11 @@ std::optional<Page> HandedReadings::take(std::string_view name, const FileStamp 
         std::tie(offset, size) = frame->second;
         mFrames.erase(frame);
         end = mIndexed;
+        // Mostly just looked at.
+        if (offset >= mPieceAt && offset - mPieceAt <= mPiece.size() && size <= mPiece.size() - (offset - mPieceAt))
+            record.assign(mPiece, static_cast<std::size_t>(offset - mPieceAt), static_cast<std::size_t>(size));
     }
-    std::string record;
-    if (!readAt(offset, static_cast<std::size_t>(size), record))
+    if (record.size() != size && !readAt(offset, static_cast<std::size_t>(size), record))
         return std::nullopt;
     std::optional<HandedConversion> conversion = handedConversionFromRecord(record, name);
     if (!conversion || conversion->stamp != stamp || !readFrame(conversion->readingAt, end, record))

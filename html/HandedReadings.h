@@ -38,12 +38,17 @@ private:
     bool readAt(std::uint64_t offset, std::size_t size, std::string &out) const;
     // The record of the frame at offset, when it lies whole before end.
     bool readFrame(std::uint64_t offset, std::uint64_t end, std::string &record) const;
+    // size bytes at offset, from the piece last read when it holds them;
+    // else a new piece is read from there (up to end, or as many).
+    std::optional<std::string_view> bytesAt(std::uint64_t offset, std::size_t size, std::uint64_t end);
 
     const std::string mPath;
     std::mutex mMutex;
     int mFd = -1;
     std::uint64_t mIndexed = 0; // frames before this offset are in mFrames
     bool mBroken = false;       // a frame out of shape: nothing after it is read
+    std::string mPiece;         // the bytes last read from mPieceAt on
+    std::uint64_t mPieceAt = 0;
     // A conversion's frame for each name: where its record starts, its size.
     std::unordered_map<std::string, std::pair<std::uint64_t, std::uint64_t>> mFrames;
 };
