@@ -272,9 +272,12 @@ Timing convertThroughWindow(const QString &folder, const QString &address, Bench
     Stages stages;
     double start = 0;
     double startCpu = 0;
-    QObject::connect(window.objDOS.get(), &quorlix::process::DOSOutputs::ReceiveOutputs, &window, [&](QString &) {
+    // The processor time only at the last chunk, the empty one: a system
+    // call for each of a large log's chunks would be counted as the window's.
+    QObject::connect(window.objDOS.get(), &quorlix::process::DOSOutputs::ReceiveOutputs, &window, [&](QString &chunk) {
         stages.downloadEnd = now() - start;
-        stages.downloadCpu = cpuSeconds() - startCpu;
+        if (chunk.isEmpty())
+            stages.downloadCpu = cpuSeconds() - startCpu;
     });
     const quorlix::process::DOSOutputs *compiler = nullptr;
     QObject::connect(window.txtOutputs, &QPlainTextEdit::textChanged, &window, [&] {

@@ -42,7 +42,7 @@ enum class ReadResult { Done, Failed, Stopped };
 bool unchanged(const QByteArray &name, const struct stat &opened, std::size_t size, struct stat &now)
 {
     return ::stat(name.constData(), &now) == 0 && opened.st_ino == now.st_ino && opened.st_dev == now.st_dev
-        && static_cast<std::size_t>(now.st_size) == size;
+           && static_cast<std::size_t>(now.st_size) == size;
 }
 
 // Whether href names another site or another scheme ("mailto:"), which the
