@@ -405,7 +405,13 @@ bool PageOutlines::readOne(const Job &job)
         if (mSink)
             std::string().swap(page->text);
         std::lock_guard lock(mMutex);
-        mStamps.insert(job.relative, stamp);
+        // A page read as the downloader listed it final is not looked at
+        // again at the end: were it changed after all, it would be listed
+        // again (on a large site, a system call for every page).
+        if (job.final)
+            mStamps.remove(job.relative);
+        else
+            mStamps.insert(job.relative, stamp);
         mPages.emplace(job.relative, std::move(*page)); // moved: insert would copy it
         return true;
     } catch (const std::exception &) {
