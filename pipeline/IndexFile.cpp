@@ -15,8 +15,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -24,6 +26,38 @@
 namespace quorlix::pipeline {
 
 namespace {
+
+// A stable sort, a large list's halves sorted side by side and then merged:
+// a large site's index sorts some 150,000 keywords with a costly comparison
+// while the other core has nothing to do.
+template <typename Less>
+void StableSortOnTwoCores(std::vector<std::uint32_t> &items, Less less)
+{
+    constexpr std::size_t kWorthAThread = 20000;
+    if (items.size() < kWorthAThread || std::thread::hardware_concurrency() < 2) {
+        std::stable_sort(items.begin(), items.end(), less);
+        return;
+    }
+    const auto middle = items.begin() + static_cast<std::ptrdiff_t>(items.size() / 2);
+    std::exception_ptr failed;
+    std::thread firstHalf([&] {
+        try {
+            std::stable_sort(items.begin(), middle, less);
+        } catch (...) {
+            failed = std::current_exception();
+        }
+    });
+    try {
+        std::stable_sort(middle, items.end(), less);
+    } catch (...) {
+        firstHalf.join();
+        throw;
+    }
+    firstHalf.join();
+    if (failed)
+        std::rethrow_exception(failed);
+    std::inplace_merge(items.begin(), middle, items.end(), less);
+}
 
 // The name a definition term defines: "Function: int foo (const char *s)"
 // defines "foo", "pkg.mod.bar(x, y)" defines "bar" in "pkg.mod" (its
@@ -392,7 +426,7 @@ IndexFile MakeIndexFile(const QStringList &files, const SavedPages &pages,
     for (std::size_t i = 0; i < all.size(); ++i)
         if (!tooCommon(all[i]))
             order.push_back(static_cast<std::uint32_t>(i));
-    std::stable_sort(order.begin(), order.end(), [&all](std::uint32_t left, std::uint32_t right) {
+    StableSortOnTwoCores(order, [&all](std::uint32_t left, std::uint32_t right) {
         const Keyword &a = all[left], &b = all[right];
         // Folded as compared: a sort key for each would be ten megabytes
         // on a large site.

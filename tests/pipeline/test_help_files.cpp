@@ -7,6 +7,7 @@
 #include "pipeline/ContentsFile.h"
 #include "pipeline/HelpProject.h"
 #include "pipeline/IndexFile.h"
+#include "pipeline/KeywordText.h"
 #include "pipeline/PageOutlines.h"
 #include "pipeline/Sitemap.h"
 #include "pipeline/TopicNames.h"
@@ -90,6 +91,7 @@ class TestHelpFiles : public QObject {
 private slots:
     void contentsTree();
     void indexKeywords();
+    void largeIndexInOrder();
     void indexAlikeBeforeAndAfterLinkConversion();
     void siteEndingLeftOff_data();
     void siteEndingLeftOff();
@@ -175,6 +177,38 @@ void TestHelpFiles::indexKeywords()
     for (std::size_t i = 0; i < parsed.size(); ++i) {
         QCOMPARE((*plain)[i].text, parsed[i].text);
         QCOMPARE((*plain)[i].places, parsed[i].places);
+    }
+}
+
+// A large index is sorted in two halves at once and merged: the merged
+// order is the one order, numbers by value and letters folded, ties by case.
+void TestHelpFiles::largeIndexInOrder()
+{
+    QStringList files;
+    SavedPages pages;
+    for (int p = 0; p < 30; ++p) {
+        std::vector<html::Heading> headings;
+        for (int h = 0; h < 1000; ++h) {
+            const int n = (p * 1000 + h) * 7919 % 30000; // each once, out of order
+            const std::string text = (n % 3 == 0   ? "Item "
+                                      : n % 3 == 1 ? "item "
+                                                   : "ITEM ")
+                                     + std::to_string(n / 3) + (n % 2 ? "a" : "B");
+            headings.emplace_back(2, text, "h" + std::to_string(h));
+        }
+        const QString name = QStringLiteral("s/p%1.html").arg(p);
+        files << name;
+        pages.insert(name, page("", "", std::move(headings)));
+    }
+    QStringList keywords;
+    for (const QString &line : outlineOf(MakeIndexFile(files, pages).bytes).split(QLatin1Char('\n')))
+        if (!line.startsWith(QLatin1Char(' ')))
+            keywords << line.section(QLatin1Char('|'), 0, 0);
+    QCOMPARE(keywords.size(), 30000);
+    for (qsizetype i = 1; i < keywords.size(); ++i) {
+        const int order = NaturalCompareFolded(keywords[i - 1], keywords[i]);
+        QVERIFY2(order < 0 || (order == 0 && keywords[i - 1] < keywords[i]),
+                 qPrintable(keywords[i - 1] + QStringLiteral(" before ") + keywords[i]));
     }
 }
 
