@@ -20,8 +20,6 @@ constexpr std::size_t kLongestName = 64 * 1024;
 // page hands two, and reading each one's head, kind and name apart cost as
 // many system calls as the page's own reading.
 constexpr std::size_t kCatchUpPiece = 256 * 1024;
-// A frame's record is mostly read with its head, in one piece this large.
-constexpr std::size_t kFrameFirstPiece = 64 * 1024;
 
 } // namespace
 
@@ -39,19 +37,10 @@ bool HandedReadings::readAt(std::uint64_t offset, std::size_t size, std::string 
 bool HandedReadings::readFrame(std::uint64_t offset, std::uint64_t end, std::string &record) const
 {
     std::uint64_t size = 0;
-    if (offset > end || end - offset < kFrameHead)
-        return false;
-    const auto first = static_cast<std::size_t>(std::min<std::uint64_t>(end - offset, kFrameHead + kFrameFirstPiece));
-    if (!readAt(offset, first, record))
+    if (offset > end || end - offset < kFrameHead || !readAt(offset, kFrameHead, record))
         return false;
     std::memcpy(&size, record.data(), kFrameHead);
-    if (size > end - offset - kFrameHead)
-        return false;
-    if (kFrameHead + size > first)
-        return readAt(offset + kFrameHead, static_cast<std::size_t>(size), record);
-    record.erase(0, kFrameHead);
-    record.resize(static_cast<std::size_t>(size));
-    return true;
+    return size <= end - offset - kFrameHead && readAt(offset + kFrameHead, static_cast<std::size_t>(size), record);
 }
 
 std::optional<std::string_view> HandedReadings::bytesAt(std::uint64_t offset, std::size_t size, std::uint64_t end)
@@ -86,7 +75,8 @@ void HandedReadings::catchUp()
         const std::uint64_t record = mIndexed + kFrameHead;
         if (size > end - record)
             return; // still being written
-        // Early readings are found through their conversions.
+        // Early readings are found through their conversions; where each
+        // lies is kept, for its record to be read in one piece.
         const std::size_t start = static_cast<std::size_t>(std::min<std::uint64_t>(size, kHandedNameAt + kLongestName));
         const std::optional<std::string_view> kind = bytesAt(record, std::min(start, kRecordKindBytes), end);
         if (!kind || kindOfRecord(*kind) == RecordKind::Unknown) {
@@ -100,6 +90,8 @@ void HandedReadings::catchUp()
                 return;
             }
             mFrames.insert_or_assign(std::string(*name), std::pair(record, size));
+        } else {
+            mEarlyReadings.emplace_back(mIndexed, size);
         }
         mIndexed = record + size;
     }
@@ -107,7 +99,9 @@ void HandedReadings::catchUp()
 
 std::optional<Page> HandedReadings::take(std::string_view name, const FileStamp &stamp, std::string_view bytes)
 {
-    std::uint64_t offset = 0, size = 0, end = 0;
+    std::optional<HandedConversion> conversion;
+    std::optional<std::uint64_t> earlySize;
+    std::uint64_t end = 0;
     std::string record;
     {
         std::lock_guard lock(mMutex);
@@ -115,17 +109,25 @@ std::optional<Page> HandedReadings::take(std::string_view name, const FileStamp 
         const auto frame = mFrames.find(std::string(name));
         if (frame == mFrames.end())
             return std::nullopt;
-        std::tie(offset, size) = frame->second;
+        const auto [offset, size] = frame->second;
         mFrames.erase(frame);
         end = mIndexed;
         // Mostly just looked at.
         if (offset >= mPieceAt && offset - mPieceAt <= mPiece.size() && size <= mPiece.size() - (offset - mPieceAt))
             record.assign(mPiece, static_cast<std::size_t>(offset - mPieceAt), static_cast<std::size_t>(size));
+        else if (!readAt(offset, static_cast<std::size_t>(size), record))
+            return std::nullopt;
+        conversion = handedConversionFromRecord(record, name);
+        if (!conversion || conversion->stamp != stamp)
+            return std::nullopt;
+        const auto early = std::lower_bound(mEarlyReadings.begin(), mEarlyReadings.end(),
+                                            std::pair(conversion->readingAt, std::uint64_t{0}));
+        if (early != mEarlyReadings.end() && early->first == conversion->readingAt)
+            earlySize = early->second;
     }
-    if (record.size() != size && !readAt(offset, static_cast<std::size_t>(size), record))
-        return std::nullopt;
-    std::optional<HandedConversion> conversion = handedConversionFromRecord(record, name);
-    if (!conversion || conversion->stamp != stamp || !readFrame(conversion->readingAt, end, record))
+    // The early reading's record, read in one piece where it is known.
+    if (earlySize ? !readAt(conversion->readingAt + kFrameHead, static_cast<std::size_t>(*earlySize), record)
+                  : !readFrame(conversion->readingAt, end, record))
         return std::nullopt;
     std::optional<EarlyReading> early = earlyReadingFromRecord(record);
     if (!early)

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace quorlix::html {
 
@@ -49,6 +50,9 @@ private:
     bool mBroken = false;       // a frame out of shape: nothing after it is read
     std::string mPiece;         // the bytes last read from mPieceAt on
     std::uint64_t mPieceAt = 0;
+    // Each early reading's frame: where it starts, its record's size; in
+    // the order of the file.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> mEarlyReadings;
     // A conversion's frame for each name: where its record starts, its size.
     std::unordered_map<std::string, std::pair<std::uint64_t, std::uint64_t>> mFrames;
 };
