@@ -78,6 +78,7 @@ public:
         QEventLoop loop;
         mLoop = &loop;
         mWoken = false;
+        mUnwaitedWakes = 0;
         mTimeout.start(timeoutMs);
         loop.exec();
         mLoop = nullptr;
@@ -94,7 +95,7 @@ public:
 private:
     void wake()
     {
-        if (mLoop) {
+        if (mLoop && !mWoken) {
             mWoken = true;
             mLoop->quit();
             return;
@@ -102,7 +103,8 @@ private:
         // Between waits the notifier stays on and says only that there is
         // output, which the next read takes: once each time the runner lets
         // events run. Said again and again, another loop runs meanwhile (a
-        // box the user opened) and would spin on it: off until the next wait.
+        // box the user opened, even from inside the wait) and would spin on
+        // it: off until the next wait.
         if (++mUnwaitedWakes > 1)
             mNotifier->setEnabled(false);
     }
