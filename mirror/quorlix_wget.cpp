@@ -20,7 +20,10 @@
 #include <cstdlib>
 #include <malloc.h>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -30,6 +33,14 @@ std::atomic<bool> cancelled{false};
 void onSignal(int)
 {
     cancelled.store(true);
+    // Whoever reads the log through a pipe may have stopped reading it: a
+    // write to the full pipe would hold the mirror up for as long. Nothing
+    // more of the log is waited for; what does not fit is left out. (Only a
+    // pipe: a terminal's mode is shared with the shell that started us.)
+    struct stat out;
+    const int flags = ::fcntl(STDOUT_FILENO, F_GETFL);
+    if (flags >= 0 && ::fstat(STDOUT_FILENO, &out) == 0 && S_ISFIFO(out.st_mode))
+        ::fcntl(STDOUT_FILENO, F_SETFL, flags | O_NONBLOCK);
 }
 
 } // namespace

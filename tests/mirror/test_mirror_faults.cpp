@@ -11,13 +11,17 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
 #include <memory>
 #include <netinet/in.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -354,19 +358,31 @@ void TestMirrorFaults::certificates()
 void TestMirrorFaults::cancel_data()
 {
     QTest::addColumn<bool>("largePages");
+    QTest::addColumn<bool>("logUnread");
     // Every answer takes 20 s: SIGTERM ends the transfers at once.
-    QTest::newRow("answers that never come") << false;
+    QTest::newRow("answers that never come") << false << false;
     // Pages of many megabytes arrive at once and are parsed while the
     // transfers go on: SIGTERM ends the parses too.
-    QTest::newRow("large pages being parsed") << true;
+    QTest::newRow("large pages being parsed") << true << false;
+    // The window reads no log while a box of its own is open: the log's
+    // pipe fills and the mirror waits to write. SIGTERM ends it all the same.
+    QTest::newRow("a log nobody reads") << false << true;
 }
 
 void TestMirrorFaults::cancel()
 {
     QFETCH(bool, largePages);
+    QFETCH(bool, logUnread);
     QTemporaryDir temp;
     const QString root = temp.filePath(QStringLiteral("site"));
     QByteArray index = "x";
+    if (logUnread) {
+        index.clear();
+        for (int page = 0; page < 1500; ++page) {
+            QVERIFY(write(root + QStringLiteral("/p%1.html").arg(page), "p"));
+            index += "<a href=\"p" + QByteArray::number(page) + ".html\">p</a>\n";
+        }
+    }
     if (largePages) {
         QByteArray large = "<html><body>\n";
         for (int i = 0; i < 300000; ++i)
@@ -381,7 +397,7 @@ void TestMirrorFaults::cancel()
     std::unique_ptr<NginxServer> nginx;
     std::unique_ptr<FixtureServer> slow;
     QString address;
-    if (largePages) {
+    if (largePages || logUnread) {
         nginx = std::make_unique<NginxServer>(root, temp.filePath(QStringLiteral("nginx")));
         QVERIFY2(nginx->isListening(), qPrintable(nginx->errorString()));
         address = nginx->url();
@@ -396,9 +412,31 @@ void TestMirrorFaults::cancel()
     QVERIFY(QDir().mkpath(out));
     QProcess process;
     process.setWorkingDirectory(out);
+    // A pipe that is never read: its reading end is held open, and looked
+    // at only to see that it is full.
+    const QString fifo = temp.filePath(QStringLiteral("log"));
+    int unread = -1;
+    const auto closeUnread = qScopeGuard([&unread] {
+        if (unread >= 0)
+            ::close(unread);
+    });
+    if (logUnread) {
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        unread = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        QVERIFY(unread >= 0);
+        process.setStandardOutputFile(fifo);
+    }
     process.start(kTool, options(address));
     QVERIFY(process.waitForStarted());
-    if (largePages) {
+    if (logUnread) {
+        const auto waiting = [unread] {
+            int held = 0;
+            return ::ioctl(unread, FIONREAD, &held) == 0 && held > 60000;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(waiting(), 20000);
+        QTest::qWait(300);
+        QVERIFY2(process.state() == QProcess::Running, "the mirror ended before it could be cancelled");
+    } else if (largePages) {
         // The start page saved: the large ones come at once and are parsed.
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(out + QStringLiteral("/%1/index.html").arg(nginx->hostFolder())), 10000);
         QTest::qWait(300);
@@ -412,7 +450,7 @@ void TestMirrorFaults::cancel()
     QVERIFY(process.waitForFinished(5000));
     QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(leftovers(out), QStringList());
-    if (!largePages)
+    if (slow)
         QVERIFY(!QFileInfo::exists(out + QStringLiteral("/%1/index.html").arg(slow->hostFolder())));
 }
 
