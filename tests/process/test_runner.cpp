@@ -445,11 +445,11 @@ void TestRunner::loopRunByAListenerDoesNotSpinOnOutput()
     auto runner = DOSOutputs::create();
     EventLog log(*runner);
     const auto box = [&] {
-        qApp->installEventFilter(&counter);
+        QCoreApplication::instance()->installEventFilter(&counter);
         QEventLoop loop;
         QTimer::singleShot(300, &loop, &QEventLoop::quit);
         loop.exec();
-        qApp->removeEventFilter(&counter);
+        QCoreApplication::instance()->removeEventFilter(&counter);
     };
     if (fromWait) {
         // The ticker writes a line every 20 ms: the runner mostly waits.
