@@ -112,11 +112,11 @@ std::optional<Page> HandedReadings::take(std::string_view name, const FileStamp 
         const auto [offset, size] = frame->second;
         mFrames.erase(frame);
         end = mIndexed;
-        // Mostly just looked at.
-        if (offset >= mPieceAt && offset - mPieceAt <= mPiece.size() && size <= mPiece.size() - (offset - mPieceAt))
-            record.assign(mPiece, static_cast<std::size_t>(offset - mPieceAt), static_cast<std::size_t>(size));
-        else if (!readAt(offset, static_cast<std::size_t>(size), record))
+        // Mostly in the piece just looked over.
+        const std::optional<std::string_view> found = bytesAt(offset, static_cast<std::size_t>(size), end);
+        if (!found)
             return std::nullopt;
+        record.assign(*found);
         conversion = handedConversionFromRecord(record, name);
         if (!conversion || conversion->stamp != stamp)
             return std::nullopt;
