@@ -11,7 +11,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -415,25 +414,18 @@ void TestMirrorFaults::cancel()
     // A pipe that is never read: its reading end is held open, and looked
     // at only to see that it is full.
     const QString fifo = temp.filePath(QStringLiteral("log"));
-    int unread = -1;
-    const auto closeUnread = qScopeGuard([&unread] {
-        if (unread >= 0)
-            ::close(unread);
-    });
+    QFile unread;
     if (logUnread) {
         QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
-        unread = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        QVERIFY(unread >= 0);
+        QVERIFY(unread.open(::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC),
+                            QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
         process.setStandardOutputFile(fifo);
     }
     process.start(kTool, options(address));
     QVERIFY(process.waitForStarted());
+    int held = 0;
     if (logUnread) {
-        const auto waiting = [unread] {
-            int held = 0;
-            return ::ioctl(unread, FIONREAD, &held) == 0 && held > 60000;
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(waiting(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(::ioctl(unread.handle(), FIONREAD, &held) == 0 && held > 60000, 20000);
         QTest::qWait(300);
         QVERIFY2(process.state() == QProcess::Running, "the mirror ended before it could be cancelled");
     } else if (largePages) {

@@ -190,11 +190,9 @@ void TestHelpFiles::largeIndexInOrder()
         std::vector<html::Heading> headings;
         for (int h = 0; h < 1000; ++h) {
             const int n = (p * 1000 + h) * 7919 % 30000; // each once, out of order
-            const std::string text = (n % 3 == 0   ? "Item "
-                                      : n % 3 == 1 ? "item "
-                                                   : "ITEM ")
-                                     + std::to_string(n / 3) + (n % 2 ? "a" : "B");
-            headings.emplace_back(2, text, "h" + std::to_string(h));
+            const std::string cases[] = {"Item ", "item ", "ITEM "};
+            headings.emplace_back(2, cases[n % 3] + std::to_string(n / 3) + (n % 2 ? "a" : "B"),
+                                  "h" + std::to_string(h));
         }
         const QString name = QStringLiteral("s/p%1.html").arg(p);
         files << name;
