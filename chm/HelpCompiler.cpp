@@ -238,7 +238,7 @@ std::optional<std::uint64_t> Compilation::addListedFile(ChmWriter &writer, const
         writer.addFile(file.name,
                        std::span(reinterpret_cast<const std::uint8_t *>(read.bytes.data()), read.bytes.size()));
         if (read.page) {
-            std::string title = !read.parsed.title.empty() ? read.parsed.title : read.parsed.firstHeading;
+            std::string title = html::topicTitle(read.parsed.title, read.parsed.firstHeading);
             if (search_)
                 search_->addDocument(static_cast<std::uint32_t>(topics_.size()), title, std::move(read.parsed.text));
             topics_.push_back({file.name, std::move(title)});
@@ -425,12 +425,13 @@ std::uint64_t Compilation::addPreparedFile(ChmWriter &writer, const ListedFile &
     const PreparedContent::File &entry = *reused.entry;
     writer.addPlacedFile(file.name, reused.offset, entry.size);
     if (html::isPageName(file.name)) {
-        std::string title = !entry.title.empty() ? entry.title : entry.firstHeading;
-        // The index's thread reads the text itself: the files go on being
-        // stored while it works, rather than wait for room in its queue.
+        // The index's thread reads the page's words itself: the files go on
+        // being stored while it works, rather than wait for room in its queue.
         if (search_)
-            search_->addDocument(static_cast<std::uint32_t>(topics_.size()), title,
-                                 [prepared = prepared_.get(), &entry] { return prepared->text(entry); });
+            search_->addSplitDocument(
+                static_cast<std::uint32_t>(topics_.size()),
+                [prepared = prepared_.get(), &entry] { return prepared->words(entry); }, prepared_->words());
+        std::string title = html::topicTitle(entry.title, entry.firstHeading);
         topics_.push_back({file.name, std::move(title)});
         windows1252Pages_ += entry.windows1252 ? 1 : 0;
     }

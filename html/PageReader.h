@@ -59,6 +59,13 @@ struct Page {
 
 Page readPage(std::string_view bytes, PageParts parts = PageParts::Outline);
 
+// What a help file names a page's topic, and searches as its title: its
+// title, else its first heading.
+inline const std::string &topicTitle(const std::string &title, const std::string &firstHeading)
+{
+    return title.empty() ? firstHeading : title;
+}
+
 // The same, for a reader on another thread: gives up as soon as stop is set,
 // even in the middle of a big page, and then gives nothing.
 std::optional<Page> readPage(std::string_view bytes, PageParts parts, const std::atomic<bool> &stop);

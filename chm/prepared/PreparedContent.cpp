@@ -65,6 +65,30 @@ private:
     std::uint64_t consumedFrom_ = 0;
 };
 
+// The word list: its words back to back in bytes, and each one's view.
+bool readWordList(RecordReader &reader, std::string &bytes, std::vector<std::string_view> &words)
+{
+    std::uint64_t count = 0;
+    if (!reader.number(count) || count > UINT32_MAX)
+        return false;
+    std::vector<std::uint32_t> ends;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        std::uint8_t length = 0;
+        std::string word;
+        if (!reader.number(length) || !reader.text(word, length))
+            return false;
+        bytes += word;
+        ends.push_back(static_cast<std::uint32_t>(bytes.size()));
+    }
+    words.reserve(ends.size());
+    std::uint32_t start = 0;
+    for (const std::uint32_t end : ends) {
+        words.emplace_back(bytes.data() + start, end - start);
+        start = end;
+    }
+    return true;
+}
+
 } // namespace
 
 std::unique_ptr<PreparedContent> PreparedContent::open(const std::filesystem::path &path)
@@ -105,13 +129,14 @@ bool PreparedContent::load()
     if (!reader.text(magic, prepared::kMagic.size()) || magic != prepared::kMagic)
         return false;
     std::uint64_t streamEnd = 0, fileCount = 0;
+    bool wordsRead = false;
     for (;;) {
         char tag = 0;
         if (!reader.bytes(&tag, 1))
             return false;
         if (tag == prepared::kEndRecord) {
             std::uint64_t files = 0, intervals = 0;
-            return reader.number(files) && reader.number(intervals) && reader.number(streamBytes_)
+            return wordsRead && reader.number(files) && reader.number(intervals) && reader.number(streamBytes_)
                    && reader.atEnd() && files == fileCount && intervals == intervals_.size()
                    && streamBytes_ == streamEnd && streamEnd <= intervals * kLzxResetInterval;
         }
@@ -126,7 +151,13 @@ bool PreparedContent::load()
             intervals_.push_back(interval);
             continue;
         }
-        if (tag != prepared::kFileRecord)
+        if (tag == prepared::kWordsRecord) {
+            if (wordsRead || !readWordList(reader, wordBytes_, words_))
+                return false;
+            wordsRead = true;
+            continue;
+        }
+        if (tag != prepared::kFileRecord || wordsRead)
             return false;
         std::string name;
         File file;
@@ -152,10 +183,10 @@ bool PreparedContent::load()
         }
         if (file.pageRead) {
             if (!reader.shortText(file.title) || !reader.shortText(file.firstHeading)
-                || !reader.number(file.textLength))
+                || !reader.number(file.wordsLength))
                 return false;
-            file.textAt = reader.position();
-            if (!reader.skip(file.textLength))
+            file.wordsAt = reader.position();
+            if (!reader.skip(file.wordsLength))
                 return false;
         }
         ++fileCount;
@@ -189,9 +220,14 @@ LzxInterval PreparedContent::interval(std::size_t index) const
     return interval;
 }
 
-std::string PreparedContent::text(const File &file) const
+PageWords PreparedContent::words(const File &file) const
 {
-    return readAt(file.textAt, file.textLength);
+    const std::string bytes = readAt(file.wordsAt, file.wordsLength);
+    std::optional<PageWords> words = PageWords::from(
+        std::span(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size()), words_.size());
+    if (!words)
+        throw std::runtime_error("the prepared content's words are damaged");
+    return std::move(*words);
 }
 
 } // namespace quorlix::chm

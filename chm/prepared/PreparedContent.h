@@ -6,6 +6,7 @@
 
 #include "chm/lzx/LzxEncoder.h"
 #include "chm/prepared/ContentDigest.h"
+#include "chm/search/PageWords.h"
 #include "html/PageRecord.h"
 
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -27,7 +29,7 @@ public:
         bool pageRead = false, windows1252 = false;
         std::optional<html::FileStamp> stamp; // the file its bytes were read from, as it was then
         std::string title, firstHeading;
-        std::uint64_t textAt = 0, textLength = 0; // where the page's text lies in the prepared file
+        std::uint64_t wordsAt = 0, wordsLength = 0; // where the page's words lie in the prepared file
     };
 
     // Nothing when path is empty, missing, unfinished or not a prepared file.
@@ -43,8 +45,11 @@ public:
     std::uint64_t streamBytes() const { return streamBytes_; }
     // Throws std::runtime_error when it cannot be read.
     LzxInterval interval(std::size_t index) const;
-    // A page's text; safe beside interval() on another thread.
-    std::string text(const File &file) const;
+    // A page's words, numbered in words(); safe beside interval() on
+    // another thread. Throws std::runtime_error when they cannot be read.
+    PageWords words(const File &file) const;
+    // Every page's words; they live as long as this.
+    std::span<const std::string_view> words() const { return words_; }
 
 private:
     struct Interval {
@@ -60,6 +65,8 @@ private:
     std::uint64_t streamBytes_ = 0;
     std::unordered_map<std::string, File> files_; // by folded name
     std::vector<Interval> intervals_;
+    std::string wordBytes_;
+    std::vector<std::string_view> words_; // into wordBytes_
 };
 
 } // namespace quorlix::chm

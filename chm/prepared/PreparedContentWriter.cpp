@@ -3,6 +3,7 @@
 #include "chm/container/ByteLayout.h"
 #include "chm/prepared/ContentDigest.h"
 #include "chm/prepared/PreparedRecords.h"
+#include "chm/search/WordSplitter.h"
 #include "chm/sheets/StyleSheetFlattener.h"
 
 #include <cerrno>
@@ -102,7 +103,15 @@ void PreparedContentWriter::add(const std::string &name, std::string_view bytes,
     if (read) {
         putText(page->title, false);
         putText(page->firstHeading, false);
-        putText(page->text, true);
+        try {
+            pageWords_.split(html::topicTitle(page->title, page->firstHeading), page->text, words_);
+            encoded_.clear();
+            pageWords_.appendTo(encoded_);
+        } catch (const std::exception &) {
+            failed_ = true; // out of memory, or too many words: the compile starts from scratch
+            return;
+        }
+        putText(std::string_view(reinterpret_cast<const char *>(encoded_.data()), encoded_.size()), true);
     }
     ++files_;
     offset_ += bytes.size();
@@ -111,6 +120,21 @@ void PreparedContentWriter::add(const std::string &name, std::string_view bytes,
     } catch (const std::exception &) {
         failed_ = true; // out of memory: the compile starts from scratch
     }
+}
+
+void PreparedContentWriter::putWordList()
+{
+    std::vector<std::uint8_t> list;
+    list.push_back(static_cast<std::uint8_t>(prepared::kWordsRecord));
+    appendLe64(list, words_.size());
+    for (std::uint32_t id = 0; id < words_.size(); ++id) {
+        const std::string_view word = words_.word(id);
+        static_assert(WordSplitter::kMaxWordBytes < 256);
+        list.push_back(static_cast<std::uint8_t>(word.size()));
+        appendBytes(list, word);
+    }
+    put(list.data(), list.size());
+    words_ = WordTable(); // its room is the window's, which needs it next
 }
 
 bool PreparedContentWriter::finish()
@@ -128,6 +152,7 @@ bool PreparedContentWriter::finish()
     } catch (const std::exception &) {
         failed_ = true;
     }
+    putWordList();
     std::vector<std::uint8_t> end;
     end.push_back(static_cast<std::uint8_t>(prepared::kEndRecord));
     appendLe64(end, files_);

@@ -7,6 +7,8 @@
 #pragma once
 
 #include "chm/lzx/LzxSectionCompressor.h"
+#include "chm/search/PageWords.h"
+#include "chm/search/WordTable.h"
 #include "html/PageReader.h"
 #include "html/PageRecord.h"
 
@@ -31,7 +33,8 @@ public:
 
     // A file's bytes as saved, under its name as the help file stores it
     // ("/site/a.html"); page is its reading (with PageParts::OutlineAndText)
-    // when it is a page: its title, first heading and text. Style sheets are
+    // when it is a page: its title, first heading and its text's words as the
+    // search index takes them. Style sheets are
     // passed over: the compile rewrites them. stamp, when given, is the file
     // the bytes were read from, as it was then: the compile takes the file
     // as prepared while it finds it so, without reading it again. Not
@@ -54,12 +57,17 @@ public:
 private:
     void put(const void *bytes, std::size_t length);
     void putText(std::string_view text, bool wide);
+    void putWordList();
 
     std::filesystem::path path_;
     std::FILE *out_ = nullptr;
     std::unique_ptr<LzxSectionCompressor> compressor_;
     std::uint64_t offset_ = 0;
     std::uint64_t files_ = 0, intervals_ = 0;
+    // Every page's words, numbered as written; the list goes at the end.
+    WordTable words_;
+    PageWords pageWords_;
+    std::vector<std::uint8_t> encoded_; // reused
     bool failed_ = false;
     bool finished_ = false;
 };

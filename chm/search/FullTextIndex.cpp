@@ -4,8 +4,8 @@
 #include "chm/language/AnsiText.h"
 #include "chm/language/LanguageId.h"
 #include "chm/search/ScaleRootEncoder.h"
+#include "chm/search/PageWords.h"
 #include "chm/search/SearchTreeWriter.h"
-#include "chm/search/WordSplitter.h"
 #include "chm/search/WordTable.h"
 
 #include <algorithm>
@@ -15,10 +15,6 @@
 namespace quorlix::chm {
 
 namespace {
-
-// Words beyond this many in one page are not indexed: a page that size is
-// data, not text, and its hits would only bloat the index.
-constexpr std::size_t kMaxWordsPerPage = 1u << 20;
 
 constexpr std::size_t kHeaderSize = 0x400;
 constexpr std::uint32_t kUtf8CodePage = 65001; // for languages without an ANSI code page
@@ -65,33 +61,10 @@ struct FullTextIndexBuilder::Words {
     std::uint64_t hitCount = 0;
     std::uint64_t hitBytes = 0;
 
-    // One page's hits in order of position, reused: the word number in the
-    // high half, the position in the low half.
-    std::vector<std::uint64_t> hits;
-    static std::uint32_t wordOf(std::uint64_t hit) { return static_cast<std::uint32_t>(hit >> 32); }
-    static std::uint32_t positionOf(std::uint64_t hit) { return static_cast<std::uint32_t>(hit); }
-
-    // Adds the words of text from position firstPosition on; returns the
-    // position after its last word.
-    std::size_t collect(std::string_view text, std::size_t firstPosition)
-    {
-        WordSplitter splitter(text);
-        std::string word;
-        std::size_t position = 0, end = firstPosition;
-        while (splitter.next(word, position)) {
-            const std::size_t at = firstPosition + position;
-            if (at >= kMaxWordsPerPage)
-                break;
-            const std::uint32_t id = table.idOf(word);
-            if (id == records.size())
-                records.emplace_back();
-            hits.push_back(std::uint64_t{id} << 32 | at);
-            ++hitCount;
-            hitBytes += word.size();
-            end = at + 1;
-        }
-        return end;
-    }
+    // One page's words, reused; for a page split before, its words
+    // numbered in this table instead of the one they were split against.
+    PageWords page;
+    std::vector<std::uint32_t> ownNumbers; // by the other table's number, + 1; 0: not yet looked up
 
     // The page's hits grouped by word, each word's positions in the order
     // they came (which is theirs): a word's list grows the same whichever
@@ -104,6 +77,9 @@ struct FullTextIndexBuilder::Words {
     std::vector<std::uint32_t> pageOfWord, groupOfWord; // by word number
     std::uint32_t pageNumber = 0;
 
+    void startPage(std::uint32_t topic);
+    void addPage(std::uint32_t topic);
+
     void groupHits()
     {
         if (++pageNumber == 0) { // a marker taken before: all forgotten
@@ -115,8 +91,8 @@ struct FullTextIndexBuilder::Words {
             groupOfWord.resize(records.size());
         }
         groups.clear();
-        for (const std::uint64_t hit : hits) {
-            const std::uint32_t word = wordOf(hit);
+        for (const std::uint64_t hit : page.hits) {
+            const std::uint32_t word = PageWords::wordOf(hit);
             if (pageOfWord[word] != pageNumber) {
                 pageOfWord[word] = pageNumber;
                 groupOfWord[word] = static_cast<std::uint32_t>(groups.size());
@@ -130,10 +106,10 @@ struct FullTextIndexBuilder::Words {
             at += group.count;
             group.count = 0;
         }
-        positions.resize(hits.size());
-        for (const std::uint64_t hit : hits) {
-            Group &group = groups[groupOfWord[wordOf(hit)]];
-            positions[group.first + group.count++] = positionOf(hit);
+        positions.resize(page.hits.size());
+        for (const std::uint64_t hit : page.hits) {
+            Group &group = groups[groupOfWord[PageWords::wordOf(hit)]];
+            positions[group.first + group.count++] = PageWords::positionOf(hit);
         }
     }
 
@@ -166,31 +142,64 @@ FullTextIndexBuilder::~FullTextIndexBuilder() = default;
 FullTextIndexBuilder::FullTextIndexBuilder(FullTextIndexBuilder &&) noexcept = default;
 FullTextIndexBuilder &FullTextIndexBuilder::operator=(FullTextIndexBuilder &&) noexcept = default;
 
+void FullTextIndexBuilder::Words::startPage(std::uint32_t topic)
+{
+    if (anyDocument && topic <= lastTopic)
+        throw std::invalid_argument("search index pages must come in increasing topic order");
+    anyDocument = true;
+    lastTopic = topic;
+}
+
+// The page's words, numbered in the table, into their words' lists.
+void FullTextIndexBuilder::Words::addPage(std::uint32_t topic)
+{
+    if (records.size() < table.size())
+        records.resize(table.size());
+    hitCount += page.hits.size();
+    for (const std::uint64_t hit : page.hits)
+        hitBytes += table.word(PageWords::wordOf(hit)).size();
+    groupHits();
+    for (const Group &group : groups) {
+        const std::uint32_t *first = positions.data() + group.first, *last = first + group.count;
+        // The title's positions come first, being the lowest.
+        const std::uint32_t *titleEnd = first;
+        while (titleEnd != last && *titleEnd < page.titleWords)
+            ++titleEnd;
+        WordRecord &record = records[group.word];
+        append(record.everywhere, topic, first, last);
+        if (titleEnd != first)
+            append(record.inTitles, topic, first, titleEnd);
+    }
+}
+
 void FullTextIndexBuilder::addDocument(std::uint32_t topic, std::string_view title, std::string_view text)
 {
     Words &w = *words_;
-    if (w.anyDocument && topic <= w.lastTopic)
-        throw std::invalid_argument("search index pages must come in increasing topic order");
-    w.anyDocument = true;
-    w.lastTopic = topic;
+    w.startPage(topic);
+    w.page.split(title, text, w.table);
+    w.addPage(topic);
+}
 
-    // Title words take the first positions, the text's follow.
-    w.hits.clear();
-    const std::size_t titleWords = w.collect(title, 0);
-    w.collect(text, titleWords);
-
-    w.groupHits();
-    for (const Words::Group &group : w.groups) {
-        const std::uint32_t *first = w.positions.data() + group.first, *last = first + group.count;
-        // The title's positions come first, being the lowest.
-        const std::uint32_t *titleEnd = first;
-        while (titleEnd != last && *titleEnd < titleWords)
-            ++titleEnd;
-        WordRecord &record = w.records[group.word];
-        w.append(record.everywhere, topic, first, last);
-        if (titleEnd != first)
-            w.append(record.inTitles, topic, first, titleEnd);
+void FullTextIndexBuilder::addSplitDocument(std::uint32_t topic, PageWords page,
+                                            std::span<const std::string_view> words)
+{
+    Words &w = *words_;
+    w.startPage(topic);
+    if (w.ownNumbers.size() < words.size())
+        w.ownNumbers.resize(words.size(), 0);
+    // Each of the other table's words is looked up here once, not at
+    // each of its hits.
+    for (std::uint64_t &hit : page.hits) {
+        const std::uint32_t other = PageWords::wordOf(hit);
+        if (other >= words.size())
+            throw std::out_of_range("a page's word is not in its word list");
+        std::uint32_t &own = w.ownNumbers[other];
+        if (own == 0)
+            own = w.table.idOf(words[other]) + 1;
+        hit = std::uint64_t{own - 1} << 32 | PageWords::positionOf(hit);
     }
+    w.page = std::move(page);
+    w.addPage(topic);
 }
 
 void FullTextIndexBuilder::setLanguageId(std::uint32_t languageId) { words_->languageId = languageId; }

@@ -1,8 +1,11 @@
 // The full-text search index of a compiled help file ($FIftiMain).
 #pragma once
 
+#include "chm/search/PageWords.h"
+
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -29,6 +32,10 @@ public:
 
     // title and text are UTF-8; topics must come in increasing order.
     void addDocument(std::uint32_t topic, std::string_view title, std::string_view text);
+    // A page split before (PageWords::split) against a table of its own,
+    // whose words are words: the same index as addDocument() of the title
+    // and text it was split from. Every page added so names the same words.
+    void addSplitDocument(std::uint32_t topic, PageWords page, std::span<const std::string_view> words);
 
     // The help file's language, when it is settled only after the pages
     // were added (words are stored in its code page by build()).

@@ -30,12 +30,13 @@ SearchIndexThread::~SearchIndexThread()
 
 void SearchIndexThread::addDocument(std::uint32_t topic, std::string title, std::string text)
 {
-    push(Page{topic, std::move(title), std::move(text), {}});
+    push(Page{topic, std::move(title), std::move(text), {}, {}});
 }
 
-void SearchIndexThread::addDocument(std::uint32_t topic, std::string title, std::function<std::string()> readText)
+void SearchIndexThread::addSplitDocument(std::uint32_t topic, std::function<PageWords()> readWords,
+                                         std::span<const std::string_view> words)
 {
-    push(Page{topic, std::move(title), {}, std::move(readText)});
+    push(Page{topic, {}, {}, std::move(readWords), words});
 }
 
 void SearchIndexThread::push(Page page)
@@ -93,9 +94,10 @@ void SearchIndexThread::run()
         const std::size_t queued = page.text.size();
         std::exception_ptr failure;
         try {
-            if (page.readText)
-                page.text = page.readText();
-            builder_.addDocument(page.topic, page.title, page.text);
+            if (page.readWords)
+                builder_.addSplitDocument(page.topic, page.readWords(), page.words);
+            else
+                builder_.addDocument(page.topic, page.title, page.text);
         } catch (...) {
             failure = std::current_exception();
         }

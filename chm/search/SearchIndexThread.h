@@ -12,6 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,9 +28,11 @@ public:
 
     // As FullTextIndexBuilder's, in topic order; the texts are handed over.
     void addDocument(std::uint32_t topic, std::string title, std::string text);
-    // The same with a text that the index's thread reads when it comes to
-    // it: it takes no room while it waits, so this never waits.
-    void addDocument(std::uint32_t topic, std::string title, std::function<std::string()> readText);
+    // A page split before, as FullTextIndexBuilder::addSplitDocument's,
+    // whose words the index's thread reads when it comes to it: they take
+    // no room while they wait, so this never waits. words outlives build().
+    void addSplitDocument(std::uint32_t topic, std::function<PageWords()> readWords,
+                          std::span<const std::string_view> words);
     void setLanguageId(std::uint32_t languageId);
     // No more pages, nor a new language: the index is built on this thread
     // once it has taken the last page, while the compile goes on.
@@ -42,7 +45,8 @@ private:
     struct Page {
         std::uint32_t topic;
         std::string title, text;
-        std::function<std::string()> readText; // when text is still to be read
+        std::function<PageWords()> readWords; // when split before
+        std::span<const std::string_view> words;
     };
     void push(Page page);
     void run();

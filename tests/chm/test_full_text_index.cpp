@@ -4,7 +4,9 @@
 
 #include "chm/container/ChmWriter.h"
 #include "chm/search/FullTextIndex.h"
+#include "chm/search/PageWords.h"
 #include "chm/search/SearchIndexThread.h"
+#include "chm/search/WordTable.h"
 #include "chm/search/WordSplitter.h"
 #include "chm/system/InternalFiles.h"
 
@@ -340,9 +342,10 @@ private slots:
     }
 
     // Built on a thread of its own, the index is the same bytes, also when
-    // the compile hands texts over faster than they are taken and when the
-    // thread reads every other text itself; a page out of order, or a text
-    // that cannot be read, fails the build, not the thread.
+    // the compile hands texts over faster than they are taken and when
+    // every other page comes split before, against a word list numbered
+    // otherwise, and read by the thread itself; a page out of order, or
+    // words that cannot be read, fail the build, not the thread.
     void buildsTheSameOnAThreadOfItsOwn()
     {
         FullTextIndexBuilder builder(0x0407);
@@ -350,13 +353,23 @@ private slots:
         std::string text;
         for (int i = 0; i < 8000; ++i)
             text += "w" + std::to_string(i % 997) + " ";
+        const auto title = [](int i) { return "Page " + std::to_string(i); };
+        WordTable table;
+        table.idOf("w996");
+        table.idOf("unused");
+        std::vector<PageWords> split(700);
+        for (int i = 0; i < 700; i += 2)
+            split[i].split(title(i), text + std::to_string(i), table);
+        std::vector<std::string_view> words;
+        for (std::uint32_t id = 0; id < table.size(); ++id)
+            words.push_back(table.word(id));
         for (int i = 0; i < 700; ++i) {
-            const std::string title = "Page " + std::to_string(i);
-            builder.addDocument(std::uint32_t(i), title, text + std::to_string(i));
+            builder.addDocument(std::uint32_t(i), title(i), text + std::to_string(i));
             if (i % 2)
-                thread.addDocument(std::uint32_t(i), title, text + std::to_string(i));
+                thread.addDocument(std::uint32_t(i), title(i), text + std::to_string(i));
             else
-                thread.addDocument(std::uint32_t(i), title, [&text, i] { return text + std::to_string(i); });
+                thread.addSplitDocument(
+                    std::uint32_t(i), [&split, i] { return split[i]; }, words);
         }
         thread.setLanguageId(0x0407);
         QVERIFY(thread.build() == builder.build());
@@ -369,10 +382,52 @@ private slots:
 
         SearchIndexThread unreadable(0x0409);
         unreadable.addDocument(0, "a", "one");
-        unreadable.addDocument(1, "b", []() -> std::string { throw std::runtime_error("cannot read"); });
+        unreadable.addSplitDocument(
+            1, []() -> PageWords { throw std::runtime_error("cannot read"); }, words);
         for (std::uint32_t i = 2; i < 100; ++i)
-            unreadable.addDocument(i, "c", [] { return std::string("more"); });
+            unreadable.addSplitDocument(
+                i, [&split] { return split[0]; }, words);
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, unreadable.build());
+    }
+
+    // A page's words as the prepared content keeps them read back the same;
+    // bytes that are not such words (cut short, a word the list lacks,
+    // positions that go back, bytes after the end) are refused.
+    void pageWordsReadBackOrRefused_data()
+    {
+        QTest::addColumn<int>("damage");         // bytes changed from the end: -N cut N, +N append N
+        QTest::addColumn<int>("wordCount");      // of the list they are read against; -1: the table's
+        QTest::addColumn<int>("zeroDistanceAt"); // -1: none
+        QTest::addColumn<bool>("read");
+        QTest::newRow("whole") << 0 << -1 << -1 << true;
+        QTest::newRow("cut short") << -1 << -1 << -1 << false;
+        QTest::newRow("a byte after") << 1 << -1 << -1 << false;
+        QTest::newRow("a word the list lacks") << 0 << 2 << -1 << false;
+        QTest::newRow("a position repeated") << 0 << -1 << 3 << false;
+    }
+    void pageWordsReadBackOrRefused()
+    {
+        QFETCH(int, damage);
+        QFETCH(int, wordCount);
+        QFETCH(int, zeroDistanceAt);
+        QFETCH(bool, read);
+        WordTable table;
+        PageWords page;
+        page.split("A title", "Its text, with words: " + std::string(300, 'x') + " the title again", table);
+        if (zeroDistanceAt >= 0)
+            page.hits[zeroDistanceAt] = page.hits[zeroDistanceAt - 1];
+        Bytes bytes;
+        page.appendTo(bytes);
+        if (damage < 0)
+            bytes.resize(bytes.size() - std::size_t(-damage));
+        bytes.insert(bytes.end(), std::size_t(std::max(damage, 0)), 0);
+        const std::optional<PageWords> back = PageWords::from(bytes,
+                                                              wordCount < 0 ? table.size() : std::size_t(wordCount));
+        QCOMPARE(back.has_value(), read);
+        if (read) {
+            QCOMPARE(back->titleWords, 2u);
+            QVERIFY(back->hits == page.hits);
+        }
     }
 
     // A help file holding the index, searched by python3-chm (chmlib underneath):
