@@ -155,6 +155,8 @@ private slots:
     void programMissing();
     void viewerMissing_data();
     void viewerMissing();
+    void staleViewerSearchIndex_data();
+    void staleViewerSearchIndex();
     void siteFailsMidMirror_data();
     void siteFailsMidMirror();
     void outputFolderUnwritable_data();
@@ -253,6 +255,58 @@ void TestFaults::viewerMissing()
     if (openerExists)
         QVERIFY2(dialogs.messages[0].contains(QStringLiteral("no help viewer is installed")),
                  qPrintable(dialogs.messages[0]));
+}
+
+// kchmviewer finds its search index by the help file's name alone: the
+// opener drops one older than the help file, so the search of a new
+// output.chm is not made in an earlier site's words.
+void TestFaults::staleViewerSearchIndex_data()
+{
+    QTest::addColumn<QString>("index");
+    QTest::addColumn<int>("ageAgainstHelpFile"); // seconds; > 0: older
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("older, same name") << "output.idx" << 60 << false;
+    QTest::newRow("newer, same name") << "output.idx" << -60 << true;
+    QTest::newRow("older, another name") << "other.idx" << 60 << true;
+}
+
+void TestFaults::staleViewerSearchIndex()
+{
+    QFETCH(QString, index);
+    QFETCH(int, ageAgainstHelpFile);
+    QFETCH(bool, kept);
+    QTemporaryDir home;
+    QVERIFY(QDir(home.path()).mkpath(QStringLiteral(".kchmviewer")) && QDir(home.path()).mkpath(QStringLiteral("bin")));
+    const QString helpFile = home.filePath(QStringLiteral("out dir/output.chm"));
+    const QString indexFile = home.filePath(QStringLiteral(".kchmviewer/") + index);
+    QVERIFY(QDir(home.path()).mkpath(QStringLiteral("out dir")));
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const auto &[path, time] :
+         {std::pair{helpFile, now}, std::pair{indexFile, now.addSecs(-ageAgainstHelpFile)}}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1 && file.flush());
+        QVERIFY(file.setFileTime(time, QFileDevice::FileModificationTime));
+    }
+    // A viewer that notes the file it was given.
+    QFile viewer(home.filePath(QStringLiteral("bin/kchmviewer")));
+    QVERIFY(viewer.open(QIODevice::WriteOnly));
+    viewer.write("#!/bin/sh\nprintf '%s' \"$1\" > \"$HOME/opening\" && mv \"$HOME/opening\" \"$HOME/opened\"\n");
+    viewer.close();
+    viewer.setPermissions(viewer.permissions() | QFileDevice::ExeOwner);
+
+    QProcess opener;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("PATH"), home.filePath(QStringLiteral("bin")) + QStringLiteral(":/usr/bin:/bin"));
+    opener.setProcessEnvironment(environment);
+    opener.start(QDir(qEnvironmentVariable("QUORLIX_SOURCE_DIR")).filePath(QStringLiteral("bin/hh")), {helpFile});
+    QVERIFY(opener.waitForFinished(5000));
+    QCOMPARE(opener.exitCode(), 0);
+    QFile opened(home.filePath(QStringLiteral("opened")));
+    QTRY_VERIFY(opened.exists());
+    QVERIFY(opened.open(QIODevice::ReadOnly));
+    QCOMPARE(opened.readAll(), helpFile.toUtf8());
+    QCOMPARE(QFile::exists(indexFile), kept);
 }
 
 void TestFaults::siteFailsMidMirror_data()
