@@ -15,6 +15,12 @@
 
 namespace quorlix::chm {
 
+namespace {
+
+constexpr std::size_t kMostListedWords = 1'000'000; // 30 to 60 MB
+
+} // namespace
+
 PreparedContentWriter::PreparedContentWriter(const std::filesystem::path &file, unsigned threads) : path_(file)
 {
     const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
@@ -109,6 +115,13 @@ void PreparedContentWriter::add(const std::string &name, std::string_view bytes,
             pageWords_.appendTo(encoded_);
         } catch (const std::exception &) {
             failed_ = true; // out of memory, or too many words: the compile starts from scratch
+            return;
+        }
+        // The word list stays in the window until the download ends. Real
+        // sites have tens of thousands of words (Python's documentation
+        // 34,000); one of millions is data, and is left to the compile.
+        if (words_.size() > kMostListedWords) {
+            failed_ = true;
             return;
         }
         putText(std::string_view(reinterpret_cast<const char *>(encoded_.data()), encoded_.size()), true);

@@ -115,6 +115,7 @@ private slots:
     void readsBackByteForByte_data();
     void readsBackByteForByte();
     void preparedCompileMatchesScratch();
+    void preparedContentLeavesDataToTheCompile();
     void contentsAndIndexReadBack();
     void compileMessages();
     void stoppedCompileKeepsOldFile();
@@ -214,6 +215,25 @@ void TestChmReaders::prepareAndCompile(const QList<QByteArray> &listed)
                                               "Full-text search=Yes\r\n",
                                               listed));
     QCOMPARE(run(kCompiler, {root + "/prepared.HHP"}, &preparedLog_, prepared), 0);
+}
+
+// A site whose pages hold millions of distinct words is data: the window
+// does not keep so long a word list while it downloads, and the compile
+// starts from scratch.
+void TestChmReaders::preparedContentLeavesDataToTheCompile()
+{
+    const QString prepared = folder_.path() + "/data.content";
+    {
+        quorlix::chm::PreparedContentWriter writer(prepared.toStdString(), 1);
+        for (int part = 0; part < 2; ++part) {
+            quorlix::html::Page page;
+            for (int i = 0; i < 600000; ++i)
+                page.text += "w" + std::to_string(part * 600000 + i) + ' ';
+            writer.add("/site/data" + std::to_string(part) + ".html", page.text, &page);
+        }
+        QVERIFY(!writer.finish());
+    }
+    QVERIFY(!QFileInfo::exists(prepared));
 }
 
 Files TestChmReaders::readWithChmlib(const QString &chm, QStringList *problems, bool everything)
