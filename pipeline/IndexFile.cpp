@@ -15,7 +15,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <deque>
-#include <exception>
+#include <future>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -39,23 +39,11 @@ void StableSortOnTwoCores(std::vector<std::uint32_t> &items, Less less)
         return;
     }
     const auto middle = items.begin() + static_cast<std::ptrdiff_t>(items.size() / 2);
-    std::exception_ptr failed;
-    std::thread firstHalf([&] {
-        try {
-            std::stable_sort(items.begin(), middle, less);
-        } catch (...) {
-            failed = std::current_exception();
-        }
-    });
-    try {
-        std::stable_sort(middle, items.end(), less);
-    } catch (...) {
-        firstHalf.join();
-        throw;
-    }
-    firstHalf.join();
-    if (failed)
-        std::rethrow_exception(failed);
+    // The future waits for its half also when this one throws.
+    std::future<void> firstHalf = std::async(std::launch::async,
+                                             [&] { std::stable_sort(items.begin(), middle, less); });
+    std::stable_sort(middle, items.end(), less);
+    firstHalf.get();
     std::inplace_merge(items.begin(), middle, items.end(), less);
 }
 

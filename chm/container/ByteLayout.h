@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -74,6 +75,22 @@ inline void appendCount(std::vector<std::uint8_t> &out, std::uint32_t value)
         value >>= 7;
     }
     out.push_back(static_cast<std::uint8_t>(value));
+}
+
+// A count as appendCount writes it, from bytes[at] on, at moved past it;
+// false when the bytes end first or it passes 32 bits.
+inline bool takeCount(std::span<const std::uint8_t> bytes, std::size_t &at, std::uint32_t &value)
+{
+    value = 0;
+    for (int shift = 0; shift < 35 && at < bytes.size(); shift += 7) {
+        const std::uint8_t byte = bytes[at++];
+        if (shift == 28 && byte > 0x0F)
+            return false;
+        value |= static_cast<std::uint32_t>(byte & 0x7F) << shift;
+        if (!(byte & 0x80))
+            return true;
+    }
+    return false;
 }
 
 } // namespace quorlix::chm

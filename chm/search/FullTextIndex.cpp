@@ -19,17 +19,6 @@ namespace {
 constexpr std::size_t kHeaderSize = 0x400;
 constexpr std::uint32_t kUtf8CodePage = 65001; // for languages without an ANSI code page
 
-std::uint32_t takeVarint(const std::uint8_t *&p)
-{
-    std::uint32_t value = 0;
-    for (int shift = 0;; shift += 7) {
-        const std::uint8_t byte = *p++;
-        value |= static_cast<std::uint32_t>(byte & 0x7F) << shift;
-        if (!(byte & 0x80))
-            return value;
-    }
-}
-
 // Pages where one word occurs, held compactly while pages are added: for each
 // page the distance from the previous page's topic, the number of hits and the
 // distance of each hit from the previous one, as 7-bit groups. These are the
@@ -238,13 +227,18 @@ std::vector<std::uint8_t> FullTextIndexBuilder::build() const
         locations.pageCount = postings.pages;
         locations.offset = static_cast<std::uint32_t>(file.size());
         ScaleRootEncoder encoder(file);
-        const std::uint8_t *p = postings.packed.data();
+        std::size_t at = 0;
+        const auto next = [&] {
+            std::uint32_t value = 0;
+            takeCount(postings.packed, at, value); // its own packing: whole
+            return value;
+        };
         for (std::uint32_t page = 0; page < postings.pages; ++page) {
-            encoder.put(takeVarint(p), topicRoot);
-            const std::uint32_t count = takeVarint(p);
+            encoder.put(next(), topicRoot);
+            const std::uint32_t count = next();
             encoder.put(count, countRoot);
             for (std::uint32_t i = 0; i < count; ++i)
-                encoder.put(takeVarint(p), hitRoot);
+                encoder.put(next(), hitRoot);
             encoder.alignToByte();
         }
         if (file.size() > UINT32_MAX)

@@ -27,22 +27,6 @@ std::uint32_t collect(std::string_view text, std::uint32_t first, WordTable &tab
     return end;
 }
 
-bool takeCount(std::span<const std::uint8_t> bytes, std::size_t &at, std::uint32_t &value)
-{
-    value = 0;
-    for (int shift = 0; shift < 35; shift += 7) {
-        if (at >= bytes.size())
-            return false;
-        const std::uint8_t byte = bytes[at++];
-        if (shift == 28 && byte > 0x0F)
-            return false;
-        value |= static_cast<std::uint32_t>(byte & 0x7F) << shift;
-        if (!(byte & 0x80))
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 void PageWords::split(std::string_view title, std::string_view text, WordTable &table)
