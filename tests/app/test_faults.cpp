@@ -276,28 +276,23 @@ void TestFaults::staleViewerSearchIndex()
     QFETCH(int, ageAgainstHelpFile);
     QFETCH(bool, kept);
     QTemporaryDir home;
-    QVERIFY(QDir(home.path()).mkpath(QStringLiteral(".kchmviewer")) && QDir(home.path()).mkpath(QStringLiteral("bin")));
     const QString helpFile = home.filePath(QStringLiteral("out dir/output.chm"));
     const QString indexFile = home.filePath(QStringLiteral(".kchmviewer/") + index);
-    QVERIFY(QDir(home.path()).mkpath(QStringLiteral("out dir")));
+    const QString viewer = home.filePath(QStringLiteral("bin/kchmviewer")); // notes the file it is given
     const QDateTime now = QDateTime::currentDateTime();
-    for (const auto &[path, time] :
-         {std::pair{helpFile, now}, std::pair{indexFile, now.addSecs(-ageAgainstHelpFile)}}) {
+    using Made = std::tuple<QString, QByteArray, QDateTime>;
+    for (const auto &[path, bytes, time] :
+         {Made{helpFile, "x", now}, Made{indexFile, "x", now.addSecs(-ageAgainstHelpFile)},
+          Made{viewer, "#!/bin/sh\nprintf %s \"$1\" >\"$HOME/o\" && mv \"$HOME/o\" \"$HOME/opened\"\n", now}}) {
         QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1 && file.flush());
-        QVERIFY(file.setFileTime(time, QFileDevice::FileModificationTime));
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) && file.write(bytes) > 0);
+        QVERIFY(file.flush() && file.setFileTime(time, QFileDevice::FileModificationTime));
+        QVERIFY(file.setPermissions(file.permissions() | QFileDevice::ExeOwner));
     }
-    // A viewer that notes the file it was given.
-    QFile viewer(home.filePath(QStringLiteral("bin/kchmviewer")));
-    QVERIFY(viewer.open(QIODevice::WriteOnly));
-    viewer.write("#!/bin/sh\nprintf '%s' \"$1\" > \"$HOME/opening\" && mv \"$HOME/opening\" \"$HOME/opened\"\n");
-    viewer.close();
-    viewer.setPermissions(viewer.permissions() | QFileDevice::ExeOwner);
-
     QProcess opener;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("HOME"), home.path());
-    environment.insert(QStringLiteral("PATH"), home.filePath(QStringLiteral("bin")) + QStringLiteral(":/usr/bin:/bin"));
+    environment.insert(QStringLiteral("PATH"), QFileInfo(viewer).path() + QStringLiteral(":/usr/bin:/bin"));
     opener.setProcessEnvironment(environment);
     opener.start(QDir(qEnvironmentVariable("QUORLIX_SOURCE_DIR")).filePath(QStringLiteral("bin/hh")), {helpFile});
     QVERIFY(opener.waitForFinished(5000));

@@ -225,12 +225,11 @@ void TestChmReaders::preparedContentLeavesDataToTheCompile()
     const QString prepared = folder_.path() + "/data.content";
     {
         quorlix::chm::PreparedContentWriter writer(prepared.toStdString(), 1);
-        for (int part = 0; part < 2; ++part) {
-            quorlix::html::Page page;
-            for (int i = 0; i < 600000; ++i)
-                page.text += "w" + std::to_string(part * 600000 + i) + ' ';
-            writer.add("/site/data" + std::to_string(part) + ".html", page.text, &page);
-        }
+        quorlix::html::Page pages[2];
+        for (int i = 0; i < 1200000; ++i)
+            pages[i / 600000].text += "w" + std::to_string(i) + ' ';
+        for (const quorlix::html::Page &page : pages)
+            writer.add("/site/data" + std::to_string(&page - pages) + ".html", page.text, &page);
         QVERIFY(!writer.finish());
     }
     QVERIFY(!QFileInfo::exists(prepared));

@@ -355,8 +355,7 @@ private slots:
             text += "w" + std::to_string(i % 997) + " ";
         const auto title = [](int i) { return "Page " + std::to_string(i); };
         WordTable table;
-        table.idOf("w996");
-        table.idOf("unused");
+        table.idOf("w996"), table.idOf("unused"); // numbered otherwise than the index's own
         std::vector<PageWords> split(700);
         for (int i = 0; i < 700; i += 2)
             split[i].split(title(i), text + std::to_string(i), table);
@@ -395,36 +394,28 @@ private slots:
     // positions that go back, bytes after the end) are refused.
     void pageWordsReadBackOrRefused_data()
     {
-        QTest::addColumn<int>("damage");         // bytes changed from the end: -N cut N, +N append N
-        QTest::addColumn<int>("wordCount");      // of the list they are read against; -1: the table's
-        QTest::addColumn<int>("zeroDistanceAt"); // -1: none
-        QTest::addColumn<bool>("read");
-        QTest::newRow("whole") << 0 << -1 << -1 << true;
-        QTest::newRow("cut short") << -1 << -1 << -1 << false;
-        QTest::newRow("a byte after") << 1 << -1 << -1 << false;
-        QTest::newRow("a word the list lacks") << 0 << 2 << -1 << false;
-        QTest::newRow("a position repeated") << 0 << -1 << 3 << false;
+        QTest::addColumn<QString>("damage");
+        for (const char *damage : {"none", "cut short", "a byte after", "a word the list lacks", "a position repeated"})
+            QTest::newRow(damage) << QString::fromLatin1(damage);
     }
     void pageWordsReadBackOrRefused()
     {
-        QFETCH(int, damage);
-        QFETCH(int, wordCount);
-        QFETCH(int, zeroDistanceAt);
-        QFETCH(bool, read);
+        QFETCH(QString, damage);
         WordTable table;
         PageWords page;
         page.split("A title", "Its text, with words: " + std::string(300, 'x') + " the title again", table);
-        if (zeroDistanceAt >= 0)
-            page.hits[zeroDistanceAt] = page.hits[zeroDistanceAt - 1];
+        if (damage == "a position repeated")
+            page.hits[3] = page.hits[2];
         Bytes bytes;
         page.appendTo(bytes);
-        if (damage < 0)
-            bytes.resize(bytes.size() - std::size_t(-damage));
-        bytes.insert(bytes.end(), std::size_t(std::max(damage, 0)), 0);
+        if (damage == "cut short")
+            bytes.pop_back();
+        if (damage == "a byte after")
+            bytes.push_back(0);
         const std::optional<PageWords> back = PageWords::from(bytes,
-                                                              wordCount < 0 ? table.size() : std::size_t(wordCount));
-        QCOMPARE(back.has_value(), read);
-        if (read) {
+                                                              damage == "a word the list lacks" ? 2 : table.size());
+        QCOMPARE(back.has_value(), damage == "none");
+        if (back) {
             QCOMPARE(back->titleWords, 2u);
             QVERIFY(back->hits == page.hits);
         }

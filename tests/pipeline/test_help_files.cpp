@@ -194,9 +194,8 @@ void TestHelpFiles::largeIndexInOrder()
             headings.emplace_back(2, cases[n % 3] + std::to_string(n / 3) + (n % 2 ? "a" : "B"),
                                   "h" + std::to_string(h));
         }
-        const QString name = QStringLiteral("s/p%1.html").arg(p);
-        files << name;
-        pages.insert(name, page("", "", std::move(headings)));
+        files << QStringLiteral("s/p%1.html").arg(p);
+        pages.insert(files.last(), page("", "", std::move(headings)));
     }
     QStringList keywords;
     for (const QString &line : outlineOf(MakeIndexFile(files, pages).bytes).split(QLatin1Char('\n')))

@@ -436,11 +436,7 @@ void TestRunner::loopRunByAListenerDoesNotSpinOnOutput()
     QFETCH(bool, fromWait);
     struct WakeCounter : QObject {
         int wakes = 0;
-        bool eventFilter(QObject *, QEvent *event) override
-        {
-            wakes += event->type() == QEvent::SockAct;
-            return false;
-        }
+        bool eventFilter(QObject *, QEvent *e) override { return (wakes += e->type() == QEvent::SockAct), false; }
     } counter;
     auto runner = DOSOutputs::create();
     EventLog log(*runner);
@@ -451,18 +447,10 @@ void TestRunner::loopRunByAListenerDoesNotSpinOnOutput()
         loop.exec();
         QCoreApplication::instance()->removeEventFilter(&counter);
     };
-    if (fromWait) {
-        // The ticker writes a line every 20 ms: the runner mostly waits.
-        QTimer::singleShot(100, [&] {
-            box();
-            runner->Cancel();
-        });
-    } else {
-        log.onChunk = [&](QString &) {
-            if (log.chunks.size() == 1)
-                box();
-        };
-    }
+    if (fromWait) // the ticker writes a line every 20 ms: the runner mostly waits
+        QTimer::singleShot(100, [&] { box(), runner->Cancel(); });
+    else
+        log.onChunk = [&](QString &) { log.chunks.size() == 1 ? box() : void(); };
     const QString result = runner->ExecuteCommand(
         childCommand(fromWait ? QStringLiteral("ticker") : QStringLiteral("chatty 500")));
 
