@@ -25,6 +25,7 @@ namespace quorlix::chm {
 struct ListedFile {
     std::string name;               // as stored: "/site/a.html"
     std::filesystem::path source;   // where it is read from, inside the project's folder
+    std::optional<html::FileStamp> stamp; // a plain file as it was listed
 };
 
 struct FileRead {

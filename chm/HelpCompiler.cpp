@@ -175,7 +175,7 @@ std::vector<ListedFile> Compilation::listFiles()
                      "\" only in letter case; the first is kept");
             continue;
         }
-        files.push_back({name, resolved.source});
+        files.push_back({name, resolved.source, resolved.stamp});
         if (isStyleSheetName(name))
             sheetSources_.emplace(foldedName(name), files.back().source);
     }
@@ -371,11 +371,16 @@ bool Compilation::matchesPrepared(const ListedFile &file, const PreparedContent:
     if (html::isPageName(file.name) && (!entry.pageRead || entry.size > FileReadAhead::kLargestPageRead))
         return false;
     // The very file the bytes were read from, untouched since: taken
-    // without reading it again (a site's worth of opens and reads).
-    struct stat now {};
-    if (entry.stamp && ::stat(file.source.c_str(), &now) == 0 && S_ISREG(now.st_mode)
-        && *entry.stamp == html::fileStampOf(now) && static_cast<std::uint64_t>(now.st_size) == entry.size)
-        return true;
+    // without reading it again (a site's worth of opens and reads). A plain
+    // file was stamped as it was listed, a moment ago.
+    if (entry.stamp) {
+        std::optional<html::FileStamp> stamp = file.stamp;
+        struct stat now {};
+        if (!stamp && ::stat(file.source.c_str(), &now) == 0 && S_ISREG(now.st_mode))
+            stamp = html::fileStampOf(now);
+        if (stamp && *stamp == *entry.stamp && static_cast<std::uint64_t>(stamp->size) == entry.size)
+            return true;
+    }
     const UniqueFd in = folder_->openForReading(file.source);
     struct stat status {};
     if (!in || ::fstat(in.get(), &status) != 0 || !S_ISREG(status.st_mode)

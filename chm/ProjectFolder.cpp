@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quorlix::chm {
@@ -67,14 +68,19 @@ ProjectFolder::ProjectFolder(const fs::path &folder) : mFolder(normalFolder(fold
         mCanonical = mFolder;
 }
 
-fs::path ProjectFolder::canonicalOf(const fs::path &source, std::error_code &error) const
+fs::path ProjectFolder::canonicalOf(const fs::path &source, std::error_code &error,
+                                    std::optional<html::FileStamp> &stamp) const
 {
     // A site's files lie in a few folders: each folder's links are resolved
     // once, and only a file that is a link itself is resolved in full (a
     // project of 50,000 files spent a tenth of its compile on the rest).
-    const fs::file_status status = fs::symlink_status(source, error);
-    if (fs::is_symlink(status))
-        return fs::weakly_canonical(source, error);
+    struct stat status {};
+    if (::lstat(source.c_str(), &status) == 0) {
+        if (S_ISLNK(status.st_mode))
+            return fs::weakly_canonical(source, error);
+        if (S_ISREG(status.st_mode))
+            stamp = html::fileStampOf(status);
+    }
     error.clear();
     const std::string parent = source.parent_path().native();
     std::lock_guard lock(mCanonicalFoldersLock);
@@ -147,7 +153,7 @@ ProjectFolder::Listed ProjectFolder::resolve(const std::string &listed) const
 
     result.source = mFolder / fs::path(name->substr(1));
     std::error_code error;
-    const fs::path canonical = canonicalOf(result.source, error);
+    const fs::path canonical = canonicalOf(result.source, error, result.stamp);
     if (!error && !inside(canonical)) {
         result.refusal = outsideBecause("a symbolic link leads out of it");
         result.source.clear();

@@ -5,6 +5,8 @@
 // elsewhere; none of those is opened, and each gets a reason for the user.
 #pragma once
 
+#include "html/PageRecord.h"
+
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -41,6 +43,9 @@ public:
         std::string name;             // as stored: "/site/a.html"; "" when refused
         std::filesystem::path source; // where it is read from
         std::string refusal;          // why it is left out: "an absolute path"
+        // A plain file (no link) as it was when resolved, for a caller that
+        // would otherwise ask again at once.
+        std::optional<html::FileStamp> stamp;
     };
     // A path the project names: a file of [FILES], the default topic, the
     // contents or index file, a style sheet a sheet imports.
@@ -60,7 +65,9 @@ public:
 private:
     bool inside(const std::filesystem::path &canonical) const;
     // std::filesystem::weakly_canonical(source), with each folder's answer kept.
-    std::filesystem::path canonicalOf(const std::filesystem::path &source, std::error_code &error) const;
+    // stamp: the source's own, when it is a plain file.
+    std::filesystem::path canonicalOf(const std::filesystem::path &source, std::error_code &error,
+                                      std::optional<html::FileStamp> &stamp) const;
     // path relative to the folder when it lies in it, lexically ("" if not).
     std::string relativeName(const std::filesystem::path &absolute) const;
 

@@ -10,9 +10,9 @@
 #include "html/PageRecord.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -60,13 +60,16 @@ private:
     bool load();
     std::string readAt(std::uint64_t at, std::uint64_t length) const;
 
-    std::FILE *in_ = nullptr;
+    int fd_ = -1;
     std::uint64_t size_ = 0;
     std::uint64_t streamBytes_ = 0;
     std::unordered_map<std::string, File> files_; // by folded name
     std::vector<Interval> intervals_;
     std::string wordBytes_;
     std::vector<std::string_view> words_; // into wordBytes_
+    mutable std::mutex wordsLock_;
+    mutable std::string wordsPiece_; // of the file, read ahead for words(file)
+    mutable std::uint64_t wordsPieceAt_ = 0;
 };
 
 } // namespace quorlix::chm

@@ -85,6 +85,7 @@ void SearchIndexThread::run()
             built_ = std::move(built);
             failure_ = failure;
             changed_.notify_all();
+            settled_.notify_all();
             return;
         }
         Page page = std::move(queue_.front());
@@ -109,8 +110,10 @@ void SearchIndexThread::run()
             queue_.clear();
         }
         changed_.notify_all();
-        if (failure_)
+        if (failure_) {
+            settled_.notify_all();
             return;
+        }
     }
 }
 
@@ -118,7 +121,7 @@ std::vector<std::uint8_t> SearchIndexThread::build()
 {
     allAdded();
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return failure_ || built_; });
+    settled_.wait(lock, [this] { return failure_ || built_; });
     if (failure_)
         std::rethrow_exception(failure_);
     return std::move(*built_);
