@@ -273,7 +273,17 @@ QChar primary(QChar c)
 template <typename At>
 int naturalOrder(const QString &a, const QString &b, At at)
 {
-    qsizetype i = 0, j = 0;
+    // Where both begin with the same ASCII they read the same: that start is
+    // passed over at once, back to where the number it ends in begins. A
+    // large site's index sorts texts that share most of their start.
+    const qsizetype shorter = std::min(a.size(), b.size());
+    const ushort *ua = a.utf16(), *ub = b.utf16();
+    qsizetype same = 0;
+    while (same < shorter && ua[same] == ub[same] && ua[same] < 0x80)
+        ++same;
+    while (same > 0 && ua[same - 1] >= '0' && ua[same - 1] <= '9')
+        --same;
+    qsizetype i = same, j = same;
     while (i < a.size() && j < b.size()) {
         const QChar ca = at(a, i), cb = at(b, j);
         if (ca.isDigit() && cb.isDigit()) {
@@ -307,7 +317,7 @@ int naturalOrder(const QString &a, const QString &b, At at)
         return i < a.size() ? 1 : -1;
     // Alike but for case or leading zeros: the first unit that differs
     // decides, then the length.
-    for (qsizetype k = 0; k < std::min(a.size(), b.size()); ++k)
+    for (qsizetype k = same; k < shorter; ++k)
         if (at(a, k) != at(b, k))
             return at(a, k) < at(b, k) ? -1 : 1;
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
