@@ -16,10 +16,13 @@
 #include <QStringDecoder>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <optional>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 namespace quorlix::process {
 
@@ -184,9 +187,23 @@ QString DOSOutputs::ExecuteCommand(const QString &CommandLine)
 
     QStringDecoder decoder(QStringDecoder::System);
     char buffer[kReadSize];
+    // The pipe is emptied a large piece at a time and handed on in chunks of
+    // at most kReadSize bytes, as reads of that size would take them: a
+    // large site's log came to 80,000 reads, one for each chunk.
+    std::vector<char> piece(kPieceSize);
+    std::size_t pieceAt = 0, pieceEnd = 0;
     const auto readChunk = [&] {
-        const ssize_t got = posix::readSome(pipe.readFd, buffer, sizeof buffer);
-        return std::pair(got, got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
+        if (pieceAt == pieceEnd) {
+            const ssize_t got = posix::readSome(pipe.readFd, piece.data(), piece.size());
+            if (got <= 0)
+                return std::pair(got, got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
+            pieceAt = 0;
+            pieceEnd = static_cast<std::size_t>(got);
+        }
+        const std::size_t taken = std::min<std::size_t>(sizeof buffer, pieceEnd - pieceAt);
+        std::memcpy(buffer, piece.data() + pieceAt, taken);
+        pieceAt += taken;
+        return std::pair(static_cast<ssize_t>(taken), false);
     };
     for (;;) {
         outputWait->passStarts();

@@ -49,6 +49,8 @@ public:
     static constexpr int kPassWaitMs = 500;
     // Most bytes taken in one read.
     static constexpr int kReadSize = 256;
+    // Most bytes taken from the pipe at once, then handed on a read at a time.
+    static constexpr int kPieceSize = 64 * 1024;
 
 signals:
     // The chunk is a temporary copy: a listener that changes it changes
