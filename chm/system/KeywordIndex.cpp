@@ -185,6 +185,7 @@ KeywordIndexFiles buildKeywordIndex(std::vector<BinaryKeyword> keywords, std::ui
     putLe32(tree.data() + 0x34, languageId);
     putLe32(tree.data() + 0x38, 1); // part of a help file
     putLe32(tree.data() + 0x3c, kTreeUnknown);
+    tree.reserve(tree.size() + blocks.size() * kKeywordBlockSize);
     for (const Block &block : blocks)
         tree.insert(tree.end(), block.bytes.begin(), block.bytes.end());
 
