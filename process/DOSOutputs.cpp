@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <optional>
 #include <tuple>
 #include <utility>
@@ -186,12 +185,12 @@ QString DOSOutputs::ExecuteCommand(const QString &CommandLine)
     });
 
     QStringDecoder decoder(QStringDecoder::System);
-    char buffer[kReadSize];
     // The pipe is emptied a large piece at a time and handed on in chunks of
     // at most kReadSize bytes, as reads of that size would take them: a
     // large site's log came to 80,000 reads, one for each chunk.
     std::vector<char> piece(kPieceSize);
     std::size_t pieceAt = 0, pieceEnd = 0;
+    const char *chunkStart = piece.data();
     const auto readChunk = [&] {
         if (pieceAt == pieceEnd) {
             const ssize_t got = posix::readSome(pipe.readFd, piece.data(), piece.size());
@@ -200,8 +199,8 @@ QString DOSOutputs::ExecuteCommand(const QString &CommandLine)
             pieceAt = 0;
             pieceEnd = static_cast<std::size_t>(got);
         }
-        const std::size_t taken = std::min<std::size_t>(sizeof buffer, pieceEnd - pieceAt);
-        std::memcpy(buffer, piece.data() + pieceAt, taken);
+        const std::size_t taken = std::min<std::size_t>(kReadSize, pieceEnd - pieceAt);
+        chunkStart = piece.data() + pieceAt;
         pieceAt += taken;
         return std::pair(static_cast<ssize_t>(taken), false);
     };
@@ -222,7 +221,7 @@ QString DOSOutputs::ExecuteCommand(const QString &CommandLine)
             break;
         if (nothingYet)
             continue;
-        QString chunk = decoder.decode(QByteArrayView(buffer, got > 0 ? got : 0));
+        QString chunk = decoder.decode(QByteArrayView(chunkStart, got > 0 ? got : 0));
         // Bytes that are only the start of a character wait for the rest:
         // the one empty chunk is the last one, at the end of the output.
         if (got > 0 && chunk.isEmpty())

@@ -239,7 +239,9 @@ PageWords PreparedContent::words(const File &file) const
     // Pages' words lie in the file in the order the pages were prepared,
     // mostly the order they are asked for: they are read a piece at a time
     // (a large site's pages took a call each), and one that lies behind or
-    // far ahead is read alone, so no byte is read twice for the pieces.
+    // far ahead is read alone, so no byte is read twice for the pieces. The
+    // order jumps ahead now and then: a piece that followed it would leave
+    // the pages in between behind it (37,000 of 50,000 read alone).
     constexpr std::uint64_t kPiece = 256u << 10;
     std::lock_guard lock(wordsLock_);
     const std::uint64_t at = file.wordsAt, length = file.wordsLength;
